@@ -1,0 +1,33 @@
+# Wraps the CMake presets. `make demo` and `make test` work on a fresh Debian 12:
+# they run the set-up script first (it skips what is already installed).
+JOBS ?= $(shell nproc)
+
+.PHONY: all setup build demo test test-asan bench clean
+
+all: build
+
+setup:
+	@bash tools/setup.sh
+
+build: setup
+	cmake --preset linux
+	cmake --build --preset linux -j $(JOBS)
+
+demo: build
+	./build/linux/tools/zelvan-demo
+
+test: build
+	ctest --preset linux
+
+test-asan: setup
+	cmake --preset linux-asan
+	cmake --build --preset linux-asan -j $(JOBS)
+	ctest --preset linux-asan
+
+bench: setup
+	cmake --preset linux-bench
+	cmake --build --preset linux-bench -j $(JOBS)
+	./build/linux-bench/tests/bench/zelvan-bench
+
+clean:
+	rm -rf build dist

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on a fresh Debian 12.
+# Idempotent: packages already present are skipped, and nothing is fetched
+# when everything is there. Uses sudo when not run as root.
+set -euo pipefail
+
+# Debian packages, one per line with what needs it.
+APT_PACKAGES=(
+  cmake                 # build
+  ninja-build           # build
+  g++                   # Linux build
+  make                  # top-level wrapper
+  pkg-config            # finding libraries
+  libgtest-dev          # tests
+  libgmock-dev          # tests
+  libbenchmark-dev      # benchmarks
+)
+
+# Python packages from PyPI, pinned.
+PIP_PACKAGES=(
+)
+
+if [ "$(id -u)" -eq 0 ]; then SUDO=""; else SUDO="sudo"; fi
+
+missing=()
+for pkg in "${APT_PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$pkg")
+  fi
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing Debian packages: ${missing[*]}"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+for spec in "${PIP_PACKAGES[@]}"; do
+  name=${spec%%==*}
+  want=${spec#*==}
+  have=$(python3 -m pip show "$name" 2>/dev/null | awk '/^Version:/ {print $2}')
+  if [ "$have" != "$want" ]; then
+    echo "setup: installing $spec from PyPI"
+    python3 -m pip install --quiet --disable-pip-version-check "$spec"
+  fi
+done
