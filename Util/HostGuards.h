@@ -144,14 +144,16 @@ class StreamValue {
 // A parameter checked out with the interaction callbacks; checked in at scope end.
 class ParamCheckout {
  public:
-  explicit ParamCheckout(const PF_InData* in_data) : in_data_(in_data), def_{} {}
+  ParamCheckout() : def_{} {}
   ~ParamCheckout() {
     if (checked_out_) (void)in_data_->inter.checkin_param(in_data_->effect_ref, &def_);
   }
   ParamCheckout(const ParamCheckout&) = delete;
   ParamCheckout& operator=(const ParamCheckout&) = delete;
 
-  PF_Err Checkout(PF_ParamIndex index, A_long time, A_long time_step, A_u_long time_scale) {
+  PF_Err Checkout(const PF_InData* in_data, PF_ParamIndex index, A_long time, A_long time_step,
+                  A_u_long time_scale) {
+    in_data_ = in_data;
     const PF_Err err = in_data_->inter.checkout_param(in_data_->effect_ref, index, time, time_step, time_scale, &def_);
     checked_out_ = err == PF_Err_NONE;
     return err;
@@ -166,7 +168,7 @@ class ParamCheckout {
   }
 
  private:
-  const PF_InData* in_data_;
+  const PF_InData* in_data_ = nullptr;
   PF_ParamDef def_;
   bool checked_out_ = false;
 };

@@ -1,7 +1,111 @@
+// Smart pre-render: snapshot the parameters for the render and tell the host
+// what the effect needs (the whole input) and what it may produce.
+#include <cstring>
+
+#include "AEGP_SuiteHandler.h"
+#include "HostGuards.h"
+#include "Params.h"
+#include "PreRenderRecord.h"
+#include "Rounding.h"
+#include "Smart_Utils.h"
 #include "ZelvanPlugin.h"
 
 namespace zelvan {
+namespace {
 
-PF_Err SmartPreRender(PF_InData*, PF_OutData*, PF_PreRenderExtra*) { return PF_Err_NONE; }
+constexpr double kFixedOne = 65536.0;
+
+double FixedToDouble(PF_Fixed v) { return v / kFixedOne; }
+// Percent sliders become fractions: divide first, then scale, so 100 % is exactly 1.0.
+double FixedPercentToFraction(PF_Fixed v) { return v / kFixedOne * 0.01; }
+
+double Downsample(const PF_RationalScale& s) { return static_cast<double>(s.num) / s.den; }
+
+// The order in which the snapshot's parameters are checked out.
+constexpr ParamIndex kSnapshotOrder[] = {kParamMode,      kParamType,         kParamTime,
+                                         kParamWaitingTime, kParamEasingType, kParamEasingMode,
+                                         kParamRangeType, kParamStartPercent, kParamEndPercent,
+                                         kParamStartSeconds, kParamEndSeconds};
+constexpr int kSnapshotCount = sizeof(kSnapshotOrder) / sizeof(kSnapshotOrder[0]);
+
+}  // namespace
+
+void ReleasePreRenderData(void* pre_render_data) {
+  PF_Handle handle = static_cast<PF_Handle>(pre_render_data);
+  if (handle == nullptr || *handle == nullptr) return;
+  // Handle blocks are readable without a lock, like the global data.
+  const SPBasicSuite* basic = static_cast<const PreRenderData*>(*handle)->basic;
+  // The host calls this outside any command: nothing may escape.
+  Quietly([&] {
+    AEGP_SuiteHandler suites(basic);
+    suites.HandleSuite2()->host_dispose_handle(handle);
+  });
+}
+
+PF_Err SmartPreRender(PF_InData* in_data, PF_OutData* /*out_data*/, PF_PreRenderExtra* extra) {
+  PF_RenderRequest request = extra->input->output_request;
+  AEGP_SuiteHandler suites(in_data->pica_basicP);
+  const PF_HandleSuite2* handles = suites.HandleSuite2();
+
+  OwnedHandle handle(handles, handles->host_new_handle(sizeof(PreRenderData)));
+  if (handle.get() == nullptr) {
+    return PF_Err_OUT_OF_MEMORY;
+  }
+  HandleLock lock(handles, handle.get());
+  auto* data = static_cast<PreRenderData*>(lock.data());
+  if (data == nullptr) {
+    return PF_Err_OUT_OF_MEMORY;  // the unpublished handle is disposed on the way out
+  }
+  // From here the host owns the handle and releases it through the function,
+  // whatever the rest of this command does.
+  extra->output->pre_render_data = handle.Publish();
+  extra->output->delete_pre_render_data_func = ReleasePreRenderData;
+  data->basic = in_data->pica_basicP;
+
+  PF_Err err = PF_Err_NONE;
+  ParamCheckout checkouts[kSnapshotCount];
+  PF_ParamDef* param[kParamCount] = {};
+  for (int i = 0; i < kSnapshotCount && err == PF_Err_NONE; ++i) {
+    err = checkouts[i].Checkout(in_data, kSnapshotOrder[i], in_data->current_time, in_data->time_step, in_data->time_scale);
+    param[kSnapshotOrder[i]] = &checkouts[i].def();
+  }
+
+  PF_CheckoutResult input{};
+  if (err == PF_Err_NONE) {
+    // The whole input layer at the current downsampling, whatever part of the
+    // output the host asked for.
+    request.preserve_rgb_of_zero_alpha = true;
+    request.rect.left = 0;
+    request.rect.top = 0;
+    request.rect.right = RoundToLong(in_data->width * Downsample(in_data->downsample_x));
+    request.rect.bottom = RoundToLong(in_data->height * Downsample(in_data->downsample_y));
+    extra->output->flags |= PF_RenderOutputFlag_RETURNS_EXTRA_PIXELS;
+    err = extra->cb->checkout_layer(in_data->effect_ref, kParamInput, 0, &request, in_data->current_time,
+                                    in_data->time_step, in_data->time_scale, &input);
+  }
+
+  if (err == PF_Err_NONE) {
+    PreRenderRecord& r = data->record;
+    std::memset(&r, 0, sizeof r);
+    r.placementMode = param[kParamMode]->u.pd.value;
+    r.loopType = param[kParamType]->u.pd.value;
+    r.timeAngle = FixedToDouble(param[kParamTime]->u.ad.value);
+    r.waitingFraction = FixedPercentToFraction(param[kParamWaitingTime]->u.fd.value);
+    r.rangeType = param[kParamRangeType]->u.pd.value;
+    r.rangeStartFraction = FixedPercentToFraction(param[kParamStartPercent]->u.fd.value);
+    r.rangeEndFraction = FixedPercentToFraction(param[kParamEndPercent]->u.fd.value);
+    r.rangeStartSeconds = param[kParamStartSeconds]->u.fs_d.value;
+    r.rangeEndSeconds = param[kParamEndSeconds]->u.fs_d.value;
+    r.easingType = param[kParamEasingType]->u.pd.value;
+    r.easingMode = param[kParamEasingMode]->u.pd.value;
+
+    UnionLRect(&input.result_rect, &extra->output->result_rect);
+    UnionLRect(&input.max_result_rect, &extra->output->max_result_rect);
+  }
+
+  // The snapshot holds values only: the checkouts can go back now.
+  for (ParamCheckout& checkout : checkouts) checkout.Release(err);
+  return err;
+}
 
 }  // namespace zelvan
