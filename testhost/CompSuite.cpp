@@ -1,0 +1,25 @@
+// "AEGP Comp Suite" 15: the composition's frame rate.
+#include "Composition.h"
+#include "HostCore.h"
+#include "Suites.h"
+
+namespace zelvan::testhost {
+namespace {
+
+A_Err GetCompFramerate(AEGP_CompH comp, A_FpLong* fps) {
+  return HostCall("AEGP_GetCompFramerate", "", [&](HostCore& h) -> A_Err {
+    if (!h.comp->IsHandle(comp)) {
+      h.accounts.Violation("AEGP_GetCompFramerate of a composition handle the host did not hand out");
+      return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    if (fps == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    *fps = h.comp->frame_rate;
+    return 0;
+  });
+}
+
+}  // namespace
+
+const AEGP_CompSuite15 kCompSuite15 = {GetCompFramerate};
+
+}  // namespace zelvan::testhost

@@ -1,0 +1,35 @@
+// utils->copy: the host's one pixel operation for the effect, traced and
+// faultable like every other host call; the pixel work is the pixel library's.
+#include "Callbacks.h"
+#include "Copy.h"
+#include "HostCore.h"
+
+namespace zelvan::testhost {
+namespace {
+
+std::string RectText(const PF_Rect* r) {
+  if (r == nullptr) return "whole";
+  return std::to_string(r->left) + "," + std::to_string(r->top) + "," + std::to_string(r->right) + "," +
+         std::to_string(r->bottom);
+}
+
+std::string WorldText(const PF_EffectWorld* w) {
+  if (w == nullptr) return "null";
+  return std::to_string(w->width) + "x" + std::to_string(w->height);
+}
+
+}  // namespace
+
+PF_Err CopyCallback(PF_ProgPtr effect_ref, PF_EffectWorld* src, PF_EffectWorld* dst, PF_Rect* src_r,
+                    PF_Rect* dst_r) {
+  const std::string args = "src=" + WorldText(src) + " dst=" + WorldText(dst) + " src_r=" + RectText(src_r) +
+                           " dst_r=" + RectText(dst_r);
+  return HostCall("copy", args, [&](HostCore& h) -> A_Err {
+    if (!h.IsOurEffect(effect_ref, "copy")) return PF_Err_BAD_CALLBACK_PARAM;
+    pixels::CopyOptions options;
+    options.threads = pixels::CallbackCopyThreads();
+    return pixels::CopyWorld(src, dst, src_r, dst_r, options);
+  });
+}
+
+}  // namespace zelvan::testhost

@@ -1,0 +1,28 @@
+// The host functions the plug-in calls are plain C function pointers without
+// a context argument, so each thread knows the host it is serving: set while
+// a command runs, and while a test drives host code directly.
+#pragma once
+
+namespace zelvan::testhost {
+
+struct HostCore;
+
+// The host serving this thread, or null.
+HostCore* CurrentCore();
+
+class CurrentHostScope {
+ public:
+  explicit CurrentHostScope(HostCore* core);
+  ~CurrentHostScope();
+  CurrentHostScope(const CurrentHostScope&) = delete;
+  CurrentHostScope& operator=(const CurrentHostScope&) = delete;
+
+ private:
+  HostCore* previous_;
+};
+
+// Calls made with no host serving the thread: they fail, and are counted here
+// so that a test can notice them.
+int OrphanCalls();
+
+}  // namespace zelvan::testhost

@@ -1,0 +1,33 @@
+// "AEGP Dynamic Stream Suite" 5: the dynamic flags of a parameter stream,
+// such as whether its control is hidden.
+#include "HostCore.h"
+#include "Suites.h"
+
+namespace zelvan::testhost {
+namespace {
+
+A_Err SetDynamicStreamFlag(AEGP_StreamRefH stream, AEGP_DynStreamFlags flag, A_Boolean undoable, A_Boolean set) {
+  HostCore* core = CurrentCore();
+  std::string index = "?";
+  if (core != nullptr) {
+    auto it = core->streams.find(stream);
+    if (it != core->streams.end()) index = std::to_string(it->second->index);
+  }
+  const std::string args = "index=" + index + " flag=" + std::to_string(flag) +
+                           " undoable=" + std::to_string(int(undoable)) + " set=" + std::to_string(int(set));
+  return HostCall("AEGP_SetDynamicStreamFlag", args, [&](HostCore& h) -> A_Err {
+    auto it = h.streams.find(stream);
+    if (it == h.streams.end()) {
+      h.accounts.Violation("AEGP_SetDynamicStreamFlag on a stream that is not live");
+      return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    h.params.SetDynamicFlag(it->second->index, flag, set != 0);
+    return 0;
+  });
+}
+
+}  // namespace
+
+const AEGP_DynamicStreamSuite5 kDynamicStreamSuite5 = {SetDynamicStreamFlag};
+
+}  // namespace zelvan::testhost

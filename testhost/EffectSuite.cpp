@@ -1,0 +1,32 @@
+// "AEGP Effect Suite" 2: disposal of effect references.
+#include "HostCore.h"
+#include "Suites.h"
+
+namespace zelvan::testhost {
+namespace {
+
+std::string RefLabel(const void* ref) {
+  HostCore* core = CurrentCore();
+  if (core == nullptr) return "?";
+  auto it = core->effect_refs.find(ref);
+  return it == core->effect_refs.end() ? "ref=?" : "ref=#" + std::to_string(it->second->serial);
+}
+
+A_Err DisposeEffect(AEGP_EffectRefH effect) {
+  return HostRelease("AEGP_DisposeEffect", RefLabel(effect), [&](HostCore& h) -> A_Err {
+    auto it = h.effect_refs.find(effect);
+    if (it == h.effect_refs.end()) {
+      h.accounts.Violation("AEGP_DisposeEffect of an effect reference that is not live");
+      return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    h.accounts.Close(Resource::EffectRef, it->second->serial);
+    h.effect_refs.erase(it);
+    return 0;
+  });
+}
+
+}  // namespace
+
+const AEGP_EffectSuite2 kEffectSuite2 = {DisposeEffect};
+
+}  // namespace zelvan::testhost

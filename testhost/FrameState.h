@@ -1,0 +1,46 @@
+// One frame between the host's pre-render and render calls: the blocks it
+// hands to the effect, what the effect checked out, and the worlds involved.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "AE_EffectSmart.h"
+#include "PixelWorld.h"
+
+namespace zelvan::testhost {
+
+struct LayerCheckoutRecord {
+  A_long checkout_id = 0;
+  PF_ParamIndex index = 0;
+  A_long time = 0;
+  A_long time_step = 0;
+  A_u_long time_scale = 0;
+  PF_RenderRequest request{};
+  PF_CheckoutResult result{};
+};
+
+struct FrameState {
+  int serial = 0;
+  A_long time = 0;
+  pixels::Depth depth = pixels::Depth::k8;
+
+  PF_PreRenderInput pre_input{};
+  PF_PreRenderOutput pre_output{};
+  PF_PreRenderExtra pre_extra{};
+  std::vector<LayerCheckoutRecord> layer_checkouts;
+  bool pre_rendered = false;
+
+  PF_SmartRenderInput render_input{};
+  PF_SmartRenderExtra render_extra{};
+  // Input pixels by checkout identifier, and their ledger serials; the host
+  // takes them back when the render returns.
+  std::map<A_long, std::shared_ptr<pixels::PixelWorld>> layer_pixels;
+  std::map<A_long, int> layer_pixel_serials;
+  std::unique_ptr<pixels::PixelWorld> output;
+  std::unique_ptr<pixels::PixelWorld> output_before;
+  bool output_checked_out = false;
+};
+
+}  // namespace zelvan::testhost

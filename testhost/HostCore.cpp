@@ -1,0 +1,52 @@
+#include "HostCore.h"
+
+#include "Callbacks.h"
+#include "Composition.h"
+#include "FrameState.h"
+#include "Suites.h"
+
+namespace zelvan::testhost {
+
+HostCore::HostCore() : comp(std::make_unique<Composition>()) {
+  basic = kBasicSuite;
+  utils.copy = CopyCallback;
+  utils.ansi = AnsiCallbacks();
+  inter = InteractCallbacks();
+  pre_render_cb = PreRenderCallbacks();
+  smart_render_cb = SmartRenderCallbacks();
+}
+
+HostCore::~HostCore() = default;
+
+std::string CommandName(PF_Cmd cmd) {
+  switch (cmd) {
+    case PF_Cmd_ABOUT:
+      return "ABOUT";
+    case PF_Cmd_GLOBAL_SETUP:
+      return "GLOBAL_SETUP";
+    case PF_Cmd_GLOBAL_SETDOWN:
+      return "GLOBAL_SETDOWN";
+    case PF_Cmd_PARAMS_SETUP:
+      return "PARAMS_SETUP";
+    case PF_Cmd_SEQUENCE_SETUP:
+      return "SEQUENCE_SETUP";
+    case PF_Cmd_SEQUENCE_SETDOWN:
+      return "SEQUENCE_SETDOWN";
+    case PF_Cmd_RENDER:
+      return "RENDER";
+    case PF_Cmd_UPDATE_PARAMS_UI:
+      return "UPDATE_PARAMS_UI";
+    case PF_Cmd_SMART_PRE_RENDER:
+      return "SMART_PRE_RENDER";
+    case PF_Cmd_SMART_RENDER:
+      return "SMART_RENDER";
+    default:
+      return "selector " + std::to_string(cmd);
+  }
+}
+
+std::string HostCore::CommandName() const {
+  return in_command ? "#" + std::to_string(command) + " " + testhost::CommandName(selector) : "(none)";
+}
+
+}  // namespace zelvan::testhost

@@ -1,0 +1,192 @@
+// The state of one simulated host, shared by the Host class and the C
+// functions it hands to the plug-in (they find it through CurrentCore()).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "AE_EffectSmart.h"
+#include "AE_GeneralPlug.h"
+#include "Accounts.h"
+#include "CallTrace.h"
+#include "CurrentHost.h"
+#include "Faults.h"
+#include "Module.h"
+#include "ParamModel.h"
+#include "PixelWorld.h"
+
+namespace zelvan::testhost {
+
+class Composition;
+struct FrameState;
+
+// A live AEGP object handed to the plug-in; its handle is the address of this
+// record, which the host looks up before it trusts it.
+struct EffectRefObject {
+  int serial = 0;
+};
+struct StreamObject {
+  int serial = 0;
+  PF_ParamIndex index = 0;
+};
+struct StreamValueObject {
+  int serial = 0;
+  PF_ParamIndex index = 0;
+  AEGP_StreamRefH stream = nullptr;
+};
+struct ParamCheckoutObject {
+  int serial = 0;
+  PF_ParamIndex index = 0;
+  const PF_ParamDef* def = nullptr;  // where the plug-in received it
+  PF_EffectWorld* world = nullptr;   // a layer's pixels, owned by the host
+  std::shared_ptr<void> world_owner;
+};
+
+struct HostCore {
+  HostCore();
+  ~HostCore();
+
+  std::shared_ptr<const Module> module;
+  CallTrace trace;
+  Faults faults;
+  Accounts accounts;
+  ParamModel params;
+  std::unique_ptr<Composition> comp;
+
+  // Suites offered beyond the host's own, by name and version.
+  std::map<std::pair<std::string, A_long>, const void*> extra_suites;
+
+  // The tables handed to the plug-in.
+  SPBasicSuite basic{};
+  PF_UtilCallbacks utils{};
+  PF_InteractCallbacks inter{};
+  PF_PreRenderCallbacks pre_render_cb{};
+  PF_SmartRenderCallbacks smart_render_cb{};
+  // Its address is the effect_ref of the one effect instance.
+  struct EffectInstance {
+    int marker = 0;
+  } instance;
+
+  // The command running now: serial (1-based, 0 outside commands) and selector.
+  int command = 0;
+  int commands_sent = 0;
+  PF_Cmd selector = -1;
+  bool in_command = false;
+
+  // Blocks of the current (or last) command.
+  PF_InData in_data{};
+  PF_OutData out_data{};
+  std::vector<PF_ParamDef> param_values;
+  std::vector<PF_ParamDef*> param_pointers;
+
+  // What the host has learned from the effect.
+  PF_Handle global_data = nullptr;
+  std::optional<A_u_long> version;
+  A_long out_flags = 0;
+  A_long out_flags2 = 0;
+  std::string about_text;
+  std::optional<A_long> num_params_reported;
+  int next_plugin_id = 0x2A;
+  std::map<AEGP_PluginID, std::string> registered;  // identifier -> name registered
+
+  // Time and resolution of the next command.
+  A_long current_time = 0;
+  A_long time_step = 1;
+  A_u_long time_scale = 30;
+  A_long total_time = 300;
+  PF_RationalScale downsample_x{1, 1};
+  PF_RationalScale downsample_y{1, 1};
+  // Depth of the layer pixels the host renders (the frame's, during a frame).
+  pixels::Depth depth = pixels::Depth::k8;
+
+  // AEGP objects, by the address handed out.
+  std::map<const void*, std::unique_ptr<EffectRefObject>> effect_refs;
+  std::map<const void*, std::unique_ptr<StreamObject>> streams;
+  std::map<const void*, std::unique_ptr<StreamValueObject>> stream_values;  // by the plug-in's value address
+  std::vector<std::unique_ptr<ParamCheckoutObject>> checkouts;
+
+  // The frame between pre-render and render, and what the host did with
+  // the effect's pre-render data.
+  std::unique_ptr<FrameState> frame;
+  std::unique_ptr<FrameState> last_frame;  // the frame finished last, for inspection
+  int frames_started = 0;
+  int pre_render_data_deleted = 0;
+  std::vector<void*> deleted_pre_render_data;
+  std::unique_ptr<pixels::PixelWorld> last_output;
+  bool last_output_written = false;
+  bool last_output_checked_out = false;
+
+  // The output world of commands other than the smart render, and a copy to
+  // show whether the effect wrote it.
+  std::unique_ptr<pixels::PixelWorld> command_output;
+  std::unique_ptr<pixels::PixelWorld> command_output_before;
+
+  // Checks an effect_ref the plug-in passed; records a violation when it is not ours.
+  bool IsOurEffect(PF_ProgPtr effect_ref, const char* function);
+  std::string CommandName() const;
+};
+
+std::string CommandName(PF_Cmd cmd);
+
+// Runs one host function for the plug-in: finds the serving host, traces the
+// call, applies faults, then runs body(core) for the code.
+void CountOrphanCall();
+template <class Body>
+A_Err HostCall(const char* function, const std::string& args, Body body) {
+  HostCore* core = CurrentCore();
+  if (core == nullptr) {
+    CountOrphanCall();
+    return PF_Err_INVALID_CALLBACK;
+  }
+  const std::size_t entry = core->trace.Add(core->command, function, args);
+  if (const auto code = core->faults.OnCall(function, args)) {
+    core->trace.SetResult(entry, *code, true);
+    return *code;
+  }
+  const A_Err err = body(*core);
+  core->trace.SetResult(entry, err, false);
+  return err;
+}
+
+// For calls that give something back (disposals, check-ins, releases): the
+// object is always given back, and a fault only changes the code returned,
+// so a failing clean-up call leaves the accounts balanced.
+template <class Body>
+A_Err HostRelease(const char* function, const std::string& args, Body body) {
+  HostCore* core = CurrentCore();
+  if (core == nullptr) {
+    CountOrphanCall();
+    return PF_Err_INVALID_CALLBACK;
+  }
+  const std::size_t entry = core->trace.Add(core->command, function, args);
+  const auto code = core->faults.OnCall(function, args);
+  const A_Err err = body(*core);
+  core->trace.SetResult(entry, code ? *code : err, code.has_value());
+  return code ? *code : err;
+}
+
+// The same for host functions that answer with a pointer: a fault gives null.
+template <class T, class Body>
+T* HostCallPtr(const char* function, const std::string& args, Body body) {
+  HostCore* core = CurrentCore();
+  if (core == nullptr) {
+    CountOrphanCall();
+    return nullptr;
+  }
+  const std::size_t entry = core->trace.Add(core->command, function, args);
+  if (core->faults.OnCall(function, args)) {
+    core->trace.SetResult(entry, 0, true);
+    return nullptr;
+  }
+  return body(*core);
+}
+
+// "#3" for a live handle, "?" for one the host does not know.
+std::string HandleLabel(const HostCore& core, PF_Handle handle);
+
+}  // namespace zelvan::testhost

@@ -1,0 +1,118 @@
+// in_data->inter: the effect adds its parameters, and checks them out at a
+// time (layers as pixel worlds) and back in.
+#include <cmath>
+#include <cstring>
+
+#include "Callbacks.h"
+#include "Composition.h"
+#include "FrameState.h"
+#include "HostCore.h"
+#include "LayerFrames.h"
+
+namespace zelvan::testhost {
+namespace {
+
+std::string NameOf(const PF_ParamDef* def) {
+  if (def == nullptr) return "";
+  return std::string(def->name, strnlen(def->name, sizeof def->name));
+}
+
+PF_Err AddParam(PF_ProgPtr effect_ref, PF_ParamIndex index, PF_ParamDefPtr def) {
+  const std::string args = "index=" + std::to_string(index) +
+                           (def != nullptr ? " type=" + std::to_string(def->param_type) + " name=\"" + NameOf(def) + "\""
+                                           : " def=null");
+  return HostCall("add_param", args, [&](HostCore& h) -> A_Err {
+    if (!h.IsOurEffect(effect_ref, "add_param") || def == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (h.selector != PF_Cmd_PARAMS_SETUP) {
+      h.accounts.Violation("add_param outside parameter setup (command " + h.CommandName() + ")");
+      return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    return h.params.Add(index, *def);
+  });
+}
+
+PF_Err CheckoutParam(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long what_time, A_long time_step,
+                     A_u_long time_scale, PF_ParamDef* param) {
+  const std::string args = "index=" + std::to_string(index) + " time=" + std::to_string(what_time) +
+                           " step=" + std::to_string(time_step) + " scale=" + std::to_string(time_scale);
+  return HostCall("checkout_param", args, [&](HostCore& h) -> A_Err {
+    if (!h.IsOurEffect(effect_ref, "checkout_param") || param == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (!h.params.Valid(index)) return PF_Err_INVALID_INDEX;
+    if (time_scale == 0) return PF_Err_BAD_CALLBACK_PARAM;
+    const A_Time layer_time{what_time, time_scale};
+    PF_ParamDef def = h.params.DefinitionAt(index, Composition::Seconds(layer_time));
+
+    auto checkout = std::make_unique<ParamCheckoutObject>();
+    checkout->index = index;
+    checkout->def = param;
+    std::string what = "index " + std::to_string(index) + " at time " + std::to_string(what_time);
+    if (def.param_type == PF_Param_LAYER) {
+      // Index 0 is the effect's own layer; a layer parameter names its layer.
+      const Layer* layer = nullptr;
+      if (index == 0) {
+        layer = &h.comp->effect_layer();
+      } else {
+        const auto id = AEGP_LayerIDVal(std::lround(h.params.ValueAt(index, Composition::Seconds(layer_time))));
+        layer = id != 0 ? h.comp->Find(id) : nullptr;
+      }
+      std::memset(&def.u.ld, 0, sizeof def.u.ld);
+      if (layer != nullptr) {
+        const A_Time comp_time = Composition::LayerToCompTime(h.comp->effect_layer(), layer_time);
+        auto world = RenderLayerFrame(*h.comp, *layer, comp_time, h.downsample_x, h.downsample_y, h.depth);
+        if (world != nullptr) {
+          def.u.ld = *world->world();
+          checkout->world = world->world();
+          checkout->world_owner = world;
+          what += " (layer " + std::to_string(layer->id) + " frame " +
+                  std::to_string(h.comp->FrameAt(*layer, comp_time)) + ")";
+        }
+      }
+    }
+    checkout->serial = h.accounts.Open(Resource::ParamCheckout, what, h.command);
+    h.checkouts.push_back(std::move(checkout));
+    *param = def;
+    return 0;
+  });
+}
+
+PF_Err CheckinParam(PF_ProgPtr effect_ref, PF_ParamDef* param) {
+  HostCore* core = CurrentCore();
+  // A checkout is known by where the effect received it, or by its pixels.
+  auto find = [param](HostCore& h) {
+    for (auto it = h.checkouts.begin(); it != h.checkouts.end(); ++it) {
+      if ((*it)->def == param) return it;
+    }
+    for (auto it = h.checkouts.begin(); it != h.checkouts.end(); ++it) {
+      if (param != nullptr && (*it)->world != nullptr && (*it)->world->data == param->u.ld.data) return it;
+    }
+    return h.checkouts.end();
+  };
+  std::string label = "index=?";
+  if (core != nullptr) {
+    auto it = find(*core);
+    if (it != core->checkouts.end()) label = "index=" + std::to_string((*it)->index);
+  }
+  return HostRelease("checkin_param", label, [&](HostCore& h) -> A_Err {
+    if (!h.IsOurEffect(effect_ref, "checkin_param") || param == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    auto it = find(h);
+    if (it == h.checkouts.end()) {
+      h.accounts.Violation("checkin_param of a parameter that is not checked out");
+      return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    h.accounts.Close(Resource::ParamCheckout, (*it)->serial);
+    h.checkouts.erase(it);
+    return 0;
+  });
+}
+
+}  // namespace
+
+PF_InteractCallbacks InteractCallbacks() {
+  PF_InteractCallbacks c{};
+  c.checkout_param = CheckoutParam;
+  c.checkin_param = CheckinParam;
+  c.add_param = AddParam;
+  return c;
+}
+
+}  // namespace zelvan::testhost

@@ -1,0 +1,92 @@
+// The pre-render extra's callbacks: the effect states which layer pixels it
+// will need, and the host answers with the rectangles it can provide.
+#include <algorithm>
+#include <cmath>
+
+#include "Callbacks.h"
+#include "Composition.h"
+#include "FrameState.h"
+#include "HostCore.h"
+#include "LayerFrames.h"
+
+namespace zelvan::testhost {
+namespace {
+
+std::string RectText(const PF_LRect& r) {
+  return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+         std::to_string(r.bottom);
+}
+
+PF_LRect Intersect(const PF_LRect& a, const PF_LRect& b) {
+  PF_LRect r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+             std::min(a.bottom, b.bottom)};
+  if (r.left >= r.right || r.top >= r.bottom) r = PF_LRect{0, 0, 0, 0};
+  return r;
+}
+
+PF_Err CheckoutLayer(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long checkout_id, const PF_RenderRequest* req,
+                     A_long what_time, A_long time_step, A_u_long time_scale, PF_CheckoutResult* result) {
+  const std::string args = "index=" + std::to_string(index) + " id=" + std::to_string(checkout_id) +
+                           " time=" + std::to_string(what_time) + " step=" + std::to_string(time_step) +
+                           " scale=" + std::to_string(time_scale) +
+                           " rect=" + (req != nullptr ? RectText(req->rect) : std::string("null"));
+  return HostCall("checkout_layer", args, [&](HostCore& h) -> A_Err {
+    if (!h.IsOurEffect(effect_ref, "checkout_layer") || req == nullptr || result == nullptr) {
+      return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    if (h.selector != PF_Cmd_SMART_PRE_RENDER || h.frame == nullptr) {
+      h.accounts.Violation("checkout_layer outside smart pre-render");
+      return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    if (!h.params.Valid(index) || h.params.at(index).def.param_type != PF_Param_LAYER) return PF_Err_INVALID_INDEX;
+    if (time_scale == 0) return PF_Err_BAD_CALLBACK_PARAM;
+    for (const LayerCheckoutRecord& r : h.frame->layer_checkouts) {
+      if (r.checkout_id == checkout_id) {
+        h.accounts.Violation("checkout_layer with checkout identifier " + std::to_string(checkout_id) +
+                             " used twice in one frame");
+        return PF_Err_BAD_CALLBACK_PARAM;
+      }
+    }
+    const A_Time layer_time{what_time, time_scale};
+    const Layer* layer = nullptr;
+    if (index == 0) {
+      layer = &h.comp->effect_layer();
+    } else {
+      const auto id = AEGP_LayerIDVal(std::lround(h.params.ValueAt(index, Composition::Seconds(layer_time))));
+      layer = id != 0 ? h.comp->Find(id) : nullptr;
+    }
+    PF_CheckoutResult out{};
+    out.par = PF_RationalScale{1, 1};
+    if (layer != nullptr) {
+      // The host can give the whole layer at the current resolution, and of
+      // it the part that was asked for.
+      const PF_LRect bounds{0, 0, DownsampledSize(layer->width, h.downsample_x),
+                            DownsampledSize(layer->height, h.downsample_y)};
+      out.max_result_rect = bounds;
+      out.result_rect = Intersect(req->rect, bounds);
+      out.ref_width = layer->width;
+      out.ref_height = layer->height;
+    }
+    LayerCheckoutRecord record;
+    record.checkout_id = checkout_id;
+    record.index = index;
+    record.time = what_time;
+    record.time_step = time_step;
+    record.time_scale = time_scale;
+    record.request = *req;
+    record.result = out;
+    h.frame->layer_checkouts.push_back(record);
+    *result = out;
+    return 0;
+  });
+}
+
+}  // namespace
+
+PF_PreRenderCallbacks PreRenderCallbacks() {
+  PF_PreRenderCallbacks c{};
+  c.checkout_layer = CheckoutLayer;
+  return c;
+}
+
+}  // namespace zelvan::testhost

@@ -1,0 +1,107 @@
+// The render extra's callbacks: the pixels of the layers checked out in
+// pre-render, and the output world.
+#include <cmath>
+
+#include "Callbacks.h"
+#include "Composition.h"
+#include "Copy.h"
+#include "FrameState.h"
+#include "HostCore.h"
+#include "LayerFrames.h"
+
+namespace zelvan::testhost {
+namespace {
+
+bool InRender(HostCore& h, const char* function) {
+  if (h.selector == PF_Cmd_SMART_RENDER && h.frame != nullptr) return true;
+  h.accounts.Violation(std::string(function) + " outside smart render");
+  return false;
+}
+
+// The pixels of one pre-render checkout: the layer at the checkout's time,
+// cut to the rectangle the host promised.
+std::shared_ptr<pixels::PixelWorld> PixelsFor(HostCore& h, const LayerCheckoutRecord& r) {
+  const PF_LRect& rect = r.result.result_rect;
+  auto world = std::make_shared<pixels::PixelWorld>(rect.right - rect.left, rect.bottom - rect.top, h.frame->depth);
+  const Layer* layer = nullptr;
+  const A_Time layer_time{r.time, r.time_scale};
+  if (r.index == 0) {
+    layer = &h.comp->effect_layer();
+  } else {
+    const auto id = AEGP_LayerIDVal(std::lround(h.params.ValueAt(r.index, Composition::Seconds(layer_time))));
+    layer = id != 0 ? h.comp->Find(id) : nullptr;
+  }
+  if (layer == nullptr || world->width() == 0 || world->height() == 0) return world;
+  const A_Time comp_time = Composition::LayerToCompTime(h.comp->effect_layer(), layer_time);
+  auto frame = RenderLayerFrame(*h.comp, *layer, comp_time, h.downsample_x, h.downsample_y, h.frame->depth);
+  if (frame != nullptr) {
+    // Same size on both sides: an exact copy of the promised part.
+    (void)pixels::CopyWorld(frame->world(), world->world(), &rect, nullptr);
+  }
+  return world;
+}
+
+PF_Err CheckoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id, PF_EffectWorld** pixels_out) {
+  return HostCall("checkout_layer_pixels", "id=" + std::to_string(checkout_id), [&](HostCore& h) -> A_Err {
+    if (!h.IsOurEffect(effect_ref, "checkout_layer_pixels") || pixels_out == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (!InRender(h, "checkout_layer_pixels")) return PF_Err_BAD_CALLBACK_PARAM;
+    FrameState& f = *h.frame;
+    auto have = f.layer_pixels.find(checkout_id);
+    if (have != f.layer_pixels.end()) {
+      *pixels_out = have->second->world();
+      return 0;
+    }
+    for (const LayerCheckoutRecord& r : f.layer_checkouts) {
+      if (r.checkout_id != checkout_id) continue;
+      auto world = PixelsFor(h, r);
+      f.layer_pixels[checkout_id] = world;
+      f.layer_pixel_serials[checkout_id] = h.accounts.Open(
+          Resource::LayerPixels, "checkout " + std::to_string(checkout_id) + " of parameter " + std::to_string(r.index),
+          h.command);
+      *pixels_out = world->world();
+      return 0;
+    }
+    h.accounts.Violation("checkout_layer_pixels of checkout " + std::to_string(checkout_id) +
+                         " that pre-render did not check out");
+    return PF_Err_BAD_CALLBACK_PARAM;
+  });
+}
+
+PF_Err CheckinLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id) {
+  return HostRelease("checkin_layer_pixels", "id=" + std::to_string(checkout_id), [&](HostCore& h) -> A_Err {
+    if (!h.IsOurEffect(effect_ref, "checkin_layer_pixels")) return PF_Err_BAD_CALLBACK_PARAM;
+    if (!InRender(h, "checkin_layer_pixels")) return PF_Err_BAD_CALLBACK_PARAM;
+    FrameState& f = *h.frame;
+    auto serial = f.layer_pixel_serials.find(checkout_id);
+    if (serial == f.layer_pixel_serials.end()) {
+      h.accounts.Violation("checkin_layer_pixels of checkout " + std::to_string(checkout_id) + " that is not out");
+      return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    h.accounts.Close(Resource::LayerPixels, serial->second);
+    f.layer_pixel_serials.erase(serial);
+    f.layer_pixels.erase(checkout_id);
+    return 0;
+  });
+}
+
+PF_Err CheckoutOutput(PF_ProgPtr effect_ref, PF_EffectWorld** output) {
+  return HostCall("checkout_output", "", [&](HostCore& h) -> A_Err {
+    if (!h.IsOurEffect(effect_ref, "checkout_output") || output == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (!InRender(h, "checkout_output")) return PF_Err_BAD_CALLBACK_PARAM;
+    h.frame->output_checked_out = true;
+    *output = h.frame->output->world();
+    return 0;
+  });
+}
+
+}  // namespace
+
+PF_SmartRenderCallbacks SmartRenderCallbacks() {
+  PF_SmartRenderCallbacks c{};
+  c.checkout_layer_pixels = CheckoutLayerPixels;
+  c.checkin_layer_pixels = CheckinLayerPixels;
+  c.checkout_output = CheckoutOutput;
+  return c;
+}
+
+}  // namespace zelvan::testhost

@@ -1,0 +1,129 @@
+// "AEGP Stream Suite" 9: the effect's parameter streams and their values.
+#include <cmath>
+
+#include "Composition.h"
+#include "HostCore.h"
+#include "Suites.h"
+
+namespace zelvan::testhost {
+namespace {
+
+std::string StreamLabel(const void* stream) {
+  HostCore* core = CurrentCore();
+  if (core == nullptr) return "index=?";
+  auto it = core->streams.find(stream);
+  return it == core->streams.end() ? "index=?" : "index=" + std::to_string(it->second->index);
+}
+
+std::string TimeText(const A_Time* t) {
+  return t == nullptr ? "null" : std::to_string(t->value) + "/" + std::to_string(t->scale);
+}
+
+A_Err GetNewEffectStreamByIndex(AEGP_PluginID plugin_id, AEGP_EffectRefH effect, PF_ParamIndex index,
+                                AEGP_StreamRefH* stream) {
+  return HostCall("AEGP_GetNewEffectStreamByIndex", "index=" + std::to_string(index), [&](HostCore& h) -> A_Err {
+    if (h.registered.count(plugin_id) == 0) {
+      h.accounts.Violation("AEGP_GetNewEffectStreamByIndex with unregistered plug-in identifier " +
+                           std::to_string(plugin_id));
+      return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    if (h.effect_refs.count(effect) == 0) {
+      h.accounts.Violation("AEGP_GetNewEffectStreamByIndex with an effect reference that is not live");
+      return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (!h.params.Valid(index)) return PF_Err_INVALID_INDEX;
+    auto object = std::make_unique<StreamObject>();
+    object->index = index;
+    object->serial = h.accounts.Open(Resource::Stream, "parameter " + std::to_string(index), h.command);
+    *stream = reinterpret_cast<AEGP_StreamRefH>(object.get());
+    h.streams[object.get()] = std::move(object);
+    return 0;
+  });
+}
+
+A_Err DisposeStream(AEGP_StreamRefH stream) {
+  return HostRelease("AEGP_DisposeStream", StreamLabel(stream), [&](HostCore& h) -> A_Err {
+    auto it = h.streams.find(stream);
+    if (it == h.streams.end()) {
+      h.accounts.Violation("AEGP_DisposeStream of a stream that is not live");
+      return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    h.accounts.Close(Resource::Stream, it->second->serial);
+    h.streams.erase(it);
+    return 0;
+  });
+}
+
+A_Err GetNewStreamValue(AEGP_PluginID plugin_id, AEGP_StreamRefH stream, AEGP_LTimeMode time_mode,
+                        const A_Time* time, A_Boolean pre_expression, AEGP_StreamValue2* value) {
+  const std::string args = StreamLabel(stream) + " mode=" + std::to_string(time_mode) + " time=" + TimeText(time) +
+                           " pre_expression=" + std::to_string(int(pre_expression));
+  return HostCall("AEGP_GetNewStreamValue", args, [&](HostCore& h) -> A_Err {
+    if (h.registered.count(plugin_id) == 0) {
+      h.accounts.Violation("AEGP_GetNewStreamValue with unregistered plug-in identifier " + std::to_string(plugin_id));
+      return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    auto it = h.streams.find(stream);
+    if (it == h.streams.end()) {
+      h.accounts.Violation("AEGP_GetNewStreamValue of a stream that is not live");
+      return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    if (time == nullptr || value == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    const PF_ParamIndex index = it->second->index;
+    // Parameter values live in the effect layer's time.
+    A_Time layer_time = *time;
+    if (time_mode == AEGP_LTimeMode_CompTime) {
+      layer_time = Composition::CompToLayerTime(h.comp->effect_layer(), *time);
+    } else if (time_mode != AEGP_LTimeMode_LayerTime) {
+      return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    const double v = h.params.ValueAt(index, Composition::Seconds(layer_time));
+    AEGP_StreamValue2 out{};
+    out.streamH = stream;
+    if (h.params.at(index).def.param_type == PF_Param_LAYER) {
+      out.val.layer_id = AEGP_LayerIDVal(std::lround(v));
+    } else {
+      out.val.one_d = v;
+    }
+    if (auto old = h.stream_values.find(value); old != h.stream_values.end()) {
+      // The earlier value can no longer be disposed: the accounts keep it open.
+      h.accounts.Violation("AEGP_GetNewStreamValue into a value that still holds stream value #" +
+                           std::to_string(old->second->serial));
+      h.stream_values.erase(old);
+    }
+    auto object = std::make_unique<StreamValueObject>();
+    object->index = index;
+    object->stream = stream;
+    object->serial = h.accounts.Open(Resource::StreamValue, "parameter " + std::to_string(index), h.command);
+    h.stream_values[value] = std::move(object);
+    *value = out;
+    return 0;
+  });
+}
+
+A_Err DisposeStreamValue(AEGP_StreamValue2* value) {
+  HostCore* core = CurrentCore();
+  std::string label = "index=?";
+  if (core != nullptr && value != nullptr) {
+    auto it = core->stream_values.find(value);
+    if (it != core->stream_values.end()) label = "index=" + std::to_string(it->second->index);
+  }
+  return HostRelease("AEGP_DisposeStreamValue", label, [&](HostCore& h) -> A_Err {
+    auto it = h.stream_values.find(value);
+    if (it == h.stream_values.end()) {
+      h.accounts.Violation("AEGP_DisposeStreamValue of a value the host did not hand out");
+      return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    h.accounts.Close(Resource::StreamValue, it->second->serial);
+    h.stream_values.erase(it);
+    return 0;
+  });
+}
+
+}  // namespace
+
+const AEGP_StreamSuite9 kStreamSuite9 = {GetNewEffectStreamByIndex, DisposeStream, GetNewStreamValue,
+                                         DisposeStreamValue};
+
+}  // namespace zelvan::testhost

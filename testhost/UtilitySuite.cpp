@@ -1,0 +1,27 @@
+// "AEGP Utility Suite" 7: registration of the effect with the AEGP layer.
+#include "HostCore.h"
+#include "Suites.h"
+
+namespace zelvan::testhost {
+namespace {
+
+A_Err RegisterWithAEGP(AEGP_GlobalRefcon /*global_refcon*/, const A_char* plugin_name, AEGP_PluginID* plugin_id) {
+  const std::string name = plugin_name != nullptr ? plugin_name : "(null)";
+  return HostCall("AEGP_RegisterWithAEGP", "name=\"" + name + "\"", [&](HostCore& h) -> A_Err {
+    if (plugin_id == nullptr) {
+      h.accounts.Violation("AEGP_RegisterWithAEGP without a place for the plug-in identifier");
+      return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    // Identifiers are not 0, so a test can tell a written one from a zeroed block.
+    const AEGP_PluginID id = h.next_plugin_id++;
+    h.registered[id] = name;
+    *plugin_id = id;
+    return 0;
+  });
+}
+
+}  // namespace
+
+const AEGP_UtilitySuite7 kUtilitySuite7 = {RegisterWithAEGP};
+
+}  // namespace zelvan::testhost

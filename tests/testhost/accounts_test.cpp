@@ -1,0 +1,180 @@
+// The host's accounts, faults and trace, driven through its own suites.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Host.h"
+#include "Suites.h"
+
+namespace {
+
+using zelvan::testhost::Accounts;
+using zelvan::testhost::Host;
+using zelvan::testhost::kHandleSuite2;
+using zelvan::testhost::Resource;
+
+TEST(Accounts, BalancedWhenNothingWasHandedOut) {
+  Host host;
+  EXPECT_EQ(host.Imbalance(), "");
+}
+
+TEST(Accounts, NamesAHandleNeverDisposed) {
+  Host host;
+  PF_Handle a = kHandleSuite2.host_new_handle(4);
+  PF_Handle b = kHandleSuite2.host_new_handle(16);
+  ASSERT_NE(kHandleSuite2.host_lock_handle(b), nullptr);
+  kHandleSuite2.host_dispose_handle(a);
+  EXPECT_EQ(host.Imbalance(), "handle #2 (16 bytes) never disposed, still locked (depth 1)");
+  kHandleSuite2.host_dispose_handle(b);
+  EXPECT_EQ(host.Imbalance(), "");
+}
+
+TEST(Accounts, NamesASuiteNeverReleased) {
+  Host host;
+  const void* suite = nullptr;
+  ASSERT_EQ(host.basic_suite()->AcquireSuite("AEGP Layer Suite", 13, &suite), 0);
+  EXPECT_EQ(host.Imbalance(), "suite 'AEGP Layer Suite' 13 acquired 1 time(s), released 0");
+  ASSERT_EQ(host.basic_suite()->ReleaseSuite("AEGP Layer Suite", 13), 0);
+  EXPECT_EQ(host.Imbalance(), "");
+}
+
+TEST(Accounts, ReleaseWithoutAcquisitionIsAViolation) {
+  Host host;
+  EXPECT_NE(host.basic_suite()->ReleaseSuite("PF Handle Suite", 2), 0);
+  EXPECT_NE(host.Imbalance().find("ReleaseSuite 'PF Handle Suite' 2 without a matching acquisition"),
+            std::string::npos)
+      << host.Imbalance();
+}
+
+TEST(Accounts, MisusedHandlesAreNamed) {
+  Host host;
+  PF_Handle h = kHandleSuite2.host_new_handle(8);
+  kHandleSuite2.host_unlock_handle(h);
+  kHandleSuite2.host_dispose_handle(h);
+  kHandleSuite2.host_dispose_handle(h);
+  const std::string findings = host.Imbalance();
+  EXPECT_NE(findings.find("host_unlock_handle of handle #1 that is not locked"), std::string::npos) << findings;
+  EXPECT_NE(findings.find("host_dispose_handle of a handle that is not live"), std::string::npos) << findings;
+}
+
+TEST(Accounts, HandlesAreZeroedExactSizeAndLockNests) {
+  Host host;
+  PF_Handle h = kHandleSuite2.host_new_handle(12);
+  EXPECT_EQ(kHandleSuite2.host_get_handle_size(h), 12u);
+  auto* bytes = static_cast<unsigned char*>(kHandleSuite2.host_lock_handle(h));
+  ASSERT_NE(bytes, nullptr);
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(bytes[i], 0);
+  EXPECT_EQ(*h, bytes);  // the handle points at the block's master pointer
+  EXPECT_EQ(kHandleSuite2.host_lock_handle(h), bytes);
+  EXPECT_EQ(host.HandleLockDepth(h), 2);
+  kHandleSuite2.host_unlock_handle(h);
+  kHandleSuite2.host_unlock_handle(h);
+  EXPECT_EQ(host.HandleLockDepth(h), 0);
+  kHandleSuite2.host_dispose_handle(h);
+  EXPECT_EQ(host.LiveHandles(), 0u);
+  EXPECT_EQ(host.Imbalance(), "");
+}
+
+TEST(Accounts, PerCommandObjectsHeldPastTheirCommandAreNamedOnce) {
+  Accounts accounts;
+  const int serial = accounts.Open(Resource::Stream, "parameter 7", 3);
+  accounts.Open(Resource::EffectRef, "from somewhere", 4);
+  accounts.CommandEnded(3, "#3 UPDATE_PARAMS_UI");
+  accounts.CommandEnded(3, "#3 UPDATE_PARAMS_UI");
+  EXPECT_EQ(accounts.Imbalance(),
+            "stream #1 (parameter 7) still held when command #3 UPDATE_PARAMS_UI returned\n"
+            "effect reference #1 (from somewhere) never given back");
+  EXPECT_TRUE(accounts.Close(Resource::Stream, serial));
+  EXPECT_FALSE(accounts.Close(Resource::Stream, serial));
+}
+
+TEST(Faults, NthCallOfAFunctionFailsWithTheCode) {
+  Host host;
+  host.faults().FailCall("host_new_handle", 2, 0);
+  PF_Handle first = kHandleSuite2.host_new_handle(4);
+  PF_Handle second = kHandleSuite2.host_new_handle(4);
+  PF_Handle third = kHandleSuite2.host_new_handle(4);
+  EXPECT_NE(first, nullptr);
+  EXPECT_EQ(second, nullptr);
+  EXPECT_NE(third, nullptr);
+  kHandleSuite2.host_dispose_handle(first);
+  kHandleSuite2.host_dispose_handle(third);
+  EXPECT_TRUE(host.trace().entries()[1].failed_by_fault);
+  EXPECT_EQ(host.Imbalance(), "");
+}
+
+TEST(Faults, EveryCallFailsWithNthZero) {
+  Host host;
+  host.faults().FailLockHandle(0);
+  PF_Handle h = kHandleSuite2.host_new_handle(4);
+  EXPECT_EQ(kHandleSuite2.host_lock_handle(h), nullptr);
+  EXPECT_EQ(kHandleSuite2.host_lock_handle(h), nullptr);
+  kHandleSuite2.host_dispose_handle(h);
+}
+
+TEST(Faults, ArgumentFilterCountsOnlyMatchingCalls) {
+  Host host;
+  host.faults().FailCall("host_new_handle", 1, 0, "size=8");
+  PF_Handle a = kHandleSuite2.host_new_handle(4);
+  PF_Handle b = kHandleSuite2.host_new_handle(8);
+  PF_Handle c = kHandleSuite2.host_new_handle(8);
+  EXPECT_NE(a, nullptr);
+  EXPECT_EQ(b, nullptr);
+  EXPECT_NE(c, nullptr);
+  kHandleSuite2.host_dispose_handle(a);
+  kHandleSuite2.host_dispose_handle(c);
+}
+
+TEST(Faults, RefusedSuiteAnswersItsCodeAndNullSuiteAnswersZeroWithNull) {
+  Host host;
+  host.faults().RefuseSuite("AEGP Comp Suite", 15, 1234, 2);
+  host.faults().NullSuite("AEGP Effect Suite", 2);
+  const void* suite = nullptr;
+  EXPECT_EQ(host.basic_suite()->AcquireSuite("AEGP Comp Suite", 15, &suite), 0);
+  EXPECT_EQ(host.basic_suite()->AcquireSuite("AEGP Comp Suite", 15, &suite), 1234);
+  EXPECT_EQ(host.basic_suite()->ReleaseSuite("AEGP Comp Suite", 15), 0);
+  suite = &host;
+  EXPECT_EQ(host.basic_suite()->AcquireSuite("AEGP Effect Suite", 2, &suite), 0);
+  EXPECT_EQ(suite, nullptr);
+  EXPECT_EQ(host.Imbalance(), "");
+}
+
+TEST(Faults, UnknownSuitesAreRefusedAndNamesAreExact) {
+  Host host;
+  const void* suite = nullptr;
+  EXPECT_EQ(host.basic_suite()->AcquireSuite("PF Handle Suite", 1, &suite), zelvan::testhost::kSuiteNotFound);
+  EXPECT_EQ(host.basic_suite()->AcquireSuite("PF handle Suite", 2, &suite), zelvan::testhost::kSuiteNotFound);
+  EXPECT_EQ(host.basic_suite()->AcquireSuite("PF Handle Suite ", 2, &suite), zelvan::testhost::kSuiteNotFound);
+  EXPECT_EQ(suite, nullptr);
+}
+
+TEST(Trace, RecordsCallsInOrderWithArguments) {
+  Host host;
+  const void* suite = nullptr;
+  host.basic_suite()->AcquireSuite("PF Handle Suite", 2, &suite);
+  PF_Handle h = kHandleSuite2.host_new_handle(4);
+  kHandleSuite2.host_dispose_handle(h);
+  host.basic_suite()->ReleaseSuite("PF Handle Suite", 2);
+  EXPECT_EQ(host.trace().Lines(),
+            (std::vector<std::string>{"AcquireSuite PF Handle Suite 2", "host_new_handle size=4",
+                                      "host_dispose_handle #1", "ReleaseSuite PF Handle Suite 2"}));
+  EXPECT_EQ(host.trace().Count("host_new_handle"), 1u);
+  EXPECT_EQ(host.trace().Find("host_dispose_handle #1"), 2u);
+  EXPECT_EQ(host.trace().Lines(2).size(), 2u);
+  EXPECT_EQ(host.trace().entries()[0].command, 0);  // outside any command
+}
+
+TEST(Host, CommandsNeedAPlugin) {
+  Host host;
+  EXPECT_THROW(host.About(), std::logic_error);
+  EXPECT_THROW(host.module(), std::logic_error);
+}
+
+TEST(Host, CallsWithoutAServingHostFail) {
+  const int before = zelvan::testhost::OrphanCalls();
+  EXPECT_EQ(kHandleSuite2.host_new_handle(4), nullptr);
+  EXPECT_EQ(zelvan::testhost::OrphanCalls(), before + 1);
+}
+
+}  // namespace

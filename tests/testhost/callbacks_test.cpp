@@ -1,0 +1,193 @@
+// The callbacks and AEGP suites as the host answers them, called directly.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "Host.h"
+#include "Suites.h"
+
+namespace {
+
+using zelvan::testhost::Host;
+using zelvan::testhost::Keyframe;
+
+PF_ParamDef Popup(const char* name, A_short choices, A_short dflt, const char* text) {
+  PF_ParamDef def{};
+  def.param_type = PF_Param_POPUP;
+  std::strcpy(def.name, name);
+  def.u.pd.value = dflt;
+  def.u.pd.num_choices = choices;
+  def.u.pd.dephault = dflt;
+  def.u.pd.u_names = text;
+  return def;
+}
+
+PF_ParamDef Angle(const char* name) {
+  PF_ParamDef def{};
+  def.param_type = PF_Param_ANGLE;
+  std::strcpy(def.name, name);
+  return def;
+}
+
+TEST(Ansi, SprintfFormatsForReal) {
+  Host host;
+  PF_InData& in = host.PrepareInData();
+  char buffer[64];
+  EXPECT_EQ(in.utils->ansi.sprintf(buffer, "%s, v%d.%d%d\r%s", "X", 1, 0, 0, "n"), 10);
+  EXPECT_STREQ(buffer, "X, v1.00\rn");
+  EXPECT_EQ(host.trace().Lines()[0], "sprintf dest=other format=\"%s, v%d.%d%d\\r%s\"");
+}
+
+TEST(Ansi, SprintfIntoReturnMessageIsBoundedAndTheCutReported) {
+  Host host;
+  PF_InData& in = host.PrepareInData();
+  PF_OutData& out = host.PrepareOutData();
+  const std::string long_text(300, 'x');
+  in.utils->ansi.sprintf(out.return_msg, "%s", long_text.c_str());
+  EXPECT_EQ(std::strlen(out.return_msg), 255u);
+  EXPECT_NE(host.Imbalance().find("sprintf into return_msg needed 301 bytes, has 256"), std::string::npos);
+}
+
+TEST(Ansi, StrcpyAndMath) {
+  Host host;
+  PF_InData& in = host.PrepareInData();
+  char name[32];
+  EXPECT_EQ(in.utils->ansi.strcpy(name, "Mode"), name);
+  EXPECT_STREQ(name, "Mode");
+  EXPECT_EQ(in.utils->ansi.fmod(-90.0, 360.0), std::fmod(-90.0, 360.0));
+  EXPECT_EQ(in.utils->ansi.fmod(725.0, 720.0), 5.0);
+  EXPECT_EQ(in.utils->ansi.sqrt(16.0), 4.0);
+  EXPECT_EQ(in.utils->ansi.pow(2.0, 10.0), 1024.0);
+  EXPECT_EQ(host.trace().Count("fmod"), 2u);
+  EXPECT_EQ(host.trace().LinesOf("fmod")[1], "fmod x=725 y=720");
+}
+
+TEST(InData, CarriesTheHostsCallbacksTimeAndResolution) {
+  Host host;
+  host.SetTime(45, 2);
+  host.SetTimeScale(30);
+  host.SetDownsample({1, 2}, {1, 3});
+  PF_InData& in = host.PrepareInData();
+  EXPECT_EQ(in.current_time, 45);
+  EXPECT_EQ(in.time_step, 2);
+  EXPECT_EQ(in.time_scale, 30u);
+  EXPECT_EQ(in.width, 1920);
+  EXPECT_EQ(in.height, 1080);
+  EXPECT_EQ(in.downsample_x.num, 1);
+  EXPECT_EQ(in.downsample_x.den, 2u);
+  EXPECT_EQ(in.downsample_y.den, 3u);
+  EXPECT_EQ(in.effect_ref, host.effect_ref());
+  EXPECT_EQ(in.pica_basicP, host.basic_suite());
+  EXPECT_NE(in.inter.add_param, nullptr);
+  EXPECT_NE(in.utils->copy, nullptr);
+  EXPECT_EQ(in.num_params, 1);
+  host.faults().NullBasicSuite();
+  EXPECT_EQ(host.PrepareInData().pica_basicP, nullptr);
+}
+
+TEST(Params, AddParamOutsideParameterSetupIsRefused) {
+  Host host;
+  PF_InData& in = host.PrepareInData();
+  PF_ParamDef def = Angle("Time");
+  EXPECT_EQ(in.inter.add_param(in.effect_ref, -1, &def), PF_Err_BAD_CALLBACK_PARAM);
+  EXPECT_NE(host.Imbalance().find("add_param outside parameter setup"), std::string::npos);
+}
+
+TEST(Params, ModelKeepsItsOwnCopyOfTheDefinitionAndChoices) {
+  Host host;
+  char text[] = "A|B|C";
+  ASSERT_EQ(host.params().Add(-1, Popup("Mode", 3, 2, text)), PF_Err_NONE);
+  text[0] = 'Z';
+  EXPECT_EQ(host.params().Choices(1), "A|B|C");
+  EXPECT_STREQ(host.params().Definition(1).u.pd.u_names, "A|B|C");
+  EXPECT_EQ(host.params().Name(1), "Mode");
+  EXPECT_EQ(host.params().count(), 2);
+  EXPECT_EQ(host.params().Add(5, Angle("x")), PF_Err_INVALID_INDEX);
+}
+
+TEST(Params, CheckoutGivesTheValueAtTheTimeAndCheckinBalances) {
+  Host host;
+  ASSERT_EQ(host.params().Add(-1, Popup("Type", 2, 1, "Cycle|Pingpong")), PF_Err_NONE);
+  ASSERT_EQ(host.params().Add(-1, Angle("Time")), PF_Err_NONE);
+  host.SetKeyframes(2, {Keyframe{{0, 30}, 0.0}, Keyframe{{30, 30}, 360.0}});
+  host.SetKeyframes(1, {Keyframe{{0, 30}, 1.0}, Keyframe{{30, 30}, 2.0}});
+  PF_InData& in = host.PrepareInData();
+  PF_ParamDef angle{}, popup{};
+  ASSERT_EQ(in.inter.checkout_param(in.effect_ref, 2, 15, 1, 30, &angle), PF_Err_NONE);
+  EXPECT_EQ(angle.u.ad.value, 180 * 65536);  // linear between keys
+  ASSERT_EQ(in.inter.checkout_param(in.effect_ref, 1, 29, 1, 30, &popup), PF_Err_NONE);
+  EXPECT_EQ(popup.u.pd.value, 1);  // popups hold until the next key
+  EXPECT_EQ(host.accounts().OpenCount(zelvan::testhost::Resource::ParamCheckout), 2);
+  EXPECT_EQ(in.inter.checkin_param(in.effect_ref, &angle), PF_Err_NONE);
+  EXPECT_EQ(in.inter.checkin_param(in.effect_ref, &popup), PF_Err_NONE);
+  EXPECT_EQ(host.Imbalance(), "");
+  PF_ParamDef late{};
+  ASSERT_EQ(in.inter.checkout_param(in.effect_ref, 2, 60, 1, 30, &late), PF_Err_NONE);
+  EXPECT_EQ(late.u.ad.value, 360 * 65536);  // held after the last key
+  EXPECT_EQ(host.Imbalance(), "parameter checkout #3 (index 2 at time 60) never given back");
+  EXPECT_EQ(in.inter.checkin_param(in.effect_ref, &late), PF_Err_NONE);
+  EXPECT_NE(in.inter.checkin_param(in.effect_ref, &late), PF_Err_NONE);
+}
+
+TEST(Params, CheckoutOfAnUnknownIndexFails) {
+  Host host;
+  PF_InData& in = host.PrepareInData();
+  PF_ParamDef def{};
+  EXPECT_EQ(in.inter.checkout_param(in.effect_ref, 7, 0, 1, 30, &def), PF_Err_INVALID_INDEX);
+  EXPECT_EQ(host.Imbalance(), "");
+}
+
+TEST(Params, FixedSliderPercentIsExact) {
+  Host host;
+  PF_ParamDef def{};
+  def.param_type = PF_Param_FIX_SLIDER;
+  ASSERT_EQ(host.params().Add(-1, def), PF_Err_NONE);
+  host.SetParam(1, 100.0);
+  EXPECT_EQ(host.params().DefinitionAt(1, 0.0).u.fd.value, 6553600);
+}
+
+TEST(Streams, HiddenFlagFollowsSetDynamicStreamFlag) {
+  Host host;
+  ASSERT_EQ(host.params().Add(-1, Angle("Time")), PF_Err_NONE);
+  AEGP_PluginID id = 0;
+  ASSERT_EQ(zelvan::testhost::kUtilitySuite7.AEGP_RegisterWithAEGP(nullptr, "t", &id), 0);
+  AEGP_EffectRefH effect = nullptr;
+  ASSERT_EQ(zelvan::testhost::kPFInterfaceSuite1.AEGP_GetNewEffectForEffect(id, host.effect_ref(), &effect), 0);
+  AEGP_StreamRefH stream = nullptr;
+  ASSERT_EQ(zelvan::testhost::kStreamSuite9.AEGP_GetNewEffectStreamByIndex(id, effect, 1, &stream), 0);
+  EXPECT_EQ(zelvan::testhost::kStreamSuite9.AEGP_GetNewEffectStreamByIndex(id, effect, 9, &stream),
+            PF_Err_INVALID_INDEX);
+  EXPECT_FALSE(host.Hidden(1));
+  ASSERT_EQ(zelvan::testhost::kDynamicStreamSuite5.AEGP_SetDynamicStreamFlag(stream, AEGP_DynStreamFlag_HIDDEN, 0, 1), 0);
+  EXPECT_TRUE(host.Hidden(1));
+  ASSERT_EQ(zelvan::testhost::kDynamicStreamSuite5.AEGP_SetDynamicStreamFlag(stream, AEGP_DynStreamFlag_HIDDEN, 0, 0), 0);
+  EXPECT_FALSE(host.Hidden(1));
+  EXPECT_EQ(host.trace().LinesOf("AEGP_SetDynamicStreamFlag")[0],
+            "AEGP_SetDynamicStreamFlag index=1 flag=2 undoable=0 set=1");
+  EXPECT_NE(host.Imbalance(), "");
+  EXPECT_EQ(zelvan::testhost::kStreamSuite9.AEGP_DisposeStream(stream), 0);
+  EXPECT_EQ(zelvan::testhost::kEffectSuite2.AEGP_DisposeEffect(effect), 0);
+  EXPECT_EQ(host.Imbalance(), "");
+}
+
+TEST(Streams, FaultedDisposalStillDisposes) {
+  Host host;
+  AEGP_PluginID id = 0;
+  ASSERT_EQ(zelvan::testhost::kUtilitySuite7.AEGP_RegisterWithAEGP(nullptr, "t", &id), 0);
+  AEGP_EffectRefH effect = nullptr;
+  ASSERT_EQ(zelvan::testhost::kPFInterfaceSuite1.AEGP_GetNewEffectForEffect(id, host.effect_ref(), &effect), 0);
+  host.faults().FailCall("AEGP_DisposeEffect", 1, 77);
+  EXPECT_EQ(zelvan::testhost::kEffectSuite2.AEGP_DisposeEffect(effect), 77);
+  EXPECT_EQ(host.Imbalance(), "");
+}
+
+TEST(Streams, UnregisteredPluginIdentifierIsRefused) {
+  Host host;
+  AEGP_EffectRefH effect = nullptr;
+  EXPECT_NE(zelvan::testhost::kPFInterfaceSuite1.AEGP_GetNewEffectForEffect(12345, host.effect_ref(), &effect), 0);
+  EXPECT_EQ(effect, nullptr);
+}
+
+}  // namespace

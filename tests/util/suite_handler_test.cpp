@@ -1,0 +1,180 @@
+// AEGP_SuiteHandler against the simulated host's basic suite.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "AEGP_SuiteHandler.h"
+#include "Host.h"
+#include "Suites.h"
+
+namespace {
+
+using zelvan::testhost::Host;
+
+class SuiteHandlerTest : public ::testing::Test {
+ protected:
+  void TearDown() override { EXPECT_EQ(host.Imbalance(), "") << host.trace().Dump(); }
+
+  // Runs body and returns the host error code it threw, or 0.
+  template <class Body>
+  static PF_Err Thrown(Body body) {
+    try {
+      body();
+    } catch (PF_Err err) {
+      return err;
+    }
+    return PF_Err_NONE;
+  }
+
+  Host host;
+};
+
+TEST_F(SuiteHandlerTest, UnusedHandlerMakesNoHostCall) {
+  { AEGP_SuiteHandler suites(host.basic_suite()); }
+  EXPECT_EQ(host.trace().size(), 0u);
+}
+
+TEST_F(SuiteHandlerTest, SameSuiteTwiceIsOneAcquisitionAndOneRelease) {
+  {
+    AEGP_SuiteHandler suites(host.basic_suite());
+    const PF_HandleSuite2* first = suites.HandleSuite2();
+    const PF_HandleSuite2* second = suites.HandleSuite2();
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(first, &zelvan::testhost::kHandleSuite2);
+    EXPECT_EQ(host.trace().Lines(), std::vector<std::string>{"AcquireSuite PF Handle Suite 2"});
+  }
+  EXPECT_EQ(host.trace().Lines(),
+            (std::vector<std::string>{"AcquireSuite PF Handle Suite 2", "ReleaseSuite PF Handle Suite 2"}));
+}
+
+TEST_F(SuiteHandlerTest, NullBasicSuiteThrows516WithoutHostCall) {
+  EXPECT_EQ(Thrown([] { AEGP_SuiteHandler suites(nullptr); }), PF_Err_BAD_CALLBACK_PARAM);
+  EXPECT_EQ(host.trace().size(), 0u);
+}
+
+TEST_F(SuiteHandlerTest, EveryAccessorAcquiresItsSuiteByExactNameAndVersion) {
+  {
+    AEGP_SuiteHandler suites(host.basic_suite());
+    EXPECT_EQ(suites.UtilitySuite7(), &zelvan::testhost::kUtilitySuite7);
+    EXPECT_EQ(suites.HandleSuite2(), &zelvan::testhost::kHandleSuite2);
+    EXPECT_EQ(suites.PFInterfaceSuite1(), &zelvan::testhost::kPFInterfaceSuite1);
+    EXPECT_EQ(suites.EffectSuite2(), &zelvan::testhost::kEffectSuite2);
+    EXPECT_EQ(suites.StreamSuite9(), &zelvan::testhost::kStreamSuite9);
+    EXPECT_EQ(suites.DynamicStreamSuite5(), &zelvan::testhost::kDynamicStreamSuite5);
+    EXPECT_EQ(suites.CompSuite15(), &zelvan::testhost::kCompSuite15);
+    EXPECT_EQ(suites.LayerSuite13(), &zelvan::testhost::kLayerSuite13);
+  }
+  EXPECT_EQ(host.trace().LinesOf("AcquireSuite"),
+            (std::vector<std::string>{
+                "AcquireSuite AEGP Utility Suite 7", "AcquireSuite PF Handle Suite 2",
+                "AcquireSuite AEGP PF Interface Suite 1", "AcquireSuite AEGP Effect Suite 2",
+                "AcquireSuite AEGP Stream Suite 9", "AcquireSuite AEGP Dynamic Stream Suite 5",
+                "AcquireSuite AEGP Comp Suite 15", "AcquireSuite AEGP Layer Suite 13"}));
+  // Table order: Stream 9 (5), Dynamic Stream 5 (11), Comp 15 (18), PF
+  // Interface 1 (28), Effect 2 (38), Utility 7 (43), Handle 2 (47), Layer 13 (77).
+  EXPECT_EQ(host.trace().LinesOf("ReleaseSuite"),
+            (std::vector<std::string>{
+                "ReleaseSuite AEGP Stream Suite 9", "ReleaseSuite AEGP Dynamic Stream Suite 5",
+                "ReleaseSuite AEGP Comp Suite 15", "ReleaseSuite AEGP PF Interface Suite 1",
+                "ReleaseSuite AEGP Effect Suite 2", "ReleaseSuite AEGP Utility Suite 7",
+                "ReleaseSuite PF Handle Suite 2", "ReleaseSuite AEGP Layer Suite 13"}));
+}
+
+TEST_F(SuiteHandlerTest, ReleaseOrderIsTableOrderNotAcquisitionOrder) {
+  {
+    AEGP_SuiteHandler suites(host.basic_suite());
+    suites.HandleSuite2();
+    suites.LayerSuite13();
+    suites.UtilitySuite7();
+  }
+  EXPECT_EQ(host.trace().LinesOf("ReleaseSuite"),
+            (std::vector<std::string>{"ReleaseSuite AEGP Utility Suite 7", "ReleaseSuite PF Handle Suite 2",
+                                      "ReleaseSuite AEGP Layer Suite 13"}));
+}
+
+TEST_F(SuiteHandlerTest, RefusedSuiteThrows516AndIsNotReleasedWhileEarlierOnesAreReleasedOnce) {
+  host.faults().RefuseSuite("AEGP Layer Suite", 13, 0x7777);
+  const PF_Err err = Thrown([&] {
+    AEGP_SuiteHandler suites(host.basic_suite());
+    suites.HandleSuite2();
+    suites.UtilitySuite7();
+    suites.LayerSuite13();
+    ADD_FAILURE() << "the refused suite did not throw";
+  });
+  EXPECT_EQ(err, PF_Err_BAD_CALLBACK_PARAM);  // the host's own code is dropped
+  EXPECT_EQ(host.trace().LinesOf("ReleaseSuite"),
+            (std::vector<std::string>{"ReleaseSuite AEGP Utility Suite 7", "ReleaseSuite PF Handle Suite 2"}));
+  EXPECT_EQ(host.accounts().Suite("AEGP Layer Suite", 13).released, 0);
+}
+
+TEST_F(SuiteHandlerTest, SuiteAnsweredWithNullPointerThrows516AndIsNotReleased) {
+  host.faults().NullSuite("AEGP Stream Suite", 9);
+  const PF_Err err = Thrown([&] {
+    AEGP_SuiteHandler suites(host.basic_suite());
+    suites.EffectSuite2();
+    suites.StreamSuite9();
+  });
+  EXPECT_EQ(err, PF_Err_BAD_CALLBACK_PARAM);
+  EXPECT_EQ(host.trace().LinesOf("ReleaseSuite"), std::vector<std::string>{"ReleaseSuite AEGP Effect Suite 2"});
+}
+
+TEST_F(SuiteHandlerTest, FailedAcquisitionLeavesTheSlotEmptySoTheNextRequestAsksAgain) {
+  host.faults().RefuseSuite("AEGP Comp Suite", 15, 9, /*nth=*/1);
+  {
+    AEGP_SuiteHandler suites(host.basic_suite());
+    EXPECT_EQ(Thrown([&] { suites.CompSuite15(); }), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(suites.CompSuite15(), &zelvan::testhost::kCompSuite15);
+  }
+  EXPECT_EQ(host.trace().Count("AcquireSuite"), 2u);
+  EXPECT_EQ(host.trace().LinesOf("ReleaseSuite"), std::vector<std::string>{"ReleaseSuite AEGP Comp Suite 15"});
+}
+
+TEST_F(SuiteHandlerTest, SuiteTheHostDoesNotOfferThrows516) {
+  const PF_Err err = Thrown([&] {
+    AEGP_SuiteHandler suites(host.basic_suite());
+    suites.Suite(AEGP_SuiteHandler::kMarkerSuite1);
+  });
+  EXPECT_EQ(err, PF_Err_BAD_CALLBACK_PARAM);
+  EXPECT_EQ(host.trace().Lines(), std::vector<std::string>{"AcquireSuite AEGP Marker Suite 1"});
+  EXPECT_EQ(host.trace().entries()[0].result, zelvan::testhost::kSuiteNotFound);
+}
+
+TEST_F(SuiteHandlerTest, FailingReleaseIsIgnoredAndTheOthersAreStillReleased) {
+  host.faults().FailCall("ReleaseSuite", 1, 0x55);
+  {
+    AEGP_SuiteHandler suites(host.basic_suite());
+    suites.StreamSuite9();
+    suites.LayerSuite13();
+  }
+  EXPECT_EQ(host.trace().LinesOf("ReleaseSuite"),
+            (std::vector<std::string>{"ReleaseSuite AEGP Stream Suite 9", "ReleaseSuite AEGP Layer Suite 13"}));
+}
+
+TEST_F(SuiteHandlerTest, PathDataSuiteHasTwoSlotsEachReleasedOnItsOwn) {
+  static const int kTable = 0;
+  host.OfferSuite("PF Path Data Suite", 1, &kTable);
+  {
+    AEGP_SuiteHandler suites(host.basic_suite());
+    EXPECT_EQ(suites.Suite(AEGP_SuiteHandler::SuiteId(30)), &kTable);
+    EXPECT_EQ(suites.Suite(AEGP_SuiteHandler::SuiteId(31)), &kTable);
+  }
+  EXPECT_EQ(host.trace().Count("AcquireSuite"), 2u);
+  EXPECT_EQ(host.trace().Count("ReleaseSuite"), 2u);
+}
+
+TEST_F(SuiteHandlerTest, TableHoldsTheKnownSuitesInReleaseOrder) {
+  EXPECT_EQ(int(AEGP_SuiteHandler::kSuiteCount), 102);
+  EXPECT_STREQ(AEGP_SuiteHandler::SuiteName(AEGP_SuiteHandler::SuiteId(0)), "AEGP Marker Suite");
+  EXPECT_STREQ(AEGP_SuiteHandler::SuiteName(AEGP_SuiteHandler::SuiteId(42)), "AEGP Utility Suite");
+  EXPECT_EQ(AEGP_SuiteHandler::SuiteVersion(AEGP_SuiteHandler::SuiteId(42)), 7);
+  EXPECT_STREQ(AEGP_SuiteHandler::SuiteName(AEGP_SuiteHandler::SuiteId(46)), "PF Handle Suite");
+  EXPECT_STREQ(AEGP_SuiteHandler::SuiteName(AEGP_SuiteHandler::SuiteId(61)), "PF iterate16 Suite");
+  EXPECT_STREQ(AEGP_SuiteHandler::SuiteName(AEGP_SuiteHandler::SuiteId(73)), "AE Plugin Helper Suite2");
+  EXPECT_STREQ(AEGP_SuiteHandler::SuiteName(AEGP_SuiteHandler::SuiteId(76)), "AEGP Layer Suite");
+  EXPECT_EQ(AEGP_SuiteHandler::SuiteVersion(AEGP_SuiteHandler::SuiteId(76)), 13);
+  EXPECT_STREQ(AEGP_SuiteHandler::SuiteName(AEGP_SuiteHandler::SuiteId(93)), "PF ColorParamSuite");
+  EXPECT_STREQ(AEGP_SuiteHandler::SuiteName(AEGP_SuiteHandler::SuiteId(101)), "DRAWBOT Path Suite");
+}
+
+}  // namespace
