@@ -13,8 +13,9 @@ build: setup
 	cmake --preset linux
 	cmake --build --preset linux -j $(JOBS)
 
+# Renders the built-in demo scene; the tool prints where each output went.
 demo: build
-	./build/linux/tools/zelvan-demo
+	./build/linux/tools/zelvan-render scenes/demo.json --out build/demo
 
 test: build
 	ctest --preset linux

@@ -14,6 +14,8 @@ APT_PACKAGES=(
   libgtest-dev          # tests
   libgmock-dev          # tests
   libbenchmark-dev      # benchmarks
+  libopenimageio-dev    # zelvan-render: reading footage, writing PNG, EXR and GIF
+  nlohmann-json3-dev    # zelvan-render: scenes and report.json
 )
 
 # Python packages from PyPI, pinned.

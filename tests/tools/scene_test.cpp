@@ -1,0 +1,266 @@
+// The render tool's scene model, command line and writers, without a host.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "Cli.h"
+#include "Outputs.h"
+#include "PixelWorld.h"
+#include "Report.h"
+#include "RunTool.h"
+#include "Scene.h"
+
+namespace zelvan::render {
+namespace {
+
+using testing::TempDir;
+
+Scene Resolve(std::initializer_list<std::string> sets) {
+  Json j = Json::object();
+  for (const auto& s : sets) ApplyOverride(j, s);
+  return ResolveScene(j);
+}
+
+// The error a scene raises, or "" when it resolves.
+std::string ErrorOf(std::initializer_list<std::string> sets) {
+  try {
+    Resolve(sets);
+  } catch (const UsageError& e) {
+    return e.what();
+  }
+  return "";
+}
+
+TEST(Scene, DefaultsMakeThePingpongDemo) {
+  const Scene s = Resolve({});
+  EXPECT_EQ(s.comp.width, 320);
+  EXPECT_EQ(s.comp.height, 180);
+  EXPECT_EQ(s.comp.frames, 90);
+  EXPECT_EQ(s.comp.depth, 8);
+  EXPECT_TRUE(s.source.builtin());
+  EXPECT_EQ(s.params.type, 2);
+  EXPECT_GT(s.params.waiting, 0.0);
+  EXPECT_NE(s.params.easing, 1);
+  EXPECT_EQ(s.resolved["params"]["type"], "pingpong");
+  EXPECT_EQ(s.resolved["format"], "png8");
+  EXPECT_EQ(s.resolved["source"]["duration"], 2.0);
+}
+
+TEST(Scene, DottedOverridesReadJsonOrText) {
+  const Scene s = Resolve({"comp.frames=4", "params.mode=no-margin", "params.time={\"keys\": [[0, 0], [1, 90]]}",
+                           "comp.fps=\"30000/1001\"", "params.layer=false"});
+  EXPECT_EQ(s.comp.frames, 4);
+  EXPECT_EQ(s.params.mode, 3);
+  EXPECT_EQ(s.params.time.kind, TimeCurve::Kind::Keys);
+  EXPECT_DOUBLE_EQ(s.params.time.at(0.5), 45.0);
+  EXPECT_DOUBLE_EQ(s.params.time.at(5.0), 90.0);
+  EXPECT_EQ(s.comp.fps.num, 30000);
+  EXPECT_EQ(s.comp.fps.den, 1001);
+  EXPECT_FALSE(s.params.layer);
+  EXPECT_EQ(s.resolved["comp"]["fps"], "30000/1001");
+}
+
+TEST(Scene, FramesWinOverDurationAndDurationRounds) {
+  EXPECT_EQ(Resolve({"comp.duration=1.5"}).comp.frames, 45);
+  EXPECT_EQ(Resolve({"comp.duration=1.5", "comp.frames=7"}).comp.frames, 7);
+  EXPECT_DOUBLE_EQ(Resolve({"comp.frames=15"}).comp.duration, 0.5);
+}
+
+TEST(Scene, RatesAreExactFractions) {
+  EXPECT_EQ(ParseRate(Json(29.97), "f").text(), "2997/100");
+  EXPECT_EQ(ParseRate(Json("24"), "f").text(), "24");
+  EXPECT_EQ(ParseRate(Json("60000/1001"), "f").text(), "60000/1001");
+  EXPECT_EQ(ParseRate(Json(25), "f").text(), "25");
+}
+
+TEST(Scene, SecondRangeDefaultsToTheSourceLength) {
+  const Scene s = Resolve({"params.range=second", "source.duration=3"});
+  EXPECT_DOUBLE_EQ(s.params.start, 0.0);
+  EXPECT_DOUBLE_EQ(s.params.end, 3.0);
+}
+
+TEST(Scene, BadValuesNameTheFieldAndTheFix) {
+  EXPECT_NE(ErrorOf({"comp.width=0"}).find("comp.width"), std::string::npos);
+  EXPECT_NE(ErrorOf({"comp.height=-3"}).find("comp.height"), std::string::npos);
+  EXPECT_NE(ErrorOf({"comp.duration=-1"}).find("comp.duration"), std::string::npos);
+  EXPECT_NE(ErrorOf({"source.duration=-2"}).find("source.duration"), std::string::npos);
+  EXPECT_NE(ErrorOf({"comp.fps=0"}).find("comp.fps"), std::string::npos);
+  EXPECT_NE(ErrorOf({"source.fps=\"0/1\""}).find("source.fps"), std::string::npos);
+  EXPECT_NE(ErrorOf({"comp.fps=\"30/0\""}).find("comp.fps"), std::string::npos);
+  EXPECT_NE(ErrorOf({"comp.frames=1000000"}).find("comp.frames"), std::string::npos);
+  EXPECT_NE(ErrorOf({"comp.duration=100000"}).find("comp.duration"), std::string::npos);
+  EXPECT_NE(ErrorOf({"comp.depth=12"}).find("comp.depth"), std::string::npos);
+  EXPECT_NE(ErrorOf({"comp.downsample=5"}).find("comp.downsample"), std::string::npos);
+  EXPECT_NE(ErrorOf({"params.waiting=101"}).find("params.waiting"), std::string::npos);
+  EXPECT_NE(ErrorOf({"params.time={\"rate\": 1e6}"}).find("params.time"), std::string::npos);
+  EXPECT_NE(ErrorOf({"params.time={\"keys\": [[1, 0], [0, 9]]}"}).find("params.time.keys[1]"), std::string::npos);
+  const std::string mode = ErrorOf({"params.mode=wholes"});
+  EXPECT_NE(mode.find("params.mode"), std::string::npos);
+  EXPECT_NE(mode.find("\"no-margin\""), std::string::npos) << "the fix lists the valid values";
+  EXPECT_NE(ErrorOf({"params.easing=elastic"}).find("params.easing"), std::string::npos);
+  EXPECT_NE(ErrorOf({"format=tiff"}).find("format"), std::string::npos);
+}
+
+TEST(Scene, UnknownFieldsAreRefused) {
+  Json j = Json::object();
+  try {
+    ApplyOverride(j, "comp.widht=5");
+    FAIL() << "accepted an unknown field";
+  } catch (const UsageError& e) {
+    EXPECT_EQ(e.where(), "comp.widht");
+    EXPECT_NE(std::string(e.what()).find("\"width\""), std::string::npos);
+  }
+  EXPECT_THROW(ApplyOverride(j, "cmop.width=5"), UsageError);
+  EXPECT_THROW(ApplyOverride(j, "novalue"), UsageError);
+  EXPECT_THROW(ResolveScene(Json{{"source", {{"path", "builtin"}, {"colour", 1}}}}), UsageError);
+}
+
+TEST(Cli, ShortcutsBecomeOverridesInOrder) {
+  const Options o = ParseCommandLine({"s.json", "--frames", "4", "--size", "64x36", "--set", "comp.frames=6", "-q",
+                                      "--out", "dir", "--mode", "fit"});
+  EXPECT_EQ(o.scene_file, "s.json");
+  EXPECT_EQ(o.out_dir, "dir");
+  EXPECT_TRUE(o.quiet);
+  EXPECT_EQ(o.overrides, (std::vector<std::string>{"comp.frames=4", "comp.width=64", "comp.height=36",
+                                                   "comp.frames=6", "params.mode=fit"}));
+  EXPECT_THROW(ParseCommandLine({"--bogus"}), UsageError);
+  EXPECT_THROW(ParseCommandLine({"--frames"}), UsageError);
+  EXPECT_THROW(ParseCommandLine({"--size", "64"}), UsageError);
+}
+
+TEST(Cli, HelpExplainsEveryOptionWithAnExample) {
+  const std::string h = HelpText("/p/ZelvanClipCycle.so");
+  for (const char* opt : {"--out", "--set", "--frames", "--duration", "--size", "--fps", "--depth", "--downsample",
+                          "--source", "--mode", "--type", "--easing", "--easing-mode", "--waiting", "--format",
+                          "--plugin", "--quiet", "--dry-run", "--help", "Examples:", "/p/ZelvanClipCycle.so"}) {
+    EXPECT_NE(h.find(opt), std::string::npos) << opt;
+  }
+}
+
+// A synthetic render: a 10-frame source at 30 fps, 36 degrees a frame.
+RenderRecord Synthetic(int type, const std::vector<int64_t>& shown) {
+  RenderRecord r;
+  r.scene = ResolveScene(Json::object());
+  r.time_scale = 30;
+  r.comp_fps = 30.0;
+  r.source.in_point = A_Time{0, 30};
+  r.source.duration = A_Time{10, 30};
+  r.source.fps = Rational{30, 1};
+  r.source.frames = 10;
+  for (std::size_t k = 0; k < shown.size(); ++k) {
+    FrameRecord f;
+    f.frame = static_cast<int>(k);
+    f.params.type = type;
+    f.params.range_type = 1;
+    f.params.end_pct_fixed = 100 * 65536;
+    f.params.time_fixed = static_cast<PF_Fixed>(k) * 36 * 65536;
+    f.layer_time = A_Time{static_cast<A_long>(shown[k]), 30};
+    f.source_frame = shown[k];
+    r.frames.push_back(f);
+  }
+  return r;
+}
+
+std::string AllWarnings(const RenderRecord& r) {
+  std::string all;
+  for (const auto& w : Diagnose(r)) all += w + "\n";
+  return all;
+}
+
+TEST(Diagnose, CycleSeamThatRepeatsOrSkips) {
+  EXPECT_EQ(AllWarnings(Synthetic(1, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 1})), "") << "a clean seam";
+  EXPECT_NE(AllWarnings(Synthetic(1, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 9, 1}))
+                .find("shows source frame 9 twice at the seam between frames 9 and 10"),
+            std::string::npos);
+  EXPECT_NE(AllWarnings(Synthetic(1, {0, 1, 2, 3, 4, 5, 6, 7, 7, 8, 1, 2}))
+                .find("skips source frames 0, 9 at the seam between frames 9 and 10"),
+            std::string::npos)
+      << AllWarnings(Synthetic(1, {0, 1, 2, 3, 4, 5, 6, 7, 7, 8, 1, 2}));
+}
+
+TEST(Diagnose, PingpongTurnAroundShownTwice) {
+  EXPECT_EQ(AllWarnings(Synthetic(2, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 8, 7})), "");
+  EXPECT_NE(AllWarnings(Synthetic(2, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 9, 8}))
+                .find("turn-around source frame 9 twice, at frames 9 and 10"),
+            std::string::npos);
+}
+
+TEST(Diagnose, TimesOutsideTheSourceLayer) {
+  RenderRecord r = Synthetic(1, {0, 1, 2, 3});
+  r.frames[2].layer_time = A_Time{12, 30};
+  r.frames[2].source_frame.reset();
+  r.frames[3].layer_time = A_Time{-1, 30};
+  r.frames[3].source_frame.reset();
+  EXPECT_NE(AllWarnings(r).find("outside the source layer"), std::string::npos);
+  EXPECT_NE(AllWarnings(r).find("frames 2-3"), std::string::npos);
+}
+
+TEST(Report, FieldsAsListed) {
+  RenderRecord r = Synthetic(1, {0, 1});
+  r.frames[1].copy = CopyRects{PF_LRect{0, 0, 4, 3}, PF_LRect{1, 2, 3, 4}};
+  r.frames[1].params.start_sec = 0.1;
+  const Json j = ReportJson(r);
+  std::vector<std::string> keys;
+  for (auto it = j.begin(); it != j.end(); ++it) keys.push_back(it.key());
+  EXPECT_EQ(keys, (std::vector<std::string>{"scene", "time_scale", "source", "frames"}));
+  keys.clear();
+  for (auto it = j["frames"][0].begin(); it != j["frames"][0].end(); ++it) keys.push_back(it.key());
+  EXPECT_EQ(keys, (std::vector<std::string>{"frame", "current_time", "params", "layer_time", "source_frame", "copy",
+                                            "error", "file"}));
+  EXPECT_TRUE(j["frames"][0]["copy"].is_null());
+  EXPECT_EQ(j["frames"][1]["copy"]["dst"], Json::array({1, 2, 3, 4}));
+  // Doubles read back exactly.
+  EXPECT_EQ(Json::parse(j.dump())["frames"][1]["params"]["start_sec"].get<double>(), 0.1);
+  EXPECT_EQ(j["source"]["in_point"], Json::array({0, 30}));
+}
+
+TEST(Report, FrameListsCollapseRuns) {
+  EXPECT_EQ(FrameList({1, 2, 3, 7, 9, 10}), "1-3, 7, 9-10");
+  EXPECT_EQ(FrameList({}), "");
+}
+
+TEST(Outputs, FramesRoundTripAtEveryFormat) {
+  TempDir dir("formats");
+  pixels::PixelWorld w(48, 40, pixels::Depth::kFloat);
+  pixels::PaintFrameStamp(*w.world(), 1234);
+  const std::vector<float> rgba = WorldToRgba(*w.world());
+  for (FrameFormat f : {FrameFormat::Png8, FrameFormat::Png16, FrameFormat::Exr}) {
+    const std::string file = (dir / (std::string("f") + std::to_string(int(f)) + Extension(f))).string();
+    WriteImage(file, 48, 40, rgba, f);
+    int rw = 0, rh = 0;
+    const std::vector<float> back = ReadImage(file, &rw, &rh);
+    ASSERT_EQ(rw, 48);
+    ASSERT_EQ(rh, 40);
+    pixels::PixelWorld r(rw, rh, pixels::Depth::kFloat);
+    for (int y = 0; y < rh; ++y)
+      for (int x = 0; x < rw; ++x) {
+        const float* p = &back[(std::size_t(y) * std::size_t(rw) + std::size_t(x)) * 4];
+        r.set(x, y, pixels::Color{p[3], p[0], p[1], p[2]});
+      }
+    EXPECT_EQ(pixels::ReadFrameStamp(*r.world()).frame, 1234) << Extension(f);
+  }
+}
+
+TEST(Outputs, StagingWritesNothingUntilCommitted) {
+  TempDir dir("staging");
+  const auto out = dir / "out";
+  {
+    Staging s(out.string());
+    s.WriteText("report.json", "{}");
+    EXPECT_FALSE(std::filesystem::exists(out / "report.json"));
+  }
+  EXPECT_FALSE(std::filesystem::exists(out)) << "a folder made for a failed run is removed";
+
+  std::filesystem::create_directories(out);
+  { std::ofstream(out / "frame_0009.png") << "old"; }
+  { std::ofstream(out / "notes.txt") << "mine"; }
+  {
+    Staging s(out.string());
+    s.WriteText("frame_0000.png", "new");
+    s.Commit("frame_");
+  }
+  EXPECT_EQ(testing::Listing(out), (std::set<std::string>{"frame_0000.png", "notes.txt"}));
+}
+
+}  // namespace
+}  // namespace zelvan::render

@@ -1,0 +1,355 @@
+// zelvan-render end to end: small scenes through the real plug-in in the
+// simulated host, the report checked against the loop-timing and placement
+// rules, the frames against the source frames the report names.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "LoopTiming.h"
+#include "Outputs.h"
+#include "PixelWorld.h"
+#include "Placement.h"
+#include "RunTool.h"
+#include "ZelvanEasing.h"
+
+namespace zelvan::render {
+namespace {
+
+using nlohmann::json;
+using testing::Listing;
+using testing::ReadJson;
+using testing::RunTool;
+using testing::TempDir;
+namespace fs = std::filesystem;
+
+double Fmod(double x, double y) { return std::fmod(x, y); }
+A_Time TimeOf(const json& j) { return A_Time{j[0].get<A_long>(), j[1].get<A_u_long>()}; }
+double Sec(const A_Time& t) { return static_cast<double>(t.value) / static_cast<double>(t.scale); }
+
+pixels::PixelWorld LoadFrame(const fs::path& file) {
+  int w = 0, h = 0;
+  const std::vector<float> rgba = ReadImage(file.string(), &w, &h);
+  pixels::PixelWorld world(w, h, pixels::Depth::kFloat);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const float* p = &rgba[(std::size_t(y) * std::size_t(w) + std::size_t(x)) * 4];
+      world.set(x, y, pixels::Color{p[3], p[0], p[1], p[2]});
+    }
+  return world;
+}
+
+// The composition time the plug-in should ask for, from the values the
+// report says the host handed over.
+A_Time ExpectedTime(const json& params, const json& source, A_u_long time_scale, double fps) {
+  PreRenderRecord r{};
+  r.placementMode = params["mode"];
+  r.loopType = params["type"];
+  r.timeAngle = params["time_fixed"].get<A_long>() / 65536.0;
+  r.waitingFraction = params["waiting_fixed"].get<A_long>() / 65536.0 * 0.01;
+  r.rangeType = params["range_type"];
+  r.rangeStartFraction = params["start_pct_fixed"].get<A_long>() / 65536.0 * 0.01;
+  r.rangeEndFraction = params["end_pct_fixed"].get<A_long>() / 65536.0 * 0.01;
+  r.rangeStartSeconds = params["start_sec"];
+  r.rangeEndSeconds = params["end_sec"];
+  r.easingType = params["easing_type"];
+  r.easingMode = params["easing_mode"];
+  Easing easing(r.easingType, r.easingMode);
+  const double phase = loopPhase(r.loopType, r.timeAngle, r.waitingFraction, Fmod);
+  const A_Time dur = trimLastFrame(TimeOf(source["duration"]), fps);
+  const double offset = rangeOffset(r, easing.getTime(phase), TimeToSeconds(dur));
+  return sourceCompTime(TimeOf(source["in_point"]), offset, time_scale);
+}
+
+double RateOf(const json& fps) {
+  if (fps.is_number()) return fps.get<double>();
+  const std::string s = fps.get<std::string>();
+  const auto slash = s.find('/');
+  return std::stod(s.substr(0, slash)) / std::stod(s.substr(slash + 1));
+}
+
+struct Summary {
+  int shown = 0;        // frames that showed a source frame
+  int passed = 0;       // frames that passed the input through
+};
+
+// Every rule a report must follow, frame by frame, and every frame file
+// against the source frame the report names.
+void CheckFrames(const fs::path& dir, const json& report, Summary& sum) {
+  const json& scene = report["scene"];
+  const json& source = report["source"];
+  const A_u_long scale = report["time_scale"];
+  const double fps = RateOf(scene["comp"]["fps"]);
+  const double src_fps = RateOf(source["fps"]);
+  const int ds = scene["comp"]["downsample"];
+  const A_long ow = (scene["comp"]["width"].get<A_long>() + ds - 1) / ds;
+  const A_long oh = (scene["comp"]["height"].get<A_long>() + ds - 1) / ds;
+  const A_long lw = (source["width"].get<A_long>() + ds - 1) / ds;
+  const A_long lh = (source["height"].get<A_long>() + ds - 1) / ds;
+  const double in = Sec(TimeOf(source["in_point"]));
+  const double end = in + Sec(TimeOf(source["duration"]));
+  EXPECT_EQ(report["frames"].size(), scene["comp"]["frames"].get<std::size_t>());
+  for (const json& f : report["frames"]) {
+    SCOPED_TRACE("frame " + f["frame"].dump());
+    const int k = f["frame"];
+    EXPECT_EQ(TimeOf(f["current_time"]).value, static_cast<A_long>(std::lround(k * scale / fps)));
+    EXPECT_EQ(f["error"], 0);
+    const pixels::PixelWorld img = LoadFrame(dir / f["file"].get<std::string>());
+    ASSERT_EQ(img.width(), ow);
+    ASSERT_EQ(img.height(), oh);
+    if (!scene["params"]["layer"].get<bool>()) {
+      EXPECT_TRUE(f["layer_time"].is_null());
+      EXPECT_TRUE(f["source_frame"].is_null());
+      EXPECT_TRUE(f["copy"].is_null());
+      ++sum.passed;
+      continue;
+    }
+    const A_Time want = ExpectedTime(f["params"], source, scale, fps);
+    const A_Time got = TimeOf(f["layer_time"]);
+    EXPECT_EQ(got.value, want.value);
+    EXPECT_EQ(got.scale, want.scale);
+    const double t = Sec(got);
+    if (t < in || t >= end) {
+      EXPECT_TRUE(f["source_frame"].is_null()) << "outside the source layer at " << t;
+      EXPECT_TRUE(f["copy"].is_null()) << "passes the input through whole";
+      ++sum.passed;
+      continue;
+    }
+    const auto host_frame = std::floor((t - in) * fps + 1e-9);
+    const auto clip_frame = static_cast<int64_t>(std::floor(host_frame / fps * src_fps + 1e-9));
+    ASSERT_FALSE(f["source_frame"].is_null());
+    EXPECT_EQ(f["source_frame"].get<int64_t>(), std::min(clip_frame, source["frames"].get<int64_t>() - 1));
+    const PlacementRects rects = placementRects(f["params"]["mode"], lw, lh, ow, oh);
+    EXPECT_EQ(f["copy"]["src"], json({rects.src.left, rects.src.top, rects.src.right, rects.src.bottom}));
+    EXPECT_EQ(f["copy"]["dst"], json({rects.dst.left, rects.dst.top, rects.dst.right, rects.dst.bottom}));
+    // The pixels inside the destination carry the stamp of the frame named.
+    PF_LRect dst = rects.dst;
+    const pixels::StampReading read = pixels::ReadFrameStamp(*img.world(), &dst);
+    EXPECT_EQ(read.frame, f["source_frame"].get<int>()) << "votes " << read.votes << "/" << read.samples;
+    ++sum.shown;
+  }
+}
+
+Summary CheckRender(const fs::path& dir, const json& report) {
+  Summary sum;
+  CheckFrames(dir, report, sum);
+  return sum;
+}
+
+json Render(const TempDir& tmp, const std::vector<std::string>& args, testing::ToolRun* run = nullptr) {
+  std::vector<std::string> all = {"--out", (tmp / "out").string(), "--quiet"};
+  all.insert(all.end(), args.begin(), args.end());
+  const testing::ToolRun r = RunTool(all, tmp.path());
+  if (run != nullptr) *run = r;
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  if (r.exit_code != 0) return json();
+  return ReadJson(tmp / "out" / "report.json");
+}
+
+TEST(RenderTool, PingpongWholeWithEasingAndHold) {
+  TempDir tmp("pingpong");
+  const json report = Render(tmp, {"--size", "64x36", "--frames", "12", "--set", "source.width=32", "--set",
+                                   "source.height=18", "--set", "source.duration=1", "--set",
+                                   "params.time={\"rate\": 720}", "--type", "pingpong", "--mode", "whole",
+                                   "--easing", "quad", "--waiting", "10"});
+  ASSERT_FALSE(report.is_null());
+  const Summary s = CheckRender(tmp / "out", report);
+  EXPECT_EQ(s.shown, 12);
+  for (const char* name : {"contact_sheet.png", "preview.gif", "timing_chart.svg", "report.json", "frame_0011.png"}) {
+    EXPECT_TRUE(fs::exists(tmp / "out" / name)) << name;
+  }
+  EXPECT_EQ(report["scene"]["params"]["easing"], "quad");
+  EXPECT_EQ(report["frames"][0]["params"]["waiting_fixed"], 10 * 65536);
+  EXPECT_EQ(report["frames"][5]["params"]["time_fixed"], 120 * 65536) << "720 degrees a second at 30 fps";
+}
+
+TEST(RenderTool, CycleSecondRangeKeyframedTimeNtscRate16Bit) {
+  TempDir tmp("cycle16");
+  const json report = Render(
+      tmp, {"--size", "64x36", "--frames", "8", "--fps", "30000/1001", "--depth", "16", "--set", "source.width=48",
+            "--set", "source.height=36", "--set", "source.duration=2", "--type", "cycle", "--mode", "no-margin",
+            "--set", "params.range=second", "--set", "params.start=0.2", "--set", "params.end=1.5", "--set",
+            "params.time={\"keys\": [[0, 0], [0.1, 200], [0.3, 400]]}", "--easing", "sine", "--easing-mode", "out",
+            "--waiting", "0"});
+  ASSERT_FALSE(report.is_null());
+  EXPECT_EQ(report["time_scale"], 30000);
+  EXPECT_EQ(report["frames"][1]["current_time"], json({1001, 30000}));
+  EXPECT_EQ(report["frames"][0]["file"], "frame_0000.png");
+  EXPECT_DOUBLE_EQ(report["frames"][0]["params"]["start_sec"].get<double>(), 0.2);
+  EXPECT_EQ(CheckRender(tmp / "out", report).shown, 8);
+}
+
+TEST(RenderTool, FloatCenterWithLateInPointPassesInputThrough) {
+  TempDir tmp("float");
+  testing::ToolRun run;
+  const json r = Render(tmp, {"--size", "64x36", "--frames", "6", "--depth", "32", "--set", "source.width=80", "--set",
+                              "source.height=50", "--set", "source.in=0.1", "--set", "source.duration=0.5", "--set",
+                              "params.time={\"rate\": 300}", "--type", "cycle", "--mode", "center", "--easing",
+                              "linear", "--waiting", "0", "--set", "params.range=second", "--set", "params.end=10"},
+                        &run);
+  ASSERT_FALSE(r.is_null());
+  EXPECT_TRUE(fs::exists(tmp / "out" / "frame_0005.exr"));
+  const Summary s = CheckRender(tmp / "out", r);
+  EXPECT_GT(s.passed, 0) << "times past the layer's end pass the input through";
+  EXPECT_GT(s.shown, 0);
+  EXPECT_NE(run.err.find("outside the source layer"), std::string::npos) << run.err;
+}
+
+TEST(RenderTool, NoLayerCopiesTheInputWholeAtDownsample) {
+  TempDir tmp("nolayer");
+  const json report = Render(tmp, {"--size", "64x36", "--frames", "3", "--downsample", "2", "--set", "params.layer=false"});
+  ASSERT_FALSE(report.is_null());
+  EXPECT_EQ(CheckRender(tmp / "out", report).passed, 3);
+  const pixels::PixelWorld img = LoadFrame(tmp / "out" / "frame_0000.png");
+  EXPECT_EQ(img.width(), 32);
+  EXPECT_EQ(pixels::ReadFrameStamp(*img.world()).frame, -1);
+}
+
+TEST(RenderTool, DownsampledPlacement) {
+  TempDir tmp("downsample");
+  const json report = Render(tmp, {"--size", "64x36", "--frames", "4", "--downsample", "2", "--set", "source.width=32",
+                                   "--set", "source.height=32", "--mode", "whole", "--set", "params.time=90"});
+  ASSERT_FALSE(report.is_null());
+  EXPECT_EQ(CheckRender(tmp / "out", report).shown, 4);
+}
+
+TEST(RenderTool, ImageSequenceFootage) {
+  TempDir tmp("sequence");
+  fs::create_directories(tmp / "shots");
+  for (int i = 0; i < 6; ++i) {
+    pixels::PixelWorld w(64, 36, pixels::Depth::k8);
+    pixels::PaintFrameStamp(*w.world(), i);
+    char name[32];
+    std::snprintf(name, sizeof name, "run.%04d.png", i + 1);
+    WriteImage((tmp / "shots" / name).string(), 64, 36, WorldToRgba(*w.world()), FrameFormat::Png8);
+  }
+  const std::string scene = (tmp / "scene.json").string();
+  std::ofstream(scene) << R"({"comp": {"width": 64, "height": 36, "frames": 10},
+    "source": {"path": "shots/run.%04d.png"},
+    "params": {"type": "pingpong", "time": {"rate": 600}, "waiting": 0, "easing": "linear", "mode": "fit"}})";
+  const json report = Render(tmp, {scene});
+  ASSERT_FALSE(report.is_null());
+  EXPECT_EQ(report["source"]["frames"], 6);
+  EXPECT_EQ(report["source"]["duration"], json({6, 30}));
+  EXPECT_EQ(CheckRender(tmp / "out", report).shown, 10);
+}
+
+TEST(RenderTool, OutputFolderIsReusedAndOlderFramesReplaced) {
+  TempDir tmp("reuse");
+  ASSERT_FALSE(Render(tmp, {"--size", "64x36", "--frames", "5"}).is_null());
+  std::ofstream(tmp / "out" / "keep.txt") << "not ours";
+  ASSERT_FALSE(Render(tmp, {"--size", "64x36", "--frames", "3"}).is_null());
+  EXPECT_EQ(Listing(tmp / "out"), (std::set<std::string>{"contact_sheet.png", "frame_0000.png", "frame_0001.png",
+                                                          "frame_0002.png", "keep.txt", "preview.gif",
+                                                          "report.json", "timing_chart.svg"}));
+}
+
+struct BadInput {
+  std::vector<std::string> args;
+  std::string names;  // what the message must name
+};
+
+TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
+  TempDir tmp("errors");
+  std::ofstream(tmp / "broken.json") << "{ \"comp\": ";
+  std::ofstream(tmp / "notaplugin.so") << "this is text";
+  std::ofstream(tmp / "notanimage.png") << "not a png";
+  const std::vector<BadInput> cases = {
+      {{"--set", "comp.width=0"}, "comp.width"},
+      {{"--set", "comp.duration=-1"}, "comp.duration"},
+      {{"--fps", "0"}, "comp.fps"},
+      {{"--frames", "999999"}, "comp.frames"},
+      {{"--set", "comp.colour=1"}, "comp.colour"},
+      {{"--mode", "zoom"}, "params.mode"},
+      {{"--set", "params.end=150"}, "params.end"},
+      {{"--set", "params.range=second", "--set", "params.start=-0.5"}, "params.start"},
+      {{"--set", "source.width=0"}, "source.width"},
+      {{"--source", (tmp / "missing.%04d.png").string()}, "missing.%04d.png"},
+      {{"--source", (tmp / "missing.mov").string()}, "missing.mov"},
+      {{"--source", (tmp / "notanimage.png").string()}, "notanimage.png"},
+      {{"--plugin", (tmp / "notaplugin.so").string()}, "notaplugin.so"},
+      {{"--plugin", (tmp / "nothing-here.so").string()}, "nothing-here.so"},
+      {{(tmp / "broken.json").string()}, "broken.json"},
+      {{(tmp / "absent.json").string()}, "absent.json"},
+      {{"--whatever"}, "--whatever"},
+  };
+  for (const BadInput& c : cases) {
+    std::vector<std::string> args = {"--out", (tmp / "out").string()};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const testing::ToolRun r = RunTool(args, tmp.path());
+    SCOPED_TRACE(c.names);
+    EXPECT_EQ(r.exit_code, 2) << r.err;
+    EXPECT_NE(r.err.find(c.names), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Fix:"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(tmp / "out")) << "nothing written";
+  }
+}
+
+TEST(RenderTool, FailedRunLeavesThePreviousOutputAsItWas) {
+  TempDir tmp("partial");
+  fs::create_directories(tmp / "shots");
+  for (int i = 0; i < 4; ++i) {
+    pixels::PixelWorld w(64, 36, pixels::Depth::k8);
+    pixels::PaintFrameStamp(*w.world(), i);
+    WriteImage((tmp / "shots" / ("s." + std::to_string(i) + ".png")).string(), 64, 36, WorldToRgba(*w.world()),
+               FrameFormat::Png8);
+  }
+  const std::vector<std::string> scene = {"--size", "64x36", "--frames", "8", "--source",
+                                          (tmp / "shots" / "s.#.png").string(), "--type", "cycle", "--set",
+                                          "params.time={\"rate\": 360}", "--easing", "linear", "--waiting", "0"};
+  ASSERT_FALSE(Render(tmp, scene).is_null());
+  const auto before = Listing(tmp / "out");
+  const std::string report_before = testing::Slurp(tmp / "out" / "report.json");
+  // A frame whose header reads but whose pixels do not: the run fails midway.
+  const std::string png = testing::Slurp(tmp / "shots" / "s.3.png");
+  std::ofstream(tmp / "shots" / "s.3.png", std::ios::binary | std::ios::trunc) << png.substr(0, 60);
+  std::vector<std::string> args = {"--out", (tmp / "out").string(), "--quiet", "--frames", "6"};
+  args.insert(args.end(), scene.begin(), scene.end());
+  const testing::ToolRun r = RunTool(args, tmp.path());
+  EXPECT_NE(r.exit_code, 0);
+  EXPECT_NE(r.err.find("s.3.png"), std::string::npos) << r.err;
+  EXPECT_EQ(Listing(tmp / "out"), before) << "no staging folder or partial file is left";
+  EXPECT_EQ(testing::Slurp(tmp / "out" / "report.json"), report_before);
+}
+
+TEST(RenderTool, DiagnosticsNameTheFrames) {
+  TempDir tmp("diag");
+  testing::ToolRun run;
+  // A Cycle of 10 frames a turn over a 10-frame source never shows its last
+  // frame: the trimmed stretch ends one frame early.
+  Render(tmp, {"--size", "64x36", "--frames", "12", "--set", "source.duration=0.3333333333", "--set", "source.width=64",
+               "--set", "source.height=36", "--type", "cycle", "--set", "params.time={\"rate\": 1080}", "--easing",
+               "linear", "--waiting", "0"},
+         &run);
+  EXPECT_NE(run.err.find("Cycle loop skips source frame"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("frames 9 and 10"), std::string::npos) << run.err;
+
+  // A Pingpong whose turn falls between two frames shows the end frame twice.
+  Render(tmp, {"--size", "64x36", "--frames", "20", "--set", "source.duration=0.3333333333", "--set",
+               "source.width=64", "--set", "source.height=36", "--type", "pingpong", "--set",
+               "params.time={\"rate\": 660}", "--easing", "linear", "--waiting", "0"},
+         &run);
+  EXPECT_NE(run.err.find("turn-around source frame 9 twice, at frames 16 and 17"), std::string::npos) << run.err;
+
+  // Seconds past the source's end.
+  Render(tmp, {"--size", "64x36", "--frames", "6", "--set", "source.duration=0.1", "--type", "cycle", "--set",
+               "params.time={\"rate\": 360}", "--set", "params.range=second", "--set", "params.end=1", "--easing",
+               "linear", "--waiting", "0"},
+         &run);
+  EXPECT_NE(run.err.find("outside the source layer"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("frames 3-5"), std::string::npos) << run.err;
+}
+
+TEST(RenderTool, HelpAndDryRun) {
+  TempDir tmp("help");
+  testing::ToolRun r = RunTool({"--help"}, tmp.path());
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_NE(r.out.find("--set FIELD=VALUE"), std::string::npos);
+  r = RunTool({"--dry-run", "--frames", "4", "--out", (tmp / "out").string()}, tmp.path());
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(json::parse(r.out)["comp"]["frames"], 4);
+  EXPECT_FALSE(fs::exists(tmp / "out"));
+}
+
+}  // namespace
+}  // namespace zelvan::render

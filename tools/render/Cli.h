@@ -1,0 +1,29 @@
+// The command line of zelvan-render.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Scene.h"
+
+namespace zelvan::render {
+
+struct Options {
+  std::string scene_file;            // empty: the built-in demo scene
+  std::string out_dir = "zelvan-render-out";
+  std::vector<std::string> overrides;  // FIELD=VALUE, in command-line order
+  std::string plugin;                // empty: the plug-in built beside the tool
+  bool quiet = false;
+  bool dry_run = false;
+  bool help = false;
+};
+
+// Throws UsageError for an unknown option or a missing value.
+Options ParseCommandLine(const std::vector<std::string>& args);
+std::string HelpText(const std::string& default_plugin);
+
+// The scene the options describe: the file (relative footage paths taken from
+// its folder) with every override applied in order.
+Json BuildScene(const Options& options);
+
+}  // namespace zelvan::render

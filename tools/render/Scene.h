@@ -1,0 +1,116 @@
+// A scene: the composition, its source layer and the effect's parameters, as
+// a user writes it in JSON and overrides it on the command line, resolved to
+// the exact values the host works with.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace zelvan::render {
+
+using Json = nlohmann::ordered_json;
+
+// A bad input: what is wrong, where (a scene field or a file) and how to fix it.
+class UsageError : public std::runtime_error {
+ public:
+  UsageError(std::string where, std::string what, std::string fix)
+      : std::runtime_error(where + ": " + what + (fix.empty() ? "" : ". Fix: " + fix)),
+        where_(std::move(where)) {}
+  const std::string& where() const { return where_; }
+
+ private:
+  std::string where_;
+};
+
+// A frame rate as an exact fraction, so that 30000/1001 stays exact.
+struct Rational {
+  int64_t num = 30;
+  int64_t den = 1;
+  double value() const { return static_cast<double>(num) / static_cast<double>(den); }
+  std::string text() const;  // "30" or "30000/1001"
+};
+
+// The frame count above which a render is refused as a likely mistake.
+constexpr int64_t kMaxFrames = 20000;
+// Largest width or height accepted for the composition and the built-in clip.
+constexpr int kMaxSize = 8192;
+
+struct CompSettings {
+  int width = 320;
+  int height = 180;
+  Rational fps{30, 1};
+  int frames = 90;          // resolved: from "frames" when given, else duration x fps
+  double duration = 3.0;    // resolved: frames / fps
+  int depth = 8;            // 8, 16 or 32 bits per channel
+  int downsample = 1;       // 1 to 4
+};
+
+struct SourceSettings {
+  std::string path = "builtin";
+  int width = 400;          // built-in clip only
+  int height = 300;
+  Rational fps{30, 1};
+  bool fps_given = false;
+  std::optional<double> duration;  // seconds; footage: its own length when absent
+  double in = 0.0;          // in-point, composition seconds
+  bool builtin() const { return path == "builtin"; }
+};
+
+// The "Time" angle: constant, linear keyframes, or a constant rate.
+struct TimeCurve {
+  enum class Kind { Constant, Keys, Rate } kind = Kind::Rate;
+  double constant = 0.0;
+  std::vector<std::pair<double, double>> keys;  // (seconds, degrees), sorted by time
+  double rate = 240.0;                          // degrees per second
+  double at(double seconds) const;              // degrees at a composition time
+};
+
+struct EffectSettings {
+  int mode = 2;         // 1 center, 2 whole, 3 no-margin, 4 fit
+  int type = 2;         // 1 cycle, 2 pingpong
+  TimeCurve time;
+  double waiting = 20.0;  // percent
+  int range = 1;        // 1 percent, 2 second
+  double start = 0.0;
+  double end = 100.0;   // percent, or seconds
+  int easing = 3;       // 1 linear ... 9 bounce
+  int easing_mode = 3;  // 1 in, 2 out, 3 inout
+  bool layer = true;
+};
+
+struct Scene {
+  CompSettings comp;
+  SourceSettings source;
+  EffectSettings params;
+  std::string format;  // "" picks by depth; "png8", "png16" or "exr"
+  // The scene as resolved, every default included, in the input's own terms.
+  Json resolved;
+};
+
+// Names shared by the parser, the report and the help text.
+extern const std::vector<std::string> kModeNames;       // index = code - 1
+extern const std::vector<std::string> kTypeNames;
+extern const std::vector<std::string> kRangeNames;
+extern const std::vector<std::string> kEasingNames;
+extern const std::vector<std::string> kEasingModeNames;
+extern const std::vector<std::string> kFormatNames;
+
+// Reads a scene file. Throws UsageError naming the file.
+Json LoadSceneFile(const std::string& path);
+// Applies one "dotted.path=value" override; the value is read as JSON when it
+// parses, else taken as a string. Throws UsageError.
+void ApplyOverride(Json& scene, const std::string& assignment);
+// Resolves defaults and checks every field. Throws UsageError naming the field.
+// footage_frames/footage_fps, when known, give footage its own length.
+Scene ResolveScene(const Json& scene, std::optional<int64_t> footage_frames = std::nullopt,
+                   std::optional<Rational> footage_fps = std::nullopt);
+// The rational of a number (29.97, 30) or a text ("30000/1001", "24").
+Rational ParseRate(const Json& value, const std::string& field);
+
+}  // namespace zelvan::render
