@@ -5,14 +5,16 @@
 // On the normal path a command calls Release(err) itself, in the order the host
 // expects, and the result joins the command's first-error-wins record. The
 // destructor is the safety net for the exceptional path; it ignores results.
+// Each guard takes the suite that gives its resource back when it is made, so
+// that suite is at hand on every way out.
 #pragma once
 
 #include "AEGP_SuiteHandler.h"
 
 namespace zelvan {
 
-// Runs a clean-up call from a destructor: a suite that cannot be acquired
-// there must not raise a second exception while the first one unwinds.
+// Runs a clean-up call where no exception may escape (a callback the host
+// makes outside any command).
 template <class CleanUp>
 void Quietly(CleanUp clean_up) noexcept {
   try {
@@ -68,12 +70,14 @@ class HandleLock {
   void* data_;
 };
 
-// An effect reference from AEGP_GetNewEffectForEffect.
+// An effect reference from AEGP_GetNewEffectForEffect. The suite that disposes
+// of it is acquired before the reference exists: were it missing afterwards,
+// nothing could give the reference back.
 class EffectRef {
  public:
-  explicit EffectRef(AEGP_SuiteHandler& suites) : suites_(suites) {}
+  explicit EffectRef(AEGP_SuiteHandler& suites) : suite_(suites.EffectSuite2()) {}
   ~EffectRef() {
-    if (ref_ != nullptr) Quietly([this] { (void)suites_.EffectSuite2()->AEGP_DisposeEffect(ref_); });
+    if (ref_ != nullptr) (void)suite_->AEGP_DisposeEffect(ref_);
   }
   EffectRef(const EffectRef&) = delete;
   EffectRef& operator=(const EffectRef&) = delete;
@@ -82,23 +86,22 @@ class EffectRef {
   AEGP_EffectRefH get() const { return ref_; }
   void Release(PF_Err& err) {
     if (ref_ == nullptr) return;
-    const AEGP_EffectSuite2* suite = suites_.EffectSuite2();
     AEGP_EffectRefH ref = ref_;
     ref_ = nullptr;
-    Record(err, suite->AEGP_DisposeEffect(ref));
+    Record(err, suite_->AEGP_DisposeEffect(ref));
   }
 
  private:
-  AEGP_SuiteHandler& suites_;
+  const AEGP_EffectSuite2* suite_;
   AEGP_EffectRefH ref_ = nullptr;
 };
 
 // A parameter stream from AEGP_GetNewEffectStreamByIndex.
 class StreamRef {
  public:
-  explicit StreamRef(AEGP_SuiteHandler& suites) : suites_(suites) {}
+  explicit StreamRef(AEGP_SuiteHandler& suites) : suite_(suites.StreamSuite9()) {}
   ~StreamRef() {
-    if (ref_ != nullptr) Quietly([this] { (void)suites_.StreamSuite9()->AEGP_DisposeStream(ref_); });
+    if (ref_ != nullptr) (void)suite_->AEGP_DisposeStream(ref_);
   }
   StreamRef(const StreamRef&) = delete;
   StreamRef& operator=(const StreamRef&) = delete;
@@ -107,23 +110,22 @@ class StreamRef {
   AEGP_StreamRefH get() const { return ref_; }
   void Release(PF_Err& err) {
     if (ref_ == nullptr) return;
-    const AEGP_StreamSuite9* suite = suites_.StreamSuite9();
     AEGP_StreamRefH ref = ref_;
     ref_ = nullptr;
-    Record(err, suite->AEGP_DisposeStream(ref));
+    Record(err, suite_->AEGP_DisposeStream(ref));
   }
 
  private:
-  AEGP_SuiteHandler& suites_;
+  const AEGP_StreamSuite9* suite_;
   AEGP_StreamRefH ref_ = nullptr;
 };
 
 // A stream value from AEGP_GetNewStreamValue; held while its stream member is set.
 class StreamValue {
  public:
-  explicit StreamValue(AEGP_SuiteHandler& suites) : suites_(suites), value_{} {}
+  explicit StreamValue(AEGP_SuiteHandler& suites) : suite_(suites.StreamSuite9()), value_{} {}
   ~StreamValue() {
-    if (value_.streamH != nullptr) Quietly([this] { (void)suites_.StreamSuite9()->AEGP_DisposeStreamValue(&value_); });
+    if (value_.streamH != nullptr) (void)suite_->AEGP_DisposeStreamValue(&value_);
   }
   StreamValue(const StreamValue&) = delete;
   StreamValue& operator=(const StreamValue&) = delete;
@@ -132,12 +134,12 @@ class StreamValue {
   const AEGP_StreamValue2& get() const { return value_; }
   void Release(PF_Err& err) {
     if (value_.streamH == nullptr) return;
-    Record(err, suites_.StreamSuite9()->AEGP_DisposeStreamValue(&value_));
+    Record(err, suite_->AEGP_DisposeStreamValue(&value_));
     value_.streamH = nullptr;
   }
 
  private:
-  AEGP_SuiteHandler& suites_;
+  const AEGP_StreamSuite9* suite_;
   AEGP_StreamValue2 value_;
 };
 

@@ -145,7 +145,11 @@ PF_Err UpdateParamsUI(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* par
   };
   static constexpr Visibility kRangeFields[] = {
       {kParamStartPercent, false}, {kParamEndPercent, false}, {kParamStartSeconds, true}, {kParamEndSeconds, true}};
-  const A_long range_type = params[kParamRangeType]->u.pd.value;
+  // A host whose parameter setup failed hands over a shorter array: without
+  // "Range Type" no control changes.
+  const bool has_range_type =
+      params != nullptr && in_data->num_params > kParamRangeType && params[kParamRangeType] != nullptr;
+  const A_long range_type = has_range_type ? params[kParamRangeType]->u.pd.value : 0;
   if (range_type == kRangePercent || range_type == kRangeSecond) {
     for (const Visibility& field : kRangeFields) {
       if (err != PF_Err_NONE) break;

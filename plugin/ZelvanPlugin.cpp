@@ -18,9 +18,12 @@ PF_Err Dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDe
       return ParamsSetup(in_data, out_data, params, output);
     case PF_Cmd_UPDATE_PARAMS_UI:
       return UpdateParamsUI(in_data, out_data, params, output);
+    // The smart pair cannot work without the host's extra block.
     case PF_Cmd_SMART_PRE_RENDER:
+      if (extra == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
       return SmartPreRender(in_data, out_data, static_cast<PF_PreRenderExtra*>(extra));
     case PF_Cmd_SMART_RENDER:
+      if (extra == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
       return SmartRender(in_data, out_data, static_cast<PF_SmartRenderExtra*>(extra));
     default:
       // Everything else, the classic render included: the effect renders only
