@@ -14,3 +14,9 @@ endif()
 function(zelvan_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Werror -Wshadow -Wconversion -Wno-sign-conversion)
 endfunction()
+
+# The fuzz build instruments every target of ours for coverage, the loaded
+# plug-in included, so the fuzzer sees the effect's branches.
+if(ZELVAN_BUILD_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

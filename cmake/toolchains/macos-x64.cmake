@@ -1,0 +1,78 @@
+# macOS x86-64 from Linux: zig's clang compiles (zig ships the macOS C headers,
+# the libSystem stubs and libc++), and ld64.lld links the plug-in as a true
+# MH_BUNDLE, which zig's own linker cannot make.
+set(CMAKE_SYSTEM_NAME Darwin)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(ZELVAN_MACOS_MIN "11.0" CACHE STRING "Oldest macOS the plug-in runs on")
+set(ZELVAN_ZIG_TARGET "x86_64-macos.${ZELVAN_MACOS_MIN}")
+
+# The pinned zig comes from PyPI's ziglang (tools/setup.sh); a zig on PATH is
+# the fallback.
+if(NOT ZELVAN_ZIG)
+  find_program(ZELVAN_PYTHON3 python3 NO_CMAKE_FIND_ROOT_PATH)
+  if(ZELVAN_PYTHON3)
+    execute_process(
+      COMMAND ${ZELVAN_PYTHON3} -c "import os, ziglang; print(os.path.join(os.path.dirname(ziglang.__file__), 'zig'))"
+      OUTPUT_VARIABLE _zig OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET RESULT_VARIABLE _rc)
+    if(_rc EQUAL 0 AND EXISTS "${_zig}")
+      set(ZELVAN_ZIG "${_zig}")
+    endif()
+  endif()
+  if(NOT ZELVAN_ZIG)
+    find_program(ZELVAN_ZIG zig NO_CMAKE_FIND_ROOT_PATH)
+  endif()
+  if(NOT ZELVAN_ZIG)
+    message(FATAL_ERROR "zig not found: run tools/setup.sh (PyPI ziglang) or pass -DZELVAN_ZIG=/path/to/zig")
+  endif()
+  set(ZELVAN_ZIG "${ZELVAN_ZIG}" CACHE FILEPATH "zig compiler")
+endif()
+
+find_program(ZELVAN_LD64 NAMES ld64.lld-14 ld64.lld NO_CMAKE_FIND_ROOT_PATH)
+if(NOT ZELVAN_LD64)
+  message(FATAL_ERROR "ld64.lld not found: run tools/setup.sh (Debian lld-14)")
+endif()
+
+# The wrappers and zig's caches live in the build tree, so a build touches
+# nothing outside it. try_compile projects reuse the top-level ones.
+if(NOT ZELVAN_ZIG_DIR)
+  set(ZELVAN_ZIG_DIR "${CMAKE_BINARY_DIR}/zig")
+  get_filename_component(_zig_lib "${ZELVAN_ZIG}" DIRECTORY)
+  set(ZIG "${ZELVAN_ZIG}")
+  set(ZIG_CACHE "${ZELVAN_ZIG_DIR}/cache")
+  set(ZIG_LIBSYSTEM_DIR "${_zig_lib}/lib/libc/darwin")
+  set(LD64 "${ZELVAN_LD64}")
+  set(MACOS_MIN "${ZELVAN_MACOS_MIN}")
+  foreach(_tool cc c++ ar ranlib)
+    if(_tool MATCHES "^c")
+      set(ZIG_ARGS "${_tool} -target ${ZELVAN_ZIG_TARGET}")
+    else()
+      set(ZIG_ARGS "${_tool}")
+    endif()
+    configure_file(${CMAKE_CURRENT_LIST_DIR}/zig-tool.in ${ZELVAN_ZIG_DIR}/zig-${_tool} @ONLY
+                   FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  endforeach()
+  set(ZIG_CXX "${ZELVAN_ZIG_DIR}/zig-c++")
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/zig-ld64.in ${ZELVAN_ZIG_DIR}/zig-ld64 @ONLY
+                 FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+endif()
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ZELVAN_ZIG ZELVAN_ZIG_DIR ZELVAN_LD64 ZELVAN_MACOS_MIN)
+
+set(CMAKE_C_COMPILER "${ZELVAN_ZIG_DIR}/zig-cc")
+set(CMAKE_CXX_COMPILER "${ZELVAN_ZIG_DIR}/zig-c++")
+set(CMAKE_AR "${ZELVAN_ZIG_DIR}/zig-ar" CACHE FILEPATH "")
+set(CMAKE_RANLIB "${ZELVAN_ZIG_DIR}/zig-ranlib" CACHE FILEPATH "")
+# Modules (the plug-in) are linked by ld64.lld; see macos-rules.cmake.
+set(ZELVAN_LD64_WRAPPER "${ZELVAN_ZIG_DIR}/zig-ld64")
+set(CMAKE_USER_MAKE_RULES_OVERRIDE_CXX ${CMAKE_CURRENT_LIST_DIR}/macos-rules.cmake)
+
+# The minimum version travels in zig's target triple; CMake's own macOS flags
+# (-arch, -isysroot, -mmacosx-version-min) would contradict it.
+set(CMAKE_OSX_ARCHITECTURES "" CACHE STRING "" FORCE)
+set(CMAKE_OSX_DEPLOYMENT_TARGET "" CACHE STRING "" FORCE)
+set(CMAKE_OSX_SYSROOT "" CACHE STRING "" FORCE)
+
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
