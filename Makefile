@@ -2,7 +2,7 @@
 # they run the set-up script first (it skips what is already installed).
 JOBS ?= $(shell nproc)
 
-.PHONY: all setup build demo test test-asan bench clean
+.PHONY: all setup build demo test test-linux test-asan test-fuzz bench clean
 
 all: build
 
@@ -17,7 +17,11 @@ build: setup
 demo: build
 	./build/linux/tools/zelvan-render scenes/demo.json --out build/demo
 
-test: build
+# Every test: the Linux build, the same under the sanitizers, and the fuzz
+# target (its corpus as regression cases, then a short fuzzing run).
+test: test-linux test-asan test-fuzz
+
+test-linux: build
 	ctest --preset linux
 
 test-asan: setup
@@ -25,10 +29,16 @@ test-asan: setup
 	cmake --build --preset linux-asan -j $(JOBS)
 	ctest --preset linux-asan
 
+test-fuzz: setup
+	cmake --preset linux-fuzz
+	cmake --build --preset linux-fuzz -j $(JOBS)
+	ctest --preset linux-fuzz
+
 bench: setup
 	cmake --preset linux-bench
 	cmake --build --preset linux-bench -j $(JOBS)
 	./build/linux-bench/tests/bench/zelvan-bench
+	bash tools/bench/plugin_share.sh ./build/linux-bench/tests/bench/zelvan-bench
 
 clean:
 	rm -rf build dist

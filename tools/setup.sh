@@ -16,6 +16,10 @@ APT_PACKAGES=(
   libbenchmark-dev      # benchmarks
   libopenimageio-dev    # zelvan-render: reading footage, writing PNG, EXR and GIF
   nlohmann-json3-dev    # zelvan-render: scenes and report.json
+  libswscale-dev        # benchmarks: the scaled-copy comparison
+  clang-14              # fuzzing (libFuzzer)
+  libclang-rt-14-dev    # fuzzing and sanitizer runtimes
+  valgrind              # memcheck test of the render tool and the session
 )
 
 # Python packages from PyPI, pinned.
