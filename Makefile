@@ -2,7 +2,7 @@
 # they run the set-up script first (it skips what is already installed).
 JOBS ?= $(shell nproc)
 
-.PHONY: all setup build demo test test-linux test-asan test-fuzz bench clean
+.PHONY: all setup build demo test test-linux test-asan test-fuzz bench dist clean
 
 all: build
 
@@ -39,6 +39,11 @@ bench: setup
 	cmake --build --preset linux-bench -j $(JOBS)
 	./build/linux-bench/tests/bench/zelvan-bench
 	bash tools/bench/plugin_share.sh ./build/linux-bench/tests/bench/zelvan-bench
+
+# The Linux .so, the Windows .aex and the macOS bundle, checked, in dist/
+# with SHA256SUMS.
+dist: setup
+	JOBS=$(JOBS) bash tools/dist/make-dist.sh
 
 clean:
 	rm -rf build dist

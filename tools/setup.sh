@@ -20,10 +20,16 @@ APT_PACKAGES=(
   clang-14              # fuzzing (libFuzzer)
   libclang-rt-14-dev    # fuzzing and sanitizer runtimes
   valgrind              # memcheck test of the render tool and the session
+  g++-mingw-w64-x86-64-posix  # Windows x64 plug-in (cross)
+  binutils-mingw-w64-x86-64   # Windows x64 plug-in: windres, nm
+  lld-14                # macOS plug-in: ld64.lld links the bundle
+  llvm-14               # deliverable checks: llvm-nm, llvm-objdump
+  python3-pefile        # deliverable checks: reading the .aex
 )
 
 # Python packages from PyPI, pinned.
 PIP_PACKAGES=(
+  ziglang==0.13.0       # macOS plug-in: zig's clang, libc++ and macOS headers
 )
 
 if [ "$(id -u)" -eq 0 ]; then SUDO=""; else SUDO="sudo"; fi

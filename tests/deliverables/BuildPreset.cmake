@@ -1,0 +1,10 @@
+# cmake -DPRESET=name -DSOURCE_DIR=dir -P BuildPreset.cmake: configures and
+# builds one of the cross presets, so the deliverables' checks have files to read.
+foreach(var PRESET SOURCE_DIR)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "${var} not set")
+  endif()
+endforeach()
+execute_process(COMMAND ${CMAKE_COMMAND} --preset ${PRESET} WORKING_DIRECTORY ${SOURCE_DIR} COMMAND_ERROR_IS_FATAL ANY)
+execute_process(COMMAND ${CMAKE_COMMAND} --build --preset ${PRESET} WORKING_DIRECTORY ${SOURCE_DIR}
+                COMMAND_ERROR_IS_FATAL ANY)
