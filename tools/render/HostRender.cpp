@@ -7,26 +7,11 @@
 #include "Host.h"
 #include "HostCore.h"
 #include "LoadError.h"
+#include "Params.h"
 #include "PixelWorld.h"
 
 namespace zelvan::render {
 namespace {
-
-// The effect's parameter indices, as it declares them to the host.
-enum : PF_ParamIndex {
-  kParamMode = 1,
-  kParamLayer = 2,
-  kParamType = 3,
-  kParamTime = 4,
-  kParamWaitingTime = 5,
-  kParamRangeType = 6,
-  kParamStartPercent = 7,
-  kParamEndPercent = 8,
-  kParamStartSeconds = 9,
-  kParamEndSeconds = 10,
-  kParamEasingType = 11,
-  kParamEasingMode = 12,
-};
 
 // The host's callbacks are plain function pointers without a context, so the
 // recorder of the frame being rendered is reached through the thread.
