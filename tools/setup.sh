@@ -25,6 +25,7 @@ APT_PACKAGES=(
   lld-14                # macOS plug-in: ld64.lld links the bundle
   llvm-14               # deliverable checks: llvm-nm, llvm-objdump
   python3-pefile        # deliverable checks: reading the .aex
+  wine64                # deliverable checks: running the Windows simulated host
 )
 
 # Python packages from PyPI, pinned.

@@ -1,0 +1,107 @@
+# cmake -DWINE=.. -DDRIVER=..exe -DPLUGIN=..aex -DEXPECTED=linux.report -DWORK_DIR=.. -P RunUnderWine.cmake
+#
+# Runs the Windows build of the conformance session on the .aex under Wine,
+# in a fresh prefix with no display, and requires it to exit with 0 and to
+# write the very report the Linux session wrote. A plug-in that crashes while
+# the process exits shows here as a non-zero exit status.
+foreach(var WINE DRIVER PLUGIN EXPECTED WORK_DIR)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "${var} not set")
+  endif()
+endforeach()
+foreach(file DRIVER PLUGIN EXPECTED)
+  if(NOT EXISTS "${${file}}")
+    message(FATAL_ERROR "${file} ${${file}} does not exist: build the windows-x64 preset and run conformance.linux first")
+  endif()
+endforeach()
+
+file(REMOVE_RECURSE "${WORK_DIR}")
+file(MAKE_DIRECTORY "${WORK_DIR}")
+set(prefix "${WORK_DIR}/prefix")
+set(report "${WORK_DIR}/windows.report")
+
+# Wine's drive Z: is the Unix root.
+function(windows_path out unix_path)
+  string(REPLACE "/" "\\" p "${unix_path}")
+  set(${out} "Z:${p}" PARENT_SCOPE)
+endfunction()
+windows_path(plugin_w "${PLUGIN}")
+windows_path(report_w "${report}")
+
+get_filename_component(wine_dir "${WINE}" DIRECTORY)
+find_program(wineserver NAMES wineserver64 wineserver PATHS "${wine_dir}" NO_DEFAULT_PATH)
+# A private prefix, no display, no offer to install Mono or Gecko, no logging.
+set(wine_env WINEPREFIX=${prefix} WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= DISPLAY= WAYLAND_DISPLAY=)
+if(wineserver)
+  list(APPEND wine_env WINESERVER=${wineserver})
+endif()
+
+execute_process(
+  COMMAND ${CMAKE_COMMAND} -E env ${wine_env} "${WINE}" "${DRIVER}" "${plugin_w}" --out "${report_w}"
+  RESULT_VARIABLE rc
+  OUTPUT_VARIABLE out
+  ERROR_VARIABLE err
+  TIMEOUT 480)
+# The server outlives the program by a few seconds; stop it so that nothing
+# holds the prefix once the test is over.
+if(wineserver)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${prefix} "${wineserver}" -k
+                  RESULT_VARIABLE ignored OUTPUT_QUIET ERROR_QUIET TIMEOUT 30)
+endif()
+
+message(STATUS "wine exit status: ${rc}")
+if(err)
+  message(STATUS "the session's messages:\n${err}")
+endif()
+if(NOT rc STREQUAL "0")
+  message(FATAL_ERROR "the Windows session under Wine ended with status ${rc}, expected 0")
+endif()
+if(NOT EXISTS "${report}")
+  message(FATAL_ERROR "the Windows session exited with 0 but wrote no report at ${report}")
+endif()
+
+execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${EXPECTED}" "${report}" RESULT_VARIABLE differ)
+if(differ EQUAL 0)
+  file(STRINGS "${report}" actual_lines)
+  list(LENGTH actual_lines actual_count)
+  message(STATUS "the Windows session's report equals the Linux one, byte for byte: ${actual_count} lines")
+  return()
+endif()
+
+# Point at the first line that differs (for the message only).
+file(STRINGS "${EXPECTED}" expected_lines)
+file(STRINGS "${report}" actual_lines)
+list(LENGTH expected_lines expected_count)
+list(LENGTH actual_lines actual_count)
+set(first_difference -1)
+set(i 0)
+while(i LESS expected_count AND i LESS actual_count)
+  list(GET expected_lines ${i} e)
+  list(GET actual_lines ${i} a)
+  if(NOT e STREQUAL a)
+    set(first_difference ${i})
+    break()
+  endif()
+  math(EXPR i "${i} + 1")
+endwhile()
+if(first_difference EQUAL -1 AND NOT expected_count EQUAL actual_count)
+  set(first_difference ${i})
+endif()
+if(first_difference EQUAL -1)
+  message(FATAL_ERROR "the Windows report differs from the Linux one (in line endings or blank lines): "
+                      "${EXPECTED} and ${report}")
+else()
+  math(EXPR line "${first_difference} + 1")
+  set(e "(end of report)")
+  set(a "(end of report)")
+  if(first_difference LESS expected_count)
+    list(GET expected_lines ${first_difference} e)
+  endif()
+  if(first_difference LESS actual_count)
+    list(GET actual_lines ${first_difference} a)
+  endif()
+  message(FATAL_ERROR "the Windows report differs from the Linux one from line ${line} on "
+                      "(${actual_count} lines against ${expected_count}):\n"
+                      "  Linux:   ${e}\n  Windows: ${a}\n"
+                      "Reports: ${EXPECTED} and ${report}")
+endif()
