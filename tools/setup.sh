@@ -50,7 +50,8 @@ fi
 for spec in "${PIP_PACKAGES[@]}"; do
   name=${spec%%==*}
   want=${spec#*==}
-  have=$(python3 -m pip show "$name" 2>/dev/null | awk '/^Version:/ {print $2}')
+  # pip show fails for a package not installed yet: that is "have nothing".
+  have=$( (python3 -m pip show "$name" 2>/dev/null || true) | awk '/^Version:/ {print $2}')
   if [ "$have" != "$want" ]; then
     echo "setup: installing $spec from PyPI"
     python3 -m pip install --quiet --disable-pip-version-check "$spec"
