@@ -16,6 +16,7 @@
 #include "Host.h"
 #include "LoadError.h"
 #include "Params.h"
+#include "PixelTestUtil.h"
 #include "PixelWorld.h"
 
 namespace {
@@ -24,6 +25,7 @@ using zelvan::testhost::FrameRequest;
 using zelvan::testhost::Host;
 using zelvan::testhost::Layer;
 namespace px = zelvan::pixels;
+using zelvan::pixels::test::DepthName;
 
 constexpr const char kUsage[] =
     "usage: zelvan-conformance PLUGIN [--out FILE]\n"
@@ -42,18 +44,6 @@ constexpr const char kUsage[] =
     "succeeded except the refused render, which returned 516, and everything\n"
     "obtained was given back); 1 when it did not (the report says where);\n"
     "2 for a usage error or a plug-in that cannot be loaded.\n";
-
-const char* DepthName(px::Depth depth) {
-  switch (depth) {
-    case px::Depth::k8:
-      return "8";
-    case px::Depth::k16:
-      return "16";
-    case px::Depth::kFloat:
-      return "32";
-  }
-  return "?";
-}
 
 std::string Hex(std::uint64_t value) {
   char text[17];

@@ -14,6 +14,7 @@
 #include "LoopTiming.h"
 #include "Params.h"
 #include "Placement.h"
+#include "PixelTestUtil.h"
 #include "PluginSession.h"
 #include "PreRenderRecord.h"
 #include "ZelvanEasing.h"
@@ -31,24 +32,13 @@ using zelvan::testhost::Layer;
 using zelvan::testhost::PluginSession;
 using zelvan::testhost::TraceEntry;
 namespace px = zelvan::pixels;
+using zelvan::pixels::test::DepthName;
 
 constexpr A_long kOutW = 64;
 constexpr A_long kOutH = 36;
 constexpr AEGP_LayerIDVal kSource = 7;
 
 A_FpLong Fmod(A_FpLong x, A_FpLong y) { return std::fmod(x, y); }
-
-const char* DepthName(px::Depth d) {
-  switch (d) {
-    case px::Depth::k8:
-      return "8";
-    case px::Depth::k16:
-      return "16";
-    case px::Depth::kFloat:
-      return "Float";
-  }
-  return "?";
-}
 
 std::string RectText(const PF_LRect& r) {
   return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
