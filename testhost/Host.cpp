@@ -364,6 +364,8 @@ CallTrace& Host::trace() { return core_->trace; }
 const Accounts& Host::accounts() const { return core_->accounts; }
 std::string Host::Imbalance() const { return core_->accounts.Imbalance(); }
 
+const std::vector<CallbackFailure>& Host::callback_failures() const { return core_->callback_failures; }
+
 void* Host::HandleData(PF_Handle handle) const {
   const HandleTable::Record* r = core_->accounts.handles().Find(handle);
   return r == nullptr ? nullptr : r->bytes.get();

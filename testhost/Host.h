@@ -21,6 +21,7 @@
 #include "AE_GeneralPlug.h"
 #include "Accounts.h"
 #include "CallTrace.h"
+#include "CallbackFailure.h"
 #include "CurrentHost.h"
 #include "Composition.h"
 #include "Faults.h"
@@ -144,6 +145,9 @@ class Host {
   // Empty when every suite, handle, reference, stream, value and checkout
   // was given back and no misuse was seen; otherwise one line per finding.
   std::string Imbalance() const;
+  // Host calls whose own work failed (a frame source that threw), in order;
+  // each gave the plug-in an error code instead of an exception.
+  const std::vector<CallbackFailure>& callback_failures() const;
 
   // Contents of a live handle (null when not live), its size and lock depth.
   void* HandleData(PF_Handle handle) const;

@@ -1,5 +1,8 @@
 #include "HostCore.h"
 
+#include <new>
+#include <stdexcept>
+
 #include "Callbacks.h"
 #include "Composition.h"
 #include "FrameState.h"
@@ -43,6 +46,27 @@ std::string CommandName(PF_Cmd cmd) {
     default:
       return "selector " + std::to_string(cmd);
   }
+}
+
+A_Err CallbackFailed(HostCore& core, const char* function, std::exception_ptr failure) noexcept {
+  A_Err code = PF_Err_INTERNAL_STRUCT_DAMAGED;
+  std::string cause;
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::bad_alloc&) {
+    code = PF_Err_OUT_OF_MEMORY;
+    cause = "out of memory";
+  } catch (const std::exception& e) {
+    cause = e.what();
+  } catch (...) {
+    cause = "unknown exception";
+  }
+  try {
+    core.callback_failures.push_back(CallbackFailure{core.command, function, std::move(cause)});
+  } catch (...) {
+    // No room to record it: the code alone still tells the plug-in.
+  }
+  return code;
 }
 
 std::string HostCore::CommandName() const {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
@@ -14,6 +15,7 @@
 #include "AE_GeneralPlug.h"
 #include "Accounts.h"
 #include "CallTrace.h"
+#include "CallbackFailure.h"
 #include "CurrentHost.h"
 #include "Faults.h"
 #include "Module.h"
@@ -126,6 +128,8 @@ struct HostCore {
   std::unique_ptr<pixels::PixelWorld> command_output;
   std::unique_ptr<pixels::PixelWorld> command_output_before;
 
+  std::vector<CallbackFailure> callback_failures;
+
   // Checks an effect_ref the plug-in passed; records a violation when it is not ours.
   bool IsOurEffect(PF_ProgPtr effect_ref, const char* function);
   std::string CommandName() const;
@@ -134,8 +138,21 @@ struct HostCore {
 std::string CommandName(PF_Cmd cmd);
 
 // Runs one host function for the plug-in: finds the serving host, traces the
-// call, applies faults, then runs body(core) for the code.
+// call, applies faults, then runs body(core) for the code. No exception from
+// the body crosses into the plug-in's frames: it becomes the code a host gives
+// for a failure of its own (4 for memory, 512 otherwise) and is recorded.
 void CountOrphanCall();
+A_Err CallbackFailed(HostCore& core, const char* function, std::exception_ptr failure) noexcept;
+
+template <class Body>
+A_Err GuardedBody(HostCore& core, const char* function, Body& body) noexcept {
+  try {
+    return body(core);
+  } catch (...) {
+    return CallbackFailed(core, function, std::current_exception());
+  }
+}
+
 template <class Body>
 A_Err HostCall(const char* function, const std::string& args, Body body) {
   HostCore* core = CurrentCore();
@@ -148,7 +165,7 @@ A_Err HostCall(const char* function, const std::string& args, Body body) {
     core->trace.SetResult(entry, *code, true);
     return *code;
   }
-  const A_Err err = body(*core);
+  const A_Err err = GuardedBody(*core, function, body);
   core->trace.SetResult(entry, err, false);
   return err;
 }
@@ -165,12 +182,13 @@ A_Err HostRelease(const char* function, const std::string& args, Body body) {
   }
   const std::size_t entry = core->trace.Add(core->command, function, args);
   const auto code = core->faults.OnCall(function, args);
-  const A_Err err = body(*core);
+  const A_Err err = GuardedBody(*core, function, body);
   core->trace.SetResult(entry, code ? *code : err, code.has_value());
   return code ? *code : err;
 }
 
-// The same for host functions that answer with a pointer: a fault gives null.
+// The same for host functions that answer with a pointer: a fault, or a
+// failure of the host's own, gives null.
 template <class T, class Body>
 T* HostCallPtr(const char* function, const std::string& args, Body body) {
   HostCore* core = CurrentCore();
@@ -183,7 +201,12 @@ T* HostCallPtr(const char* function, const std::string& args, Body body) {
     core->trace.SetResult(entry, 0, true);
     return nullptr;
   }
-  return body(*core);
+  try {
+    return body(*core);
+  } catch (...) {
+    core->trace.SetResult(entry, CallbackFailed(*core, function, std::current_exception()), false);
+    return nullptr;
+  }
 }
 
 // "#3" for a live handle, "?" for one the host does not know.

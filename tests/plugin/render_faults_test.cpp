@@ -3,6 +3,8 @@
 // locked. The first error wins, later calls are skipped, clean-ups still run,
 // the output stays unwritten unless the copy already ran, and nothing is left
 // behind.
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -228,6 +230,43 @@ TEST_F(RenderFaultTest, UnlockableRecordEndsTheRenderAtOnce) {
   host().faults().Clear();
   ExpectNothingOpen();
 }
+
+// The host's own work failing inside a call the plug-in makes: the layer's
+// frame source throws while the host renders the chosen layer for
+// checkout_param. The plug-in sees an error code, never the exception, and the
+// host keeps the cause.
+struct SourceFailureCase {
+  const char* name;
+  void (*fail)();
+  A_Err code;
+  const char* cause;
+};
+
+const SourceFailureCase kSourceFailures[] = {
+    {"DecoderError", [] { throw std::runtime_error("frame 3 of clip.mp4 does not decode"); },
+     PF_Err_INTERNAL_STRUCT_DAMAGED, "frame 3 of clip.mp4 does not decode"},
+    {"OutOfMemory", [] { throw std::bad_alloc(); }, PF_Err_OUT_OF_MEMORY, "out of memory"},
+    {"NotAnException", [] { throw 42; }, PF_Err_INTERNAL_STRUCT_DAMAGED, "unknown exception"},
+};
+
+class SourceFailureTest : public RenderFaultTest, public ::testing::WithParamInterface<SourceFailureCase> {};
+
+TEST_P(SourceFailureTest, BecomesTheCallsCodeAndIsRecorded) {
+  const SourceFailureCase& c = GetParam();
+  host().comp().Find(kSource)->source = [fail = c.fail](PF_EffectWorld&, A_long) { fail(); };
+  PreRender();
+  EXPECT_EQ(host().Render(), c.code);
+  EXPECT_EQ(RenderCalls(), ChainUpTo(16));
+  EXPECT_FALSE(host().last_output_written());
+  ASSERT_EQ(host().callback_failures().size(), 1u);
+  EXPECT_EQ(host().callback_failures()[0].function, "checkout_param");
+  EXPECT_EQ(host().callback_failures()[0].cause, c.cause);
+  EXPECT_EQ(host().callback_failures()[0].command, host().last_command());
+  ExpectNothingOpen();
+}
+
+INSTANTIATE_TEST_SUITE_P(EachKind, SourceFailureTest, ::testing::ValuesIn(kSourceFailures),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 struct SuiteFaultCase {
   const char* name;
