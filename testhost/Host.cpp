@@ -119,8 +119,12 @@ PF_Err Host::Run(PF_Cmd cmd, void* extra, const Customize& customize, const std:
   h.command = ++h.commands_sent;
   h.selector = cmd;
   h.in_command = true;
-  const PF_Err err =
-      h.module->entry_point()(cmd, &h.in_data, &h.out_data, h.param_pointers.data(), h.command_output->world(), extra);
+  PF_Err err = PF_Err_NONE;
+  {
+    PluginRunningScope plugin_running;
+    err = h.module->entry_point()(cmd, &h.in_data, &h.out_data, h.param_pointers.data(), h.command_output->world(),
+                                  extra);
+  }
   Absorb(cmd, err);
   if (after) after(err);
   h.accounts.CommandEnded(h.command, "#" + std::to_string(h.command) + " " + CommandName(cmd));
@@ -254,6 +258,7 @@ void Host::FinishFrame(bool rendered) {
   if (frame->pre_output.delete_pre_render_data_func != nullptr) {
     ++h.pre_render_data_deleted;
     h.deleted_pre_render_data.push_back(frame->pre_output.pre_render_data);
+    PluginRunningScope plugin_running;
     frame->pre_output.delete_pre_render_data_func(frame->pre_output.pre_render_data);
   }
   if (rendered) {

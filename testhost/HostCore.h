@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "AE_EffectSmart.h"
@@ -138,73 +139,102 @@ struct HostCore {
 std::string CommandName(PF_Cmd cmd);
 
 // Runs one host function for the plug-in: finds the serving host, traces the
-// call, applies faults, then runs body(core) for the code. No exception from
-// the body crosses into the plug-in's frames: it becomes the code a host gives
-// for a failure of its own (4 for memory, 512 otherwise) and is recorded.
-void CountOrphanCall();
+// call, applies faults, then runs body(core) for the code. Nothing that fails
+// inside, the formatting of the traced arguments included, crosses into the
+// plug-in's frames: an exception becomes the code a host gives for a failure
+// of its own (4 for memory, 512 otherwise) and is recorded. args() formats the
+// traced arguments (args(core) when it needs the host); it runs inside the
+// guard, so call sites pass a lambda.
+void CountOrphanCall() noexcept;
 A_Err CallbackFailed(HostCore& core, const char* function, std::exception_ptr failure) noexcept;
 
-template <class Body>
-A_Err GuardedBody(HostCore& core, const char* function, Body& body) noexcept {
-  try {
-    return body(core);
-  } catch (...) {
-    return CallbackFailed(core, function, std::current_exception());
+// args() or args(core) gives the traced arguments.
+template <class Args>
+std::size_t TraceCall(HostCore& core, const char* function, const Args& args) {
+  if constexpr (std::is_invocable_r_v<std::string, const Args&, const HostCore&>) {
+    return core.trace.Add(core.command, function, args(core));
+  } else {
+    static_assert(std::is_invocable_r_v<std::string, const Args&>,
+                  "pass the traced arguments as a lambda, so that formatting them is guarded too");
+    return core.trace.Add(core.command, function, args());
   }
 }
 
-template <class Body>
-A_Err HostCall(const char* function, const std::string& args, Body body) {
+template <class Args, class Body>
+A_Err HostCall(const char* function, const Args& args, const Body& body) noexcept {
   HostCore* core = CurrentCore();
   if (core == nullptr) {
     CountOrphanCall();
     return PF_Err_INVALID_CALLBACK;
   }
-  const std::size_t entry = core->trace.Add(core->command, function, args);
-  if (const auto code = core->faults.OnCall(function, args)) {
-    core->trace.SetResult(entry, *code, true);
-    return *code;
+  std::optional<std::size_t> entry;
+  try {
+    entry = TraceCall(*core, function, args);
+    if (const auto code = core->faults.OnCall(function, core->trace.entries()[*entry].args)) {
+      core->trace.SetResult(*entry, *code, true);
+      return *code;
+    }
+    const A_Err err = body(*core);
+    core->trace.SetResult(*entry, err, false);
+    return err;
+  } catch (...) {
+    const A_Err code = CallbackFailed(*core, function, std::current_exception());
+    if (entry) core->trace.SetResult(*entry, code, false);
+    return code;
   }
-  const A_Err err = GuardedBody(*core, function, body);
-  core->trace.SetResult(entry, err, false);
-  return err;
 }
 
 // For calls that give something back (disposals, check-ins, releases): the
-// object is always given back, and a fault only changes the code returned,
-// so a failing clean-up call leaves the accounts balanced.
-template <class Body>
-A_Err HostRelease(const char* function, const std::string& args, Body body) {
+// object is always given back, and a fault, or a failure of the host's own
+// bookkeeping, only changes the code returned, so a failing clean-up call
+// leaves the accounts balanced.
+template <class Args, class Body>
+A_Err HostRelease(const char* function, const Args& args, const Body& body) noexcept {
   HostCore* core = CurrentCore();
   if (core == nullptr) {
     CountOrphanCall();
     return PF_Err_INVALID_CALLBACK;
   }
-  const std::size_t entry = core->trace.Add(core->command, function, args);
-  const auto code = core->faults.OnCall(function, args);
-  const A_Err err = GuardedBody(*core, function, body);
-  core->trace.SetResult(entry, code ? *code : err, code.has_value());
-  return code ? *code : err;
+  std::optional<std::size_t> entry;
+  std::optional<A_Err> fault;
+  A_Err own_failure = 0;
+  try {
+    entry = TraceCall(*core, function, args);
+    fault = core->faults.OnCall(function, core->trace.entries()[*entry].args);
+  } catch (...) {
+    own_failure = CallbackFailed(*core, function, std::current_exception());
+  }
+  A_Err err = 0;
+  try {
+    err = body(*core);
+  } catch (...) {
+    err = CallbackFailed(*core, function, std::current_exception());
+  }
+  const A_Err result = fault ? *fault : own_failure != 0 ? own_failure : err;
+  if (entry) core->trace.SetResult(*entry, result, fault.has_value());
+  return result;
 }
 
 // The same for host functions that answer with a pointer: a fault, or a
 // failure of the host's own, gives null.
-template <class T, class Body>
-T* HostCallPtr(const char* function, const std::string& args, Body body) {
+template <class T, class Args, class Body>
+T* HostCallPtr(const char* function, const Args& args, const Body& body) noexcept {
   HostCore* core = CurrentCore();
   if (core == nullptr) {
     CountOrphanCall();
     return nullptr;
   }
-  const std::size_t entry = core->trace.Add(core->command, function, args);
-  if (core->faults.OnCall(function, args)) {
-    core->trace.SetResult(entry, 0, true);
-    return nullptr;
-  }
+  std::optional<std::size_t> entry;
   try {
+    entry = TraceCall(*core, function, args);
+    if (core->faults.OnCall(function, core->trace.entries()[*entry].args)) {
+      core->trace.SetResult(*entry, 0, true);
+      return nullptr;
+    }
     return body(*core);
   } catch (...) {
-    core->trace.SetResult(entry, CallbackFailed(*core, function, std::current_exception()), false);
+    const A_Err code = CallbackFailed(*core, function, std::current_exception());
+    if (entry) core->trace.SetResult(*entry, code, false);
     return nullptr;
   }
 }

@@ -17,10 +17,12 @@ std::string NameOf(const PF_ParamDef* def) {
   return std::string(def->name, strnlen(def->name, sizeof def->name));
 }
 
-PF_Err AddParam(PF_ProgPtr effect_ref, PF_ParamIndex index, PF_ParamDefPtr def) {
-  const std::string args = "index=" + std::to_string(index) +
-                           (def != nullptr ? " type=" + std::to_string(def->param_type) + " name=\"" + NameOf(def) + "\""
-                                           : " def=null");
+PF_Err AddParam(PF_ProgPtr effect_ref, PF_ParamIndex index, PF_ParamDefPtr def) noexcept {
+  auto args = [&] {
+    return "index=" + std::to_string(index) +
+           (def != nullptr ? " type=" + std::to_string(def->param_type) + " name=\"" + NameOf(def) + "\""
+                           : " def=null");
+  };
   return HostCall("add_param", args, [&](HostCore& h) -> A_Err {
     if (!h.IsOurEffect(effect_ref, "add_param") || def == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     if (h.selector != PF_Cmd_PARAMS_SETUP) {
@@ -32,9 +34,11 @@ PF_Err AddParam(PF_ProgPtr effect_ref, PF_ParamIndex index, PF_ParamDefPtr def) 
 }
 
 PF_Err CheckoutParam(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long what_time, A_long time_step,
-                     A_u_long time_scale, PF_ParamDef* param) {
-  const std::string args = "index=" + std::to_string(index) + " time=" + std::to_string(what_time) +
-                           " step=" + std::to_string(time_step) + " scale=" + std::to_string(time_scale);
+                     A_u_long time_scale, PF_ParamDef* param) noexcept {
+  auto args = [&] {
+    return "index=" + std::to_string(index) + " time=" + std::to_string(what_time) +
+           " step=" + std::to_string(time_step) + " scale=" + std::to_string(time_scale);
+  };
   return HostCall("checkout_param", args, [&](HostCore& h) -> A_Err {
     if (!h.IsOurEffect(effect_ref, "checkout_param") || param == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     if (!h.params.Valid(index)) return PF_Err_INVALID_INDEX;
@@ -68,6 +72,8 @@ PF_Err CheckoutParam(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long what_tim
         }
       }
     }
+    // Room first, the ledger last: a failure anywhere before leaves nothing behind.
+    h.checkouts.reserve(h.checkouts.size() + 1);
     checkout->serial = h.accounts.Open(Resource::ParamCheckout, what, h.command);
     h.checkouts.push_back(std::move(checkout));
     *param = def;
@@ -75,10 +81,9 @@ PF_Err CheckoutParam(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long what_tim
   });
 }
 
-PF_Err CheckinParam(PF_ProgPtr effect_ref, PF_ParamDef* param) {
-  HostCore* core = CurrentCore();
+PF_Err CheckinParam(PF_ProgPtr effect_ref, PF_ParamDef* param) noexcept {
   // A checkout is known by where the effect received it, or by its pixels.
-  auto find = [param](HostCore& h) {
+  auto find = [param](const HostCore& h) {
     for (auto it = h.checkouts.begin(); it != h.checkouts.end(); ++it) {
       if ((*it)->def == param) return it;
     }
@@ -87,11 +92,10 @@ PF_Err CheckinParam(PF_ProgPtr effect_ref, PF_ParamDef* param) {
     }
     return h.checkouts.end();
   };
-  std::string label = "index=?";
-  if (core != nullptr) {
-    auto it = find(*core);
-    if (it != core->checkouts.end()) label = "index=" + std::to_string((*it)->index);
-  }
+  auto label = [&](const HostCore& h) {
+    auto it = find(h);
+    return it == h.checkouts.end() ? std::string("index=?") : "index=" + std::to_string((*it)->index);
+  };
   return HostRelease("checkin_param", label, [&](HostCore& h) -> A_Err {
     if (!h.IsOurEffect(effect_ref, "checkin_param") || param == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     auto it = find(h);

@@ -25,11 +25,13 @@ PF_LRect Intersect(const PF_LRect& a, const PF_LRect& b) {
 }
 
 PF_Err CheckoutLayer(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long checkout_id, const PF_RenderRequest* req,
-                     A_long what_time, A_long time_step, A_u_long time_scale, PF_CheckoutResult* result) {
-  const std::string args = "index=" + std::to_string(index) + " id=" + std::to_string(checkout_id) +
-                           " time=" + std::to_string(what_time) + " step=" + std::to_string(time_step) +
-                           " scale=" + std::to_string(time_scale) +
-                           " rect=" + (req != nullptr ? RectText(req->rect) : std::string("null"));
+                     A_long what_time, A_long time_step, A_u_long time_scale, PF_CheckoutResult* result) noexcept {
+  auto args = [&] {
+    return "index=" + std::to_string(index) + " id=" + std::to_string(checkout_id) +
+           " time=" + std::to_string(what_time) + " step=" + std::to_string(time_step) +
+           " scale=" + std::to_string(time_scale) +
+           " rect=" + (req != nullptr ? RectText(req->rect) : std::string("null"));
+  };
   return HostCall("checkout_layer", args, [&](HostCore& h) -> A_Err {
     if (!h.IsOurEffect(effect_ref, "checkout_layer") || req == nullptr || result == nullptr) {
       return PF_Err_BAD_CALLBACK_PARAM;

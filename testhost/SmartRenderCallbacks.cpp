@@ -41,8 +41,8 @@ std::shared_ptr<pixels::PixelWorld> PixelsFor(HostCore& h, const LayerCheckoutRe
   return world;
 }
 
-PF_Err CheckoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id, PF_EffectWorld** pixels_out) {
-  return HostCall("checkout_layer_pixels", "id=" + std::to_string(checkout_id), [&](HostCore& h) -> A_Err {
+PF_Err CheckoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id, PF_EffectWorld** pixels_out) noexcept {
+  return HostCall("checkout_layer_pixels", [&] { return "id=" + std::to_string(checkout_id); }, [&](HostCore& h) -> A_Err {
     if (!h.IsOurEffect(effect_ref, "checkout_layer_pixels") || pixels_out == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     if (!InRender(h, "checkout_layer_pixels")) return PF_Err_BAD_CALLBACK_PARAM;
     FrameState& f = *h.frame;
@@ -54,10 +54,17 @@ PF_Err CheckoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id, PF_EffectW
     for (const LayerCheckoutRecord& r : f.layer_checkouts) {
       if (r.checkout_id != checkout_id) continue;
       auto world = PixelsFor(h, r);
+      const std::string what = "checkout " + std::to_string(checkout_id) + " of parameter " + std::to_string(r.index);
+      // Both slots first, the ledger last, so that a failure leaves nothing half-made.
       f.layer_pixels[checkout_id] = world;
-      f.layer_pixel_serials[checkout_id] = h.accounts.Open(
-          Resource::LayerPixels, "checkout " + std::to_string(checkout_id) + " of parameter " + std::to_string(r.index),
-          h.command);
+      try {
+        int& serial = f.layer_pixel_serials[checkout_id];
+        serial = h.accounts.Open(Resource::LayerPixels, what, h.command);
+      } catch (...) {
+        f.layer_pixels.erase(checkout_id);
+        f.layer_pixel_serials.erase(checkout_id);
+        throw;
+      }
       *pixels_out = world->world();
       return 0;
     }
@@ -67,8 +74,8 @@ PF_Err CheckoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id, PF_EffectW
   });
 }
 
-PF_Err CheckinLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id) {
-  return HostRelease("checkin_layer_pixels", "id=" + std::to_string(checkout_id), [&](HostCore& h) -> A_Err {
+PF_Err CheckinLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id) noexcept {
+  return HostRelease("checkin_layer_pixels", [&] { return "id=" + std::to_string(checkout_id); }, [&](HostCore& h) -> A_Err {
     if (!h.IsOurEffect(effect_ref, "checkin_layer_pixels")) return PF_Err_BAD_CALLBACK_PARAM;
     if (!InRender(h, "checkin_layer_pixels")) return PF_Err_BAD_CALLBACK_PARAM;
     FrameState& f = *h.frame;
@@ -84,8 +91,8 @@ PF_Err CheckinLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id) {
   });
 }
 
-PF_Err CheckoutOutput(PF_ProgPtr effect_ref, PF_EffectWorld** output) {
-  return HostCall("checkout_output", "", [&](HostCore& h) -> A_Err {
+PF_Err CheckoutOutput(PF_ProgPtr effect_ref, PF_EffectWorld** output) noexcept {
+  return HostCall("checkout_output", [] { return std::string(); }, [&](HostCore& h) -> A_Err {
     if (!h.IsOurEffect(effect_ref, "checkout_output") || output == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     if (!InRender(h, "checkout_output")) return PF_Err_BAD_CALLBACK_PARAM;
     h.frame->output_checked_out = true;
