@@ -18,6 +18,11 @@ SPErr AcquireSuite(const char* name, A_long version, const void** suite) noexcep
       h.accounts.Violation("AcquireSuite called with a null name or a null suite address");
       return PF_Err_BAD_CALLBACK_PARAM;
     }
+    if (h.releasing_pre_render_data && std::strcmp(name, kPFHandleSuite) != 0) {
+      h.accounts.Violation(std::string("AcquireSuite '") + name + "' " + std::to_string(version) +
+                           " in the release of pre-render data, which may use the handle suite only");
+      return PF_Err_BAD_CALLBACK_PARAM;
+    }
     const Faults::SuiteAnswer fault = h.faults.OnAcquire(name, version);
     if (fault.faulted) {
       if (fault.null_pointer) {

@@ -6,8 +6,9 @@ namespace zelvan::testhost {
 
 std::string HandleLabel(const HostCore& core, PF_Handle handle) {
   if (handle == nullptr) return "null";
-  const HandleTable::Record* r = core.accounts.handles().Find(handle);
-  return r == nullptr ? "?" : "#" + std::to_string(r->serial);
+  const HandleTable::Record* r = core.accounts.handles().Known(handle);
+  if (r == nullptr) return "?";
+  return "#" + std::to_string(r->serial) + (r->live ? "" : " (disposed)");
 }
 
 namespace {
@@ -27,8 +28,7 @@ void* LockHandle(PF_Handle handle) noexcept {
           h.accounts.Violation("host_lock_handle of a handle that is not live (" + HandleLabel(h, handle) + ")");
           return nullptr;
         }
-        ++r->lock_depth;
-        return r->bytes.get();
+        return h.accounts.handles().Lock(*r);
       });
 }
 
@@ -39,10 +39,8 @@ void UnlockHandle(PF_Handle handle) noexcept {
         HandleTable::Record* r = h.accounts.handles().Find(handle);
         if (r == nullptr) {
           h.accounts.Violation("host_unlock_handle of a handle that is not live (" + HandleLabel(h, handle) + ")");
-        } else if (r->lock_depth == 0) {
+        } else if (!h.accounts.handles().Unlock(*r)) {
           h.accounts.Violation("host_unlock_handle of handle " + HandleLabel(h, handle) + " that is not locked");
-        } else {
-          --r->lock_depth;
         }
         return 0;
       });
@@ -53,7 +51,12 @@ void DisposeHandle(PF_Handle handle) noexcept {
       "host_dispose_handle", [&](const HostCore& h) { return HandleLabel(h, handle); },
       [&](HostCore& h) -> A_Err {
         const std::string label = HandleLabel(h, handle);
-        // Disposing a locked handle is allowed; the lock goes with it.
+        const HandleTable::Record* r = h.accounts.handles().Find(handle);
+        if (r != nullptr && r->lock_depth > 0) {
+          // Disposed all the same, so that only the misuse is reported.
+          h.accounts.Violation("host_dispose_handle of handle " + label + " while it is locked (depth " +
+                               std::to_string(r->lock_depth) + ")");
+        }
         if (!h.accounts.handles().Dispose(handle)) {
           h.accounts.Violation("host_dispose_handle of a handle that is not live (" + label + ")");
         }

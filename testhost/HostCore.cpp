@@ -69,8 +69,5 @@ A_Err CallbackFailed(HostCore& core, const char* function, std::exception_ptr fa
   return code;
 }
 
-std::string HostCore::CommandName() const {
-  return in_command ? "#" + std::to_string(command) + " " + testhost::CommandName(selector) : "(none)";
-}
 
 }  // namespace zelvan::testhost

@@ -80,6 +80,8 @@ struct HostCore {
   int commands_sent = 0;
   PF_Cmd selector = -1;
   bool in_command = false;
+  // The host is running the effect's release function for pre-render data.
+  bool releasing_pre_render_data = false;
 
   // Blocks of the current (or last) command.
   PF_InData in_data{};
@@ -113,10 +115,14 @@ struct HostCore {
   std::map<const void*, std::unique_ptr<StreamValueObject>> stream_values;  // by the plug-in's value address
   std::vector<std::unique_ptr<ParamCheckoutObject>> checkouts;
 
-  // The frame between pre-render and render, and what the host did with
-  // the effect's pre-render data.
-  std::unique_ptr<FrameState> frame;
-  std::unique_ptr<FrameState> last_frame;  // the frame finished last, for inspection
+  // Frames in flight, by serial: pre-rendered, rendered or not, and not yet
+  // released. frame is the one the running pre-render or render works on
+  // (null otherwise); default_frame the serial of the one-frame API's frame.
+  std::map<int, std::unique_ptr<FrameState>> frames;
+  FrameState* frame = nullptr;
+  int default_frame = 0;
+  std::unique_ptr<FrameState> last_frame;  // the frame released last, for inspection
+  int inspected = 0;                       // the frame the last frame call worked on
   int frames_started = 0;
   int pre_render_data_deleted = 0;
   std::vector<void*> deleted_pre_render_data;
@@ -133,7 +139,11 @@ struct HostCore {
 
   // Checks an effect_ref the plug-in passed; records a violation when it is not ours.
   bool IsOurEffect(PF_ProgPtr effect_ref, const char* function);
+  // "#3 SMART_RENDER", "the release of pre-render data" or "(none)".
   std::string CommandName() const;
+  // Null when the call may be made now; otherwise a violation is recorded and
+  // the code to answer with is given (CallContexts.cpp states the rules).
+  std::optional<A_Err> Refusal(const char* function);
 };
 
 std::string CommandName(PF_Cmd cmd);
@@ -170,6 +180,10 @@ A_Err HostCall(const char* function, const Args& args, const Body& body) noexcep
   std::optional<std::size_t> entry;
   try {
     entry = TraceCall(*core, function, args);
+    if (const auto refused = core->Refusal(function)) {
+      core->trace.SetResult(*entry, *refused, false);
+      return *refused;
+    }
     if (const auto code = core->faults.OnCall(function, core->trace.entries()[*entry].args)) {
       core->trace.SetResult(*entry, *code, true);
       return *code;
@@ -200,6 +214,7 @@ A_Err HostRelease(const char* function, const Args& args, const Body& body) noex
   A_Err own_failure = 0;
   try {
     entry = TraceCall(*core, function, args);
+    if (const auto refused = core->Refusal(function)) own_failure = *refused;
     fault = core->faults.OnCall(function, core->trace.entries()[*entry].args);
   } catch (...) {
     own_failure = CallbackFailed(*core, function, std::current_exception());
@@ -227,6 +242,10 @@ T* HostCallPtr(const char* function, const Args& args, const Body& body) noexcep
   std::optional<std::size_t> entry;
   try {
     entry = TraceCall(*core, function, args);
+    if (const auto refused = core->Refusal(function)) {
+      core->trace.SetResult(*entry, *refused, false);
+      return nullptr;
+    }
     if (core->faults.OnCall(function, core->trace.entries()[*entry].args)) {
       core->trace.SetResult(*entry, 0, true);
       return nullptr;
@@ -239,7 +258,8 @@ T* HostCallPtr(const char* function, const Args& args, const Body& body) noexcep
   }
 }
 
-// "#3" for a live handle, "?" for one the host does not know.
+// "#3" for a live handle, "#3 (disposed)" for one disposed, "?" for one the
+// host never handed out.
 std::string HandleLabel(const HostCore& core, PF_Handle handle);
 
 }  // namespace zelvan::testhost

@@ -25,11 +25,13 @@ PF_Err AddParam(PF_ProgPtr effect_ref, PF_ParamIndex index, PF_ParamDefPtr def) 
   };
   return HostCall("add_param", args, [&](HostCore& h) -> A_Err {
     if (!h.IsOurEffect(effect_ref, "add_param") || def == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    if (h.selector != PF_Cmd_PARAMS_SETUP) {
-      h.accounts.Violation("add_param outside parameter setup (command " + h.CommandName() + ")");
-      return PF_Err_BAD_CALLBACK_PARAM;
+    std::string problem;
+    const PF_Err err = h.params.Add(index, *def, &problem);
+    if (err != PF_Err_NONE) {
+      h.accounts.Violation("add_param of parameter " + std::to_string(h.params.count()) + " \"" + NameOf(def) +
+                           "\" with " + problem);
     }
-    return h.params.Add(index, *def);
+    return err;
   });
 }
 

@@ -36,8 +36,8 @@ PF_Err CheckoutLayer(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long checkout
     if (!h.IsOurEffect(effect_ref, "checkout_layer") || req == nullptr || result == nullptr) {
       return PF_Err_BAD_CALLBACK_PARAM;
     }
-    if (h.selector != PF_Cmd_SMART_PRE_RENDER || h.frame == nullptr) {
-      h.accounts.Violation("checkout_layer outside smart pre-render");
+    if (h.frame == nullptr) {
+      h.accounts.Violation("checkout_layer in a pre-render the host did not send for a frame");
       return PF_Err_BAD_CALLBACK_PARAM;
     }
     if (!h.params.Valid(index) || h.params.at(index).def.param_type != PF_Param_LAYER) return PF_Err_INVALID_INDEX;

@@ -285,10 +285,12 @@ TEST_F(RenderFaultTest, UnlockableRecordEndsTheRenderAtOnce) {
   EXPECT_EQ(host().Render(), PF_Err_BAD_CALLBACK_PARAM);
   EXPECT_EQ(host().trace().LinesOfCommand(host().last_command()),
             (std::vector<std::string>{"AcquireSuite PF Handle Suite 2", "host_lock_handle #2",
-                                      "ReleaseSuite PF Handle Suite 2",
-                                      // the host's release of the record, after the render
-                                      "AcquireSuite PF Handle Suite 2", "host_dispose_handle #2",
                                       "ReleaseSuite PF Handle Suite 2"}));
+  // The host's release of the record, after the render and outside it.
+  EXPECT_EQ(host().trace().Lines(host().trace().size() - 3),
+            (std::vector<std::string>{"AcquireSuite PF Handle Suite 2", "host_dispose_handle #2",
+                                      "ReleaseSuite PF Handle Suite 2"}));
+  EXPECT_EQ(host().trace().entries().back().command, 0);
   EXPECT_FALSE(host().last_output_checked_out());
   EXPECT_FALSE(host().last_output_written());
   host().faults().Clear();
@@ -367,11 +369,10 @@ TEST_F(RenderFaultTest, AnyAllocationFailingInsideAHostCallBecomesACode) {
     if (err != PF_Err_NONE) {
       EXPECT_TRUE(answered) << host().trace().Dump(mark);
     }
-    // Recorded, unless the call answered 4 itself (the copy's own buffers).
-    if (host().callback_failures().size() == recorded) {
-      EXPECT_EQ(err, PF_Err_OUT_OF_MEMORY);
-    } else {
-      ASSERT_EQ(host().callback_failures().size(), recorded + 1);
+    // Recorded, unless the host coped itself (the copy answers 4 for its own
+    // buffers; a block that cannot move stays where it is).
+    ASSERT_LE(host().callback_failures().size(), recorded + 1);
+    if (host().callback_failures().size() > recorded) {
       EXPECT_EQ(host().callback_failures().back().cause, "out of memory");
     }
     // Nothing half-made: every object the effect was told it got, it gave back.

@@ -7,6 +7,7 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -285,18 +286,23 @@ TEST_P(TimingTest, OutputHoldsTheLoopedSourceFrame) {
 INSTANTIATE_TEST_SUITE_P(Loops, TimingTest, ::testing::ValuesIn(kTimingCases),
                          [](const auto& p) { return std::string(p.param.name); });
 
+// One turn over 300 frames of a 300-frame clip: each render time shows its
+// own frame, rounded from the trimmed length.
+void KeyOneTurn(Host& host) { host.SetKeyframes(zelvan::kParamTime, {{{0, 30}, 0.0}, {{300, 30}, 360.0}}); }
+int FrameOfOneTurn(Host& host, A_long t) {
+  // The angle as the host's 16.16 value holds it.
+  const Loop l = Cycle(FromFixed(ToFixed(360.0 * t / 300.0)));
+  const Layer& source = *host.comp().Find(kSource);
+  return StampOf(host.comp().FrameAt(source, ExpectedCompTime(RecordOf(l, 2), source, 30.0, 30)));
+}
+
 TEST_F(RenderTest, AngleKeyframesPlayTheClipFrameByFrame) {
-  // One turn over 300 frames of a 300-frame clip: each render time shows its
-  // own frame, rounded from the trimmed length.
   AddSource();
-  host().SetKeyframes(zelvan::kParamTime, {{{0, 30}, 0.0}, {{300, 30}, 360.0}});
+  KeyOneTurn(host());
   for (A_long t : {0, 1, 29, 150, 299}) {
     SCOPED_TRACE("time " + std::to_string(t));
-    // The angle as the host's 16.16 value holds it.
-    const Loop l = Cycle(FromFixed(ToFixed(360.0 * t / 300.0)));
-    const A_Time comp_time = ExpectedCompTime(RecordOf(l, 2), Source(), 30.0, 30);
     ASSERT_EQ(Render(t), PF_Err_NONE);
-    EXPECT_EQ(px::ReadFrameStamp(*Output().world()).frame, host().comp().FrameAt(Source(), comp_time));
+    EXPECT_EQ(px::ReadFrameStamp(*Output().world()).frame, FrameOfOneTurn(host(), t));
   }
 }
 
@@ -584,6 +590,47 @@ TEST_F(RenderTest, RecordIsUnlockedInRenderAndReleasedAfterIt) {
   EXPECT_EQ(host().HandleData(handle), nullptr);
   EXPECT_EQ(host().deleted_pre_render_data(), std::vector<void*>{handle});
   EXPECT_EQ(host().LiveHandles(), 1u);
+}
+
+TEST_F(RenderTest, FramesInFlightRenderInAnyOrderAndAreEachReleasedOnce) {
+  // Five frames pre-rendered ahead, each at a time and depth of its own; three
+  // rendered out of order, two abandoned, all released later, one of them
+  // from another thread and one by the host's set-down.
+  AddSource();
+  KeyOneTurn(host());
+  const A_long times[] = {0, 45, 90, 135, 180};
+  const px::Depth depths[] = {px::Depth::k8, px::Depth::k16, px::Depth::kFloat, px::Depth::k16, px::Depth::k8};
+  std::vector<zelvan::testhost::FrameToken> frames;
+  std::vector<void*> records;
+  for (int i = 0; i < 5; ++i) {
+    FrameRequest request;
+    request.time = times[i];
+    request.depth = depths[i];
+    zelvan::testhost::FrameToken token;
+    ASSERT_EQ(host().PreRenderFrame(request, &token), PF_Err_NONE);
+    frames.push_back(token);
+    records.push_back(host().pre_render_output().pre_render_data);
+  }
+  EXPECT_EQ(host().frames_in_flight().size(), 5u);
+  EXPECT_EQ(host().LiveHandles(), 6u);
+  for (int i : {3, 0, 4}) {
+    SCOPED_TRACE("frame " + std::to_string(i));
+    ASSERT_EQ(host().Render(frames[i]), PF_Err_NONE);
+    EXPECT_EQ(Output().depth(), depths[i]);
+    EXPECT_EQ(px::ReadFrameStamp(*Output().world()).frame, FrameOfOneTurn(host(), times[i])) << "its own record";
+  }
+  EXPECT_EQ(host().pre_render_data_deleted(), 0) << "nothing released before the host says so";
+  host().ReleaseFrame(frames[4]);
+  std::thread([&] { host().ReleaseFrame(frames[1]); }).join();
+  host().ReleaseFrame(frames[0]);
+  host().ReleaseFrame(frames[2]);
+  EXPECT_EQ(host().deleted_pre_render_data(), (std::vector<void*>{records[4], records[1], records[0], records[2]}));
+  EXPECT_THROW(host().Render(frames[4]), std::logic_error) << "a released frame is not in flight";
+  EXPECT_THROW(host().Render(frames[3]), std::logic_error) << "each frame renders once";
+  ASSERT_EQ(host().frames_in_flight().size(), 1u);
+  EXPECT_EQ(host().LiveHandles(), 2u);
+  // The fixture's set-down releases the last; a second release of any record,
+  // or a use of one after it, would be on the host's record.
 }
 
 TEST_F(RenderTest, AThousandLoopedFramesLeaveNoHandleAndNoLock) {

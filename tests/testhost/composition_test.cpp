@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 #include "Host.h"
 #include "PixelWorld.h"
@@ -18,10 +19,14 @@ class CompositionTest : public ::testing::Test {
   void SetUp() override {
     PF_ParamDef mode{};
     mode.param_type = PF_Param_POPUP;
+    mode.uu.id = 1;
     mode.u.pd.value = 1;
+    mode.u.pd.num_choices = 2;
+    mode.u.pd.dephault = 1;
     mode.u.pd.u_names = "A|B";
     PF_ParamDef layer{};
     layer.param_type = PF_Param_LAYER;
+    layer.uu.id = 2;
     ASSERT_EQ(host.params().Add(-1, mode), PF_Err_NONE);
     ASSERT_EQ(host.params().Add(-1, layer), PF_Err_NONE);
     Layer source;
@@ -32,15 +37,22 @@ class CompositionTest : public ::testing::Test {
     source.duration = {300, 30};
     source.start_offset = {30, 30};
     host.comp().AddLayer(source);
-    ASSERT_EQ(kUtilitySuite7.AEGP_RegisterWithAEGP(nullptr, "t", &plugin_id), 0);
+    {
+      SimulatedCommand setup(host, PF_Cmd_GLOBAL_SETUP);
+      ASSERT_EQ(kUtilitySuite7.AEGP_RegisterWithAEGP(nullptr, "t", &plugin_id), 0);
+    }
+    // The calls below are those of a render.
+    render.emplace(host, PF_Cmd_SMART_RENDER);
   }
   void TearDown() override {
+    render.reset();
     if (expect_balanced) {
       EXPECT_EQ(host.Imbalance(), "") << host.trace().Dump();
     }
   }
 
   Host host;
+  std::optional<SimulatedCommand> render;
   AEGP_PluginID plugin_id = 0;
   bool expect_balanced = true;
 };
