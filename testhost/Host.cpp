@@ -12,9 +12,6 @@
 namespace zelvan::testhost {
 namespace {
 
-using zelvan::MakeRect;
-using zelvan::MakeScale;
-
 constexpr A_u_long kEffectInterfaceVersion = (13u << 16) | 28u;
 constexpr A_long kApplicationId = 0x5A544854;  // 'ZTHT': this host
 
@@ -28,13 +25,6 @@ A_short BitDepth(pixels::Depth d) {
       return 32;
   }
   return 8;
-}
-
-PF_LRect Intersect(const PF_LRect& a, const PF_LRect& b) {
-  PF_LRect r = MakeRect(std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-                        std::min(a.bottom, b.bottom));
-  if (r.left >= r.right || r.top >= r.bottom) r = MakeRect(0, 0, 0, 0);
-  return r;
 }
 
 const pixels::Color kCommandOutputColor{1.0f, 0.0f, 1.0f, 0.0f};
@@ -266,9 +256,11 @@ PF_Err Host::Render(FrameToken token, const Customize& customize) {
   f.render_input.pre_render_data = f.pre_output.pre_render_data;
   f.render_extra.input = &f.render_input;
   f.render_extra.cb = &h.smart_render_cb;
-  // The output covers what was asked for and the effect said it produces.
-  const PF_LRect area = Intersect(f.pre_input.output_request.rect, f.pre_output.result_rect);
-  f.output = std::make_unique<pixels::PixelWorld>(area.right - area.left, area.bottom - area.top, f.depth);
+  const PF_LRect area = OutputArea(f.pre_input.output_request.rect, f.pre_output.result_rect, f.pre_output.flags);
+  f.output = std::make_unique<pixels::PixelWorld>(area.right - area.left, area.bottom - area.top, f.depth,
+                                                  h.NextPadding(f.depth));
+  f.output->world()->origin_x = area.left;
+  f.output->world()->origin_y = area.top;
   f.output->fill(UnwrittenColor());
   f.output_before = std::make_unique<pixels::PixelWorld>(*f.output);
   h.depth = f.depth;
@@ -280,6 +272,13 @@ PF_Err Host::Render(FrameToken token, const Customize& customize) {
 
   h.frame = &f;
   const PF_Err err = Run(PF_Cmd_SMART_RENDER, &f.render_extra, customize, [&](PF_Err) {
+    // The effect reads its inputs and writes its output's pixels, nothing else.
+    for (const auto& [id, world] : f.layer_pixels) {
+      if (!world->paddingIntact() || pixels::Checksum(*world->world()) != f.layer_pixel_sums[id]) {
+        h.accounts.Violation("the effect wrote into its input (checkout " + std::to_string(id) + ")");
+      }
+    }
+    if (!f.output->paddingIntact()) h.accounts.Violation("the effect wrote into the row padding of its output");
     // Layer pixels are the host's again once the render returns.
     for (const auto& [id, serial] : f.layer_pixel_serials) h.accounts.Close(Resource::LayerPixels, serial);
     f.layer_pixel_serials.clear();

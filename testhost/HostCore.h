@@ -22,6 +22,7 @@
 #include "Module.h"
 #include "ParamModel.h"
 #include "PixelWorld.h"
+#include "Util/HostValues.h"
 
 namespace zelvan::testhost {
 
@@ -47,7 +48,7 @@ struct ParamCheckoutObject {
   PF_ParamIndex index = 0;
   const PF_ParamDef* def = nullptr;  // where the plug-in received it
   PF_EffectWorld* world = nullptr;   // a layer's pixels, owned by the host
-  std::shared_ptr<void> world_owner;
+  std::shared_ptr<pixels::PixelWorld> world_owner;
 };
 
 struct HostCore {
@@ -104,10 +105,11 @@ struct HostCore {
   A_long time_step = 1;
   A_u_long time_scale = 30;
   A_long total_time = 300;
-  PF_RationalScale downsample_x{1, 1};
-  PF_RationalScale downsample_y{1, 1};
+  PF_RationalScale downsample_x = MakeScale(1, 1);
+  PF_RationalScale downsample_y = MakeScale(1, 1);
   // Depth of the layer pixels the host renders (the frame's, during a frame).
   pixels::Depth depth = pixels::Depth::k8;
+  int worlds_made = 0;
 
   // AEGP objects, by the address handed out.
   std::map<const void*, std::unique_ptr<EffectRefObject>> effect_refs;
@@ -136,6 +138,10 @@ struct HostCore {
   std::unique_ptr<pixels::PixelWorld> command_output_before;
 
   std::vector<CallbackFailure> callback_failures;
+
+  // Row padding for the next world the host hands out: a few channels more
+  // than the pixels, by an amount that changes from world to world.
+  A_long NextPadding(pixels::Depth d);
 
   // Checks an effect_ref the plug-in passed; records a violation when it is not ours.
   bool IsOurEffect(PF_ProgPtr effect_ref, const char* function);

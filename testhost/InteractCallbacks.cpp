@@ -45,7 +45,7 @@ PF_Err CheckoutParam(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long what_tim
     if (!h.IsOurEffect(effect_ref, "checkout_param") || param == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     if (!h.params.Valid(index)) return PF_Err_INVALID_INDEX;
     if (time_scale == 0) return PF_Err_BAD_CALLBACK_PARAM;
-    const A_Time layer_time{what_time, time_scale};
+    const A_Time layer_time = MakeTime(what_time, time_scale);
     PF_ParamDef def = h.params.DefinitionAt(index, Composition::Seconds(layer_time));
 
     auto checkout = std::make_unique<ParamCheckoutObject>();
@@ -64,7 +64,8 @@ PF_Err CheckoutParam(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long what_tim
       std::memset(&def.u.ld, 0, sizeof def.u.ld);
       if (layer != nullptr) {
         const A_Time comp_time = Composition::LayerToCompTime(h.comp->effect_layer(), layer_time);
-        auto world = RenderLayerFrame(*h.comp, *layer, comp_time, h.downsample_x, h.downsample_y, h.depth);
+        auto world = RenderLayerFrame(*h.comp, *layer, comp_time, h.downsample_x, h.downsample_y, h.depth,
+                                      h.NextPadding(h.depth));
         if (world != nullptr) {
           def.u.ld = *world->world();
           checkout->world = world->world();
@@ -104,6 +105,10 @@ PF_Err CheckinParam(PF_ProgPtr effect_ref, PF_ParamDef* param) noexcept {
     if (it == h.checkouts.end()) {
       h.accounts.Violation("checkin_param of a parameter that is not checked out");
       return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    if ((*it)->world_owner != nullptr && !(*it)->world_owner->paddingIntact()) {
+      h.accounts.Violation("the effect wrote into the row padding of checked-out parameter " +
+                           std::to_string((*it)->index));
     }
     h.accounts.Close(Resource::ParamCheckout, (*it)->serial);
     h.checkouts.erase(it);

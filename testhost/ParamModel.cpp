@@ -131,7 +131,7 @@ PF_Err ParamModel::Add(PF_ParamIndex index, const PF_ParamDef& def, std::string*
     }
   }
   auto p = std::make_unique<Param>();
-  std::memcpy(&p->def, &def, sizeof def);
+  p->def = def;
   p->def.name[sizeof p->def.name - 1] = '\0';
   if (def.param_type == PF_Param_POPUP) {
     // The host keeps its own copy; the effect's text need not outlive the call.

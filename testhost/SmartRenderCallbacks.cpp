@@ -19,12 +19,16 @@ bool InRender(HostCore& h, const char* function) {
 }
 
 // The pixels of one pre-render checkout: the layer at the checkout's time,
-// cut to the rectangle the host promised.
+// with what the effects before this one added around it, cut to the
+// rectangle the host promised and placed by its origin.
 std::shared_ptr<pixels::PixelWorld> PixelsFor(HostCore& h, const LayerCheckoutRecord& r) {
   const PF_LRect& rect = r.result.result_rect;
-  auto world = std::make_shared<pixels::PixelWorld>(rect.right - rect.left, rect.bottom - rect.top, h.frame->depth);
+  auto world = std::make_shared<pixels::PixelWorld>(rect.right - rect.left, rect.bottom - rect.top, h.frame->depth,
+                                                    h.NextPadding(h.frame->depth));
+  world->world()->origin_x = rect.left;
+  world->world()->origin_y = rect.top;
   const Layer* layer = nullptr;
-  const A_Time layer_time{r.time, r.time_scale};
+  const A_Time layer_time = MakeTime(r.time, r.time_scale);
   if (r.index == 0) {
     layer = &h.comp->effect_layer();
   } else {
@@ -32,11 +36,16 @@ std::shared_ptr<pixels::PixelWorld> PixelsFor(HostCore& h, const LayerCheckoutRe
     layer = id != 0 ? h.comp->Find(id) : nullptr;
   }
   if (layer == nullptr || world->width() == 0 || world->height() == 0) return world;
+  if (r.index == 0 && Grown(*layer)) world->fill(GrownColor());
   const A_Time comp_time = Composition::LayerToCompTime(h.comp->effect_layer(), layer_time);
   auto frame = RenderLayerFrame(*h.comp, *layer, comp_time, h.downsample_x, h.downsample_y, h.frame->depth);
+  // The layer's place in the world; an exact copy, as the sizes are equal.
+  const PF_LRect place = MakeRect(-rect.left, -rect.top, DownsampledSize(layer->width, h.downsample_x) - rect.left,
+                                  DownsampledSize(layer->height, h.downsample_y) - rect.top);
   if (frame != nullptr) {
-    // Same size on both sides: an exact copy of the promised part.
-    (void)pixels::CopyWorld(frame->world(), world->world(), &rect, nullptr);
+    (void)pixels::CopyWorld(frame->world(), world->world(), nullptr, &place);
+  } else {
+    pixels::FillRect(*world->world(), &place, pixels::Color{});
   }
   return world;
 }
@@ -54,6 +63,7 @@ PF_Err CheckoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id, PF_EffectW
     for (const LayerCheckoutRecord& r : f.layer_checkouts) {
       if (r.checkout_id != checkout_id) continue;
       auto world = PixelsFor(h, r);
+      f.layer_pixel_sums[checkout_id] = pixels::Checksum(*world->world());
       const std::string what = "checkout " + std::to_string(checkout_id) + " of parameter " + std::to_string(r.index);
       // Both slots first, the ledger last, so that a failure leaves nothing half-made.
       f.layer_pixels[checkout_id] = world;
@@ -63,6 +73,7 @@ PF_Err CheckoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id, PF_EffectW
       } catch (...) {
         f.layer_pixels.erase(checkout_id);
         f.layer_pixel_serials.erase(checkout_id);
+        f.layer_pixel_sums.erase(checkout_id);
         throw;
       }
       *pixels_out = world->world();

@@ -3,6 +3,7 @@
 #include <climits>
 #include <ostream>
 
+#include "HostValues.h"
 #include "Params.h"
 #include "Placement.h"
 
@@ -60,6 +61,13 @@ INSTANTIATE_TEST_SUITE_P(
         // Taller than wide into wide: bars left and right, crop top and bottom.
         PlacementCase{500, 1000, 800, 800, kModeWhole, {0, 0, 500, 1000}, {200, 0, 600, 800}},
         PlacementCase{500, 1000, 800, 800, kModeNoMargin, {0, 250, 500, 750}, {0, 0, 800, 800}}));
+
+TEST(Placement, WorldsLieOnTheLayerByTheirOrigin) {
+  EXPECT_TRUE(worldOnLayer(-6, 4, 76, 40) == MakeRect(-6, 4, 70, 44));
+  EXPECT_TRUE(layerToWorld(MakeRect(0, 0, 64, 36), -6, 4) == MakeRect(6, -4, 70, 32));
+  EXPECT_TRUE(worldOnLayer(INT_MAX - 1, 0, 10, 10) == MakeRect(INT_MAX - 1, 0, INT_MAX, 10)) << "saturates";
+  EXPECT_TRUE(layerToWorld(MakeRect(0, 0, 10, 10), INT_MIN, 0) == MakeRect(INT_MAX, 0, INT_MAX, 10));
+}
 
 TEST(Placement, ZeroSizedWorldsStayDefined) {
   // Dividing by a zero size gives infinite or undefined ratios; the bounds

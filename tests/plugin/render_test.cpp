@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -12,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "Copy.h"
+#include "LayerFrames.h"
 #include "LoopTiming.h"
 #include "Params.h"
 #include "Placement.h"
@@ -466,6 +469,95 @@ TEST_F(RenderTest, CenterOfASmallerSourceIsTransparentAroundIt) {
   EXPECT_EQ(reading.frame, 0);
   EXPECT_GT(reading.votes, 0);
 }
+
+// ---- 2b. Worlds as a host hands them ------------------------------------------
+
+// A render of part of the layer or all of it, at a reduced resolution, of an
+// input that effects before this one grew, into an output whose result
+// rectangle the host started wider: the frame lies on the layer wherever the
+// output world lies, and the input passes through to its own place.
+struct GeometryCase {
+  const char* name;
+  A_long mode;  // 0: no layer chosen, the input passes through
+  std::optional<PF_LRect> request;
+  A_long grow;  // added on every side, at full resolution
+  A_u_long ds_x, ds_y;
+  PF_LRect initial_result;
+};
+
+const PF_LRect kNone{};
+
+const GeometryCase kGeometries[] = {
+    {"PartOfTheLayer", zelvan::kModeWhole, zelvan::MakeRect(16, 0, 48, 36), 0, 1, 1, kNone},
+    {"PartOfTheLayerCentered", zelvan::kModeCenter, zelvan::MakeRect(0, 9, 64, 27), 0, 1, 1, kNone},
+    {"GrownInput", zelvan::kModeWhole, std::nullopt, 6, 1, 1, kNone},
+    {"GrownInputPartCentered", zelvan::kModeCenter, zelvan::MakeRect(8, 4, 40, 30), 6, 1, 1, kNone},
+    {"GrownInputPassesThrough", 0, std::nullopt, 6, 1, 1, kNone},
+    {"Half", zelvan::kModeNoMargin, std::nullopt, 0, 2, 2, kNone},
+    {"ThirdByQuarter", zelvan::kModeWhole, std::nullopt, 0, 3, 4, kNone},
+    {"QuarterByWhole", zelvan::kModeFitToLayer, std::nullopt, 0, 4, 1, kNone},
+    {"WholeByThirdGrown", zelvan::kModeCenter, std::nullopt, 5, 1, 3, kNone},
+    {"QuarterGrownPassesThrough", 0, std::nullopt, 7, 4, 4, kNone},
+    {"ResultStartsWider", zelvan::kModeWhole, std::nullopt, 0, 1, 1, zelvan::MakeRect(-10, -4, 20, 20)},
+    {"ResultStartsWiderPassesThrough", 0, std::nullopt, 0, 2, 1, zelvan::MakeRect(-10, -4, 20, 20)},
+};
+
+class GeometryTest : public RenderTest, public ::testing::WithParamInterface<GeometryCase> {};
+
+TEST_P(GeometryTest, FrameLiesOnTheLayerWhereverTheOutputLies) {
+  const GeometryCase& c = GetParam();
+  const PF_RationalScale dsx = zelvan::MakeScale(1, c.ds_x), dsy = zelvan::MakeScale(1, c.ds_y);
+  Layer& effect = host().comp().effect_layer();
+  effect.grown_left = effect.grown_top = effect.grown_right = effect.grown_bottom = c.grow;
+  Layer& source = AddSource(96, 54);
+  host().SetParam(zelvan::kParamLayer, c.mode == 0 ? 0 : kSource);
+  host().SetParam(zelvan::kParamMode, c.mode == 0 ? zelvan::kModeWhole : c.mode);
+  host().SetDownsample(dsx, dsy);
+  FrameRequest request;
+  request.time = 20;
+  request.rect = c.request;
+  request.result_rect = c.initial_result;
+  ASSERT_EQ(host().RenderFrame(request), PF_Err_NONE);
+
+  // The layer at this resolution, as the host sizes it; the effect asked for all of it.
+  const A_long lw = zelvan::testhost::DownsampledSize(kOutW, dsx), lh = zelvan::testhost::DownsampledSize(kOutH, dsy);
+  EXPECT_EQ(RectText(host().layer_checkout_requests().at(0).rect), RectText(zelvan::MakeRect(0, 0, lw, lh)));
+  const PF_EffectWorld& out = *Output().world();
+
+  // What the output should hold, built from the host's own pieces: the input
+  // (the layer's frame inside what the earlier effects added) or the source
+  // frame placed on the layer's rectangle, moved to where the output lies.
+  px::PixelWorld expected(out.width, out.height, Output().depth());
+  expected.fill(Host::UnwrittenColor());
+  if (c.mode == 0) {
+    const PF_LRect extent = zelvan::testhost::InputExtent(effect, dsx, dsy);
+    px::PixelWorld input(extent.right - extent.left, extent.bottom - extent.top, px::Depth::k8);
+    input.fill(c.grow > 0 ? zelvan::testhost::GrownColor() : px::Color{});
+    const A_Time comp_time = Composition::LayerToCompTime(effect, zelvan::MakeTime(20, 30));
+    const px::PixelWorld frame = Stamped(lw, lh, px::Depth::k8, host().comp().FrameAt(effect, comp_time));
+    const PF_LRect layer_in_input = zelvan::MakeRect(-extent.left, -extent.top, lw - extent.left, lh - extent.top);
+    ASSERT_EQ(px::CopyWorld(frame.world(), input.world(), nullptr, &layer_in_input), PF_Err_NONE);
+    const PF_LRect input_in_output =
+        zelvan::MakeRect(extent.left - out.origin_x, extent.top - out.origin_y, extent.right - out.origin_x,
+                         extent.bottom - out.origin_y);
+    ASSERT_EQ(px::CopyWorld(input.world(), expected.world(), nullptr, &input_in_output), PF_Err_NONE);
+  } else {
+    const A_Time comp_time = ExpectedCompTime(RecordOf(Loop{}, c.mode), source, 30.0, 30);
+    const A_long sw = zelvan::testhost::DownsampledSize(96, dsx), sh = zelvan::testhost::DownsampledSize(54, dsy);
+    const px::PixelWorld frame = Stamped(sw, sh, px::Depth::k8, host().comp().FrameAt(source, comp_time));
+    PlacementRects r = zelvan::placementRects(c.mode, sw, sh, lw, lh);
+    r.dst = zelvan::MakeRect(r.dst.left - out.origin_x, r.dst.top - out.origin_y, r.dst.right - out.origin_x,
+                             r.dst.bottom - out.origin_y);
+    ASSERT_EQ(px::CopyWorld(frame.world(), expected.world(), &r.src, &r.dst), PF_Err_NONE);
+  }
+  const px::Comparison same = px::CompareWorlds(out, *expected.world(), 0.0);
+  EXPECT_TRUE(same.within()) << "first difference at " << same.worst_x << "," << same.worst_y << " of a " << out.width
+                             << "x" << out.height << " output at " << out.origin_x << "," << out.origin_y;
+  EXPECT_NE(Output().rowbytes(), out.width * 4) << "the host pads its rows";
+}
+
+INSTANTIATE_TEST_SUITE_P(Worlds, GeometryTest, ::testing::ValuesIn(kGeometries),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 // ---- 3. Pass-through --------------------------------------------------------
 
