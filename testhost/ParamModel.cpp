@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <limits>
 
@@ -37,7 +38,7 @@ std::string DefinitionProblem(const PF_ParamDef& def) {
     case PF_Param_POPUP: {
       const PF_PopupDef& pd = def.u.pd;
       if (pd.u_names == nullptr) return "a popup without choices";
-      const long entries = 1 + std::count(pd.u_names, pd.u_names + std::strlen(pd.u_names), '|');
+      const std::ptrdiff_t entries = 1 + std::count(pd.u_names, pd.u_names + std::strlen(pd.u_names), '|');
       if (pd.num_choices != entries) {
         return "a choice count of " + std::to_string(pd.num_choices) + " for " + std::to_string(entries) + " choices";
       }
