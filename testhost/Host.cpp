@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
 
 #include "FrameState.h"
@@ -207,6 +208,9 @@ PF_Err Host::PreRenderFrame(const FrameRequest& request, FrameToken* token, cons
       MakeRect(0, 0, DownsampledSize(layer.width, h.downsample_x), DownsampledSize(layer.height, h.downsample_y)));
   req.field = request.field;
   req.channel_mask = request.channel_mask;
+  // Words of the host's own, which an effect passes on as it found them.
+  for (std::size_t i = 0; i < std::size(req.reserved); ++i) req.reserved[i] = A_long(0x5A540000 + i);
+  for (std::size_t i = 0; i < std::size(req.unused); ++i) req.unused[i] = A_char('u' + i);
   frame.pre_input.bitdepth = BitDepth(request.depth);
   frame.pre_output.result_rect = request.result_rect;
   frame.pre_output.max_result_rect = request.max_result_rect;

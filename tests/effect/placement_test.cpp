@@ -55,6 +55,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // An odd output in "Center" is one pixel wider than its source: the copy scales.
         PlacementCase{100, 100, 101, 101, kModeCenter, {0, 0, 100, 100}, {0, 0, 101, 101}},
+        // Equal odd sizes: "Fit to Layer" whatever the mode, so no pixel is lost to the halving.
+        PlacementCase{101, 101, 101, 101, kModeCenter, {0, 0, 101, 101}, {0, 0, 101, 101}},
+        // Odd sizes on both sides: each half is truncated on its own (50 + 31, not (101 + 63) / 2).
+        PlacementCase{101, 51, 63, 35, kModeCenter, {19, 8, 81, 42}, {0, 0, 63, 35}},
+        // Equal ratios take the "otherwise" row; only worlds of no size (both
+        // ratios infinite, or both 0) show which row that was.
+        PlacementCase{0, 0, 64, 36, kModeWhole, {0, 0, 0, 0}, {0, 0, 0, 36}},
+        PlacementCase{64, 36, 0, 0, kModeNoMargin, {0, 0, 64, 0}, {0, 0, 0, 0}},
         PlacementCase{640, 480, 1920, 1080, kModeFitToLayer, {0, 0, 640, 480}, {0, 0, 1920, 1080}},
         PlacementCase{640, 480, 1920, 1080, 0, {0, 0, 640, 480}, {0, 0, 1920, 1080}},
         PlacementCase{640, 480, 1920, 1080, -3, {0, 0, 640, 480}, {0, 0, 1920, 1080}},

@@ -179,6 +179,7 @@ struct TimingCase {
   A_long time;          // the rendered time, in the effect layer's time
   A_u_long time_scale;
   int frame;  // the source frame worked out by hand; -1 where only the functions say
+  A_long layer_from = 0;  // "Layer" names the source from this effect layer time on, none before
 };
 
 Loop Cycle(double angle) {
@@ -250,6 +251,8 @@ const TimingCase kTimingCases[] = {
     {"EffectLayerNegativeOffset", Pingpong(450), {60, 30}, k10s, {30, 30}, {-45, 30}, 20, 30, -1},
     {"LaterRenderTime", Seconds(Cycle(45), 3, 6), k0, k10s, k0, k0, 87, 30, -1},
     {"FineTimeScale", Seconds(Cycle(90), 1.25, 3.5), k0, k10s, k0, {15, 30}, 0, 1000, 54},
+    // "Layer" is read in the effect layer's time: 20 there, 50 in the composition.
+    {"LayerReadInLayerTime", Cycle(90), k0, k10s, k0, {30, 30}, 20, 30, 75, 10},
 };
 
 class TimingTest : public RenderTest, public ::testing::WithParamInterface<TimingCase> {};
@@ -263,6 +266,10 @@ TEST_P(TimingTest, OutputHoldsTheLoopedSourceFrame) {
   source.duration = c.duration;
   source.start_offset = c.source_start;
   Apply(host(), c.loop);
+  if (c.layer_from != 0) {
+    host().SetKeyframes(zelvan::kParamLayer, {{zelvan::MakeTime(0, c.time_scale), 0.0},
+                                              {zelvan::MakeTime(c.layer_from, c.time_scale), double(kSource)}});
+  }
 
   const A_Time comp_time = ExpectedCompTime(RecordOf(c.loop, zelvan::kModeWhole), source,
                                             host().comp().frame_rate, c.time_scale);
