@@ -1,8 +1,8 @@
 // Smart render when the host fails: each call of the render in turn, clean-ups
-// included, each suite refused mid-render, and the record that cannot be
-// locked. The first error wins, later calls are skipped, clean-ups still run,
-// the output stays unwritten unless the copy already ran, and nothing is left
-// behind.
+// included, each suite refused mid-render, the record that cannot be locked,
+// and allocations failing on either side of the plug-in's boundary. The first
+// error wins, later calls are skipped, clean-ups still run, the output stays
+// unwritten unless the copy already ran, and nothing is left behind.
 #include <dlfcn.h>
 
 #include <atomic>
@@ -69,6 +69,22 @@ void Release(void* p) noexcept { std::free(p); }
 
 void* operator new(std::size_t size) { return Allocate(size, __builtin_return_address(0)); }
 void* operator new[](std::size_t size) { return Allocate(size, __builtin_return_address(0)); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return Allocate(size, __builtin_return_address(0));
+  } catch (...) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return Allocate(size, __builtin_return_address(0));
+  } catch (...) {
+    return nullptr;
+  }
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept { Release(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { Release(p); }
 void operator delete(void* p) noexcept { Release(p); }
 void operator delete[](void* p) noexcept { Release(p); }
 void operator delete(void* p, std::size_t) noexcept { Release(p); }
