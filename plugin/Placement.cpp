@@ -1,7 +1,10 @@
 #include "Placement.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 
+#include "HostValues.h"
 #include "Params.h"
 #include "Rounding.h"
 
@@ -11,19 +14,24 @@ namespace {
 // rnd(): add 0.5 and truncate, saturating where a zero size made a ratio infinite.
 A_long rnd(double x) { return RoundToLong(x); }
 
+A_long Saturate(int64_t v) {
+  return static_cast<A_long>(std::clamp<int64_t>(v, std::numeric_limits<A_long>::min(),
+                                                 std::numeric_limits<A_long>::max()));
+}
+
 }  // namespace
 
 PlacementRects placementRects(A_long mode, A_long lw, A_long lh, A_long ow, A_long oh) {
   if (lw == ow && lh == oh) mode = kModeFitToLayer;
 
-  PlacementRects r{{0, 0, lw, lh}, {0, 0, ow, oh}};
+  PlacementRects r{MakeRect(0, 0, lw, lh), MakeRect(0, 0, ow, oh)};
   const double rw = static_cast<double>(ow) / lw;
   const double rh = static_cast<double>(oh) / lh;
 
   switch (mode) {
     case kModeCenter: {
       // Integer halves, each truncated toward zero; sums of halves cannot overflow.
-      r.src = {lw / 2 - ow / 2, lh / 2 - oh / 2, lw / 2 + ow / 2, lh / 2 + oh / 2};
+      r.src = MakeRect(lw / 2 - ow / 2, lh / 2 - oh / 2, lw / 2 + ow / 2, lh / 2 + oh / 2);
       break;
     }
     case kModeWhole:
@@ -48,6 +56,15 @@ PlacementRects placementRects(A_long mode, A_long lw, A_long lh, A_long ow, A_lo
       break;  // "Fit to Layer" and unknown codes: whole onto whole
   }
   return r;
+}
+
+PF_LRect worldOnLayer(A_long origin_x, A_long origin_y, A_long width, A_long height) {
+  return MakeRect(origin_x, origin_y, Saturate(int64_t{origin_x} + width), Saturate(int64_t{origin_y} + height));
+}
+
+PF_LRect layerToWorld(const PF_LRect& on_layer, A_long origin_x, A_long origin_y) {
+  return MakeRect(Saturate(int64_t{on_layer.left} - origin_x), Saturate(int64_t{on_layer.top} - origin_y),
+                  Saturate(int64_t{on_layer.right} - origin_x), Saturate(int64_t{on_layer.bottom} - origin_y));
 }
 
 }  // namespace zelvan

@@ -16,4 +16,10 @@ struct PlacementRects {
 // stretch as 4 does. Equal sizes always give a whole-to-whole pair.
 PlacementRects placementRects(A_long mode, A_long lw, A_long lh, A_long ow, A_long oh);
 
+// Worlds lie on the layer by their origin: the layer coordinates of their
+// pixel (0, 0). The rectangle a world of that size covers on the layer, and
+// a rectangle on the layer as seen from a world; both saturate at 32 bits.
+PF_LRect worldOnLayer(A_long origin_x, A_long origin_y, A_long width, A_long height);
+PF_LRect layerToWorld(const PF_LRect& on_layer, A_long origin_x, A_long origin_y);
+
 }  // namespace zelvan

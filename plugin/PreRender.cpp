@@ -4,6 +4,7 @@
 
 #include "AEGP_SuiteHandler.h"
 #include "HostGuards.h"
+#include "LayerArea.h"
 #include "Params.h"
 #include "PreRenderRecord.h"
 #include "Rounding.h"
@@ -18,8 +19,6 @@ constexpr double kFixedOne = 65536.0;
 double FixedToDouble(PF_Fixed v) { return v / kFixedOne; }
 // Percent sliders become fractions: divide first, then scale, so 100 % is exactly 1.0.
 double FixedPercentToFraction(PF_Fixed v) { return v / kFixedOne * 0.01; }
-
-double Downsample(const PF_RationalScale& s) { return static_cast<double>(s.num) / s.den; }
 
 // The order in which the snapshot's parameters are checked out.
 constexpr ParamIndex kSnapshotOrder[] = {kParamMode,      kParamType,         kParamTime,
@@ -75,10 +74,7 @@ PF_Err SmartPreRender(PF_InData* in_data, PF_OutData* /*out_data*/, PF_PreRender
     // The whole input layer at the current downsampling, whatever part of the
     // output the host asked for.
     request.preserve_rgb_of_zero_alpha = true;
-    request.rect.left = 0;
-    request.rect.top = 0;
-    request.rect.right = RoundToLong(in_data->width * Downsample(in_data->downsample_x));
-    request.rect.bottom = RoundToLong(in_data->height * Downsample(in_data->downsample_y));
+    request.rect = DownsampledLayer(*in_data);
     extra->output->flags |= PF_RenderOutputFlag_RETURNS_EXTRA_PIXELS;
     err = extra->cb->checkout_layer(in_data->effect_ref, kParamInput, 0, &request, in_data->current_time,
                                     in_data->time_step, in_data->time_scale, &input);

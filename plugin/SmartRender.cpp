@@ -2,6 +2,8 @@
 // "Mode" says, or pass the input through when there is nothing to show.
 #include "AEGP_SuiteHandler.h"
 #include "HostGuards.h"
+#include "HostValues.h"
+#include "LayerArea.h"
 #include "LoopTiming.h"
 #include "Params.h"
 #include "Placement.h"
@@ -15,11 +17,24 @@ namespace {
 // What the host lookups found out about the chosen layer.
 struct SourceLayer {
   bool found = false;
-  A_Time in_point{0, 1};
-  A_Time trimmed_duration{0, 1};
+  A_Time in_point = MakeTime(0, 1);
+  A_Time trimmed_duration = MakeTime(0, 1);
 };
 
 bool HasPixels(const PF_EffectWorld& world) { return world.data != nullptr && world.width > 0 && world.height > 0; }
+
+// The input onto its own place in the output: whole onto whole when both lie
+// alike on the layer, as they do unless the host started the output wider.
+PF_Err CopyInput(const PF_InData* in_data, PF_EffectWorld* input, PF_EffectWorld* output) {
+  if (input->origin_x == output->origin_x && input->origin_y == output->origin_y &&
+      input->width == output->width && input->height == output->height) {
+    return in_data->utils->copy(in_data->effect_ref, input, output, nullptr, nullptr);
+  }
+  PF_LRect src = MakeRect(0, 0, input->width, input->height);
+  PF_LRect dst = layerToWorld(worldOnLayer(input->origin_x, input->origin_y, input->width, input->height),
+                              output->origin_x, output->origin_y);
+  return in_data->utils->copy(in_data->effect_ref, input, output, &src, &dst);
+}
 
 }  // namespace
 
@@ -68,7 +83,7 @@ PF_Err SmartRender(PF_InData* in_data, PF_OutData* /*out_data*/, PF_SmartRenderE
                                                                    stream.out());
     }
     if (err == PF_Err_NONE) {
-      const A_Time now{in_data->current_time, in_data->time_scale};
+      const A_Time now = MakeTime(in_data->current_time, in_data->time_scale);
       err = suites.StreamSuite9()->AEGP_GetNewStreamValue(plugin_id, stream.get(), AEGP_LTimeMode_LayerTime, &now,
                                                           false, value.out());
     }
@@ -76,7 +91,7 @@ PF_Err SmartRender(PF_InData* in_data, PF_OutData* /*out_data*/, PF_SmartRenderE
       source.found = true;
       const AEGP_LayerSuite13* layers = suites.LayerSuite13();
       AEGP_LayerH source_layer = nullptr;
-      A_Time duration{0, 1};
+      A_Time duration = MakeTime(0, 1);
       err = layers->AEGP_GetLayerFromLayerID(comp, value.get().val.layer_id, &source_layer);
       if (err == PF_Err_NONE) {
         err = layers->AEGP_GetLayerInPoint(source_layer, AEGP_LTimeMode_CompTime, &source.in_point);
@@ -90,11 +105,11 @@ PF_Err SmartRender(PF_InData* in_data, PF_OutData* /*out_data*/, PF_SmartRenderE
   }
 
   if (!source.found) {
-    if (err == PF_Err_NONE) err = in_data->utils->copy(effect_ref, input, output, nullptr, nullptr);
+    if (err == PF_Err_NONE) err = CopyInput(in_data, input, output);
     return err;
   }
 
-  A_Time layer_time{0, in_data->time_scale};
+  A_Time layer_time = MakeTime(0, in_data->time_scale);
   if (err == PF_Err_NONE) {
     Easing easing(record.easingType, record.easingMode);
     const double phase = loopPhase(record.loopType, record.timeAngle, record.waitingFraction,
@@ -111,12 +126,16 @@ PF_Err SmartRender(PF_InData* in_data, PF_OutData* /*out_data*/, PF_SmartRenderE
   }
   PF_EffectWorld* frame = layer.checked_out() ? &layer.def().u.ld : nullptr;
   if (frame != nullptr && HasPixels(*frame)) {
-    PlacementRects rects = placementRects(record.placementMode, frame->width, frame->height, output->width,
-                                          output->height);
+    // Fitted to the layer, not to the output world: that may cover more of
+    // the layer (an input grown by the effects before this one) or less.
+    const PF_LRect layer_area = DownsampledLayer(*in_data);
+    PlacementRects rects = placementRects(record.placementMode, frame->width, frame->height, layer_area.right,
+                                          layer_area.bottom);
+    rects.dst = layerToWorld(rects.dst, output->origin_x, output->origin_y);
     err = in_data->utils->copy(effect_ref, frame, output, &rects.src, &rects.dst);
   } else if (err == PF_Err_NONE) {
     // No pixels at that time (or a frame of no size): show the input.
-    err = in_data->utils->copy(effect_ref, input, output, nullptr, nullptr);
+    err = CopyInput(in_data, input, output);
   }
   layer.Release(err);
   return err;

@@ -76,7 +76,18 @@ int Accounts::Closed(Resource kind) const {
   return l == nullptr ? 0 : l->closed;
 }
 
+void Accounts::LocksMustBeUndone(const std::string& when) {
+  for (PF_Handle handle : handles_.Live()) {
+    HandleTable::Record* r = handles_.Find(handle);
+    if (r->lock_depth == 0 || r->lock_reported) continue;
+    r->lock_reported = true;
+    Violation("handle #" + std::to_string(r->serial) + " still locked (depth " + std::to_string(r->lock_depth) +
+              ") " + when);
+  }
+}
+
 void Accounts::CommandEnded(int command, const std::string& command_name) {
+  LocksMustBeUndone("when command " + command_name + " returned");
   for (auto& [kind, ledger] : ledgers_) {
     for (auto& [serial, o] : ledger.open) {
       if (o.command != command || o.reported) continue;
@@ -96,6 +107,7 @@ std::vector<std::string> Accounts::Findings() const {
     }
   }
   for (const std::string& leak : handles_.Leaks()) out.push_back(leak);
+  for (const std::string& write : handles_.StaleWrites()) out.push_back(write);
   out.insert(out.end(), late_.begin(), late_.end());
   for (const auto& [kind, ledger] : ledgers_) {
     for (const auto& [serial, o] : ledger.open) {

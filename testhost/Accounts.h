@@ -47,6 +47,10 @@ class Accounts {
   // Called when a command returns: anything of it still open is reported
   // once as held past its command.
   void CommandEnded(int command, const std::string& command_name);
+  // A lock taken by the plug-in is undone before it returns to the host (the
+  // host may move the block then): a violation, named once, for each handle
+  // still locked.
+  void LocksMustBeUndone(const std::string& when);
 
   void Violation(const std::string& text) { violations_.push_back(text); }
   const std::vector<std::string>& violations() const { return violations_; }

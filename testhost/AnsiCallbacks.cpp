@@ -14,15 +14,12 @@ namespace zelvan::testhost {
 namespace {
 
 // Math functions are traced, since which host calls an effect makes is
-// observable, but they answer even without a serving host.
-template <class F>
-A_FpLong Traced(const char* function, const std::string& args, F f) {
-  A_FpLong r = 0.0;
-  if (CurrentCore() == nullptr) return f();
-  (void)HostCall(function, args, [&](HostCore&) -> A_Err {
-    r = f();
-    return 0;
-  });
+// observable, but they answer even without a serving host, and the answer
+// never depends on the tracing: it is computed first.
+template <class Args, class F>
+A_FpLong Traced(const char* function, const Args& args, F f) noexcept {
+  const A_FpLong r = f();
+  if (CurrentCore() != nullptr) (void)HostCall(function, args, [](HostCore&) -> A_Err { return 0; });
   return r;
 }
 
@@ -33,12 +30,13 @@ std::string Num(double x) {
 }
 
 #define ZELVAN_UNARY(NAME)                                                                   \
-  A_FpLong Ansi_##NAME(A_FpLong x) {                                                         \
-    return Traced(#NAME, "x=" + Num(x), [x] { return std::NAME(x); });                       \
+  A_FpLong Ansi_##NAME(A_FpLong x) noexcept {                                                \
+    return Traced(#NAME, [x] { return "x=" + Num(x); }, [x] { return std::NAME(x); });      \
   }
 #define ZELVAN_BINARY(NAME, A, B)                                                            \
-  A_FpLong Ansi_##NAME(A_FpLong A, A_FpLong B) {                                             \
-    return Traced(#NAME, #A "=" + Num(A) + " " #B "=" + Num(B), [A, B] { return std::NAME(A, B); }); \
+  A_FpLong Ansi_##NAME(A_FpLong A, A_FpLong B) noexcept {                                    \
+    return Traced(#NAME, [A, B] { return #A "=" + Num(A) + " " #B "=" + Num(B); },           \
+                  [A, B] { return std::NAME(A, B); });                                       \
   }
 
 ZELVAN_UNARY(atan)
@@ -92,22 +90,23 @@ int Format(A_char* buffer, std::size_t room, const A_char* format, va_list args)
   return written;
 }
 
-int Ansi_sprintf(A_char* buffer, const A_char* format, ...) {
+int Ansi_sprintf(A_char* buffer, const A_char* format, ...) noexcept {
   HostCore* core = CurrentCore();
-  const bool to_return_msg = core != nullptr && buffer == core->out_data.return_msg;
-  if (buffer == nullptr || format == nullptr) {
-    if (core != nullptr) core->accounts.Violation("sprintf with a null buffer or format");
-    return -1;
-  }
   va_list args;
   va_start(args, format);
   int written = -1;
   if (core == nullptr) {
-    written = Format(buffer, 0, format, args);
+    if (buffer != nullptr && format != nullptr) written = Format(buffer, 0, format, args);
   } else {
-    const std::string trace_args =
-        std::string(to_return_msg ? "dest=return_msg" : "dest=other") + " format=" + Quoted(format);
+    const bool to_return_msg = buffer != nullptr && buffer == core->out_data.return_msg;
+    auto trace_args = [&] {
+      return std::string(to_return_msg ? "dest=return_msg" : "dest=other") + " format=" + Quoted(format);
+    };
     (void)HostCall("sprintf", trace_args, [&](HostCore& h) -> A_Err {
+      if (buffer == nullptr || format == nullptr) {
+        h.accounts.Violation("sprintf with a null buffer or format");
+        return 0;
+      }
       // Unknown buffers get the whole text; the out-data's message is cut at
       // its size, and the cut is reported.
       std::size_t room = 0;
@@ -118,8 +117,11 @@ int Ansi_sprintf(A_char* buffer, const A_char* format, ...) {
         va_end(probe);
         room = sizeof h.out_data.return_msg;
         if (needed >= 0 && std::size_t(needed) + 1 > room) {
+          // Write first: a report that cannot be recorded must not lose the text.
+          written = Format(buffer, room, format, args);
           h.accounts.Violation("sprintf into return_msg needed " + std::to_string(needed + 1) + " bytes, has " +
                                std::to_string(room));
+          return 0;
         }
       }
       written = Format(buffer, room, format, args);
@@ -130,20 +132,12 @@ int Ansi_sprintf(A_char* buffer, const A_char* format, ...) {
   return written;
 }
 
-A_char* Ansi_strcpy(A_char* dest, const A_char* src) {
-  auto copy = [&] {
-    if (dest != nullptr && src != nullptr) std::memmove(dest, src, std::strlen(src) + 1);
-  };
-  if (CurrentCore() == nullptr) {
-    copy();
-    return dest;
-  }
-  (void)HostCall("strcpy", "src=" + Quoted(src), [&](HostCore& h) -> A_Err {
-    if (dest == nullptr || src == nullptr) {
-      h.accounts.Violation("strcpy with a null destination or source");
-      return 0;
-    }
-    copy();
+// The copy has no way to report a failure, so it never depends on the tracing.
+A_char* Ansi_strcpy(A_char* dest, const A_char* src) noexcept {
+  if (dest != nullptr && src != nullptr) std::memmove(dest, src, std::strlen(src) + 1);
+  if (CurrentCore() == nullptr) return dest;
+  (void)HostCall("strcpy", [&] { return "src=" + Quoted(src); }, [&](HostCore& h) -> A_Err {
+    if (dest == nullptr || src == nullptr) h.accounts.Violation("strcpy with a null destination or source");
     return 0;
   });
   return dest;

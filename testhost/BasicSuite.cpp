@@ -12,10 +12,15 @@ std::string SuiteArgs(const char* name, A_long version) {
   return std::string(name != nullptr ? name : "(null)") + " " + std::to_string(version);
 }
 
-SPErr AcquireSuite(const char* name, A_long version, const void** suite) {
-  return HostCall("AcquireSuite", SuiteArgs(name, version), [&](HostCore& h) -> A_Err {
+SPErr AcquireSuite(const char* name, A_long version, const void** suite) noexcept {
+  return HostCall("AcquireSuite", [&] { return SuiteArgs(name, version); }, [&](HostCore& h) -> A_Err {
     if (name == nullptr || suite == nullptr) {
       h.accounts.Violation("AcquireSuite called with a null name or a null suite address");
+      return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    if (h.releasing_pre_render_data && std::strcmp(name, kPFHandleSuite) != 0) {
+      h.accounts.Violation(std::string("AcquireSuite '") + name + "' " + std::to_string(version) +
+                           " in the release of pre-render data, which may use the handle suite only");
       return PF_Err_BAD_CALLBACK_PARAM;
     }
     const Faults::SuiteAnswer fault = h.faults.OnAcquire(name, version);
@@ -32,14 +37,14 @@ SPErr AcquireSuite(const char* name, A_long version, const void** suite) {
       if (extra != h.extra_suites.end()) table = extra->second;
     }
     if (table == nullptr) return kSuiteNotFound;
-    *suite = table;
     h.accounts.SuiteAcquired(name, version);
+    *suite = table;
     return 0;
   });
 }
 
-SPErr ReleaseSuite(const char* name, A_long version) {
-  return HostRelease("ReleaseSuite", SuiteArgs(name, version), [&](HostCore& h) -> A_Err {
+SPErr ReleaseSuite(const char* name, A_long version) noexcept {
+  return HostRelease("ReleaseSuite", [&] { return SuiteArgs(name, version); }, [&](HostCore& h) -> A_Err {
     if (name == nullptr) {
       h.accounts.Violation("ReleaseSuite called with a null name");
       return PF_Err_BAD_CALLBACK_PARAM;
@@ -50,32 +55,32 @@ SPErr ReleaseSuite(const char* name, A_long version) {
   });
 }
 
-A_Boolean IsEqual(const char* a, const char* b) {
+A_Boolean IsEqual(const char* a, const char* b) noexcept {
   A_Boolean equal = 0;
-  (void)HostCall("IsEqual", "", [&](HostCore&) -> A_Err {
+  (void)HostCall("IsEqual", [] { return std::string(); }, [&](HostCore&) -> A_Err {
     equal = a != nullptr && b != nullptr && std::strcmp(a, b) == 0;
     return 0;
   });
   return equal;
 }
 
-SPErr AllocateBlock(size_t size, void** block) {
-  return HostCall("AllocateBlock", "size=" + std::to_string(size), [&](HostCore&) -> A_Err {
+SPErr AllocateBlock(size_t size, void** block) noexcept {
+  return HostCall("AllocateBlock", [&] { return "size=" + std::to_string(size); }, [&](HostCore&) -> A_Err {
     if (block == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     *block = std::malloc(size == 0 ? 1 : size);
     return *block != nullptr ? 0 : PF_Err_OUT_OF_MEMORY;
   });
 }
 
-SPErr FreeBlock(void* block) {
-  return HostCall("FreeBlock", "", [&](HostCore&) -> A_Err {
+SPErr FreeBlock(void* block) noexcept {
+  return HostRelease("FreeBlock", [] { return std::string(); }, [&](HostCore&) -> A_Err {
     std::free(block);
     return 0;
   });
 }
 
-SPErr ReallocateBlock(void* block, size_t new_size, void** new_block) {
-  return HostCall("ReallocateBlock", "size=" + std::to_string(new_size), [&](HostCore&) -> A_Err {
+SPErr ReallocateBlock(void* block, size_t new_size, void** new_block) noexcept {
+  return HostCall("ReallocateBlock", [&] { return "size=" + std::to_string(new_size); }, [&](HostCore&) -> A_Err {
     if (new_block == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     void* grown = std::realloc(block, new_size == 0 ? 1 : new_size);
     if (grown == nullptr) return PF_Err_OUT_OF_MEMORY;
@@ -84,8 +89,8 @@ SPErr ReallocateBlock(void* block, size_t new_size, void** new_block) {
   });
 }
 
-SPErr Undefined() {
-  return HostCall("Undefined", "", [](HostCore& h) -> A_Err {
+SPErr Undefined() noexcept {
+  return HostCall("Undefined", [] { return std::string(); }, [](HostCore& h) -> A_Err {
     h.accounts.Violation("the basic suite's Undefined entry was called");
     return PF_Err_INVALID_CALLBACK;
   });
@@ -93,7 +98,16 @@ SPErr Undefined() {
 
 }  // namespace
 
-const SPBasicSuite kBasicSuite = {AcquireSuite, ReleaseSuite, IsEqual, AllocateBlock, FreeBlock, ReallocateBlock,
-                                  Undefined};
+const SPBasicSuite kBasicSuite = [] {
+  SPBasicSuite s{};
+  s.AcquireSuite = AcquireSuite;
+  s.ReleaseSuite = ReleaseSuite;
+  s.IsEqual = IsEqual;
+  s.AllocateBlock = AllocateBlock;
+  s.FreeBlock = FreeBlock;
+  s.ReallocateBlock = ReallocateBlock;
+  s.Undefined = Undefined;
+  return s;
+}();
 
 }  // namespace zelvan::testhost

@@ -7,7 +7,7 @@ std::size_t CallTrace::Add(int command, std::string function, std::string args) 
   return entries_.size() - 1;
 }
 
-void CallTrace::SetResult(std::size_t index, A_Err result, bool by_fault) {
+void CallTrace::SetResult(std::size_t index, A_Err result, bool by_fault) noexcept {
   if (index < entries_.size()) {
     entries_[index].result = result;
     entries_[index].failed_by_fault = by_fault;

@@ -24,7 +24,7 @@ struct TraceEntry {
 class CallTrace {
  public:
   std::size_t Add(int command, std::string function, std::string args);
-  void SetResult(std::size_t index, A_Err result, bool by_fault);
+  void SetResult(std::size_t index, A_Err result, bool by_fault) noexcept;
 
   const std::vector<TraceEntry>& entries() const { return entries_; }
   std::size_t size() const { return entries_.size(); }

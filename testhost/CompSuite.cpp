@@ -6,8 +6,8 @@
 namespace zelvan::testhost {
 namespace {
 
-A_Err GetCompFramerate(AEGP_CompH comp, A_FpLong* fps) {
-  return HostCall("AEGP_GetCompFramerate", "", [&](HostCore& h) -> A_Err {
+A_Err GetCompFramerate(AEGP_CompH comp, A_FpLong* fps) noexcept {
+  return HostCall("AEGP_GetCompFramerate", [] { return std::string(); }, [&](HostCore& h) -> A_Err {
     if (!h.comp->IsHandle(comp)) {
       h.accounts.Violation("AEGP_GetCompFramerate of a composition handle the host did not hand out");
       return PF_Err_BAD_CALLBACK_PARAM;
@@ -20,6 +20,10 @@ A_Err GetCompFramerate(AEGP_CompH comp, A_FpLong* fps) {
 
 }  // namespace
 
-const AEGP_CompSuite15 kCompSuite15 = {GetCompFramerate};
+const AEGP_CompSuite15 kCompSuite15 = [] {
+  AEGP_CompSuite15 s{};
+  s.AEGP_GetCompFramerate = GetCompFramerate;
+  return s;
+}();
 
 }  // namespace zelvan::testhost

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "AE_GeneralPlug.h"
+#include "Util/HostValues.h"
 
 namespace zelvan::testhost {
 
@@ -23,10 +24,14 @@ struct Layer {
   std::string name;
   A_long width = 1920;
   A_long height = 1080;
-  A_Time in_point{0, 30};      // composition time where the layer starts showing
-  A_Time duration{300, 30};    // how long it shows, in composition time
-  A_Time start_offset{0, 30};  // composition time of the layer's own time 0
+  A_Time in_point = MakeTime(0, 30);      // composition time where the layer starts showing
+  A_Time duration = MakeTime(300, 30);    // how long it shows, in composition time
+  A_Time start_offset = MakeTime(0, 30);  // composition time of the layer's own time 0
   FrameSource source;          // null: StampFrameSource()
+  // Pixels that effects before this one add around the layer, per side, at
+  // full resolution (a glow, a shadow). They return their whole result, so
+  // the input of an effect on this layer is that much larger than the layer.
+  A_long grown_left = 0, grown_top = 0, grown_right = 0, grown_bottom = 0;
 };
 
 class Composition {
@@ -37,7 +42,7 @@ class Composition {
   A_long height = 1080;
   // Any value, 0, negative and NaN included, so faults can be expressed.
   double frame_rate = 30.0;
-  A_Time duration{300, 30};
+  A_Time duration = MakeTime(300, 30);
   A_u_long time_scale = 30;
 
   // Adds a layer (its id must be unique and not 0); returns the stored layer.

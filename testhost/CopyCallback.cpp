@@ -21,9 +21,11 @@ std::string WorldText(const PF_EffectWorld* w) {
 }  // namespace
 
 PF_Err CopyCallback(PF_ProgPtr effect_ref, PF_EffectWorld* src, PF_EffectWorld* dst, PF_Rect* src_r,
-                    PF_Rect* dst_r) {
-  const std::string args = "src=" + WorldText(src) + " dst=" + WorldText(dst) + " src_r=" + RectText(src_r) +
-                           " dst_r=" + RectText(dst_r);
+                    PF_Rect* dst_r) noexcept {
+  auto args = [&] {
+    return "src=" + WorldText(src) + " dst=" + WorldText(dst) + " src_r=" + RectText(src_r) +
+           " dst_r=" + RectText(dst_r);
+  };
   return HostCall("copy", args, [&](HostCore& h) -> A_Err {
     if (!h.IsOurEffect(effect_ref, "copy")) return PF_Err_BAD_CALLBACK_PARAM;
     pixels::CopyOptions options;

@@ -6,18 +6,23 @@ namespace zelvan::testhost {
 namespace {
 
 thread_local HostCore* t_current = nullptr;
+thread_local int t_plugin_running = 0;
 std::atomic<int> g_orphans{0};
 
 }  // namespace
 
-HostCore* CurrentCore() { return t_current; }
+HostCore* CurrentCore() noexcept { return t_current; }
 
 CurrentHostScope::CurrentHostScope(HostCore* core) : previous_(t_current) { t_current = core; }
 
 CurrentHostScope::~CurrentHostScope() { t_current = previous_; }
 
-int OrphanCalls() { return g_orphans.load(); }
+int OrphanCalls() noexcept { return g_orphans.load(); }
 
-void CountOrphanCall() { ++g_orphans; }
+void CountOrphanCall() noexcept { ++g_orphans; }
+
+PluginRunningScope::PluginRunningScope() noexcept { ++t_plugin_running; }
+PluginRunningScope::~PluginRunningScope() { --t_plugin_running; }
+bool PluginRunning() noexcept { return t_plugin_running > 0; }
 
 }  // namespace zelvan::testhost

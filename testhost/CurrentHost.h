@@ -8,7 +8,7 @@ namespace zelvan::testhost {
 struct HostCore;
 
 // The host serving this thread, or null.
-HostCore* CurrentCore();
+HostCore* CurrentCore() noexcept;
 
 class CurrentHostScope {
  public:
@@ -21,8 +21,20 @@ class CurrentHostScope {
   HostCore* previous_;
 };
 
+// True on this thread while the host runs the plug-in's code: its entry point
+// or its release function (host calls made meanwhile included). Tests use it
+// to fail allocations while the plug-in runs.
+bool PluginRunning() noexcept;
+class PluginRunningScope {
+ public:
+  PluginRunningScope() noexcept;
+  ~PluginRunningScope();
+  PluginRunningScope(const PluginRunningScope&) = delete;
+  PluginRunningScope& operator=(const PluginRunningScope&) = delete;
+};
+
 // Calls made with no host serving the thread: they fail, and are counted here
 // so that a test can notice them.
-int OrphanCalls();
+int OrphanCalls() noexcept;
 
 }  // namespace zelvan::testhost

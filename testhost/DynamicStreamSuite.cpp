@@ -6,15 +6,14 @@
 namespace zelvan::testhost {
 namespace {
 
-A_Err SetDynamicStreamFlag(AEGP_StreamRefH stream, AEGP_DynStreamFlags flag, A_Boolean undoable, A_Boolean set) {
-  HostCore* core = CurrentCore();
-  std::string index = "?";
-  if (core != nullptr) {
-    auto it = core->streams.find(stream);
-    if (it != core->streams.end()) index = std::to_string(it->second->index);
-  }
-  const std::string args = "index=" + index + " flag=" + std::to_string(flag) +
-                           " undoable=" + std::to_string(int(undoable)) + " set=" + std::to_string(int(set));
+A_Err SetDynamicStreamFlag(AEGP_StreamRefH stream, AEGP_DynStreamFlags flag, A_Boolean undoable,
+                           A_Boolean set) noexcept {
+  auto args = [&](const HostCore& h) {
+    auto it = h.streams.find(stream);
+    const std::string index = it != h.streams.end() ? std::to_string(it->second->index) : "?";
+    return "index=" + index + " flag=" + std::to_string(flag) + " undoable=" + std::to_string(int(undoable)) +
+           " set=" + std::to_string(int(set));
+  };
   return HostCall("AEGP_SetDynamicStreamFlag", args, [&](HostCore& h) -> A_Err {
     auto it = h.streams.find(stream);
     if (it == h.streams.end()) {
@@ -28,6 +27,10 @@ A_Err SetDynamicStreamFlag(AEGP_StreamRefH stream, AEGP_DynStreamFlags flag, A_B
 
 }  // namespace
 
-const AEGP_DynamicStreamSuite5 kDynamicStreamSuite5 = {SetDynamicStreamFlag};
+const AEGP_DynamicStreamSuite5 kDynamicStreamSuite5 = [] {
+  AEGP_DynamicStreamSuite5 s{};
+  s.AEGP_SetDynamicStreamFlag = SetDynamicStreamFlag;
+  return s;
+}();
 
 }  // namespace zelvan::testhost

@@ -5,15 +5,14 @@
 namespace zelvan::testhost {
 namespace {
 
-std::string RefLabel(const void* ref) {
-  HostCore* core = CurrentCore();
-  if (core == nullptr) return "?";
-  auto it = core->effect_refs.find(ref);
-  return it == core->effect_refs.end() ? "ref=?" : "ref=#" + std::to_string(it->second->serial);
+std::string RefLabel(const HostCore& core, const void* ref) {
+  auto it = core.effect_refs.find(ref);
+  return it == core.effect_refs.end() ? "ref=?" : "ref=#" + std::to_string(it->second->serial);
 }
 
-A_Err DisposeEffect(AEGP_EffectRefH effect) {
-  return HostRelease("AEGP_DisposeEffect", RefLabel(effect), [&](HostCore& h) -> A_Err {
+A_Err DisposeEffect(AEGP_EffectRefH effect) noexcept {
+  return HostRelease("AEGP_DisposeEffect", [&](const HostCore& h) { return RefLabel(h, effect); },
+                     [&](HostCore& h) -> A_Err {
     auto it = h.effect_refs.find(effect);
     if (it == h.effect_refs.end()) {
       h.accounts.Violation("AEGP_DisposeEffect of an effect reference that is not live");
@@ -27,6 +26,10 @@ A_Err DisposeEffect(AEGP_EffectRefH effect) {
 
 }  // namespace
 
-const AEGP_EffectSuite2 kEffectSuite2 = {DisposeEffect};
+const AEGP_EffectSuite2 kEffectSuite2 = [] {
+  AEGP_EffectSuite2 s{};
+  s.AEGP_DisposeEffect = DisposeEffect;
+  return s;
+}();
 
 }  // namespace zelvan::testhost

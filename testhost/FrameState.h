@@ -1,7 +1,9 @@
-// One frame between the host's pre-render and render calls: the blocks it
-// hands to the effect, what the effect checked out, and the worlds involved.
+// One frame from the host's pre-render to the release of the effect's
+// pre-render data: the blocks it hands to the effect, what the effect checked
+// out, and the worlds involved.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <vector>
@@ -25,12 +27,18 @@ struct FrameState {
   int serial = 0;
   A_long time = 0;
   pixels::Depth depth = pixels::Depth::k8;
+  PF_RationalScale downsample_x{};  // the resolution it was pre-rendered at
+  PF_RationalScale downsample_y{};
 
   PF_PreRenderInput pre_input{};
   PF_PreRenderOutput pre_output{};
   PF_PreRenderExtra pre_extra{};
   std::vector<LayerCheckoutRecord> layer_checkouts;
   bool pre_rendered = false;
+  bool rendered = false;
+  // The bytes of the pre-render data when pre-render returned, when it is
+  // one of the host's handles.
+  std::vector<unsigned char> pre_render_bytes;
 
   PF_SmartRenderInput render_input{};
   PF_SmartRenderExtra render_extra{};
@@ -38,6 +46,7 @@ struct FrameState {
   // takes them back when the render returns.
   std::map<A_long, std::shared_ptr<pixels::PixelWorld>> layer_pixels;
   std::map<A_long, int> layer_pixel_serials;
+  std::map<A_long, std::uint64_t> layer_pixel_sums;  // as handed out: the effect only reads them
   std::unique_ptr<pixels::PixelWorld> output;
   std::unique_ptr<pixels::PixelWorld> output_before;
   bool output_checked_out = false;

@@ -6,90 +6,104 @@ namespace zelvan::testhost {
 
 std::string HandleLabel(const HostCore& core, PF_Handle handle) {
   if (handle == nullptr) return "null";
-  const HandleTable::Record* r = core.accounts.handles().Find(handle);
-  return r == nullptr ? "?" : "#" + std::to_string(r->serial);
+  const HandleTable::Record* r = core.accounts.handles().Known(handle);
+  if (r == nullptr) return "?";
+  return "#" + std::to_string(r->serial) + (r->live ? "" : " (disposed)");
 }
 
 namespace {
 
-PF_Handle NewHandle(A_HandleSize size) {
-  return HostCallPtr<void*>("host_new_handle", "size=" + std::to_string(size),
-                            [&](HostCore& h) { return h.accounts.handles().New(size); });
+PF_Handle NewHandle(A_HandleSize size) noexcept {
+  return HostCallPtr<void*>(
+      "host_new_handle", [&] { return "size=" + std::to_string(size); },
+      [&](HostCore& h) { return h.accounts.handles().New(size); });
 }
 
-void* LockHandle(PF_Handle handle) {
-  HostCore* core = CurrentCore();
-  const std::string label = core != nullptr ? HandleLabel(*core, handle) : "?";
-  return HostCallPtr<void>("host_lock_handle", label, [&](HostCore& h) -> void* {
-    HandleTable::Record* r = h.accounts.handles().Find(handle);
-    if (r == nullptr) {
-      h.accounts.Violation("host_lock_handle of a handle that is not live (" + label + ")");
-      return nullptr;
-    }
-    ++r->lock_depth;
-    return r->bytes.get();
-  });
+void* LockHandle(PF_Handle handle) noexcept {
+  return HostCallPtr<void>(
+      "host_lock_handle", [&](const HostCore& h) { return HandleLabel(h, handle); },
+      [&](HostCore& h) -> void* {
+        HandleTable::Record* r = h.accounts.handles().Find(handle);
+        if (r == nullptr) {
+          h.accounts.Violation("host_lock_handle of a handle that is not live (" + HandleLabel(h, handle) + ")");
+          return nullptr;
+        }
+        return h.accounts.handles().Lock(*r);
+      });
 }
 
-void UnlockHandle(PF_Handle handle) {
-  HostCore* core = CurrentCore();
-  const std::string label = core != nullptr ? HandleLabel(*core, handle) : "?";
-  (void)HostRelease("host_unlock_handle", label, [&](HostCore& h) -> A_Err {
-    HandleTable::Record* r = h.accounts.handles().Find(handle);
-    if (r == nullptr) {
-      h.accounts.Violation("host_unlock_handle of a handle that is not live (" + label + ")");
-    } else if (r->lock_depth == 0) {
-      h.accounts.Violation("host_unlock_handle of handle " + label + " that is not locked");
-    } else {
-      --r->lock_depth;
-    }
-    return 0;
-  });
+void UnlockHandle(PF_Handle handle) noexcept {
+  (void)HostRelease(
+      "host_unlock_handle", [&](const HostCore& h) { return HandleLabel(h, handle); },
+      [&](HostCore& h) -> A_Err {
+        HandleTable::Record* r = h.accounts.handles().Find(handle);
+        if (r == nullptr) {
+          h.accounts.Violation("host_unlock_handle of a handle that is not live (" + HandleLabel(h, handle) + ")");
+        } else if (!h.accounts.handles().Unlock(*r)) {
+          h.accounts.Violation("host_unlock_handle of handle " + HandleLabel(h, handle) + " that is not locked");
+        }
+        return 0;
+      });
 }
 
-void DisposeHandle(PF_Handle handle) {
-  HostCore* core = CurrentCore();
-  const std::string label = core != nullptr ? HandleLabel(*core, handle) : "?";
-  (void)HostRelease("host_dispose_handle", label, [&](HostCore& h) -> A_Err {
-    // Disposing a locked handle is allowed; the lock goes with it.
-    if (!h.accounts.handles().Dispose(handle)) {
-      h.accounts.Violation("host_dispose_handle of a handle that is not live (" + label + ")");
-    }
-    return 0;
-  });
+void DisposeHandle(PF_Handle handle) noexcept {
+  (void)HostRelease(
+      "host_dispose_handle", [&](const HostCore& h) { return HandleLabel(h, handle); },
+      [&](HostCore& h) -> A_Err {
+        const std::string label = HandleLabel(h, handle);
+        const HandleTable::Record* r = h.accounts.handles().Find(handle);
+        if (r != nullptr && r->lock_depth > 0) {
+          // Disposed all the same, so that only the misuse is reported.
+          h.accounts.Violation("host_dispose_handle of handle " + label + " while it is locked (depth " +
+                               std::to_string(r->lock_depth) + ")");
+        }
+        if (!h.accounts.handles().Dispose(handle)) {
+          h.accounts.Violation("host_dispose_handle of a handle that is not live (" + label + ")");
+        }
+        return 0;
+      });
 }
 
-A_HandleSize GetHandleSize(PF_Handle handle) {
+A_HandleSize GetHandleSize(PF_Handle handle) noexcept {
   A_HandleSize size = 0;
-  HostCore* core = CurrentCore();
-  const std::string label = core != nullptr ? HandleLabel(*core, handle) : "?";
-  (void)HostCall("host_get_handle_size", label, [&](HostCore& h) -> A_Err {
-    const HandleTable::Record* r = h.accounts.handles().Find(handle);
-    if (r == nullptr) {
-      h.accounts.Violation("host_get_handle_size of a handle that is not live (" + label + ")");
-    } else {
-      size = r->size;
-    }
-    return 0;
-  });
+  (void)HostCall(
+      "host_get_handle_size", [&](const HostCore& h) { return HandleLabel(h, handle); },
+      [&](HostCore& h) -> A_Err {
+        const HandleTable::Record* r = h.accounts.handles().Find(handle);
+        if (r == nullptr) {
+          h.accounts.Violation("host_get_handle_size of a handle that is not live (" + HandleLabel(h, handle) + ")");
+        } else {
+          size = r->size;
+        }
+        return 0;
+      });
   return size;
 }
 
-PF_Err ResizeHandle(A_HandleSize new_size, PF_Handle* handle) {
-  HostCore* core = CurrentCore();
-  const std::string label = core != nullptr && handle != nullptr ? HandleLabel(*core, *handle) : "?";
-  return HostCall("host_resize_handle", label + " size=" + std::to_string(new_size), [&](HostCore& h) -> A_Err {
-    if (handle == nullptr || !h.accounts.handles().Resize(*handle, new_size)) {
-      h.accounts.Violation("host_resize_handle of a handle that is not live (" + label + ")");
-      return PF_Err_BAD_CALLBACK_PARAM;
-    }
-    return 0;
-  });
+PF_Err ResizeHandle(A_HandleSize new_size, PF_Handle* handle) noexcept {
+  auto label = [&](const HostCore& h) { return handle != nullptr ? HandleLabel(h, *handle) : std::string("?"); };
+  return HostCall(
+      "host_resize_handle", [&](const HostCore& h) { return label(h) + " size=" + std::to_string(new_size); },
+      [&](HostCore& h) -> A_Err {
+        if (handle == nullptr || !h.accounts.handles().Resize(*handle, new_size)) {
+          h.accounts.Violation("host_resize_handle of a handle that is not live (" + label(h) + ")");
+          return PF_Err_BAD_CALLBACK_PARAM;
+        }
+        return 0;
+      });
 }
 
 }  // namespace
 
-const PF_HandleSuite2 kHandleSuite2 = {NewHandle, LockHandle, UnlockHandle, DisposeHandle, GetHandleSize,
-                                       ResizeHandle};
+const PF_HandleSuite2 kHandleSuite2 = [] {
+  PF_HandleSuite2 s{};
+  s.host_new_handle = NewHandle;
+  s.host_lock_handle = LockHandle;
+  s.host_unlock_handle = UnlockHandle;
+  s.host_dispose_handle = DisposeHandle;
+  s.host_get_handle_size = GetHandleSize;
+  s.host_resize_handle = ResizeHandle;
+  return s;
+}();
 
 }  // namespace zelvan::testhost

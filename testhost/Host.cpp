@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
 
 #include "FrameState.h"
 #include "HostCore.h"
 #include "LayerFrames.h"
+#include "Util/HostValues.h"
 
 namespace zelvan::testhost {
 namespace {
@@ -24,13 +26,6 @@ A_short BitDepth(pixels::Depth d) {
       return 32;
   }
   return 8;
-}
-
-PF_LRect Intersect(const PF_LRect& a, const PF_LRect& b) {
-  PF_LRect r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-             std::min(a.bottom, b.bottom)};
-  if (r.left >= r.right || r.top >= r.bottom) r = PF_LRect{0, 0, 0, 0};
-  return r;
 }
 
 const pixels::Color kCommandOutputColor{1.0f, 0.0f, 1.0f, 0.0f};
@@ -53,7 +48,7 @@ Host::Host(std::shared_ptr<const Module> module) : core_(std::make_unique<HostCo
 }
 
 Host::~Host() {
-  if (core_->frame != nullptr) AbandonFrame();
+  ReleaseAllFrames();
   serving_.reset();
 }
 
@@ -85,10 +80,10 @@ void Host::Prepare() {
   in.time_scale = h.time_scale;
   in.width = layer.width;
   in.height = layer.height;
-  in.extent_hint = PF_LRect{0, 0, layer.width, layer.height};
+  in.extent_hint = MakeRect(0, 0, layer.width, layer.height);
   in.downsample_x = h.downsample_x;
   in.downsample_y = h.downsample_y;
-  in.pixel_aspect_ratio = PF_RationalScale{1, 1};
+  in.pixel_aspect_ratio = MakeScale(1, 1);
   in.global_data = h.global_data;
   in.pica_basicP = h.faults.null_basic_suite() ? nullptr : &h.basic;
 
@@ -109,23 +104,39 @@ void Host::Prepare() {
   h.param_pointers.push_back(nullptr);
 }
 
+void Host::BeginCommand(PF_Cmd cmd) {
+  HostCore& h = *core_;
+  h.command = ++h.commands_sent;
+  h.selector = cmd;
+  h.in_command = true;
+}
+
+void Host::EndCommand(PF_Cmd cmd) {
+  HostCore& h = *core_;
+  h.accounts.CommandEnded(h.command, "#" + std::to_string(h.command) + " " + CommandName(cmd));
+  h.in_command = false;
+  h.command = 0;
+}
+
 PF_Err Host::Run(PF_Cmd cmd, void* extra, const Customize& customize, const std::function<void(PF_Err)>& after) {
   HostCore& h = *core_;
   if (h.module == nullptr) throw std::logic_error("a command sent to a host without a plug-in");
   CurrentHostScope scope(&h);
+  // Each parameter setup declares the parameters afresh.
+  if (cmd == PF_Cmd_PARAMS_SETUP) h.params.BeginSetup();
   Prepare();
   *h.command_output = *h.command_output_before;
   if (customize) customize(h.in_data, h.out_data);
-  h.command = ++h.commands_sent;
-  h.selector = cmd;
-  h.in_command = true;
-  const PF_Err err =
-      h.module->entry_point()(cmd, &h.in_data, &h.out_data, h.param_pointers.data(), h.command_output->world(), extra);
+  BeginCommand(cmd);
+  PF_Err err = PF_Err_NONE;
+  {
+    PluginRunningScope plugin_running;
+    err = h.module->entry_point()(cmd, &h.in_data, &h.out_data, h.param_pointers.data(), h.command_output->world(),
+                                  extra);
+  }
   Absorb(cmd, err);
   if (after) after(err);
-  h.accounts.CommandEnded(h.command, "#" + std::to_string(h.command) + " " + CommandName(cmd));
-  h.in_command = false;
-  h.command = 0;
+  EndCommand(cmd);
   return err;
 }
 
@@ -170,7 +181,7 @@ PF_Err Host::UpdateParamsUI(const Customize& customize) {
 }
 PF_Err Host::GlobalSetdown(const Customize& customize) {
   // A host finishes its frames before it lets the effect go.
-  if (core_->frame != nullptr) AbandonFrame();
+  ReleaseAllFrames();
   return Command(PF_Cmd_GLOBAL_SETDOWN, nullptr, customize);
 }
 
@@ -181,6 +192,147 @@ PF_Err Host::StartSession() {
 
 // ---- Frames
 
+PF_Err Host::PreRenderFrame(const FrameRequest& request, FrameToken* token, const Customize& customize) {
+  HostCore& h = *core_;
+  if (token != nullptr) *token = FrameToken{};
+  const Layer& layer = h.comp->effect_layer();
+  auto owned = std::make_unique<FrameState>();
+  FrameState& frame = *owned;
+  frame.serial = ++h.frames_started;
+  frame.time = request.time;
+  frame.depth = request.depth;
+  frame.downsample_x = h.downsample_x;
+  frame.downsample_y = h.downsample_y;
+  PF_RenderRequest& req = frame.pre_input.output_request;
+  req.rect = request.rect.value_or(
+      MakeRect(0, 0, DownsampledSize(layer.width, h.downsample_x), DownsampledSize(layer.height, h.downsample_y)));
+  req.field = request.field;
+  req.channel_mask = request.channel_mask;
+  // Words of the host's own, which an effect passes on as it found them.
+  for (std::size_t i = 0; i < std::size(req.reserved); ++i) req.reserved[i] = A_long(0x5A540000 + i);
+  for (std::size_t i = 0; i < std::size(req.unused); ++i) req.unused[i] = A_char('u' + i);
+  frame.pre_input.bitdepth = BitDepth(request.depth);
+  frame.pre_output.result_rect = request.result_rect;
+  frame.pre_output.max_result_rect = request.max_result_rect;
+  frame.pre_output.flags = request.flags;
+  frame.pre_extra.input = &frame.pre_input;
+  frame.pre_extra.output = &frame.pre_output;
+  frame.pre_extra.cb = &h.pre_render_cb;
+  h.frames[frame.serial] = std::move(owned);
+  h.inspected = frame.serial;
+  h.depth = request.depth;
+  h.current_time = request.time;
+
+  h.frame = &frame;
+  const PF_Err err = Run(PF_Cmd_SMART_PRE_RENDER, &frame.pre_extra, customize, [&](PF_Err) {
+    // What the effect left for the render, as it stood when it returned.
+    if (const HandleTable::Record* r = h.accounts.handles().Find(static_cast<PF_Handle>(frame.pre_output.pre_render_data))) {
+      frame.pre_render_bytes.assign(r->bytes.get(), r->bytes.get() + r->size);
+    }
+  });
+  h.frame = nullptr;
+  if (err != PF_Err_NONE) {
+    ReleaseFrame(FrameToken{frame.serial});
+    return err;
+  }
+  frame.pre_rendered = true;
+  if (token != nullptr) token->serial = frame.serial;
+  return err;
+}
+
+FrameState& Host::InFlight(FrameToken token, const char* what) const {
+  auto it = core_->frames.find(token.serial);
+  if (it == core_->frames.end()) {
+    throw std::logic_error(std::string(what) + " of frame " + std::to_string(token.serial) +
+                           ", which is not in flight (never pre-rendered, or released)");
+  }
+  return *it->second;
+}
+
+PF_Err Host::Render(FrameToken token, const Customize& customize) {
+  HostCore& h = *core_;
+  FrameState& f = InFlight(token, "Host::Render");
+  if (f.rendered) throw std::logic_error("Host::Render of frame " + std::to_string(f.serial) + " a second time");
+  f.rendered = true;
+  h.inspected = f.serial;
+  f.render_input.output_request = f.pre_input.output_request;
+  f.render_input.bitdepth = f.pre_input.bitdepth;
+  f.render_input.pre_render_data = f.pre_output.pre_render_data;
+  f.render_extra.input = &f.render_input;
+  f.render_extra.cb = &h.smart_render_cb;
+  const PF_LRect area = OutputArea(f.pre_input.output_request.rect, f.pre_output.result_rect, f.pre_output.flags);
+  f.output = std::make_unique<pixels::PixelWorld>(area.right - area.left, area.bottom - area.top, f.depth,
+                                                  h.NextPadding(f.depth));
+  f.output->world()->origin_x = area.left;
+  f.output->world()->origin_y = area.top;
+  f.output->fill(UnwrittenColor());
+  f.output_before = std::make_unique<pixels::PixelWorld>(*f.output);
+  h.depth = f.depth;
+  h.current_time = f.time;
+  // The frame renders at the resolution it was pre-rendered at.
+  const PF_RationalScale dsx = h.downsample_x, dsy = h.downsample_y;
+  h.downsample_x = f.downsample_x;
+  h.downsample_y = f.downsample_y;
+
+  h.frame = &f;
+  const PF_Err err = Run(PF_Cmd_SMART_RENDER, &f.render_extra, customize, [&](PF_Err) {
+    // The effect reads its inputs and writes its output's pixels, nothing else.
+    for (const auto& [id, world] : f.layer_pixels) {
+      if (!world->paddingIntact() || pixels::Checksum(*world->world()) != f.layer_pixel_sums[id]) {
+        h.accounts.Violation("the effect wrote into its input (checkout " + std::to_string(id) + ")");
+      }
+    }
+    if (!f.output->paddingIntact()) h.accounts.Violation("the effect wrote into the row padding of its output");
+    // Layer pixels are the host's again once the render returns.
+    for (const auto& [id, serial] : f.layer_pixel_serials) h.accounts.Close(Resource::LayerPixels, serial);
+    f.layer_pixel_serials.clear();
+    f.layer_pixels.clear();
+  });
+  h.frame = nullptr;
+  h.downsample_x = dsx;
+  h.downsample_y = dsy;
+  h.last_output_checked_out = f.output_checked_out;
+  h.last_output_written = pixels::Checksum(*f.output->world()) != pixels::Checksum(*f.output_before->world());
+  h.last_output = std::move(f.output);
+  f.output_before.reset();
+  return err;
+}
+
+void Host::ReleaseFrame(FrameToken token) {
+  HostCore& h = *core_;
+  FrameState& f = InFlight(token, "Host::ReleaseFrame");
+  std::unique_ptr<FrameState> frame = std::move(h.frames[f.serial]);
+  h.frames.erase(frame->serial);
+  if (h.default_frame == frame->serial) h.default_frame = 0;
+  h.inspected = frame->serial;
+  // A host releases pre-render data outside any command, on a thread of its
+  // choosing: this one is served for the while.
+  CurrentHostScope scope(&h);
+  if (frame->pre_output.delete_pre_render_data_func != nullptr) {
+    ++h.pre_render_data_deleted;
+    h.deleted_pre_render_data.push_back(frame->pre_output.pre_render_data);
+    h.releasing_pre_render_data = true;
+    {
+      PluginRunningScope plugin_running;
+      frame->pre_output.delete_pre_render_data_func(frame->pre_output.pre_render_data);
+    }
+    h.releasing_pre_render_data = false;
+    h.accounts.LocksMustBeUndone("when the release of frame " + std::to_string(frame->serial) +
+                                 "'s pre-render data returned");
+  }
+  h.last_frame = std::move(frame);
+}
+
+std::vector<FrameToken> Host::frames_in_flight() const {
+  std::vector<FrameToken> out;
+  for (const auto& [serial, frame] : core_->frames) out.push_back(FrameToken{serial});
+  return out;
+}
+
+void Host::ReleaseAllFrames() {
+  for (const FrameToken token : frames_in_flight()) ReleaseFrame(token);
+}
+
 PF_Err Host::PreRender(A_long time) {
   FrameRequest request;
   request.time = time;
@@ -188,81 +340,20 @@ PF_Err Host::PreRender(A_long time) {
 }
 
 PF_Err Host::PreRender(const FrameRequest& request, const Customize& customize) {
-  HostCore& h = *core_;
-  if (h.frame != nullptr) AbandonFrame();
-  const Layer& layer = h.comp->effect_layer();
-  auto frame = std::make_unique<FrameState>();
-  frame->serial = ++h.frames_started;
-  frame->time = request.time;
-  frame->depth = request.depth;
-  PF_RenderRequest& req = frame->pre_input.output_request;
-  req.rect = request.rect.value_or(
-      PF_LRect{0, 0, DownsampledSize(layer.width, h.downsample_x), DownsampledSize(layer.height, h.downsample_y)});
-  req.field = request.field;
-  req.channel_mask = request.channel_mask;
-  frame->pre_input.bitdepth = BitDepth(request.depth);
-  frame->pre_output.result_rect = request.result_rect;
-  frame->pre_output.max_result_rect = request.max_result_rect;
-  frame->pre_output.flags = request.flags;
-  frame->pre_extra = PF_PreRenderExtra{&frame->pre_input, &frame->pre_output, &h.pre_render_cb};
-  h.frame = std::move(frame);
-  h.depth = request.depth;
-  h.current_time = request.time;
-
-  return Run(PF_Cmd_SMART_PRE_RENDER, &h.frame->pre_extra, customize, [this](PF_Err err) {
-    if (err != PF_Err_NONE) {
-      FinishFrame(false);
-    } else {
-      core_->frame->pre_rendered = true;
-    }
-  });
+  AbandonFrame();
+  FrameToken token;
+  const PF_Err err = PreRenderFrame(request, &token, customize);
+  core_->default_frame = token.serial;
+  return err;
 }
 
 PF_Err Host::Render(const Customize& customize) {
   HostCore& h = *core_;
-  if (h.frame == nullptr || !h.frame->pre_rendered) {
-    throw std::logic_error("Host::Render without a successful PreRender of the frame");
-  }
-  FrameState& f = *h.frame;
-  f.render_input.output_request = f.pre_input.output_request;
-  f.render_input.bitdepth = f.pre_input.bitdepth;
-  f.render_input.pre_render_data = f.pre_output.pre_render_data;
-  f.render_extra = PF_SmartRenderExtra{&f.render_input, &h.smart_render_cb};
-  // The output covers what was asked for and the effect said it produces.
-  const PF_LRect area = Intersect(f.pre_input.output_request.rect, f.pre_output.result_rect);
-  f.output = std::make_unique<pixels::PixelWorld>(area.right - area.left, area.bottom - area.top, f.depth);
-  f.output->fill(UnwrittenColor());
-  f.output_before = std::make_unique<pixels::PixelWorld>(*f.output);
-  h.depth = f.depth;
-  h.current_time = f.time;
-
-  return Run(PF_Cmd_SMART_RENDER, &f.render_extra, customize, [this](PF_Err) {
-    HostCore& core = *core_;
-    // Layer pixels are the host's again once the render returns.
-    for (const auto& [id, serial] : core.frame->layer_pixel_serials) core.accounts.Close(Resource::LayerPixels, serial);
-    core.frame->layer_pixel_serials.clear();
-    core.frame->layer_pixels.clear();
-    FinishFrame(true);
-  });
-}
-
-void Host::FinishFrame(bool rendered) {
-  HostCore& h = *core_;
-  CurrentHostScope scope(&h);
-  std::unique_ptr<FrameState> frame = std::move(h.frame);
-  if (frame == nullptr) return;
-  if (frame->pre_output.delete_pre_render_data_func != nullptr) {
-    ++h.pre_render_data_deleted;
-    h.deleted_pre_render_data.push_back(frame->pre_output.pre_render_data);
-    frame->pre_output.delete_pre_render_data_func(frame->pre_output.pre_render_data);
-  }
-  if (rendered) {
-    h.last_output_checked_out = frame->output_checked_out;
-    h.last_output_written = pixels::Checksum(*frame->output->world()) != pixels::Checksum(*frame->output_before->world());
-    h.last_output = std::move(frame->output);
-  }
-  frame->output_before.reset();
-  h.last_frame = std::move(frame);
+  if (h.default_frame == 0) throw std::logic_error("Host::Render without a successful PreRender of the frame");
+  const FrameToken token{h.default_frame};
+  const PF_Err err = Render(token, customize);
+  ReleaseFrame(token);
+  return err;
 }
 
 PF_Err Host::RenderFrame(A_long time) {
@@ -276,32 +367,36 @@ PF_Err Host::RenderFrame(const FrameRequest& request) {
   return err != PF_Err_NONE ? err : Render();
 }
 
-void Host::AbandonFrame() { FinishFrame(false); }
+void Host::AbandonFrame() {
+  if (core_->default_frame != 0) ReleaseFrame(FrameToken{core_->default_frame});
+}
 
-bool Host::frame_pending() const { return core_->frame != nullptr && core_->frame->pre_rendered; }
+bool Host::frame_pending() const { return core_->default_frame != 0; }
 
 namespace {
 
-const FrameState& CurrentOrLast(const HostCore& h) {
-  if (h.frame != nullptr) return *h.frame;
+const FrameState& Inspected(const HostCore& h) {
+  auto it = h.frames.find(h.inspected);
+  if (it != h.frames.end()) return *it->second;
   if (h.last_frame != nullptr) return *h.last_frame;
   throw std::logic_error("no frame has been pre-rendered");
 }
 
 }  // namespace
 
-const PF_PreRenderInput& Host::pre_render_input() const { return CurrentOrLast(*core_).pre_input; }
-const PF_PreRenderOutput& Host::pre_render_output() const { return CurrentOrLast(*core_).pre_output; }
+const PF_PreRenderInput& Host::pre_render_input() const { return Inspected(*core_).pre_input; }
+const PF_PreRenderOutput& Host::pre_render_output() const { return Inspected(*core_).pre_output; }
+const std::vector<unsigned char>& Host::pre_render_data_bytes() const { return Inspected(*core_).pre_render_bytes; }
 
 std::vector<PF_CheckoutResult> Host::layer_checkout_results() const {
   std::vector<PF_CheckoutResult> out;
-  for (const LayerCheckoutRecord& r : CurrentOrLast(*core_).layer_checkouts) out.push_back(r.result);
+  for (const LayerCheckoutRecord& r : Inspected(*core_).layer_checkouts) out.push_back(r.result);
   return out;
 }
 
 std::vector<PF_RenderRequest> Host::layer_checkout_requests() const {
   std::vector<PF_RenderRequest> out;
-  for (const LayerCheckoutRecord& r : CurrentOrLast(*core_).layer_checkouts) out.push_back(r.request);
+  for (const LayerCheckoutRecord& r : Inspected(*core_).layer_checkouts) out.push_back(r.request);
   return out;
 }
 
@@ -392,5 +487,12 @@ PF_InData& Host::PrepareInData() {
 }
 PF_OutData& Host::PrepareOutData() { return core_->out_data; }
 PF_ProgPtr Host::effect_ref() const { return &core_->instance; }
+
+SimulatedCommand::SimulatedCommand(Host& host, PF_Cmd cmd) : host_(host), cmd_(cmd) {
+  if (cmd == PF_Cmd_PARAMS_SETUP) host.core_->params.BeginSetup();
+  host.BeginCommand(cmd);
+}
+
+SimulatedCommand::~SimulatedCommand() { host_.EndCommand(cmd_); }
 
 }  // namespace zelvan::testhost

@@ -32,6 +32,7 @@
 namespace zelvan::testhost {
 
 struct HostCore;
+struct FrameState;
 
 // What the host asks of one frame.
 struct FrameRequest {
@@ -41,9 +42,15 @@ struct FrameRequest {
   PF_ChannelMask channel_mask = 0xF;
   pixels::Depth depth = pixels::Depth::k8;
   // What the output's result rectangles hold before the effect grows them.
-  PF_LRect result_rect{0, 0, 0, 0};
-  PF_LRect max_result_rect{0, 0, 0, 0};
+  PF_LRect result_rect{};
+  PF_LRect max_result_rect{};
   PF_RenderOutputFlags flags = 0;
+};
+
+// A frame in flight: from a successful pre-render until the host releases
+// the effect's pre-render data. 0 names no frame.
+struct FrameToken {
+  int serial = 0;
 };
 
 class Host {
@@ -73,10 +80,22 @@ class Host {
   // GlobalSetup then ParamsSetup; the first error, or 0.
   PF_Err StartSession();
 
-  // ---- Frames: pre-render, then render of the same frame. A frame whose
-  // pre-render fails, or that a new pre-render replaces, is abandoned; the
-  // effect's pre-render data is released through its delete function after
-  // the render, or on abandonment, as a host does.
+  // ---- Frames in flight, as a host pipelines them: pre-render any number of
+  // frames, render them in any order (each once) or never, and release each
+  // frame's pre-render data later, through the effect's delete function,
+  // outside any command (from any thread, one at a time). A frame whose
+  // pre-render fails is released at once and gets no token.
+  PF_Err PreRenderFrame(const FrameRequest& request, FrameToken* token, const Customize& customize = nullptr);
+  // Throws std::logic_error for a frame not in flight or rendered already.
+  PF_Err Render(FrameToken token, const Customize& customize = nullptr);
+  // Throws std::logic_error for a frame not in flight.
+  void ReleaseFrame(FrameToken token);
+  std::vector<FrameToken> frames_in_flight() const;
+
+  // ---- One frame at a time: pre-render, then render of the same frame. A
+  // frame whose pre-render fails, or that a new pre-render replaces, is
+  // abandoned; the effect's pre-render data is released right after the
+  // render, or on abandonment.
   PF_Err PreRender(A_long time);
   PF_Err PreRender(const FrameRequest& request, const Customize& customize = nullptr);
   // Renders the frame of the last successful pre-render; throws
@@ -87,13 +106,16 @@ class Host {
   PF_Err RenderFrame(const FrameRequest& request);
   void AbandonFrame();
   bool frame_pending() const;
-  // The pre-render blocks of the pending frame, or of the last one finished
-  // (throws std::logic_error before any).
+  // The pre-render blocks of the frame the last frame call worked on, in
+  // flight or released (throws std::logic_error before any).
   const PF_PreRenderInput& pre_render_input() const;
   const PF_PreRenderOutput& pre_render_output() const;
   // Layer checkouts the effect made in that frame's pre-render.
   std::vector<PF_CheckoutResult> layer_checkout_results() const;
   std::vector<PF_RenderRequest> layer_checkout_requests() const;
+  // What that frame's pre-render data held when pre-render returned (empty
+  // when it was not one of the host's handles).
+  const std::vector<unsigned char>& pre_render_data_bytes() const;
   // How often the host called the effect's delete function, and with what.
   int pre_render_data_deleted() const;
   const std::vector<void*>& deleted_pre_render_data() const;
@@ -166,16 +188,36 @@ class Host {
   PF_OutData& PrepareOutData();
   PF_ProgPtr effect_ref() const;
 
+
   HostCore& core() { return *core_; }
 
  private:
+  friend class SimulatedCommand;
   PF_Err Run(PF_Cmd cmd, void* extra, const Customize& customize, const std::function<void(PF_Err)>& after);
   void Prepare();
+  void BeginCommand(PF_Cmd cmd);
+  void EndCommand(PF_Cmd cmd);
   void Absorb(PF_Cmd cmd, PF_Err err);
-  void FinishFrame(bool rendered);
+  FrameState& InFlight(FrameToken token, const char* what) const;
+  void ReleaseAllFrames();
 
   std::unique_ptr<HostCore> core_;
   std::unique_ptr<CurrentHostScope> serving_;
+};
+
+// While it lives, the host runs as in a command of that selector, for tests
+// that call host functions directly: calls bound to commands are served as
+// in that command, and what it left held or locked is reported when it ends.
+class SimulatedCommand {
+ public:
+  SimulatedCommand(Host& host, PF_Cmd cmd);
+  ~SimulatedCommand();
+  SimulatedCommand(const SimulatedCommand&) = delete;
+  SimulatedCommand& operator=(const SimulatedCommand&) = delete;
+
+ private:
+  Host& host_;
+  PF_Cmd cmd_;
 };
 
 // Names of the bits of out_flags and out_flags2 ("DEEP_COLOR_AWARE", ...);

@@ -48,6 +48,10 @@ std::string CommandName(PF_Cmd cmd) {
   }
 }
 
+A_long HostCore::NextPadding(pixels::Depth d) {
+  return pixels::BytesPerChannel(d) * (1 + (worlds_made++ * 7) % 13);
+}
+
 A_Err CallbackFailed(HostCore& core, const char* function, std::exception_ptr failure) noexcept {
   A_Err code = PF_Err_INTERNAL_STRUCT_DAMAGED;
   std::string cause;
@@ -69,8 +73,5 @@ A_Err CallbackFailed(HostCore& core, const char* function, std::exception_ptr fa
   return code;
 }
 
-std::string HostCore::CommandName() const {
-  return in_command ? "#" + std::to_string(command) + " " + testhost::CommandName(selector) : "(none)";
-}
 
 }  // namespace zelvan::testhost

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "AE_EffectSmart.h"
@@ -21,6 +22,7 @@
 #include "Module.h"
 #include "ParamModel.h"
 #include "PixelWorld.h"
+#include "Util/HostValues.h"
 
 namespace zelvan::testhost {
 
@@ -46,7 +48,7 @@ struct ParamCheckoutObject {
   PF_ParamIndex index = 0;
   const PF_ParamDef* def = nullptr;  // where the plug-in received it
   PF_EffectWorld* world = nullptr;   // a layer's pixels, owned by the host
-  std::shared_ptr<void> world_owner;
+  std::shared_ptr<pixels::PixelWorld> world_owner;
 };
 
 struct HostCore {
@@ -79,6 +81,8 @@ struct HostCore {
   int commands_sent = 0;
   PF_Cmd selector = -1;
   bool in_command = false;
+  // The host is running the effect's release function for pre-render data.
+  bool releasing_pre_render_data = false;
 
   // Blocks of the current (or last) command.
   PF_InData in_data{};
@@ -101,10 +105,11 @@ struct HostCore {
   A_long time_step = 1;
   A_u_long time_scale = 30;
   A_long total_time = 300;
-  PF_RationalScale downsample_x{1, 1};
-  PF_RationalScale downsample_y{1, 1};
+  PF_RationalScale downsample_x = MakeScale(1, 1);
+  PF_RationalScale downsample_y = MakeScale(1, 1);
   // Depth of the layer pixels the host renders (the frame's, during a frame).
   pixels::Depth depth = pixels::Depth::k8;
+  int worlds_made = 0;
 
   // AEGP objects, by the address handed out.
   std::map<const void*, std::unique_ptr<EffectRefObject>> effect_refs;
@@ -112,10 +117,14 @@ struct HostCore {
   std::map<const void*, std::unique_ptr<StreamValueObject>> stream_values;  // by the plug-in's value address
   std::vector<std::unique_ptr<ParamCheckoutObject>> checkouts;
 
-  // The frame between pre-render and render, and what the host did with
-  // the effect's pre-render data.
-  std::unique_ptr<FrameState> frame;
-  std::unique_ptr<FrameState> last_frame;  // the frame finished last, for inspection
+  // Frames in flight, by serial: pre-rendered, rendered or not, and not yet
+  // released. frame is the one the running pre-render or render works on
+  // (null otherwise); default_frame the serial of the one-frame API's frame.
+  std::map<int, std::unique_ptr<FrameState>> frames;
+  FrameState* frame = nullptr;
+  int default_frame = 0;
+  std::unique_ptr<FrameState> last_frame;  // the frame released last, for inspection
+  int inspected = 0;                       // the frame the last frame call worked on
   int frames_started = 0;
   int pre_render_data_deleted = 0;
   std::vector<void*> deleted_pre_render_data;
@@ -130,86 +139,133 @@ struct HostCore {
 
   std::vector<CallbackFailure> callback_failures;
 
+  // Row padding for the next world the host hands out: a few channels more
+  // than the pixels, by an amount that changes from world to world.
+  A_long NextPadding(pixels::Depth d);
+
   // Checks an effect_ref the plug-in passed; records a violation when it is not ours.
   bool IsOurEffect(PF_ProgPtr effect_ref, const char* function);
+  // "#3 SMART_RENDER", "the release of pre-render data" or "(none)".
   std::string CommandName() const;
+  // Null when the call may be made now; otherwise a violation is recorded and
+  // the code to answer with is given (CallContexts.cpp states the rules).
+  std::optional<A_Err> Refusal(const char* function);
 };
 
 std::string CommandName(PF_Cmd cmd);
 
 // Runs one host function for the plug-in: finds the serving host, traces the
-// call, applies faults, then runs body(core) for the code. No exception from
-// the body crosses into the plug-in's frames: it becomes the code a host gives
-// for a failure of its own (4 for memory, 512 otherwise) and is recorded.
-void CountOrphanCall();
+// call, applies faults, then runs body(core) for the code. Nothing that fails
+// inside, the formatting of the traced arguments included, crosses into the
+// plug-in's frames: an exception becomes the code a host gives for a failure
+// of its own (4 for memory, 512 otherwise) and is recorded. args() formats the
+// traced arguments (args(core) when it needs the host); it runs inside the
+// guard, so call sites pass a lambda.
+void CountOrphanCall() noexcept;
 A_Err CallbackFailed(HostCore& core, const char* function, std::exception_ptr failure) noexcept;
 
-template <class Body>
-A_Err GuardedBody(HostCore& core, const char* function, Body& body) noexcept {
-  try {
-    return body(core);
-  } catch (...) {
-    return CallbackFailed(core, function, std::current_exception());
+// args() or args(core) gives the traced arguments.
+template <class Args>
+std::size_t TraceCall(HostCore& core, const char* function, const Args& args) {
+  if constexpr (std::is_invocable_r_v<std::string, const Args&, const HostCore&>) {
+    return core.trace.Add(core.command, function, args(core));
+  } else {
+    static_assert(std::is_invocable_r_v<std::string, const Args&>,
+                  "pass the traced arguments as a lambda, so that formatting them is guarded too");
+    return core.trace.Add(core.command, function, args());
   }
 }
 
-template <class Body>
-A_Err HostCall(const char* function, const std::string& args, Body body) {
+template <class Args, class Body>
+A_Err HostCall(const char* function, const Args& args, const Body& body) noexcept {
   HostCore* core = CurrentCore();
   if (core == nullptr) {
     CountOrphanCall();
     return PF_Err_INVALID_CALLBACK;
   }
-  const std::size_t entry = core->trace.Add(core->command, function, args);
-  if (const auto code = core->faults.OnCall(function, args)) {
-    core->trace.SetResult(entry, *code, true);
-    return *code;
+  std::optional<std::size_t> entry;
+  try {
+    entry = TraceCall(*core, function, args);
+    if (const auto refused = core->Refusal(function)) {
+      core->trace.SetResult(*entry, *refused, false);
+      return *refused;
+    }
+    if (const auto code = core->faults.OnCall(function, core->trace.entries()[*entry].args)) {
+      core->trace.SetResult(*entry, *code, true);
+      return *code;
+    }
+    const A_Err err = body(*core);
+    core->trace.SetResult(*entry, err, false);
+    return err;
+  } catch (...) {
+    const A_Err code = CallbackFailed(*core, function, std::current_exception());
+    if (entry) core->trace.SetResult(*entry, code, false);
+    return code;
   }
-  const A_Err err = GuardedBody(*core, function, body);
-  core->trace.SetResult(entry, err, false);
-  return err;
 }
 
 // For calls that give something back (disposals, check-ins, releases): the
-// object is always given back, and a fault only changes the code returned,
-// so a failing clean-up call leaves the accounts balanced.
-template <class Body>
-A_Err HostRelease(const char* function, const std::string& args, Body body) {
+// object is always given back, and a fault, or a failure of the host's own
+// bookkeeping, only changes the code returned, so a failing clean-up call
+// leaves the accounts balanced.
+template <class Args, class Body>
+A_Err HostRelease(const char* function, const Args& args, const Body& body) noexcept {
   HostCore* core = CurrentCore();
   if (core == nullptr) {
     CountOrphanCall();
     return PF_Err_INVALID_CALLBACK;
   }
-  const std::size_t entry = core->trace.Add(core->command, function, args);
-  const auto code = core->faults.OnCall(function, args);
-  const A_Err err = GuardedBody(*core, function, body);
-  core->trace.SetResult(entry, code ? *code : err, code.has_value());
-  return code ? *code : err;
+  std::optional<std::size_t> entry;
+  std::optional<A_Err> fault;
+  A_Err own_failure = 0;
+  try {
+    entry = TraceCall(*core, function, args);
+    if (const auto refused = core->Refusal(function)) own_failure = *refused;
+    fault = core->faults.OnCall(function, core->trace.entries()[*entry].args);
+  } catch (...) {
+    own_failure = CallbackFailed(*core, function, std::current_exception());
+  }
+  A_Err err = 0;
+  try {
+    err = body(*core);
+  } catch (...) {
+    err = CallbackFailed(*core, function, std::current_exception());
+  }
+  const A_Err result = fault ? *fault : own_failure != 0 ? own_failure : err;
+  if (entry) core->trace.SetResult(*entry, result, fault.has_value());
+  return result;
 }
 
 // The same for host functions that answer with a pointer: a fault, or a
 // failure of the host's own, gives null.
-template <class T, class Body>
-T* HostCallPtr(const char* function, const std::string& args, Body body) {
+template <class T, class Args, class Body>
+T* HostCallPtr(const char* function, const Args& args, const Body& body) noexcept {
   HostCore* core = CurrentCore();
   if (core == nullptr) {
     CountOrphanCall();
     return nullptr;
   }
-  const std::size_t entry = core->trace.Add(core->command, function, args);
-  if (core->faults.OnCall(function, args)) {
-    core->trace.SetResult(entry, 0, true);
-    return nullptr;
-  }
+  std::optional<std::size_t> entry;
   try {
+    entry = TraceCall(*core, function, args);
+    if (const auto refused = core->Refusal(function)) {
+      core->trace.SetResult(*entry, *refused, false);
+      return nullptr;
+    }
+    if (core->faults.OnCall(function, core->trace.entries()[*entry].args)) {
+      core->trace.SetResult(*entry, 0, true);
+      return nullptr;
+    }
     return body(*core);
   } catch (...) {
-    core->trace.SetResult(entry, CallbackFailed(*core, function, std::current_exception()), false);
+    const A_Err code = CallbackFailed(*core, function, std::current_exception());
+    if (entry) core->trace.SetResult(*entry, code, false);
     return nullptr;
   }
 }
 
-// "#3" for a live handle, "?" for one the host does not know.
+// "#3" for a live handle, "#3 (disposed)" for one disposed, "?" for one the
+// host never handed out.
 std::string HandleLabel(const HostCore& core, PF_Handle handle);
 
 }  // namespace zelvan::testhost

@@ -17,29 +17,35 @@ std::string NameOf(const PF_ParamDef* def) {
   return std::string(def->name, strnlen(def->name, sizeof def->name));
 }
 
-PF_Err AddParam(PF_ProgPtr effect_ref, PF_ParamIndex index, PF_ParamDefPtr def) {
-  const std::string args = "index=" + std::to_string(index) +
-                           (def != nullptr ? " type=" + std::to_string(def->param_type) + " name=\"" + NameOf(def) + "\""
-                                           : " def=null");
+PF_Err AddParam(PF_ProgPtr effect_ref, PF_ParamIndex index, PF_ParamDefPtr def) noexcept {
+  auto args = [&] {
+    return "index=" + std::to_string(index) +
+           (def != nullptr ? " type=" + std::to_string(def->param_type) + " name=\"" + NameOf(def) + "\""
+                           : " def=null");
+  };
   return HostCall("add_param", args, [&](HostCore& h) -> A_Err {
     if (!h.IsOurEffect(effect_ref, "add_param") || def == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    if (h.selector != PF_Cmd_PARAMS_SETUP) {
-      h.accounts.Violation("add_param outside parameter setup (command " + h.CommandName() + ")");
-      return PF_Err_BAD_CALLBACK_PARAM;
+    std::string problem;
+    const PF_Err err = h.params.Add(index, *def, &problem);
+    if (err != PF_Err_NONE) {
+      h.accounts.Violation("add_param of parameter " + std::to_string(h.params.count()) + " \"" + NameOf(def) +
+                           "\" with " + problem);
     }
-    return h.params.Add(index, *def);
+    return err;
   });
 }
 
 PF_Err CheckoutParam(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long what_time, A_long time_step,
-                     A_u_long time_scale, PF_ParamDef* param) {
-  const std::string args = "index=" + std::to_string(index) + " time=" + std::to_string(what_time) +
-                           " step=" + std::to_string(time_step) + " scale=" + std::to_string(time_scale);
+                     A_u_long time_scale, PF_ParamDef* param) noexcept {
+  auto args = [&] {
+    return "index=" + std::to_string(index) + " time=" + std::to_string(what_time) +
+           " step=" + std::to_string(time_step) + " scale=" + std::to_string(time_scale);
+  };
   return HostCall("checkout_param", args, [&](HostCore& h) -> A_Err {
     if (!h.IsOurEffect(effect_ref, "checkout_param") || param == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     if (!h.params.Valid(index)) return PF_Err_INVALID_INDEX;
     if (time_scale == 0) return PF_Err_BAD_CALLBACK_PARAM;
-    const A_Time layer_time{what_time, time_scale};
+    const A_Time layer_time = MakeTime(what_time, time_scale);
     PF_ParamDef def = h.params.DefinitionAt(index, Composition::Seconds(layer_time));
 
     auto checkout = std::make_unique<ParamCheckoutObject>();
@@ -58,7 +64,8 @@ PF_Err CheckoutParam(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long what_tim
       std::memset(&def.u.ld, 0, sizeof def.u.ld);
       if (layer != nullptr) {
         const A_Time comp_time = Composition::LayerToCompTime(h.comp->effect_layer(), layer_time);
-        auto world = RenderLayerFrame(*h.comp, *layer, comp_time, h.downsample_x, h.downsample_y, h.depth);
+        auto world = RenderLayerFrame(*h.comp, *layer, comp_time, h.downsample_x, h.downsample_y, h.depth,
+                                      h.NextPadding(h.depth));
         if (world != nullptr) {
           def.u.ld = *world->world();
           checkout->world = world->world();
@@ -68,6 +75,8 @@ PF_Err CheckoutParam(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long what_tim
         }
       }
     }
+    // Room first, the ledger last: a failure anywhere before leaves nothing behind.
+    h.checkouts.reserve(h.checkouts.size() + 1);
     checkout->serial = h.accounts.Open(Resource::ParamCheckout, what, h.command);
     h.checkouts.push_back(std::move(checkout));
     *param = def;
@@ -75,10 +84,9 @@ PF_Err CheckoutParam(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long what_tim
   });
 }
 
-PF_Err CheckinParam(PF_ProgPtr effect_ref, PF_ParamDef* param) {
-  HostCore* core = CurrentCore();
+PF_Err CheckinParam(PF_ProgPtr effect_ref, PF_ParamDef* param) noexcept {
   // A checkout is known by where the effect received it, or by its pixels.
-  auto find = [param](HostCore& h) {
+  auto find = [param](const HostCore& h) {
     for (auto it = h.checkouts.begin(); it != h.checkouts.end(); ++it) {
       if ((*it)->def == param) return it;
     }
@@ -87,17 +95,20 @@ PF_Err CheckinParam(PF_ProgPtr effect_ref, PF_ParamDef* param) {
     }
     return h.checkouts.end();
   };
-  std::string label = "index=?";
-  if (core != nullptr) {
-    auto it = find(*core);
-    if (it != core->checkouts.end()) label = "index=" + std::to_string((*it)->index);
-  }
+  auto label = [&](const HostCore& h) {
+    auto it = find(h);
+    return it == h.checkouts.end() ? std::string("index=?") : "index=" + std::to_string((*it)->index);
+  };
   return HostRelease("checkin_param", label, [&](HostCore& h) -> A_Err {
     if (!h.IsOurEffect(effect_ref, "checkin_param") || param == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     auto it = find(h);
     if (it == h.checkouts.end()) {
       h.accounts.Violation("checkin_param of a parameter that is not checked out");
       return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    if ((*it)->world_owner != nullptr && !(*it)->world_owner->paddingIntact()) {
+      h.accounts.Violation("the effect wrote into the row padding of checked-out parameter " +
+                           std::to_string((*it)->index));
     }
     h.accounts.Close(Resource::ParamCheckout, (*it)->serial);
     h.checkouts.erase(it);

@@ -6,9 +6,8 @@
 namespace zelvan::testhost {
 namespace {
 
-std::string LayerLabel(AEGP_LayerH layer) {
-  HostCore* core = CurrentCore();
-  const Layer* l = core != nullptr ? core->comp->FromHandle(layer) : nullptr;
+std::string LayerLabel(const HostCore& core, AEGP_LayerH layer) {
+  const Layer* l = core.comp->FromHandle(layer);
   return l == nullptr ? "layer=?" : "layer=" + std::to_string(l->id);
 }
 
@@ -23,16 +22,16 @@ Layer* Resolve(HostCore& h, AEGP_LayerH layer, const char* function) {
   return l;
 }
 
-A_Err GetLayerParentComp(AEGP_LayerH layer, AEGP_CompH* comp) {
-  return HostCall("AEGP_GetLayerParentComp", LayerLabel(layer), [&](HostCore& h) -> A_Err {
+A_Err GetLayerParentComp(AEGP_LayerH layer, AEGP_CompH* comp) noexcept {
+  return HostCall("AEGP_GetLayerParentComp", [&](const HostCore& h) { return LayerLabel(h, layer); }, [&](HostCore& h) -> A_Err {
     if (Resolve(h, layer, "AEGP_GetLayerParentComp") == nullptr || comp == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     *comp = h.comp->handle();
     return 0;
   });
 }
 
-A_Err GetLayerFromLayerID(AEGP_CompH comp, AEGP_LayerIDVal id, AEGP_LayerH* layer) {
-  return HostCall("AEGP_GetLayerFromLayerID", "id=" + std::to_string(id), [&](HostCore& h) -> A_Err {
+A_Err GetLayerFromLayerID(AEGP_CompH comp, AEGP_LayerIDVal id, AEGP_LayerH* layer) noexcept {
+  return HostCall("AEGP_GetLayerFromLayerID", [&] { return "id=" + std::to_string(id); }, [&](HostCore& h) -> A_Err {
     if (!h.comp->IsHandle(comp)) {
       h.accounts.Violation("AEGP_GetLayerFromLayerID in a composition handle the host did not hand out");
       return PF_Err_BAD_CALLBACK_PARAM;
@@ -44,8 +43,9 @@ A_Err GetLayerFromLayerID(AEGP_CompH comp, AEGP_LayerIDVal id, AEGP_LayerH* laye
   });
 }
 
-A_Err GetLayerInPoint(AEGP_LayerH layer, AEGP_LTimeMode mode, A_Time* in_point) {
-  return HostCall("AEGP_GetLayerInPoint", LayerLabel(layer) + " mode=" + std::to_string(mode),
+A_Err GetLayerInPoint(AEGP_LayerH layer, AEGP_LTimeMode mode, A_Time* in_point) noexcept {
+  return HostCall("AEGP_GetLayerInPoint",
+                  [&](const HostCore& h) { return LayerLabel(h, layer) + " mode=" + std::to_string(mode); },
                   [&](HostCore& h) -> A_Err {
                     const Layer* l = Resolve(h, layer, "AEGP_GetLayerInPoint");
                     if (l == nullptr || in_point == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
@@ -60,8 +60,9 @@ A_Err GetLayerInPoint(AEGP_LayerH layer, AEGP_LTimeMode mode, A_Time* in_point) 
                   });
 }
 
-A_Err GetLayerDuration(AEGP_LayerH layer, AEGP_LTimeMode mode, A_Time* duration) {
-  return HostCall("AEGP_GetLayerDuration", LayerLabel(layer) + " mode=" + std::to_string(mode),
+A_Err GetLayerDuration(AEGP_LayerH layer, AEGP_LTimeMode mode, A_Time* duration) noexcept {
+  return HostCall("AEGP_GetLayerDuration",
+                  [&](const HostCore& h) { return LayerLabel(h, layer) + " mode=" + std::to_string(mode); },
                   [&](HostCore& h) -> A_Err {
                     const Layer* l = Resolve(h, layer, "AEGP_GetLayerDuration");
                     if (l == nullptr || duration == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
@@ -74,8 +75,9 @@ A_Err GetLayerDuration(AEGP_LayerH layer, AEGP_LTimeMode mode, A_Time* duration)
                   });
 }
 
-A_Err ConvertCompToLayerTime(AEGP_LayerH layer, const A_Time* comp_time, A_Time* layer_time) {
-  return HostCall("AEGP_ConvertCompToLayerTime", LayerLabel(layer) + " time=" + TimeText(comp_time),
+A_Err ConvertCompToLayerTime(AEGP_LayerH layer, const A_Time* comp_time, A_Time* layer_time) noexcept {
+  return HostCall("AEGP_ConvertCompToLayerTime",
+                  [&](const HostCore& h) { return LayerLabel(h, layer) + " time=" + TimeText(comp_time); },
                   [&](HostCore& h) -> A_Err {
                     const Layer* l = Resolve(h, layer, "AEGP_ConvertCompToLayerTime");
                     if (l == nullptr || comp_time == nullptr || layer_time == nullptr) {
@@ -88,7 +90,14 @@ A_Err ConvertCompToLayerTime(AEGP_LayerH layer, const A_Time* comp_time, A_Time*
 
 }  // namespace
 
-const AEGP_LayerSuite13 kLayerSuite13 = {GetLayerParentComp, GetLayerFromLayerID, GetLayerInPoint, GetLayerDuration,
-                                         ConvertCompToLayerTime};
+const AEGP_LayerSuite13 kLayerSuite13 = [] {
+  AEGP_LayerSuite13 s{};
+  s.AEGP_GetLayerParentComp = GetLayerParentComp;
+  s.AEGP_GetLayerFromLayerID = GetLayerFromLayerID;
+  s.AEGP_GetLayerInPoint = GetLayerInPoint;
+  s.AEGP_GetLayerDuration = GetLayerDuration;
+  s.AEGP_ConvertCompToLayerTime = ConvertCompToLayerTime;
+  return s;
+}();
 
 }  // namespace zelvan::testhost

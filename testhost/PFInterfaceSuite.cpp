@@ -14,16 +14,16 @@ bool HostCore::IsOurEffect(PF_ProgPtr effect_ref, const char* function) {
 
 namespace {
 
-A_Err GetEffectLayer(PF_ProgPtr effect_ref, AEGP_LayerH* layer) {
-  return HostCall("AEGP_GetEffectLayer", "", [&](HostCore& h) -> A_Err {
+A_Err GetEffectLayer(PF_ProgPtr effect_ref, AEGP_LayerH* layer) noexcept {
+  return HostCall("AEGP_GetEffectLayer", [] { return std::string(); }, [&](HostCore& h) -> A_Err {
     if (!h.IsOurEffect(effect_ref, "AEGP_GetEffectLayer") || layer == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     *layer = h.comp->HandleOf(h.comp->effect_layer());
     return 0;
   });
 }
 
-A_Err GetNewEffectForEffect(AEGP_PluginID plugin_id, PF_ProgPtr effect_ref, AEGP_EffectRefH* effect) {
-  return HostCall("AEGP_GetNewEffectForEffect", "plugin=" + std::to_string(plugin_id), [&](HostCore& h) -> A_Err {
+A_Err GetNewEffectForEffect(AEGP_PluginID plugin_id, PF_ProgPtr effect_ref, AEGP_EffectRefH* effect) noexcept {
+  return HostCall("AEGP_GetNewEffectForEffect", [&] { return "plugin=" + std::to_string(plugin_id); }, [&](HostCore& h) -> A_Err {
     if (!h.IsOurEffect(effect_ref, "AEGP_GetNewEffectForEffect") || effect == nullptr) {
       return PF_Err_BAD_CALLBACK_PARAM;
     }
@@ -33,15 +33,26 @@ A_Err GetNewEffectForEffect(AEGP_PluginID plugin_id, PF_ProgPtr effect_ref, AEGP
       return PF_Err_BAD_CALLBACK_PARAM;
     }
     auto ref = std::make_unique<EffectRefObject>();
-    ref->serial = h.accounts.Open(Resource::EffectRef, "from AEGP_GetNewEffectForEffect", h.command);
-    *effect = reinterpret_cast<AEGP_EffectRefH>(ref.get());
-    h.effect_refs[ref.get()] = std::move(ref);
+    EffectRefObject* object = ref.get();
+    h.effect_refs[object] = std::move(ref);
+    try {
+      object->serial = h.accounts.Open(Resource::EffectRef, "from AEGP_GetNewEffectForEffect", h.command);
+    } catch (...) {
+      h.effect_refs.erase(object);
+      throw;
+    }
+    *effect = reinterpret_cast<AEGP_EffectRefH>(object);
     return 0;
   });
 }
 
 }  // namespace
 
-const AEGP_PFInterfaceSuite1 kPFInterfaceSuite1 = {GetEffectLayer, GetNewEffectForEffect};
+const AEGP_PFInterfaceSuite1 kPFInterfaceSuite1 = [] {
+  AEGP_PFInterfaceSuite1 s{};
+  s.AEGP_GetEffectLayer = GetEffectLayer;
+  s.AEGP_GetNewEffectForEffect = GetNewEffectForEffect;
+  return s;
+}();
 
 }  // namespace zelvan::testhost

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <limits>
 
@@ -31,6 +32,43 @@ double InitialValue(const PF_ParamDef& def) {
 
 double Seconds(const A_Time& t) { return t.scale == 0 ? 0.0 : double(t.value) / double(t.scale); }
 
+// What a host checks of a definition beyond its type; empty when it is sound.
+std::string DefinitionProblem(const PF_ParamDef& def) {
+  switch (def.param_type) {
+    case PF_Param_POPUP: {
+      const PF_PopupDef& pd = def.u.pd;
+      if (pd.u_names == nullptr) return "a popup without choices";
+      const std::ptrdiff_t entries = 1 + std::count(pd.u_names, pd.u_names + std::strlen(pd.u_names), '|');
+      if (pd.num_choices != entries) {
+        return "a choice count of " + std::to_string(pd.num_choices) + " for " + std::to_string(entries) + " choices";
+      }
+      if (pd.dephault < 1 || pd.dephault > pd.num_choices) {
+        return "a default choice " + std::to_string(pd.dephault) + " outside 1 to " + std::to_string(pd.num_choices);
+      }
+      return "";
+    }
+    case PF_Param_FIX_SLIDER: {
+      const PF_FixedSliderDef& fd = def.u.fd;
+      if (!(fd.valid_min <= fd.slider_min && fd.slider_min <= fd.slider_max && fd.slider_max <= fd.valid_max)) {
+        return "a slider range outside its valid range";
+      }
+      if (fd.dephault < fd.valid_min || fd.dephault > fd.valid_max) return "a default outside its valid range";
+      return "";
+    }
+    case PF_Param_FLOAT_SLIDER: {
+      const PF_FloatSliderDef& fs = def.u.fs_d;
+      // Written so that NaN fails.
+      if (!(fs.valid_min <= fs.slider_min && fs.slider_min <= fs.slider_max && fs.slider_max <= fs.valid_max)) {
+        return "a slider range outside its valid range";
+      }
+      if (!(fs.dephault >= fs.valid_min && fs.dephault <= fs.valid_max)) return "a default outside its valid range";
+      return "";
+    }
+    default:
+      return "";
+  }
+}
+
 }  // namespace
 
 PF_Fixed ToFixed(double value) {
@@ -49,8 +87,19 @@ ParamModel::ParamModel() {
   params_.push_back(std::move(input));
 }
 
-PF_Err ParamModel::Add(PF_ParamIndex index, const PF_ParamDef& def) {
-  if (index != -1 && index != count()) return PF_Err_INVALID_INDEX;
+void ParamModel::BeginSetup() {
+  for (std::size_t i = known_.size() + 1; i < params_.size(); ++i) {
+    known_.push_back(Known{params_[i]->def.uu.id, params_[i]->def.param_type});
+  }
+  params_.resize(1);
+}
+
+PF_Err ParamModel::Add(PF_ParamIndex index, const PF_ParamDef& def, std::string* problem) {
+  auto refuse = [&](PF_Err code, const std::string& why) {
+    if (problem != nullptr) *problem = why;
+    return code;
+  };
+  if (index != -1 && index != count()) return refuse(PF_Err_INVALID_INDEX, "index " + std::to_string(index));
   switch (def.param_type) {
     case PF_Param_LAYER:
     case PF_Param_SLIDER:
@@ -63,13 +112,29 @@ PF_Err ParamModel::Add(PF_ParamIndex index, const PF_ParamDef& def) {
     case PF_Param_FLOAT_SLIDER:
       break;
     default:
-      return PF_Err_UNRECOGNIZED_PARAM_TYPE;
+      return refuse(PF_Err_UNRECOGNIZED_PARAM_TYPE, "type " + std::to_string(def.param_type));
+  }
+  if (const std::string why = DefinitionProblem(def); !why.empty()) return refuse(PF_Err_BAD_CALLBACK_PARAM, why);
+  for (PF_ParamIndex i = 0; i < count(); ++i) {
+    if (at(i).def.uu.id == def.uu.id) {
+      return refuse(PF_Err_BAD_CALLBACK_PARAM,
+                    "identifier " + std::to_string(def.uu.id) + ", which parameter " + std::to_string(i) + " has");
+    }
+  }
+  // Projects keep values by identifier: a parameter keeps its identifier.
+  const std::size_t position = std::size_t(count());
+  if (position <= known_.size()) {
+    const Known& k = known_[position - 1];
+    if (k.id != def.uu.id || k.type != def.param_type) {
+      return refuse(PF_Err_BAD_CALLBACK_PARAM, "identifier " + std::to_string(def.uu.id) + " and type " +
+                                                   std::to_string(def.param_type) + ", where an earlier setup gave " +
+                                                   std::to_string(k.id) + " and " + std::to_string(k.type));
+    }
   }
   auto p = std::make_unique<Param>();
-  std::memcpy(&p->def, &def, sizeof def);
+  p->def = def;
   p->def.name[sizeof p->def.name - 1] = '\0';
   if (def.param_type == PF_Param_POPUP) {
-    if (def.u.pd.u_names == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     // The host keeps its own copy; the effect's text need not outlive the call.
     p->has_choices = true;
     p->choices = def.u.pd.u_names;

@@ -31,8 +31,15 @@ class ParamModel {
   ParamModel();
 
   // Appends a copy of def (index must be -1 or the next index); 0 or a host
-  // error code for a definition the host cannot take.
-  PF_Err Add(PF_ParamIndex index, const PF_ParamDef& def);
+  // error code for a definition the host cannot take, with the reason in
+  // *problem: a popup whose choice count is not the number of its choices,
+  // a default outside its range, a slider range outside the valid range, an
+  // identifier another parameter has, or one that differs from what an
+  // earlier parameter setup gave the same parameter.
+  PF_Err Add(PF_ParamIndex index, const PF_ParamDef& def, std::string* problem = nullptr);
+  // A new parameter setup: the parameters are declared afresh, and must keep
+  // the identifiers and types they were declared with before.
+  void BeginSetup();
 
   // Including the input layer at index 0.
   A_long count() const { return A_long(params_.size()); }
@@ -59,7 +66,12 @@ class ParamModel {
   void SetDynamicFlag(PF_ParamIndex index, A_long flag, bool set);
 
  private:
+  struct Known {
+    A_long id;
+    PF_ParamType type;
+  };
   std::vector<std::unique_ptr<Param>> params_;  // stable addresses for the choices text
+  std::vector<Known> known_;                    // by index, from earlier setups
 };
 
 // 16.16 fixed point, rounded to nearest and saturated.

@@ -1,6 +1,5 @@
 // The pre-render extra's callbacks: the effect states which layer pixels it
 // will need, and the host answers with the rectangles it can provide.
-#include <algorithm>
 #include <cmath>
 
 #include "Callbacks.h"
@@ -17,25 +16,20 @@ std::string RectText(const PF_LRect& r) {
          std::to_string(r.bottom);
 }
 
-PF_LRect Intersect(const PF_LRect& a, const PF_LRect& b) {
-  PF_LRect r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-             std::min(a.bottom, b.bottom)};
-  if (r.left >= r.right || r.top >= r.bottom) r = PF_LRect{0, 0, 0, 0};
-  return r;
-}
-
 PF_Err CheckoutLayer(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long checkout_id, const PF_RenderRequest* req,
-                     A_long what_time, A_long time_step, A_u_long time_scale, PF_CheckoutResult* result) {
-  const std::string args = "index=" + std::to_string(index) + " id=" + std::to_string(checkout_id) +
-                           " time=" + std::to_string(what_time) + " step=" + std::to_string(time_step) +
-                           " scale=" + std::to_string(time_scale) +
-                           " rect=" + (req != nullptr ? RectText(req->rect) : std::string("null"));
+                     A_long what_time, A_long time_step, A_u_long time_scale, PF_CheckoutResult* result) noexcept {
+  auto args = [&] {
+    return "index=" + std::to_string(index) + " id=" + std::to_string(checkout_id) +
+           " time=" + std::to_string(what_time) + " step=" + std::to_string(time_step) +
+           " scale=" + std::to_string(time_scale) +
+           " rect=" + (req != nullptr ? RectText(req->rect) : std::string("null"));
+  };
   return HostCall("checkout_layer", args, [&](HostCore& h) -> A_Err {
     if (!h.IsOurEffect(effect_ref, "checkout_layer") || req == nullptr || result == nullptr) {
       return PF_Err_BAD_CALLBACK_PARAM;
     }
-    if (h.selector != PF_Cmd_SMART_PRE_RENDER || h.frame == nullptr) {
-      h.accounts.Violation("checkout_layer outside smart pre-render");
+    if (h.frame == nullptr) {
+      h.accounts.Violation("checkout_layer in a pre-render the host did not send for a frame");
       return PF_Err_BAD_CALLBACK_PARAM;
     }
     if (!h.params.Valid(index) || h.params.at(index).def.param_type != PF_Param_LAYER) return PF_Err_INVALID_INDEX;
@@ -47,7 +41,7 @@ PF_Err CheckoutLayer(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long checkout
         return PF_Err_BAD_CALLBACK_PARAM;
       }
     }
-    const A_Time layer_time{what_time, time_scale};
+    const A_Time layer_time = MakeTime(what_time, time_scale);
     const Layer* layer = nullptr;
     if (index == 0) {
       layer = &h.comp->effect_layer();
@@ -56,14 +50,17 @@ PF_Err CheckoutLayer(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long checkout
       layer = id != 0 ? h.comp->Find(id) : nullptr;
     }
     PF_CheckoutResult out{};
-    out.par = PF_RationalScale{1, 1};
+    out.par = MakeScale(1, 1);
     if (layer != nullptr) {
       // The host can give the whole layer at the current resolution, and of
-      // it the part that was asked for.
-      const PF_LRect bounds{0, 0, DownsampledSize(layer->width, h.downsample_x),
-                            DownsampledSize(layer->height, h.downsample_y)};
+      // it the part that was asked for; the effect's own input, grown by the
+      // effects before it, comes whole, as they return it.
+      const bool input = index == 0;
+      const PF_LRect bounds = input ? InputExtent(*layer, h.downsample_x, h.downsample_y)
+                                    : MakeRect(0, 0, DownsampledSize(layer->width, h.downsample_x),
+                                               DownsampledSize(layer->height, h.downsample_y));
       out.max_result_rect = bounds;
-      out.result_rect = Intersect(req->rect, bounds);
+      out.result_rect = input && Grown(*layer) ? bounds : IntersectRects(req->rect, bounds);
       out.ref_width = layer->width;
       out.ref_height = layer->height;
     }

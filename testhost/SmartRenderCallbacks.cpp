@@ -13,18 +13,22 @@ namespace zelvan::testhost {
 namespace {
 
 bool InRender(HostCore& h, const char* function) {
-  if (h.selector == PF_Cmd_SMART_RENDER && h.frame != nullptr) return true;
-  h.accounts.Violation(std::string(function) + " outside smart render");
+  if (h.frame != nullptr) return true;
+  h.accounts.Violation(std::string(function) + " in a render the host did not send for a frame");
   return false;
 }
 
 // The pixels of one pre-render checkout: the layer at the checkout's time,
-// cut to the rectangle the host promised.
+// with what the effects before this one added around it, cut to the
+// rectangle the host promised and placed by its origin.
 std::shared_ptr<pixels::PixelWorld> PixelsFor(HostCore& h, const LayerCheckoutRecord& r) {
   const PF_LRect& rect = r.result.result_rect;
-  auto world = std::make_shared<pixels::PixelWorld>(rect.right - rect.left, rect.bottom - rect.top, h.frame->depth);
+  auto world = std::make_shared<pixels::PixelWorld>(rect.right - rect.left, rect.bottom - rect.top, h.frame->depth,
+                                                    h.NextPadding(h.frame->depth));
+  world->world()->origin_x = rect.left;
+  world->world()->origin_y = rect.top;
   const Layer* layer = nullptr;
-  const A_Time layer_time{r.time, r.time_scale};
+  const A_Time layer_time = MakeTime(r.time, r.time_scale);
   if (r.index == 0) {
     layer = &h.comp->effect_layer();
   } else {
@@ -32,17 +36,22 @@ std::shared_ptr<pixels::PixelWorld> PixelsFor(HostCore& h, const LayerCheckoutRe
     layer = id != 0 ? h.comp->Find(id) : nullptr;
   }
   if (layer == nullptr || world->width() == 0 || world->height() == 0) return world;
+  if (r.index == 0 && Grown(*layer)) world->fill(GrownColor());
   const A_Time comp_time = Composition::LayerToCompTime(h.comp->effect_layer(), layer_time);
   auto frame = RenderLayerFrame(*h.comp, *layer, comp_time, h.downsample_x, h.downsample_y, h.frame->depth);
+  // The layer's place in the world; an exact copy, as the sizes are equal.
+  const PF_LRect place = MakeRect(-rect.left, -rect.top, DownsampledSize(layer->width, h.downsample_x) - rect.left,
+                                  DownsampledSize(layer->height, h.downsample_y) - rect.top);
   if (frame != nullptr) {
-    // Same size on both sides: an exact copy of the promised part.
-    (void)pixels::CopyWorld(frame->world(), world->world(), &rect, nullptr);
+    (void)pixels::CopyWorld(frame->world(), world->world(), nullptr, &place);
+  } else {
+    pixels::FillRect(*world->world(), &place, pixels::Color{});
   }
   return world;
 }
 
-PF_Err CheckoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id, PF_EffectWorld** pixels_out) {
-  return HostCall("checkout_layer_pixels", "id=" + std::to_string(checkout_id), [&](HostCore& h) -> A_Err {
+PF_Err CheckoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id, PF_EffectWorld** pixels_out) noexcept {
+  return HostCall("checkout_layer_pixels", [&] { return "id=" + std::to_string(checkout_id); }, [&](HostCore& h) -> A_Err {
     if (!h.IsOurEffect(effect_ref, "checkout_layer_pixels") || pixels_out == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     if (!InRender(h, "checkout_layer_pixels")) return PF_Err_BAD_CALLBACK_PARAM;
     FrameState& f = *h.frame;
@@ -54,10 +63,19 @@ PF_Err CheckoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id, PF_EffectW
     for (const LayerCheckoutRecord& r : f.layer_checkouts) {
       if (r.checkout_id != checkout_id) continue;
       auto world = PixelsFor(h, r);
+      f.layer_pixel_sums[checkout_id] = pixels::Checksum(*world->world());
+      const std::string what = "checkout " + std::to_string(checkout_id) + " of parameter " + std::to_string(r.index);
+      // Both slots first, the ledger last, so that a failure leaves nothing half-made.
       f.layer_pixels[checkout_id] = world;
-      f.layer_pixel_serials[checkout_id] = h.accounts.Open(
-          Resource::LayerPixels, "checkout " + std::to_string(checkout_id) + " of parameter " + std::to_string(r.index),
-          h.command);
+      try {
+        int& serial = f.layer_pixel_serials[checkout_id];
+        serial = h.accounts.Open(Resource::LayerPixels, what, h.command);
+      } catch (...) {
+        f.layer_pixels.erase(checkout_id);
+        f.layer_pixel_serials.erase(checkout_id);
+        f.layer_pixel_sums.erase(checkout_id);
+        throw;
+      }
       *pixels_out = world->world();
       return 0;
     }
@@ -67,8 +85,8 @@ PF_Err CheckoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id, PF_EffectW
   });
 }
 
-PF_Err CheckinLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id) {
-  return HostRelease("checkin_layer_pixels", "id=" + std::to_string(checkout_id), [&](HostCore& h) -> A_Err {
+PF_Err CheckinLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id) noexcept {
+  return HostRelease("checkin_layer_pixels", [&] { return "id=" + std::to_string(checkout_id); }, [&](HostCore& h) -> A_Err {
     if (!h.IsOurEffect(effect_ref, "checkin_layer_pixels")) return PF_Err_BAD_CALLBACK_PARAM;
     if (!InRender(h, "checkin_layer_pixels")) return PF_Err_BAD_CALLBACK_PARAM;
     FrameState& f = *h.frame;
@@ -84,8 +102,8 @@ PF_Err CheckinLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id) {
   });
 }
 
-PF_Err CheckoutOutput(PF_ProgPtr effect_ref, PF_EffectWorld** output) {
-  return HostCall("checkout_output", "", [&](HostCore& h) -> A_Err {
+PF_Err CheckoutOutput(PF_ProgPtr effect_ref, PF_EffectWorld** output) noexcept {
+  return HostCall("checkout_output", [] { return std::string(); }, [&](HostCore& h) -> A_Err {
     if (!h.IsOurEffect(effect_ref, "checkout_output") || output == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     if (!InRender(h, "checkout_output")) return PF_Err_BAD_CALLBACK_PARAM;
     h.frame->output_checked_out = true;

@@ -8,11 +8,9 @@
 namespace zelvan::testhost {
 namespace {
 
-std::string StreamLabel(const void* stream) {
-  HostCore* core = CurrentCore();
-  if (core == nullptr) return "index=?";
-  auto it = core->streams.find(stream);
-  return it == core->streams.end() ? "index=?" : "index=" + std::to_string(it->second->index);
+std::string StreamLabel(const HostCore& core, const void* stream) {
+  auto it = core.streams.find(stream);
+  return it == core.streams.end() ? "index=?" : "index=" + std::to_string(it->second->index);
 }
 
 std::string TimeText(const A_Time* t) {
@@ -20,8 +18,8 @@ std::string TimeText(const A_Time* t) {
 }
 
 A_Err GetNewEffectStreamByIndex(AEGP_PluginID plugin_id, AEGP_EffectRefH effect, PF_ParamIndex index,
-                                AEGP_StreamRefH* stream) {
-  return HostCall("AEGP_GetNewEffectStreamByIndex", "index=" + std::to_string(index), [&](HostCore& h) -> A_Err {
+                                AEGP_StreamRefH* stream) noexcept {
+  return HostCall("AEGP_GetNewEffectStreamByIndex", [&] { return "index=" + std::to_string(index); }, [&](HostCore& h) -> A_Err {
     if (h.registered.count(plugin_id) == 0) {
       h.accounts.Violation("AEGP_GetNewEffectStreamByIndex with unregistered plug-in identifier " +
                            std::to_string(plugin_id));
@@ -35,15 +33,21 @@ A_Err GetNewEffectStreamByIndex(AEGP_PluginID plugin_id, AEGP_EffectRefH effect,
     if (!h.params.Valid(index)) return PF_Err_INVALID_INDEX;
     auto object = std::make_unique<StreamObject>();
     object->index = index;
-    object->serial = h.accounts.Open(Resource::Stream, "parameter " + std::to_string(index), h.command);
-    *stream = reinterpret_cast<AEGP_StreamRefH>(object.get());
-    h.streams[object.get()] = std::move(object);
+    StreamObject* raw = object.get();
+    h.streams[raw] = std::move(object);
+    try {
+      raw->serial = h.accounts.Open(Resource::Stream, "parameter " + std::to_string(index), h.command);
+    } catch (...) {
+      h.streams.erase(raw);
+      throw;
+    }
+    *stream = reinterpret_cast<AEGP_StreamRefH>(raw);
     return 0;
   });
 }
 
-A_Err DisposeStream(AEGP_StreamRefH stream) {
-  return HostRelease("AEGP_DisposeStream", StreamLabel(stream), [&](HostCore& h) -> A_Err {
+A_Err DisposeStream(AEGP_StreamRefH stream) noexcept {
+  return HostRelease("AEGP_DisposeStream", [&](const HostCore& h) { return StreamLabel(h, stream); }, [&](HostCore& h) -> A_Err {
     auto it = h.streams.find(stream);
     if (it == h.streams.end()) {
       h.accounts.Violation("AEGP_DisposeStream of a stream that is not live");
@@ -56,9 +60,11 @@ A_Err DisposeStream(AEGP_StreamRefH stream) {
 }
 
 A_Err GetNewStreamValue(AEGP_PluginID plugin_id, AEGP_StreamRefH stream, AEGP_LTimeMode time_mode,
-                        const A_Time* time, A_Boolean pre_expression, AEGP_StreamValue2* value) {
-  const std::string args = StreamLabel(stream) + " mode=" + std::to_string(time_mode) + " time=" + TimeText(time) +
-                           " pre_expression=" + std::to_string(int(pre_expression));
+                        const A_Time* time, A_Boolean pre_expression, AEGP_StreamValue2* value) noexcept {
+  auto args = [&](const HostCore& h) {
+    return StreamLabel(h, stream) + " mode=" + std::to_string(time_mode) + " time=" + TimeText(time) +
+           " pre_expression=" + std::to_string(int(pre_expression));
+  };
   return HostCall("AEGP_GetNewStreamValue", args, [&](HostCore& h) -> A_Err {
     if (h.registered.count(plugin_id) == 0) {
       h.accounts.Violation("AEGP_GetNewStreamValue with unregistered plug-in identifier " + std::to_string(plugin_id));
@@ -95,20 +101,24 @@ A_Err GetNewStreamValue(AEGP_PluginID plugin_id, AEGP_StreamRefH stream, AEGP_LT
     auto object = std::make_unique<StreamValueObject>();
     object->index = index;
     object->stream = stream;
-    object->serial = h.accounts.Open(Resource::StreamValue, "parameter " + std::to_string(index), h.command);
+    StreamValueObject* raw = object.get();
     h.stream_values[value] = std::move(object);
+    try {
+      raw->serial = h.accounts.Open(Resource::StreamValue, "parameter " + std::to_string(index), h.command);
+    } catch (...) {
+      h.stream_values.erase(value);
+      throw;
+    }
     *value = out;
     return 0;
   });
 }
 
-A_Err DisposeStreamValue(AEGP_StreamValue2* value) {
-  HostCore* core = CurrentCore();
-  std::string label = "index=?";
-  if (core != nullptr && value != nullptr) {
-    auto it = core->stream_values.find(value);
-    if (it != core->stream_values.end()) label = "index=" + std::to_string(it->second->index);
-  }
+A_Err DisposeStreamValue(AEGP_StreamValue2* value) noexcept {
+  auto label = [&](const HostCore& h) {
+    auto it = h.stream_values.find(value);
+    return it == h.stream_values.end() ? std::string("index=?") : "index=" + std::to_string(it->second->index);
+  };
   return HostRelease("AEGP_DisposeStreamValue", label, [&](HostCore& h) -> A_Err {
     auto it = h.stream_values.find(value);
     if (it == h.stream_values.end()) {
@@ -123,7 +133,13 @@ A_Err DisposeStreamValue(AEGP_StreamValue2* value) {
 
 }  // namespace
 
-const AEGP_StreamSuite9 kStreamSuite9 = {GetNewEffectStreamByIndex, DisposeStream, GetNewStreamValue,
-                                         DisposeStreamValue};
+const AEGP_StreamSuite9 kStreamSuite9 = [] {
+  AEGP_StreamSuite9 s{};
+  s.AEGP_GetNewEffectStreamByIndex = GetNewEffectStreamByIndex;
+  s.AEGP_DisposeStream = DisposeStream;
+  s.AEGP_GetNewStreamValue = GetNewStreamValue;
+  s.AEGP_DisposeStreamValue = DisposeStreamValue;
+  return s;
+}();
 
 }  // namespace zelvan::testhost

@@ -5,16 +5,17 @@
 namespace zelvan::testhost {
 namespace {
 
-A_Err RegisterWithAEGP(AEGP_GlobalRefcon /*global_refcon*/, const A_char* plugin_name, AEGP_PluginID* plugin_id) {
-  const std::string name = plugin_name != nullptr ? plugin_name : "(null)";
-  return HostCall("AEGP_RegisterWithAEGP", "name=\"" + name + "\"", [&](HostCore& h) -> A_Err {
+A_Err RegisterWithAEGP(AEGP_GlobalRefcon /*global_refcon*/, const A_char* plugin_name,
+                       AEGP_PluginID* plugin_id) noexcept {
+  auto name = [&] { return std::string(plugin_name != nullptr ? plugin_name : "(null)"); };
+  return HostCall("AEGP_RegisterWithAEGP", [&] { return "name=\"" + name() + "\""; }, [&](HostCore& h) -> A_Err {
     if (plugin_id == nullptr) {
       h.accounts.Violation("AEGP_RegisterWithAEGP without a place for the plug-in identifier");
       return PF_Err_BAD_CALLBACK_PARAM;
     }
     // Identifiers are not 0, so a test can tell a written one from a zeroed block.
     const AEGP_PluginID id = h.next_plugin_id++;
-    h.registered[id] = name;
+    h.registered[id] = name();
     *plugin_id = id;
     return 0;
   });
@@ -22,6 +23,10 @@ A_Err RegisterWithAEGP(AEGP_GlobalRefcon /*global_refcon*/, const A_char* plugin
 
 }  // namespace
 
-const AEGP_UtilitySuite7 kUtilitySuite7 = {RegisterWithAEGP};
+const AEGP_UtilitySuite7 kUtilitySuite7 = [] {
+  AEGP_UtilitySuite7 s{};
+  s.AEGP_RegisterWithAEGP = RegisterWithAEGP;
+  return s;
+}();
 
 }  // namespace zelvan::testhost

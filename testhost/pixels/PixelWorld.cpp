@@ -1,5 +1,7 @@
 #include "PixelWorld.h"
 
+#include "Util/HostValues.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -149,7 +151,7 @@ A_long Saturate(std::int64_t v) {
 // Fills [x0, x1) x [y0, y1), given in 64 bits, clipped to the world.
 void FillSpan(PF_EffectWorld& w, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,
               const Color& c) {
-  const PF_LRect r{Saturate(x0), Saturate(y0), Saturate(x1), Saturate(y1)};
+  const PF_LRect r = MakeRect(Saturate(x0), Saturate(y0), Saturate(x1), Saturate(y1));
   FillRect(w, &r, c);
 }
 
@@ -236,6 +238,8 @@ void PixelWorld::init(A_long width, A_long height, Depth depth, A_long padding_b
   depth_ = depth;
   padding_ = padding_bytes;
   size_ = static_cast<std::size_t>(size);
+  rows_ = size > 0 ? height : 0;
+  row_bytes_ = static_cast<A_long>(rowbytes);
   bytes_.reset(size_ > 0 ? new unsigned char[size_] : nullptr);
 
   world_ = PF_EffectWorld{};
@@ -244,8 +248,8 @@ void PixelWorld::init(A_long width, A_long height, Depth depth, A_long padding_b
   world_.rowbytes = static_cast<A_long>(rowbytes);
   world_.width = width;
   world_.height = height;
-  world_.extent_hint = PF_LRect{0, 0, width, height};
-  world_.pix_aspect_ratio = PF_RationalScale{1, 1};
+  world_.extent_hint = MakeRect(0, 0, width, height);
+  world_.pix_aspect_ratio = MakeScale(1, 1);
 
   const std::size_t pixel_bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(BytesPerPixel(depth));
   for (A_long y = 0; y < (size_ > 0 ? height : 0); ++y) {
@@ -276,12 +280,16 @@ PixelWorld& PixelWorld::operator=(PixelWorld&& other) noexcept {
     depth_ = other.depth_;
     padding_ = other.padding_;
     size_ = other.size_;
+    rows_ = other.rows_;
+    row_bytes_ = other.row_bytes_;
     bytes_ = std::move(other.bytes_);
     other.world_ = PF_EffectWorld{};
-    other.world_.pix_aspect_ratio = PF_RationalScale{1, 1};
+    other.world_.pix_aspect_ratio = MakeScale(1, 1);
     other.depth_ = Depth::k8;
     other.padding_ = 0;
     other.size_ = 0;
+    other.rows_ = 0;
+    other.row_bytes_ = 0;
   }
   return *this;
 }
@@ -298,9 +306,9 @@ const unsigned char* PixelWorld::row(A_long y) const {
 
 bool PixelWorld::paddingIntact() const {
   if (size_ == 0) return true;
-  const std::size_t pixel_bytes = static_cast<std::size_t>(width()) * static_cast<std::size_t>(BytesPerPixel(depth_));
-  for (A_long y = 0; y < height(); ++y) {
-    const unsigned char* p = row(y) + pixel_bytes;
+  const std::size_t pixel_bytes = static_cast<std::size_t>(row_bytes_ - padding_);
+  for (A_long y = 0; y < rows_; ++y) {
+    const unsigned char* p = bytes_.get() + static_cast<std::ptrdiff_t>(y) * row_bytes_ + pixel_bytes;
     for (A_long i = 0; i < padding_; ++i)
       if (p[i] != kPaddingByte) return false;
   }
@@ -424,7 +432,7 @@ StampReading ReadFrameStamp(const PF_EffectWorld& world, const PF_LRect* region)
 PF_LRect NumberBounds(long long number, A_long left, A_long top, A_long scale) {
   const std::int64_t glyphs = static_cast<std::int64_t>(std::to_string(number).size());
   const std::int64_t s = std::max<A_long>(scale, 1);
-  return PF_LRect{left, top, Saturate(left + (glyphs * 6 - 1) * s), Saturate(top + 7 * s)};
+  return MakeRect(left, top, Saturate(left + (glyphs * 6 - 1) * s), Saturate(top + 7 * s));
 }
 
 void DrawNumber(PF_EffectWorld& world, long long number, A_long left, A_long top, A_long scale,

@@ -67,7 +67,8 @@ class PixelWorld {
   // Raw bytes of row y (pixels then padding).
   unsigned char* row(A_long y);
   const unsigned char* row(A_long y) const;
-  // True when every padding byte still holds its initial pattern.
+  // True when every padding byte still holds its initial pattern (of the
+  // rows as allocated, whatever the view's fields say now).
   bool paddingIntact() const;
 
  private:
@@ -77,6 +78,7 @@ class PixelWorld {
   Depth depth_ = Depth::k8;
   A_long padding_ = 0;
   std::size_t size_ = 0;
+  A_long rows_ = 0, row_bytes_ = 0;  // as allocated
   std::unique_ptr<unsigned char[]> bytes_;
 };
 

@@ -15,13 +15,18 @@
 
 #include "Host.h"
 #include "LoadError.h"
+#include "Util/HostValues.h"
 #include "Params.h"
 #include "PixelTestUtil.h"
 #include "PixelWorld.h"
 
 namespace {
 
+using zelvan::MakeRect;
+using zelvan::MakeScale;
+using zelvan::MakeTime;
 using zelvan::testhost::FrameRequest;
+using zelvan::testhost::FrameToken;
 using zelvan::testhost::Host;
 using zelvan::testhost::Layer;
 namespace px = zelvan::pixels;
@@ -33,7 +38,9 @@ constexpr const char kUsage[] =
     "Loads PLUGIN (ZelvanClipCycle.so on Linux, ZelvanClipCycle.aex on Windows)\n"
     "in the simulated host and runs one fixed session: global setup, parameter\n"
     "setup, parameter updates, pre-render and render of frames at 8, 16 and 32\n"
-    "bits in every placement mode, a render whose Layer Suite is refused (the\n"
+    "bits in every placement mode, frames of part of the layer, of an input that\n"
+    "earlier effects grew and at reduced resolutions, frames pre-rendered ahead\n"
+    "and rendered out of order, a render whose Layer Suite is refused (the\n"
     "effect must answer 516) and global setdown.\n"
     "\n"
     "The report lists each command's result, each frame's output checksum and\n"
@@ -80,6 +87,31 @@ const A_long kTimes[] = {0, 17, 44};
 
 constexpr AEGP_LayerIDVal kSourceLayer = 7;
 
+// Worlds as a host hands them: part of the layer asked for, an input grown by
+// the effects before this one, reduced resolutions, a result rectangle the
+// host starts wider. Mode 0 chooses no layer, so the input passes through.
+struct World {
+  const char* name;
+  A_long mode;
+  bool part;  // the host asks for the middle of the layer only
+  A_long grow;
+  A_u_long ds_x, ds_y;
+  bool wider_result;
+};
+
+const World kWorlds[] = {
+    {"part-of-layer", zelvan::kModeWhole, true, 0, 1, 1, false},
+    {"grown", zelvan::kModeNoMargin, false, 6, 1, 1, false},
+    {"grown-part-center", zelvan::kModeCenter, true, 6, 1, 1, false},
+    {"grown-pass-through", 0, false, 6, 1, 1, false},
+    {"half", zelvan::kModeWhole, false, 0, 2, 2, false},
+    {"third-by-quarter", zelvan::kModeCenter, false, 0, 3, 4, false},
+    {"quarter-by-whole-grown", zelvan::kModeFitToLayer, false, 5, 4, 1, false},
+    {"whole-by-third-part", zelvan::kModeNoMargin, true, 0, 1, 3, false},
+    {"wider-result", zelvan::kModeWhole, false, 0, 1, 1, true},
+    {"wider-result-pass-through", 0, false, 0, 2, 1, true},
+};
+
 class Session {
  public:
   explicit Session(const std::string& plugin_path) : host_(plugin_path) {}
@@ -99,10 +131,15 @@ class Session {
     clip.name = "Clip";
     clip.width = 96;
     clip.height = 40;
-    clip.in_point = A_Time{15, 30};
-    clip.duration = A_Time{240, 30};
+    clip.in_point = MakeTime(15, 30);
+    clip.duration = MakeTime(240, 30);
     host_.comp().AddLayer(clip);
-    host_.SetParam(zelvan::kParamLayer, kSourceLayer);
+    // The effect's layer starts late and its own time runs from earlier, so
+    // composition and layer time differ; "Layer" names the clip from layer
+    // time 10 on, so reading it at the wrong time shows.
+    host_.comp().effect_layer().in_point = MakeTime(4, 30);
+    host_.comp().effect_layer().start_offset = MakeTime(-6, 30);
+    host_.SetKeyframes(zelvan::kParamLayer, {{MakeTime(0, 30), 0.0}, {MakeTime(10, 30), double(kSourceLayer)}});
 
     for (const Loop& loop : kLoops) {
       Apply(loop);
@@ -116,6 +153,15 @@ class Session {
         }
       }
     }
+
+    host_.SetParam(zelvan::kParamLayer, kSourceLayer);
+    for (const World& w : kWorlds) WorldFrame(w);
+    host_.comp().effect_layer().grown_left = host_.comp().effect_layer().grown_top = 0;
+    host_.comp().effect_layer().grown_right = host_.comp().effect_layer().grown_bottom = 0;
+    host_.SetDownsample(MakeScale(1, 1), MakeScale(1, 1));
+    host_.SetParam(zelvan::kParamLayer, kSourceLayer);
+    host_.SetParam(zelvan::kParamMode, zelvan::kModeWhole);
+    FramesInFlight();
 
     // A host that cannot lend the Layer Suite mid-render: the effect must
     // answer 516 and give back everything it had obtained.
@@ -148,7 +194,7 @@ class Session {
     host_.SetParam(zelvan::kParamType, l.type);
     // The angle turns as time goes on, so each rendered time shows another
     // point of the loop (1.5 turns over two seconds).
-    host_.SetKeyframes(zelvan::kParamTime, {{A_Time{0, 30}, l.angle}, {A_Time{60, 30}, l.angle + 540.0}});
+    host_.SetKeyframes(zelvan::kParamTime, {{MakeTime(0, 30), l.angle}, {MakeTime(60, 30), l.angle + 540.0}});
     host_.SetParam(zelvan::kParamWaitingTime, l.waiting_percent);
     host_.SetParam(zelvan::kParamRangeType, l.range);
     if (l.range == zelvan::kRangePercent) {
@@ -168,19 +214,73 @@ class Session {
     request.depth = depth;
     const PF_Err err = host_.RenderFrame(request);
     std::ostringstream line;
-    line << "frame " << name << " depth=" << DepthName(depth) << " mode=" << mode << " time=" << time
-         << " -> " << err;
+    line << "frame " << name << " depth=" << DepthName(depth) << " mode=" << mode << " time=" << time << " -> "
+         << err;
+    Line(line.str() + Geometry());
+    Check(std::string("frame ") + name, err, expected);
+  }
+
+  void WorldFrame(const World& w) {
+    zelvan::testhost::Layer& effect = host_.comp().effect_layer();
+    effect.grown_left = effect.grown_top = effect.grown_right = effect.grown_bottom = w.grow;
+    host_.SetDownsample(MakeScale(1, w.ds_x), MakeScale(1, w.ds_y));
+    host_.SetParam(zelvan::kParamLayer, w.mode == 0 ? 0 : kSourceLayer);
+    if (w.mode != 0) host_.SetParam(zelvan::kParamMode, w.mode);
+    FrameRequest request;
+    request.time = 33;
+    request.depth = px::Depth::k16;
+    if (w.part) request.rect = MakeRect(0, 2, 20, 6);
+    if (w.wider_result) request.result_rect = MakeRect(-10, -4, 20, 20);
+    const PF_Err err = host_.RenderFrame(request);
+    Line("world " + std::string(w.name) + " -> " + std::to_string(err) + Geometry());
+    Check(std::string("world ") + w.name, err, PF_Err_NONE);
+  }
+
+  // Five frames pre-rendered ahead; three rendered out of order, two never;
+  // released in yet another order, the last by the set-down.
+  void FramesInFlight() {
+    const int released_before = host_.pre_render_data_deleted();
+    const A_long times[] = {3, 12, 21, 30, 39};
+    FrameToken frames[5];
+    for (int i = 0; i < 5; ++i) {
+      FrameRequest request;
+      request.time = times[i];
+      request.depth = kDepths[i % 3];
+      const PF_Err err = host_.PreRenderFrame(request, &frames[i]);
+      Line("in flight pre-render " + std::to_string(i) + " time=" + std::to_string(times[i]) + " -> " +
+           std::to_string(err));
+      if (err != PF_Err_NONE) Fail("pre-render of frame " + std::to_string(i) + " in flight returned " + std::to_string(err));
+    }
+    for (int i : {3, 0, 4}) {
+      const PF_Err err = host_.Render(frames[i]);
+      Line("in flight render " + std::to_string(i) + " -> " + std::to_string(err) + Geometry());
+      Check("render of frame " + std::to_string(i) + " in flight", err, PF_Err_NONE);
+    }
+    for (int i : {4, 1, 0, 2}) host_.ReleaseFrame(frames[i]);
+    Line("in flight released " + std::to_string(host_.pre_render_data_deleted() - released_before) +
+         ", still in flight " + std::to_string(host_.frames_in_flight().size()));
+  }
+
+  // Where the last output lay and what it held.
+  std::string Geometry() {
+    std::ostringstream line;
     for (const PF_RenderRequest& r : host_.layer_checkout_requests()) {
       line << " request=" << r.rect.left << "," << r.rect.top << "," << r.rect.right << "," << r.rect.bottom;
     }
     const px::PixelWorld* out = host_.last_output();
-    if (out != nullptr && host_.last_output_written()) line << " output=" << Hex(px::Checksum(*out->world()));
-    Line(line.str());
+    if (out != nullptr) {
+      line << " output=" << out->width() << "x" << out->height() << "@" << out->world()->origin_x << ","
+           << out->world()->origin_y;
+      if (host_.last_output_written()) line << " " << Hex(px::Checksum(*out->world()));
+    }
+    return line.str();
+  }
+
+  void Check(const std::string& what, PF_Err err, PF_Err expected) {
     if (err != expected) {
-      Fail(std::string("frame ") + name + " returned " + std::to_string(err) + ", expected " +
-           std::to_string(expected));
+      Fail(what + " returned " + std::to_string(err) + ", expected " + std::to_string(expected));
     } else if (expected == PF_Err_NONE && !host_.last_output_written()) {
-      Fail(std::string("frame ") + name + " left its output unwritten");
+      Fail(what + " left its output unwritten");
     }
   }
 

@@ -101,6 +101,7 @@ TEST(LoopPhase, EdgeCases) {
       {"cycle at 100 % waiting stays at the start", kLoopCycle, 90, 1.0, 0.0},
       {"cycle at 99 % waiting is squeezed to its end", kLoopCycle, 90, 0.99, 1.0},
       {"pingpong 360 still belongs to the forward half", kLoopPingpong, 360, 0.0, 1.0},
+      {"pingpong 360 at 100 % waiting is the forward half's hold", kLoopPingpong, 360, 1.0, 0.0},
       {"pingpong 720 is the start again", kLoopPingpong, 720, 0.0, 0.0},
       {"pingpong negative wraps like 630", kLoopPingpong, -90, 0.0, 0.25},
       {"pingpong backward half holds the start", kLoopPingpong, 630, 0.5, 0.0},

@@ -3,6 +3,7 @@
 #include <climits>
 #include <ostream>
 
+#include "HostValues.h"
 #include "Params.h"
 #include "Placement.h"
 
@@ -54,12 +55,27 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // An odd output in "Center" is one pixel wider than its source: the copy scales.
         PlacementCase{100, 100, 101, 101, kModeCenter, {0, 0, 100, 100}, {0, 0, 101, 101}},
+        // Equal odd sizes: "Fit to Layer" whatever the mode, so no pixel is lost to the halving.
+        PlacementCase{101, 101, 101, 101, kModeCenter, {0, 0, 101, 101}, {0, 0, 101, 101}},
+        // Odd sizes on both sides: each half is truncated on its own (50 + 31, not (101 + 63) / 2).
+        PlacementCase{101, 51, 63, 35, kModeCenter, {19, 8, 81, 42}, {0, 0, 63, 35}},
+        // Equal ratios take the "otherwise" row; only worlds of no size (both
+        // ratios infinite, or both 0) show which row that was.
+        PlacementCase{0, 0, 64, 36, kModeWhole, {0, 0, 0, 0}, {0, 0, 0, 36}},
+        PlacementCase{64, 36, 0, 0, kModeNoMargin, {0, 0, 64, 0}, {0, 0, 0, 0}},
         PlacementCase{640, 480, 1920, 1080, kModeFitToLayer, {0, 0, 640, 480}, {0, 0, 1920, 1080}},
         PlacementCase{640, 480, 1920, 1080, 0, {0, 0, 640, 480}, {0, 0, 1920, 1080}},
         PlacementCase{640, 480, 1920, 1080, -3, {0, 0, 640, 480}, {0, 0, 1920, 1080}},
         // Taller than wide into wide: bars left and right, crop top and bottom.
         PlacementCase{500, 1000, 800, 800, kModeWhole, {0, 0, 500, 1000}, {200, 0, 600, 800}},
         PlacementCase{500, 1000, 800, 800, kModeNoMargin, {0, 250, 500, 750}, {0, 0, 800, 800}}));
+
+TEST(Placement, WorldsLieOnTheLayerByTheirOrigin) {
+  EXPECT_TRUE(worldOnLayer(-6, 4, 76, 40) == MakeRect(-6, 4, 70, 44));
+  EXPECT_TRUE(layerToWorld(MakeRect(0, 0, 64, 36), -6, 4) == MakeRect(6, -4, 70, 32));
+  EXPECT_TRUE(worldOnLayer(INT_MAX - 1, 0, 10, 10) == MakeRect(INT_MAX - 1, 0, INT_MAX, 10)) << "saturates";
+  EXPECT_TRUE(layerToWorld(MakeRect(0, 0, 10, 10), INT_MIN, 0) == MakeRect(INT_MAX, 0, INT_MAX, 10));
+}
 
 TEST(Placement, ZeroSizedWorldsStayDefined) {
   // Dividing by a zero size gives infinite or undefined ratios; the bounds

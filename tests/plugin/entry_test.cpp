@@ -38,6 +38,15 @@ TEST_F(EntryTest, IgnoredSelectorsReturnZeroAndTouchNothing) {
   }
 }
 
+TEST_F(EntryTest, SmartCommandsWithoutTheirExtraBlockAre516AndCallNothing) {
+  for (PF_Cmd cmd : {PF_Cmd_SMART_PRE_RENDER, PF_Cmd_SMART_RENDER}) {
+    SCOPED_TRACE("selector " + std::to_string(cmd));
+    const std::size_t mark = host().trace().size();
+    EXPECT_EQ(host().Command(cmd, nullptr), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(host().trace().size(), mark) << host().trace().Dump(mark);
+  }
+}
+
 TEST_F(EntryTest, AboutTextNamesTheEffectAndVersion) {
   ASSERT_EQ(host().About(), PF_Err_NONE);
   const std::string text = host().about_text();

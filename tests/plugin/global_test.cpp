@@ -142,11 +142,12 @@ TEST_F(GlobalTest, SetdownWithRefusedHandleSuiteReturns516AndKeepsNothing) {
   SkipBalanceCheck();
 }
 
-TEST_F(GlobalTest, TwoSessionsInOneHostRegisterTwice) {
-  ASSERT_EQ(host().GlobalSetup(), PF_Err_NONE);
-  ASSERT_EQ(host().GlobalSetdown(), PF_Err_NONE);
-  ASSERT_EQ(host().GlobalSetup(), PF_Err_NONE);
-  ASSERT_EQ(host().GlobalSetdown(), PF_Err_NONE);
+TEST_F(GlobalTest, TwoSessionsInOneHostRegisterTwiceAndKeepTheParameterIdentifiers) {
+  for (int session = 0; session < 2; ++session) {
+    ASSERT_EQ(host().StartSession(), PF_Err_NONE);  // the host checks the identifiers against the first
+    EXPECT_EQ(host().params().count(), 13);
+    ASSERT_EQ(host().GlobalSetdown(), PF_Err_NONE);
+  }
   EXPECT_EQ(host().registrations().size(), 2u);
 }
 

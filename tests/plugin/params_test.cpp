@@ -2,9 +2,12 @@
 // definitions exactly as the host received them, and the show/hide of the
 // range fields by "Range Type".
 #include <cstring>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "HostCore.h"
 #include "PluginSession.h"
 
 namespace {
@@ -274,15 +277,43 @@ TEST_F(UpdateParamsUITest, DisposeStreamErrorIsRecordedAndStopsTheRest) {
 
 TEST_F(UpdateParamsUITest, MissingGlobalDataIsAnErrorAndTouchesNoControl) {
   const PF_Err err = host().UpdateParamsUI([](PF_InData& in, PF_OutData&) { in.global_data = nullptr; });
-  EXPECT_NE(err, PF_Err_NONE);
+  EXPECT_EQ(err, PF_Err_INTERNAL_STRUCT_DAMAGED);
   for (const std::string& line : CommandLines()) EXPECT_EQ(line.rfind("AEGP_", 0), std::string::npos) << line;
   for (PF_ParamIndex i = 7; i <= 10; ++i) EXPECT_FALSE(host().Hidden(i));
 }
 
-TEST_F(UpdateParamsUITest, RefusedDynamicStreamSuiteReturns516AndLeavesNothingBehind) {
-  host().faults().RefuseSuite("AEGP Dynamic Stream Suite", 5, 0x1);
-  EXPECT_EQ(host().UpdateParamsUI(), PF_Err_BAD_CALLBACK_PARAM);
-  // The fixture checks that the effect reference and the stream were given back.
+TEST_F(UpdateParamsUITest, RefusedSuiteReturns516AndLeavesNothingBehind) {
+  const std::pair<const char*, A_long> suites[] = {{"AEGP PF Interface Suite", 1},
+                                                   {"AEGP Effect Suite", 2},
+                                                   {"AEGP Stream Suite", 9},
+                                                   {"AEGP Dynamic Stream Suite", 5}};
+  for (const auto& [name, version] : suites) {
+    SCOPED_TRACE(name);
+    host().faults().Clear();
+    host().faults().RefuseSuite(name, version, 0x1);
+    EXPECT_EQ(host().UpdateParamsUI(), PF_Err_BAD_CALLBACK_PARAM);
+    for (auto r : {zelvan::testhost::Resource::EffectRef, zelvan::testhost::Resource::Stream}) {
+      EXPECT_EQ(host().accounts().OpenCount(r), 0) << zelvan::testhost::ResourceName(r);
+    }
+  }
+  host().faults().Clear();
+}
+
+TEST_F(UpdateParamsUITest, ShortParameterArrayChangesNoControl) {
+  // The array ends before "Range Type", by its count or by a null entry; the
+  // effect reference is still given back and the controls redrawn.
+  using zelvan::testhost::Host;
+  const std::function<void(Host&, PF_InData&)> shorten[] = {
+      [](Host&, PF_InData& in) { in.num_params = 6; },
+      [](Host& h, PF_InData&) { h.core().param_pointers[6] = nullptr; },
+  };
+  for (const auto& cut : shorten) {
+    Host* h = &host();
+    ASSERT_EQ(host().UpdateParamsUI([&cut, h](PF_InData& in, PF_OutData&) { cut(*h, in); }), PF_Err_NONE);
+    EXPECT_TRUE(CommandLinesOf("AEGP_GetNewEffectStreamByIndex").empty());
+    EXPECT_EQ(CommandLinesOf("AEGP_DisposeEffect").size(), 1u);
+    EXPECT_NE(host().out_data().out_flags & PF_OutFlag_REFRESH_UI, 0);
+  }
 }
 
 TEST_F(UpdateParamsUITest, NullBasicSuiteReturns516) {

@@ -1,6 +1,7 @@
 // Smart pre-render through the loaded binary: the snapshot the effect
 // publishes, the request for the whole input, the result extent, and the
 // release of the per-frame record.
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -16,15 +17,12 @@ using zelvan::testhost::PluginSession;
 
 class PreRenderTest : public PluginSession {
  protected:
-  // The record the effect left for the render of the pending frame.
+  // The record the effect left for the render, as it stood when pre-render returned.
   PreRenderRecord Record() {
-    auto handle = static_cast<PF_Handle>(host().pre_render_output().pre_render_data);
-    EXPECT_NE(handle, nullptr);
+    const std::vector<unsigned char>& bytes = host().pre_render_data_bytes();
     PreRenderRecord r{};
-    const void* data = host().HandleData(handle);
-    EXPECT_NE(data, nullptr) << "the pre-render data is not a live host handle";
-    EXPECT_GE(host().HandleSize(handle), sizeof r);
-    if (data != nullptr) std::memcpy(&r, data, sizeof r);
+    EXPECT_GE(bytes.size(), sizeof r) << "the pre-render data is not a host handle of the record's size";
+    if (bytes.size() >= sizeof r) std::memcpy(&r, bytes.data(), sizeof r);
     return r;
   }
   PF_LRect RequestRect() {
@@ -132,6 +130,11 @@ TEST_F(PreRenderTest, RequestsTheWholeInputAtFullResolution) {
   EXPECT_EQ(requests[0].field, 1);
   EXPECT_EQ(requests[0].channel_mask, 0x7);
   EXPECT_NE(requests[0].preserve_rgb_of_zero_alpha, 0);
+  // The host's own words come back as it wrote them.
+  const PF_RenderRequest& asked = host().pre_render_input().output_request;
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(requests[0].reserved[i], asked.reserved[i]) << i;
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(requests[0].unused[i], asked.unused[i]) << i;
+  EXPECT_NE(asked.reserved[0], 0) << "the host fills them";
   EXPECT_EQ(CommandLinesOf("checkout_layer"),
             std::vector<std::string>{"checkout_layer index=0 id=0 time=0 step=1 scale=30 rect=0,0,1920,1080"});
 }
@@ -231,6 +234,8 @@ TEST_F(PreRenderTest, EachCheckoutFailingInTurn) {
     EXPECT_EQ(host().PreRender(0), 1000 + nth);
     EXPECT_EQ(CommandLinesOf("checkout_param").size(), std::size_t(nth));
     EXPECT_EQ(host().accounts().OpenCount(zelvan::testhost::Resource::ParamCheckout), 0);
+    EXPECT_EQ(host().pre_render_output().flags & PF_RenderOutputFlag_RETURNS_EXTRA_PIXELS, 0)
+        << "the flag is set only once every checkout succeeded";
   }
   EXPECT_EQ(host().LiveHandles(), 1u);
 }
@@ -242,6 +247,17 @@ TEST_F(PreRenderTest, FailingLayerCheckoutLeavesTheOutputRectsAlone) {
   EXPECT_EQ(host().PreRender(request), 0x4C4);
   ExpectRect(host().pre_render_output().result_rect, 1, 2, 3, 4);
   ExpectRect(host().pre_render_output().max_result_rect, 0, 0, 0, 0);
+  EXPECT_EQ(host().LiveHandles(), 1u);
+  const std::vector<unsigned char>& bytes = host().pre_render_data_bytes();
+  ASSERT_GE(bytes.size(), sizeof(PreRenderRecord));
+  EXPECT_EQ(std::count(bytes.begin(), bytes.begin() + sizeof(PreRenderRecord), 0), long(sizeof(PreRenderRecord)))
+      << "the record is not written";
+}
+
+TEST_F(PreRenderTest, FailingCheckInAfterTheSnapshotIsTheCommandsError) {
+  host().faults().FailCall("checkin_param", 4, 0x5C5);
+  EXPECT_EQ(host().PreRender(0), 0x5C5);
+  EXPECT_EQ(CommandLinesOf("checkin_param").size(), 11u) << "the others are still checked in";
   EXPECT_EQ(host().LiveHandles(), 1u);
 }
 

@@ -1,15 +1,94 @@
 // Smart render when the host fails: each call of the render in turn, clean-ups
-// included, each suite refused mid-render, and the record that cannot be
-// locked. The first error wins, later calls are skipped, clean-ups still run,
-// the output stays unwritten unless the copy already ran, and nothing is left
-// behind.
+// included, each suite refused mid-render, the record that cannot be locked,
+// and allocations failing on either side of the plug-in's boundary. The first
+// error wins, later calls are skipped, clean-ups still run, the output stays
+// unwritten unless the copy already ran, and nothing is left behind.
+#include <dlfcn.h>
+
+#include <atomic>
+#include <cstdlib>
 #include <new>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "CurrentHost.h"
 #include "Params.h"
 #include "PluginSession.h"
+
+namespace {
+
+// Allocations made while the plug-in runs can be made to fail on one side of
+// its boundary: the host's (any code outside the loaded module, the host
+// functions and all they call) or the plug-in's own (the module's operator
+// new is this one too). The side is told by where operator new was called from.
+enum class Side { kNone, kHost, kPlugin };
+std::atomic<Side> g_fail_side{Side::kNone};
+const void* g_plugin_base = nullptr;
+int g_fail_at = 0;  // 1-based, among the allocations on that side
+int g_seen = 0;
+bool g_throw_other = false;  // something other than std::bad_alloc
+
+class FailingAllocation {
+ public:
+  FailingAllocation(const zelvan::testhost::Host& host, Side side, int nth, bool other = false) {
+    Dl_info info{};
+    g_plugin_base = dladdr(reinterpret_cast<const void*>(host.module().entry_point()), &info) != 0
+                        ? info.dli_fbase
+                        : nullptr;
+    g_fail_at = nth;
+    g_seen = 0;
+    g_throw_other = other;
+    g_fail_side = side;
+  }
+  ~FailingAllocation() { g_fail_side = Side::kNone; }
+  FailingAllocation(const FailingAllocation&) = delete;
+  FailingAllocation& operator=(const FailingAllocation&) = delete;
+  bool fired() const { return g_seen >= g_fail_at; }
+};
+
+[[gnu::noinline]] void* Allocate(std::size_t size, const void* caller) {
+  const Side side = g_fail_side.load();
+  if (side != Side::kNone && zelvan::testhost::PluginRunning()) {
+    Dl_info info{};
+    const bool from_plugin = dladdr(caller, &info) != 0 && info.dli_fbase == g_plugin_base;
+    if (from_plugin == (side == Side::kPlugin) && ++g_seen == g_fail_at) {
+      // Not what an allocation function may throw, but the one way to put an
+      // exception of another kind inside the plug-in's handler.
+      if (g_throw_other) throw std::runtime_error("not a memory failure");
+      throw std::bad_alloc();
+    }
+  }
+  if (void* p = std::malloc(size != 0 ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+
+void Release(void* p) noexcept { std::free(p); }
+
+}  // namespace
+
+void* operator new(std::size_t size) { return Allocate(size, __builtin_return_address(0)); }
+void* operator new[](std::size_t size) { return Allocate(size, __builtin_return_address(0)); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return Allocate(size, __builtin_return_address(0));
+  } catch (...) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return Allocate(size, __builtin_return_address(0));
+  } catch (...) {
+    return nullptr;
+  }
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept { Release(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { Release(p); }
+void operator delete(void* p) noexcept { Release(p); }
+void operator delete[](void* p) noexcept { Release(p); }
+void operator delete(void* p, std::size_t) noexcept { Release(p); }
+void operator delete[](void* p, std::size_t) noexcept { Release(p); }
 
 namespace {
 
@@ -77,10 +156,11 @@ class RenderFaultTest : public PluginSession {
     return out;
   }
 
+  void ExpectNothingOpenOf(std::initializer_list<Resource> kinds) {
+    for (Resource r : kinds) EXPECT_EQ(host().accounts().OpenCount(r), 0) << zelvan::testhost::ResourceName(r);
+  }
   void ExpectNothingOpen() {
-    for (Resource r : {Resource::EffectRef, Resource::Stream, Resource::StreamValue, Resource::ParamCheckout}) {
-      EXPECT_EQ(host().accounts().OpenCount(r), 0) << zelvan::testhost::ResourceName(r);
-    }
+    ExpectNothingOpenOf({Resource::EffectRef, Resource::Stream, Resource::StreamValue, Resource::ParamCheckout});
     // The global record stays until set-down, when the fixture checks the rest.
     EXPECT_EQ(host().LiveHandles(), 1u) << "the frame's record is released";
   }
@@ -221,10 +301,12 @@ TEST_F(RenderFaultTest, UnlockableRecordEndsTheRenderAtOnce) {
   EXPECT_EQ(host().Render(), PF_Err_BAD_CALLBACK_PARAM);
   EXPECT_EQ(host().trace().LinesOfCommand(host().last_command()),
             (std::vector<std::string>{"AcquireSuite PF Handle Suite 2", "host_lock_handle #2",
-                                      "ReleaseSuite PF Handle Suite 2",
-                                      // the host's release of the record, after the render
-                                      "AcquireSuite PF Handle Suite 2", "host_dispose_handle #2",
                                       "ReleaseSuite PF Handle Suite 2"}));
+  // The host's release of the record, after the render and outside it.
+  EXPECT_EQ(host().trace().Lines(host().trace().size() - 3),
+            (std::vector<std::string>{"AcquireSuite PF Handle Suite 2", "host_dispose_handle #2",
+                                      "ReleaseSuite PF Handle Suite 2"}));
+  EXPECT_EQ(host().trace().entries().back().command, 0);
   EXPECT_FALSE(host().last_output_checked_out());
   EXPECT_FALSE(host().last_output_written());
   host().faults().Clear();
@@ -266,6 +348,90 @@ TEST_P(SourceFailureTest, BecomesTheCallsCodeAndIsRecorded) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachKind, SourceFailureTest, ::testing::ValuesIn(kSourceFailures),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(RenderFaultTest, AnyAllocationFailingInsideAHostCallBecomesACode) {
+  // Each allocation the host makes while it serves the render, the formatting
+  // of the traced arguments and the release of the record after the render
+  // included, fails in turn. Every host function is noexcept: an exception
+  // that escaped one would end the process here.
+  int failed = 0;
+  for (int nth = 1;; ++nth) {
+    PreRender();
+    const std::size_t recorded = host().callback_failures().size();
+    const std::size_t mark = host().trace().size();
+    PF_Err err = PF_Err_NONE;
+    bool fired = false;
+    {
+      FailingAllocation fail(host(), Side::kHost, nth);
+      err = host().Render();
+      fired = fail.fired();
+    }
+    if (!fired) {
+      EXPECT_EQ(err, PF_Err_NONE) << "with nothing failing";
+      break;
+    }
+    ++failed;
+    SCOPED_TRACE("allocation " + std::to_string(nth));
+    // 4 from the failing call, 516 when it was a suite the effect asked for,
+    // 0 when the effect ignores the call's result.
+    EXPECT_TRUE(err == PF_Err_NONE || err == PF_Err_OUT_OF_MEMORY || err == PF_Err_BAD_CALLBACK_PARAM) << err;
+    // The effect heard it as a call's answer (a recorded failure, or a call
+    // that answered 4 itself), not as an exception through its frames.
+    bool answered = host().callback_failures().size() > recorded;
+    for (std::size_t i = mark; i < host().trace().size(); ++i) {
+      answered = answered || host().trace().entries()[i].result == PF_Err_OUT_OF_MEMORY;
+    }
+    if (err != PF_Err_NONE) {
+      EXPECT_TRUE(answered) << host().trace().Dump(mark);
+    }
+    // Recorded, unless the host coped itself (the copy answers 4 for its own
+    // buffers; a block that cannot move stays where it is).
+    ASSERT_LE(host().callback_failures().size(), recorded + 1);
+    if (host().callback_failures().size() > recorded) {
+      EXPECT_EQ(host().callback_failures().back().cause, "out of memory");
+    }
+    // Nothing half-made: every object the effect was told it got, it gave back.
+    EXPECT_TRUE(host().accounts().violations().empty()) << host().Imbalance();
+    ExpectNothingOpenOf({Resource::EffectRef, Resource::Stream, Resource::StreamValue, Resource::ParamCheckout,
+                         Resource::LayerPixels});
+  }
+  EXPECT_GT(failed, 40) << "the render's host calls allocate";
+  // The one thing that can stay: a record whose release could not acquire
+  // the handle suite, which only the host can then free.
+  SkipBalanceCheck();
+}
+
+// The plug-in's own code failing inside a handler: out of memory is 4,
+// anything else 512, and nothing is left behind.
+struct PluginFailureCase {
+  const char* name;
+  bool other_exception;
+  A_Err code;
+};
+
+const PluginFailureCase kPluginFailures[] = {
+    {"OutOfMemory", false, PF_Err_OUT_OF_MEMORY},
+    {"OtherException", true, PF_Err_INTERNAL_STRUCT_DAMAGED},
+};
+
+class PluginFailureTest : public RenderFaultTest, public ::testing::WithParamInterface<PluginFailureCase> {};
+
+TEST_P(PluginFailureTest, HandlerReturnsTheCodeAndGivesEverythingBack) {
+  PreRender();
+  PF_Err err = PF_Err_NONE;
+  {
+    FailingAllocation fail(host(), Side::kPlugin, 1, GetParam().other_exception);
+    err = host().Render();
+    ASSERT_TRUE(fail.fired()) << "the render allocates its easing object";
+  }
+  EXPECT_EQ(err, GetParam().code);
+  EXPECT_FALSE(host().last_output_written());
+  EXPECT_EQ(host().trace().Count("host_lock_handle"), host().trace().Count("host_unlock_handle"));
+  ExpectNothingOpen();
+}
+
+INSTANTIATE_TEST_SUITE_P(EachKind, PluginFailureTest, ::testing::ValuesIn(kPluginFailures),
                          [](const auto& p) { return std::string(p.param.name); });
 
 struct SuiteFaultCase {

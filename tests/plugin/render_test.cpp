@@ -5,12 +5,16 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <utility>
 #include <vector>
 
+#include "Copy.h"
+#include "LayerFrames.h"
 #include "LoopTiming.h"
 #include "Params.h"
 #include "Placement.h"
@@ -175,6 +179,7 @@ struct TimingCase {
   A_long time;          // the rendered time, in the effect layer's time
   A_u_long time_scale;
   int frame;  // the source frame worked out by hand; -1 where only the functions say
+  A_long layer_from = 0;  // "Layer" names the source from this effect layer time on, none before
 };
 
 Loop Cycle(double angle) {
@@ -246,6 +251,8 @@ const TimingCase kTimingCases[] = {
     {"EffectLayerNegativeOffset", Pingpong(450), {60, 30}, k10s, {30, 30}, {-45, 30}, 20, 30, -1},
     {"LaterRenderTime", Seconds(Cycle(45), 3, 6), k0, k10s, k0, k0, 87, 30, -1},
     {"FineTimeScale", Seconds(Cycle(90), 1.25, 3.5), k0, k10s, k0, {15, 30}, 0, 1000, 54},
+    // "Layer" is read in the effect layer's time: 20 there, 50 in the composition.
+    {"LayerReadInLayerTime", Cycle(90), k0, k10s, k0, {30, 30}, 20, 30, 75, 10},
 };
 
 class TimingTest : public RenderTest, public ::testing::WithParamInterface<TimingCase> {};
@@ -259,6 +266,10 @@ TEST_P(TimingTest, OutputHoldsTheLoopedSourceFrame) {
   source.duration = c.duration;
   source.start_offset = c.source_start;
   Apply(host(), c.loop);
+  if (c.layer_from != 0) {
+    host().SetKeyframes(zelvan::kParamLayer, {{zelvan::MakeTime(0, c.time_scale), 0.0},
+                                              {zelvan::MakeTime(c.layer_from, c.time_scale), double(kSource)}});
+  }
 
   const A_Time comp_time = ExpectedCompTime(RecordOf(c.loop, zelvan::kModeWhole), source,
                                             host().comp().frame_rate, c.time_scale);
@@ -285,18 +296,23 @@ TEST_P(TimingTest, OutputHoldsTheLoopedSourceFrame) {
 INSTANTIATE_TEST_SUITE_P(Loops, TimingTest, ::testing::ValuesIn(kTimingCases),
                          [](const auto& p) { return std::string(p.param.name); });
 
+// One turn over 300 frames of a 300-frame clip: each render time shows its
+// own frame, rounded from the trimmed length.
+void KeyOneTurn(Host& host) { host.SetKeyframes(zelvan::kParamTime, {{{0, 30}, 0.0}, {{300, 30}, 360.0}}); }
+int FrameOfOneTurn(Host& host, A_long t) {
+  // The angle as the host's 16.16 value holds it.
+  const Loop l = Cycle(FromFixed(ToFixed(360.0 * t / 300.0)));
+  const Layer& source = *host.comp().Find(kSource);
+  return StampOf(host.comp().FrameAt(source, ExpectedCompTime(RecordOf(l, 2), source, 30.0, 30)));
+}
+
 TEST_F(RenderTest, AngleKeyframesPlayTheClipFrameByFrame) {
-  // One turn over 300 frames of a 300-frame clip: each render time shows its
-  // own frame, rounded from the trimmed length.
   AddSource();
-  host().SetKeyframes(zelvan::kParamTime, {{{0, 30}, 0.0}, {{300, 30}, 360.0}});
+  KeyOneTurn(host());
   for (A_long t : {0, 1, 29, 150, 299}) {
     SCOPED_TRACE("time " + std::to_string(t));
-    // The angle as the host's 16.16 value holds it.
-    const Loop l = Cycle(FromFixed(ToFixed(360.0 * t / 300.0)));
-    const A_Time comp_time = ExpectedCompTime(RecordOf(l, 2), Source(), 30.0, 30);
     ASSERT_EQ(Render(t), PF_Err_NONE);
-    EXPECT_EQ(px::ReadFrameStamp(*Output().world()).frame, host().comp().FrameAt(Source(), comp_time));
+    EXPECT_EQ(px::ReadFrameStamp(*Output().world()).frame, FrameOfOneTurn(host(), t));
   }
 }
 
@@ -461,6 +477,95 @@ TEST_F(RenderTest, CenterOfASmallerSourceIsTransparentAroundIt) {
   EXPECT_GT(reading.votes, 0);
 }
 
+// ---- 2b. Worlds as a host hands them ------------------------------------------
+
+// A render of part of the layer or all of it, at a reduced resolution, of an
+// input that effects before this one grew, into an output whose result
+// rectangle the host started wider: the frame lies on the layer wherever the
+// output world lies, and the input passes through to its own place.
+struct GeometryCase {
+  const char* name;
+  A_long mode;  // 0: no layer chosen, the input passes through
+  std::optional<PF_LRect> request;
+  A_long grow;  // added on every side, at full resolution
+  A_u_long ds_x, ds_y;
+  PF_LRect initial_result;
+};
+
+const PF_LRect kNone{};
+
+const GeometryCase kGeometries[] = {
+    {"PartOfTheLayer", zelvan::kModeWhole, zelvan::MakeRect(16, 0, 48, 36), 0, 1, 1, kNone},
+    {"PartOfTheLayerCentered", zelvan::kModeCenter, zelvan::MakeRect(0, 9, 64, 27), 0, 1, 1, kNone},
+    {"GrownInput", zelvan::kModeWhole, std::nullopt, 6, 1, 1, kNone},
+    {"GrownInputPartCentered", zelvan::kModeCenter, zelvan::MakeRect(8, 4, 40, 30), 6, 1, 1, kNone},
+    {"GrownInputPassesThrough", 0, std::nullopt, 6, 1, 1, kNone},
+    {"Half", zelvan::kModeNoMargin, std::nullopt, 0, 2, 2, kNone},
+    {"ThirdByQuarter", zelvan::kModeWhole, std::nullopt, 0, 3, 4, kNone},
+    {"QuarterByWhole", zelvan::kModeFitToLayer, std::nullopt, 0, 4, 1, kNone},
+    {"WholeByThirdGrown", zelvan::kModeCenter, std::nullopt, 5, 1, 3, kNone},
+    {"QuarterGrownPassesThrough", 0, std::nullopt, 7, 4, 4, kNone},
+    {"ResultStartsWider", zelvan::kModeWhole, std::nullopt, 0, 1, 1, zelvan::MakeRect(-10, -4, 20, 20)},
+    {"ResultStartsWiderPassesThrough", 0, std::nullopt, 0, 2, 1, zelvan::MakeRect(-10, -4, 20, 20)},
+};
+
+class GeometryTest : public RenderTest, public ::testing::WithParamInterface<GeometryCase> {};
+
+TEST_P(GeometryTest, FrameLiesOnTheLayerWhereverTheOutputLies) {
+  const GeometryCase& c = GetParam();
+  const PF_RationalScale dsx = zelvan::MakeScale(1, c.ds_x), dsy = zelvan::MakeScale(1, c.ds_y);
+  Layer& effect = host().comp().effect_layer();
+  effect.grown_left = effect.grown_top = effect.grown_right = effect.grown_bottom = c.grow;
+  Layer& source = AddSource(96, 54);
+  host().SetParam(zelvan::kParamLayer, c.mode == 0 ? 0 : kSource);
+  host().SetParam(zelvan::kParamMode, c.mode == 0 ? zelvan::kModeWhole : c.mode);
+  host().SetDownsample(dsx, dsy);
+  FrameRequest request;
+  request.time = 20;
+  request.rect = c.request;
+  request.result_rect = c.initial_result;
+  ASSERT_EQ(host().RenderFrame(request), PF_Err_NONE);
+
+  // The layer at this resolution, as the host sizes it; the effect asked for all of it.
+  const A_long lw = zelvan::testhost::DownsampledSize(kOutW, dsx), lh = zelvan::testhost::DownsampledSize(kOutH, dsy);
+  EXPECT_EQ(RectText(host().layer_checkout_requests().at(0).rect), RectText(zelvan::MakeRect(0, 0, lw, lh)));
+  const PF_EffectWorld& out = *Output().world();
+
+  // What the output should hold, built from the host's own pieces: the input
+  // (the layer's frame inside what the earlier effects added) or the source
+  // frame placed on the layer's rectangle, moved to where the output lies.
+  px::PixelWorld expected(out.width, out.height, Output().depth());
+  expected.fill(Host::UnwrittenColor());
+  if (c.mode == 0) {
+    const PF_LRect extent = zelvan::testhost::InputExtent(effect, dsx, dsy);
+    px::PixelWorld input(extent.right - extent.left, extent.bottom - extent.top, px::Depth::k8);
+    input.fill(c.grow > 0 ? zelvan::testhost::GrownColor() : px::Color{});
+    const A_Time comp_time = Composition::LayerToCompTime(effect, zelvan::MakeTime(20, 30));
+    const px::PixelWorld frame = Stamped(lw, lh, px::Depth::k8, host().comp().FrameAt(effect, comp_time));
+    const PF_LRect layer_in_input = zelvan::MakeRect(-extent.left, -extent.top, lw - extent.left, lh - extent.top);
+    ASSERT_EQ(px::CopyWorld(frame.world(), input.world(), nullptr, &layer_in_input), PF_Err_NONE);
+    const PF_LRect input_in_output =
+        zelvan::MakeRect(extent.left - out.origin_x, extent.top - out.origin_y, extent.right - out.origin_x,
+                         extent.bottom - out.origin_y);
+    ASSERT_EQ(px::CopyWorld(input.world(), expected.world(), nullptr, &input_in_output), PF_Err_NONE);
+  } else {
+    const A_Time comp_time = ExpectedCompTime(RecordOf(Loop{}, c.mode), source, 30.0, 30);
+    const A_long sw = zelvan::testhost::DownsampledSize(96, dsx), sh = zelvan::testhost::DownsampledSize(54, dsy);
+    const px::PixelWorld frame = Stamped(sw, sh, px::Depth::k8, host().comp().FrameAt(source, comp_time));
+    PlacementRects r = zelvan::placementRects(c.mode, sw, sh, lw, lh);
+    r.dst = zelvan::MakeRect(r.dst.left - out.origin_x, r.dst.top - out.origin_y, r.dst.right - out.origin_x,
+                             r.dst.bottom - out.origin_y);
+    ASSERT_EQ(px::CopyWorld(frame.world(), expected.world(), &r.src, &r.dst), PF_Err_NONE);
+  }
+  const px::Comparison same = px::CompareWorlds(out, *expected.world(), 0.0);
+  EXPECT_TRUE(same.within()) << "first difference at " << same.worst_x << "," << same.worst_y << " of a " << out.width
+                             << "x" << out.height << " output at " << out.origin_x << "," << out.origin_y;
+  EXPECT_NE(Output().rowbytes(), out.width * 4) << "the host pads its rows";
+}
+
+INSTANTIATE_TEST_SUITE_P(Worlds, GeometryTest, ::testing::ValuesIn(kGeometries),
+                         [](const auto& p) { return std::string(p.param.name); });
+
 // ---- 3. Pass-through --------------------------------------------------------
 
 class PassThroughTest : public RenderTest, public ::testing::WithParamInterface<px::Depth> {};
@@ -584,6 +689,47 @@ TEST_F(RenderTest, RecordIsUnlockedInRenderAndReleasedAfterIt) {
   EXPECT_EQ(host().HandleData(handle), nullptr);
   EXPECT_EQ(host().deleted_pre_render_data(), std::vector<void*>{handle});
   EXPECT_EQ(host().LiveHandles(), 1u);
+}
+
+TEST_F(RenderTest, FramesInFlightRenderInAnyOrderAndAreEachReleasedOnce) {
+  // Five frames pre-rendered ahead, each at a time and depth of its own; three
+  // rendered out of order, two abandoned, all released later, one of them
+  // from another thread and one by the host's set-down.
+  AddSource();
+  KeyOneTurn(host());
+  const A_long times[] = {0, 45, 90, 135, 180};
+  const px::Depth depths[] = {px::Depth::k8, px::Depth::k16, px::Depth::kFloat, px::Depth::k16, px::Depth::k8};
+  std::vector<zelvan::testhost::FrameToken> frames;
+  std::vector<void*> records;
+  for (int i = 0; i < 5; ++i) {
+    FrameRequest request;
+    request.time = times[i];
+    request.depth = depths[i];
+    zelvan::testhost::FrameToken token;
+    ASSERT_EQ(host().PreRenderFrame(request, &token), PF_Err_NONE);
+    frames.push_back(token);
+    records.push_back(host().pre_render_output().pre_render_data);
+  }
+  EXPECT_EQ(host().frames_in_flight().size(), 5u);
+  EXPECT_EQ(host().LiveHandles(), 6u);
+  for (int i : {3, 0, 4}) {
+    SCOPED_TRACE("frame " + std::to_string(i));
+    ASSERT_EQ(host().Render(frames[i]), PF_Err_NONE);
+    EXPECT_EQ(Output().depth(), depths[i]);
+    EXPECT_EQ(px::ReadFrameStamp(*Output().world()).frame, FrameOfOneTurn(host(), times[i])) << "its own record";
+  }
+  EXPECT_EQ(host().pre_render_data_deleted(), 0) << "nothing released before the host says so";
+  host().ReleaseFrame(frames[4]);
+  std::thread([&] { host().ReleaseFrame(frames[1]); }).join();
+  host().ReleaseFrame(frames[0]);
+  host().ReleaseFrame(frames[2]);
+  EXPECT_EQ(host().deleted_pre_render_data(), (std::vector<void*>{records[4], records[1], records[0], records[2]}));
+  EXPECT_THROW(host().Render(frames[4]), std::logic_error) << "a released frame is not in flight";
+  EXPECT_THROW(host().Render(frames[3]), std::logic_error) << "each frame renders once";
+  ASSERT_EQ(host().frames_in_flight().size(), 1u);
+  EXPECT_EQ(host().LiveHandles(), 2u);
+  // The fixture's set-down releases the last; a second release of any record,
+  // or a use of one after it, would be on the host's record.
 }
 
 TEST_F(RenderTest, AThousandLoopedFramesLeaveNoHandleAndNoLock) {

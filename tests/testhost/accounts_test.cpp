@@ -1,11 +1,22 @@
 // The host's accounts, faults and trace, driven through its own suites.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "Host.h"
+#include "HostCore.h"
+#include "HostFixture.h"
 #include "Suites.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define ZELVAN_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZELVAN_TEST_ASAN 1
+#endif
+#endif
 
 namespace {
 
@@ -13,6 +24,7 @@ using zelvan::testhost::Accounts;
 using zelvan::testhost::Host;
 using zelvan::testhost::kHandleSuite2;
 using zelvan::testhost::Resource;
+using zelvan::testhost::SimulatedCommand;
 
 TEST(Accounts, BalancedWhenNothingWasHandedOut) {
   Host host;
@@ -26,6 +38,7 @@ TEST(Accounts, NamesAHandleNeverDisposed) {
   ASSERT_NE(kHandleSuite2.host_lock_handle(b), nullptr);
   kHandleSuite2.host_dispose_handle(a);
   EXPECT_EQ(host.Imbalance(), "handle #2 (16 bytes) never disposed, still locked (depth 1)");
+  kHandleSuite2.host_unlock_handle(b);
   kHandleSuite2.host_dispose_handle(b);
   EXPECT_EQ(host.Imbalance(), "");
 }
@@ -88,6 +101,119 @@ TEST(Accounts, PerCommandObjectsHeldPastTheirCommandAreNamedOnce) {
   EXPECT_TRUE(accounts.Close(Resource::Stream, serial));
   EXPECT_FALSE(accounts.Close(Resource::Stream, serial));
 }
+
+// Each misuse of handles and contexts a host would not accept, provoked
+// once: the host records it, so the test that made it fails.
+struct MisuseCase {
+  const char* name;
+  std::function<void(Host&)> misuse;
+  const char* finding;  // null where the address sanitizer makes the finding itself
+};
+
+// Handle calls as a render makes them.
+PF_Handle LockedHandle(Host& host) {
+  SimulatedCommand render(host, PF_Cmd_SMART_RENDER);
+  PF_Handle h = kHandleSuite2.host_new_handle(8);
+  kHandleSuite2.host_lock_handle(h);
+  return h;
+}
+
+const MisuseCase kMisuses[] = {
+    {"DisposeLockedHandle",
+     [](Host& host) {
+       SimulatedCommand render(host, PF_Cmd_SMART_RENDER);
+       kHandleSuite2.host_dispose_handle(kHandleSuite2.host_new_handle(8));
+       PF_Handle h = kHandleSuite2.host_new_handle(8);
+       kHandleSuite2.host_lock_handle(h);
+       kHandleSuite2.host_dispose_handle(h);
+     },
+     "host_dispose_handle of handle #2 while it is locked (depth 1)"},
+    {"LockLeftWhenTheCommandReturns",
+     [](Host& host) {
+       PF_Handle h = LockedHandle(host);
+       SimulatedCommand next(host, PF_Cmd_SMART_RENDER);
+       kHandleSuite2.host_unlock_handle(h);
+       kHandleSuite2.host_dispose_handle(h);
+     },
+     "handle #1 still locked (depth 1) when command #1 SMART_RENDER returned"},
+    {"PointerKeptAcrossAnUnlock",
+     [](Host& host) {
+       SimulatedCommand render(host, PF_Cmd_SMART_RENDER);
+       PF_Handle h = kHandleSuite2.host_new_handle(8);
+       auto* stale = static_cast<unsigned char*>(kHandleSuite2.host_lock_handle(h));
+       kHandleSuite2.host_unlock_handle(h);
+       EXPECT_NE(*h, stale) << "the block moved";
+#ifdef ZELVAN_TEST_ASAN
+       EXPECT_DEATH(stale[3] = 1, "use-after-poison");  // the sanitizer makes the finding
+#else
+       stale[3] = 1;
+#endif
+       kHandleSuite2.host_dispose_handle(h);
+     },
+#ifdef ZELVAN_TEST_ASAN
+     nullptr},
+#else
+     "handle #1: a block it moved from was written through a pointer kept across an unlock"},
+#endif
+    {"HandleUsedAfterItsDisposal",
+     [](Host& host) {
+       SimulatedCommand render(host, PF_Cmd_SMART_RENDER);
+       PF_Handle h = kHandleSuite2.host_new_handle(8);
+       kHandleSuite2.host_dispose_handle(h);
+       kHandleSuite2.host_lock_handle(h);
+     },
+     "host_lock_handle of a handle that is not live (#1 (disposed))"},
+    {"ParameterCheckoutInGlobalSetup",
+     [](Host& host) {
+       SimulatedCommand setup(host, PF_Cmd_GLOBAL_SETUP);
+       PF_InData& in = host.PrepareInData();
+       PF_ParamDef def{};
+       in.inter.checkout_param(in.effect_ref, 0, 0, 1, 30, &def);
+     },
+     "checkout_param outside a render or the parameter commands (called in #1 GLOBAL_SETUP)"},
+    {"DynamicStreamFlagInARender",
+     [](Host& host) {
+       SimulatedCommand render(host, PF_Cmd_SMART_RENDER);
+       zelvan::testhost::kDynamicStreamSuite5.AEGP_SetDynamicStreamFlag(nullptr, AEGP_DynStreamFlag_HIDDEN, 0, 1);
+     },
+     "AEGP_SetDynamicStreamFlag outside the parameter-UI update (called in #1 SMART_RENDER)"},
+    {"RegistrationInAParameterUpdate",
+     [](Host& host) {
+       SimulatedCommand update(host, PF_Cmd_UPDATE_PARAMS_UI);
+       AEGP_PluginID id = 0;
+       zelvan::testhost::kUtilitySuite7.AEGP_RegisterWithAEGP(nullptr, "t", &id);
+     },
+     "AEGP_RegisterWithAEGP outside global setup (called in #1 UPDATE_PARAMS_UI)"},
+    {"SuiteOutsideAnyCommand",
+     [](Host& host) {
+       const void* suite = nullptr;
+       EXPECT_NE(host.basic_suite()->AcquireSuite("PF Handle Suite", 2, &suite), 0);
+     },
+     "AcquireSuite outside any command (called in (none))"},
+    {"OtherSuiteWhileReleasingPreRenderData",
+     [](Host& host) {
+       host.core().releasing_pre_render_data = true;
+       const void* suite = nullptr;
+       EXPECT_NE(host.basic_suite()->AcquireSuite("AEGP Layer Suite", 13, &suite), 0);
+       host.core().releasing_pre_render_data = false;
+     },
+     "AcquireSuite 'AEGP Layer Suite' 13 in the release of pre-render data, which may use the handle suite only"},
+};
+
+class MisuseTest : public ::testing::TestWithParam<MisuseCase> {};
+
+TEST_P(MisuseTest, IsRecorded) {
+  // With the plug-in loaded, as in every test of it: outside commands the
+  // host serves it nothing but what it calls it for.
+  Host host(zelvan::testhost::PluginPath());
+  GetParam().misuse(host);
+  if (GetParam().finding != nullptr) {
+    EXPECT_NE(host.Imbalance().find(GetParam().finding), std::string::npos) << host.Imbalance();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EachMisuse, MisuseTest, ::testing::ValuesIn(kMisuses),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 TEST(Faults, NthCallOfAFunctionFailsWithTheCode) {
   Host host;

@@ -3,7 +3,9 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
+#include <vector>
 
 #include "Host.h"
 #include "Suites.h"
@@ -12,10 +14,12 @@ namespace {
 
 using zelvan::testhost::Host;
 using zelvan::testhost::Keyframe;
+using zelvan::testhost::SimulatedCommand;
 
-PF_ParamDef Popup(const char* name, A_short choices, A_short dflt, const char* text) {
+PF_ParamDef Popup(const char* name, A_long id, A_short choices, A_short dflt, const char* text) {
   PF_ParamDef def{};
   def.param_type = PF_Param_POPUP;
+  def.uu.id = id;
   std::strcpy(def.name, name);
   def.u.pd.value = dflt;
   def.u.pd.num_choices = choices;
@@ -24,9 +28,10 @@ PF_ParamDef Popup(const char* name, A_short choices, A_short dflt, const char* t
   return def;
 }
 
-PF_ParamDef Angle(const char* name) {
+PF_ParamDef Angle(const char* name, A_long id) {
   PF_ParamDef def{};
   def.param_type = PF_Param_ANGLE;
+  def.uu.id = id;
   std::strcpy(def.name, name);
   return def;
 }
@@ -90,30 +95,93 @@ TEST(InData, CarriesTheHostsCallbacksTimeAndResolution) {
 TEST(Params, AddParamOutsideParameterSetupIsRefused) {
   Host host;
   PF_InData& in = host.PrepareInData();
-  PF_ParamDef def = Angle("Time");
+  PF_ParamDef def = Angle("Time", 1);
   EXPECT_EQ(in.inter.add_param(in.effect_ref, -1, &def), PF_Err_BAD_CALLBACK_PARAM);
   EXPECT_NE(host.Imbalance().find("add_param outside parameter setup"), std::string::npos);
 }
 
+PF_ParamDef FixedSlider(A_long id, double valid_max, double slider_max, double dflt) {
+  PF_ParamDef def{};
+  def.param_type = PF_Param_FIX_SLIDER;
+  def.uu.id = id;
+  def.u.fd.valid_max = zelvan::testhost::ToFixed(valid_max);
+  def.u.fd.slider_max = zelvan::testhost::ToFixed(slider_max);
+  def.u.fd.dephault = def.u.fd.value = zelvan::testhost::ToFixed(dflt);
+  return def;
+}
+
+PF_ParamDef FloatSlider(A_long id, float valid_min, float slider_min, float dflt) {
+  PF_ParamDef def{};
+  def.param_type = PF_Param_FLOAT_SLIDER;
+  def.uu.id = id;
+  def.u.fs_d.valid_min = valid_min;
+  def.u.fs_d.slider_min = slider_min;
+  def.u.fs_d.valid_max = def.u.fs_d.slider_max = 100.0f;
+  def.u.fs_d.dephault = dflt;
+  return def;
+}
+
+// Definitions a host refuses, each after the sound ones before it; the last
+// is added in a second parameter setup of the same host.
+struct BadDefinitionCase {
+  const char* name;
+  std::vector<std::vector<PF_ParamDef>> setups;
+  const char* finding;
+};
+
+const BadDefinitionCase kBadDefinitions[] = {
+    {"ChoiceCountIsNotTheNumberOfChoices", {{Popup("Mode", 1, 3, 1, "A|B")}}, "a choice count of 3 for 2 choices"},
+    {"DefaultChoiceOutOfRange", {{Popup("Mode", 1, 2, 3, "A|B")}}, "a default choice 3 outside 1 to 2"},
+    {"FixedSliderRangeBeyondTheValidRange", {{FixedSlider(1, 100, 200, 0)}}, "a slider range outside its valid range"},
+    {"FixedDefaultOutOfRange", {{FixedSlider(1, 100, 100, 150)}}, "a default outside its valid range"},
+    {"FloatSliderRangeBelowTheValidRange", {{FloatSlider(1, 0.0f, -1.0f, 0.0f)}},
+     "a slider range outside its valid range"},
+    {"FloatDefaultNotANumber", {{FloatSlider(1, 0.0f, 0.0f, std::numeric_limits<float>::quiet_NaN())}},
+     "a default outside its valid range"},
+    {"IdentifierTaken", {{Angle("Time", 1), Angle("Angle", 1)}}, "identifier 1, which parameter 1 has"},
+    {"IdentifierOfTheInputLayer", {{Angle("Time", 0)}}, "identifier 0, which parameter 0 has"},
+    {"IdentifierChangedBetweenSetups", {{Angle("Time", 1)}, {Angle("Time", 7)}},
+     "where an earlier setup gave 1 and 3"},
+};
+
+class BadDefinitionTest : public ::testing::TestWithParam<BadDefinitionCase> {};
+
+TEST_P(BadDefinitionTest, AddParamRefusesItAndTheHostRecordsWhy) {
+  const BadDefinitionCase& c = GetParam();
+  Host host;
+  PF_InData& in = host.PrepareInData();
+  PF_Err last = PF_Err_NONE;
+  for (const std::vector<PF_ParamDef>& setup : c.setups) {
+    SimulatedCommand params(host, PF_Cmd_PARAMS_SETUP);
+    for (PF_ParamDef def : setup) last = in.inter.add_param(in.effect_ref, -1, &def);
+  }
+  EXPECT_EQ(last, PF_Err_BAD_CALLBACK_PARAM);
+  EXPECT_NE(host.Imbalance().find(c.finding), std::string::npos) << host.Imbalance();
+}
+
+INSTANTIATE_TEST_SUITE_P(EachCheck, BadDefinitionTest, ::testing::ValuesIn(kBadDefinitions),
+                         [](const auto& p) { return std::string(p.param.name); });
+
 TEST(Params, ModelKeepsItsOwnCopyOfTheDefinitionAndChoices) {
   Host host;
   char text[] = "A|B|C";
-  ASSERT_EQ(host.params().Add(-1, Popup("Mode", 3, 2, text)), PF_Err_NONE);
+  ASSERT_EQ(host.params().Add(-1, Popup("Mode", 1, 3, 2, text)), PF_Err_NONE);
   text[0] = 'Z';
   EXPECT_EQ(host.params().Choices(1), "A|B|C");
   EXPECT_STREQ(host.params().Definition(1).u.pd.u_names, "A|B|C");
   EXPECT_EQ(host.params().Name(1), "Mode");
   EXPECT_EQ(host.params().count(), 2);
-  EXPECT_EQ(host.params().Add(5, Angle("x")), PF_Err_INVALID_INDEX);
+  EXPECT_EQ(host.params().Add(5, Angle("x", 2)), PF_Err_INVALID_INDEX);
 }
 
 TEST(Params, CheckoutGivesTheValueAtTheTimeAndCheckinBalances) {
   Host host;
-  ASSERT_EQ(host.params().Add(-1, Popup("Type", 2, 1, "Cycle|Pingpong")), PF_Err_NONE);
-  ASSERT_EQ(host.params().Add(-1, Angle("Time")), PF_Err_NONE);
+  ASSERT_EQ(host.params().Add(-1, Popup("Type", 1, 2, 1, "Cycle|Pingpong")), PF_Err_NONE);
+  ASSERT_EQ(host.params().Add(-1, Angle("Time", 2)), PF_Err_NONE);
   host.SetKeyframes(2, {Keyframe{{0, 30}, 0.0}, Keyframe{{30, 30}, 360.0}});
   host.SetKeyframes(1, {Keyframe{{0, 30}, 1.0}, Keyframe{{30, 30}, 2.0}});
   PF_InData& in = host.PrepareInData();
+  SimulatedCommand render(host, PF_Cmd_SMART_RENDER);
   PF_ParamDef angle{}, popup{};
   ASSERT_EQ(in.inter.checkout_param(in.effect_ref, 2, 15, 1, 30, &angle), PF_Err_NONE);
   EXPECT_EQ(angle.u.ad.value, 180 * 65536);  // linear between keys
@@ -134,6 +202,7 @@ TEST(Params, CheckoutGivesTheValueAtTheTimeAndCheckinBalances) {
 TEST(Params, CheckoutOfAnUnknownIndexFails) {
   Host host;
   PF_InData& in = host.PrepareInData();
+  SimulatedCommand render(host, PF_Cmd_SMART_RENDER);
   PF_ParamDef def{};
   EXPECT_EQ(in.inter.checkout_param(in.effect_ref, 7, 0, 1, 30, &def), PF_Err_INVALID_INDEX);
   EXPECT_EQ(host.Imbalance(), "");
@@ -143,16 +212,26 @@ TEST(Params, FixedSliderPercentIsExact) {
   Host host;
   PF_ParamDef def{};
   def.param_type = PF_Param_FIX_SLIDER;
+  def.uu.id = 1;
+  def.u.fd.valid_max = def.u.fd.slider_max = 100 << 16;
   ASSERT_EQ(host.params().Add(-1, def), PF_Err_NONE);
   host.SetParam(1, 100.0);
   EXPECT_EQ(host.params().DefinitionAt(1, 0.0).u.fd.value, 6553600);
 }
 
+// Registration as global setup makes it.
+AEGP_PluginID Register(Host& host) {
+  SimulatedCommand setup(host, PF_Cmd_GLOBAL_SETUP);
+  AEGP_PluginID id = 0;
+  EXPECT_EQ(zelvan::testhost::kUtilitySuite7.AEGP_RegisterWithAEGP(nullptr, "t", &id), 0);
+  return id;
+}
+
 TEST(Streams, HiddenFlagFollowsSetDynamicStreamFlag) {
   Host host;
-  ASSERT_EQ(host.params().Add(-1, Angle("Time")), PF_Err_NONE);
-  AEGP_PluginID id = 0;
-  ASSERT_EQ(zelvan::testhost::kUtilitySuite7.AEGP_RegisterWithAEGP(nullptr, "t", &id), 0);
+  ASSERT_EQ(host.params().Add(-1, Angle("Time", 1)), PF_Err_NONE);
+  const AEGP_PluginID id = Register(host);
+  SimulatedCommand update(host, PF_Cmd_UPDATE_PARAMS_UI);
   AEGP_EffectRefH effect = nullptr;
   ASSERT_EQ(zelvan::testhost::kPFInterfaceSuite1.AEGP_GetNewEffectForEffect(id, host.effect_ref(), &effect), 0);
   AEGP_StreamRefH stream = nullptr;
@@ -174,8 +253,7 @@ TEST(Streams, HiddenFlagFollowsSetDynamicStreamFlag) {
 
 TEST(Streams, FaultedDisposalStillDisposes) {
   Host host;
-  AEGP_PluginID id = 0;
-  ASSERT_EQ(zelvan::testhost::kUtilitySuite7.AEGP_RegisterWithAEGP(nullptr, "t", &id), 0);
+  const AEGP_PluginID id = Register(host);
   AEGP_EffectRefH effect = nullptr;
   ASSERT_EQ(zelvan::testhost::kPFInterfaceSuite1.AEGP_GetNewEffectForEffect(id, host.effect_ref(), &effect), 0);
   host.faults().FailCall("AEGP_DisposeEffect", 1, 77);

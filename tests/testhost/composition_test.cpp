@@ -4,8 +4,10 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 #include "Host.h"
+#include "LayerFrames.h"
 #include "PixelWorld.h"
 #include "Suites.h"
 
@@ -18,10 +20,14 @@ class CompositionTest : public ::testing::Test {
   void SetUp() override {
     PF_ParamDef mode{};
     mode.param_type = PF_Param_POPUP;
+    mode.uu.id = 1;
     mode.u.pd.value = 1;
+    mode.u.pd.num_choices = 2;
+    mode.u.pd.dephault = 1;
     mode.u.pd.u_names = "A|B";
     PF_ParamDef layer{};
     layer.param_type = PF_Param_LAYER;
+    layer.uu.id = 2;
     ASSERT_EQ(host.params().Add(-1, mode), PF_Err_NONE);
     ASSERT_EQ(host.params().Add(-1, layer), PF_Err_NONE);
     Layer source;
@@ -32,15 +38,22 @@ class CompositionTest : public ::testing::Test {
     source.duration = {300, 30};
     source.start_offset = {30, 30};
     host.comp().AddLayer(source);
-    ASSERT_EQ(kUtilitySuite7.AEGP_RegisterWithAEGP(nullptr, "t", &plugin_id), 0);
+    {
+      SimulatedCommand setup(host, PF_Cmd_GLOBAL_SETUP);
+      ASSERT_EQ(kUtilitySuite7.AEGP_RegisterWithAEGP(nullptr, "t", &plugin_id), 0);
+    }
+    // The calls below are those of a render.
+    render.emplace(host, PF_Cmd_SMART_RENDER);
   }
   void TearDown() override {
+    render.reset();
     if (expect_balanced) {
       EXPECT_EQ(host.Imbalance(), "") << host.trace().Dump();
     }
   }
 
   Host host;
+  std::optional<SimulatedCommand> render;
   AEGP_PluginID plugin_id = 0;
   bool expect_balanced = true;
 };
@@ -142,10 +155,21 @@ TEST_F(CompositionTest, LayerCheckoutFollowsDownsamplingDepthAndFrameSource) {
   PF_ParamDef def{};
   ASSERT_EQ(in.inter.checkout_param(in.effect_ref, 2, 75, 1, 30, &def), PF_Err_NONE);
   ASSERT_NE(def.u.ld.data, nullptr);
-  EXPECT_EQ(def.u.ld.width, 214);  // 640 / 3 rounded up
+  EXPECT_EQ(def.u.ld.width, 213);  // 640 / 3 = 213.33, rounded half up
   EXPECT_EQ(def.u.ld.height, 180);
   EXPECT_NEAR(zelvan::pixels::GetPixel(def.u.ld, 0, 0).red, 45.0 / 1000.0, 1.0 / 255.0);
   ASSERT_EQ(in.inter.checkin_param(in.effect_ref, &def), PF_Err_NONE);
+}
+
+TEST(OutputArea, AllTheResultWithExtraPixelsOtherwiseWhatWasAsked) {
+  const PF_LRect request = zelvan::MakeRect(16, 0, 48, 36), result = zelvan::MakeRect(-6, -6, 70, 42);
+  const auto text = [](const PF_LRect& r) {
+    return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+           std::to_string(r.bottom);
+  };
+  EXPECT_EQ(text(OutputArea(request, result, PF_RenderOutputFlag_RETURNS_EXTRA_PIXELS)), "-6,-6,70,42");
+  EXPECT_EQ(text(OutputArea(request, result, 0)), "16,0,48,36");
+  EXPECT_EQ(text(OutputArea(request, zelvan::MakeRect(60, 40, 90, 50), 0)), "0,0,0,0");
 }
 
 TEST_F(CompositionTest, FrameNumbersAndSpans) {
