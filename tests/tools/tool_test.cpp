@@ -388,23 +388,24 @@ std::string FfmpegFrames(const fs::path& clip) {
   return testing::Slurp(raw);
 }
 
-// An x264 clip with B-frames, played forwards and back to its first frame:
-// every frame shows, the last included, each equal to FFmpeg's own decode.
+// An x264 clip with B-frames, played forwards and back to its first frame
+// (longer than the frame cache, so that going back seeks): every frame shows,
+// the last included, each equal to FFmpeg's own decode.
 // The composition takes the clip's size and rate. A name with '#' is a file.
 TEST(RenderTool, MovieFramesEqualFfmpegsDecode) {
   TempDir tmp("movie");
-  const fs::path clip = MakeClip(tmp, "take#1.mp4", "-frames:v 50 -pix_fmt yuv420p -c:v libx264 -bf 3 -g 12");
+  const fs::path clip = MakeClip(tmp, "take#1.mp4", "-frames:v 120 -pix_fmt yuv420p -c:v libx264 -bf 3 -g 12");
   const std::string ref = FfmpegFrames(clip);
   const std::size_t frame_bytes = 96 * 54 * 4;
-  ASSERT_EQ(ref.size(), 50 * frame_bytes);
-  // 720 degrees over 98 frames: frame k shows source frame k, then back.
-  const json report = Render(tmp, {"--source", clip.string(), "--frames", "99", "--type", "pingpong", "--easing",
-                                   "linear", "--waiting", "0", "--set", "params.time={\"keys\": [[0, 0], [3.92, 720]]}"});
+  ASSERT_EQ(ref.size(), 120 * frame_bytes);
+  // 720 degrees over 238 frames: frame k shows source frame k, then back.
+  const json report = Render(tmp, {"--source", clip.string(), "--frames", "239", "--type", "pingpong", "--easing",
+                                   "linear", "--waiting", "0", "--set", "params.time={\"keys\": [[0, 0], [9.52, 720]]}"});
   ASSERT_FALSE(report.is_null());
   EXPECT_EQ(report["scene"]["comp"]["width"], 96);
   EXPECT_EQ(report["scene"]["comp"]["height"], 54);
   EXPECT_EQ(report["scene"]["comp"]["fps"], 25);
-  EXPECT_EQ(report["source"]["frames"], 50);
+  EXPECT_EQ(report["source"]["frames"], 120);
   std::set<int64_t> shown;
   for (const json& f : report["frames"]) {
     SCOPED_TRACE("frame " + f["frame"].dump());
@@ -417,9 +418,9 @@ TEST(RenderTool, MovieFramesEqualFfmpegsDecode) {
     for (float v : rgba) bytes += static_cast<char>(static_cast<unsigned char>(std::lround(v * 255.0f)));
     EXPECT_TRUE(bytes == ref.substr(static_cast<std::size_t>(s) * frame_bytes, frame_bytes)) << "source frame " << s;
   }
-  EXPECT_EQ(shown.size(), 50u) << "every frame, the last one included";
-  EXPECT_EQ(report["frames"][49]["source_frame"], 49);
-  EXPECT_EQ(report["frames"][98]["source_frame"], 0);
+  EXPECT_EQ(shown.size(), 120u) << "every frame, the last one included";
+  EXPECT_EQ(report["frames"][119]["source_frame"], 119);
+  EXPECT_EQ(report["frames"][238]["source_frame"], 0);
 }
 
 // A movie cut short: the frames past the cut fail as footage errors naming
