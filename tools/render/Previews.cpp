@@ -5,7 +5,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <exception>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
 
 #include "Copy.h"
 #include "PixelWorld.h"
@@ -60,7 +66,47 @@ struct Previews::Impl {
   void Scaled(const PF_EffectWorld& frame);
   void AddGif(int index);
   void AddThumb(int index, bool failed);
+  void Make(int index, const pixels::PixelWorld* frame, bool failed);
+
+  // Frames waiting for the preview thread, in order.
+  struct Job {
+    int index = 0;
+    std::unique_ptr<pixels::PixelWorld> frame;  // null: no pixels
+    bool failed = false;
+  };
+  std::mutex mutex;
+  std::condition_variable wake, room;
+  std::deque<Job> jobs;
+  bool done = false, busy = false;
+  std::exception_ptr failure;
+  std::thread worker;
+  void Work();
 };
+
+void Previews::Impl::Work() {
+  std::unique_lock<std::mutex> lock(mutex);
+  while (true) {
+    wake.wait(lock, [this] { return done || !jobs.empty(); });
+    if (jobs.empty()) return;
+    Job job = std::move(jobs.front());
+    jobs.pop_front();
+    busy = true;
+    lock.unlock();
+    room.notify_all();
+    std::exception_ptr failed;
+    if (!failure) {
+      try {
+        Make(job.index, job.frame.get(), job.failed);
+      } catch (...) {
+        failed = std::current_exception();
+      }
+    }
+    lock.lock();
+    busy = false;
+    if (failed && !failure) failure = failed;
+    room.notify_all();
+  }
+}
 
 Previews::Previews(const std::string& gif_file, int frames, int width, int height, double fps) : impl_(new Impl) {
   Impl& m = *impl_;
@@ -93,6 +139,15 @@ Previews::Previews(const std::string& gif_file, int frames, int width, int heigh
 }
 
 Previews::~Previews() {
+  if (impl_->worker.joinable()) {
+    {
+      const std::lock_guard<std::mutex> lock(impl_->mutex);
+      impl_->done = true;
+      impl_->jobs.clear();
+    }
+    impl_->wake.notify_all();
+    impl_->worker.join();
+  }
   if (impl_->gif != nullptr) {
     int error = 0;
     EGifCloseFile(impl_->gif, &error);
@@ -220,8 +275,31 @@ void Previews::Impl::AddThumb(int index, bool failed) {
 void Previews::Add(int index, const PF_EffectWorld& frame, bool failed) {
   Impl& m = *impl_;
   if (index < 0 || index >= static_cast<int>(m.delays.size())) return;
+  Impl::Job job;
+  job.index = index;
+  job.failed = failed;
   if (frame.data != nullptr && frame.width > 0 && frame.height > 0) {
-    m.Scaled(frame);
+    const pixels::Depth depth = pixels::DepthOf(frame);
+    job.frame = std::make_unique<pixels::PixelWorld>(frame.width, frame.height, depth);
+    const auto row = static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(pixels::BytesPerPixel(depth));
+    const auto* src = static_cast<const unsigned char*>(static_cast<const void*>(frame.data));
+    for (A_long y = 0; y < frame.height; ++y) {
+      std::memcpy(job.frame->row(y), src + static_cast<std::ptrdiff_t>(y) * frame.rowbytes, row);
+    }
+  }
+  std::unique_lock<std::mutex> lock(m.mutex);
+  m.room.wait(lock, [&m] { return m.jobs.size() < 2 || m.failure; });
+  if (m.failure) std::rethrow_exception(m.failure);
+  m.jobs.push_back(std::move(job));
+  if (!m.worker.joinable()) m.worker = std::thread([&m] { m.Work(); });
+  lock.unlock();
+  m.wake.notify_one();
+}
+
+void Previews::Impl::Make(int index, const pixels::PixelWorld* frame, bool failed) {
+  Impl& m = *this;
+  if (frame != nullptr) {
+    m.Scaled(*frame->world());
   } else if (m.small) {
     m.small->fill(pixels::Color{});
     m.thumb->fill(pixels::Color{});
@@ -235,6 +313,15 @@ void Previews::Add(int index, const PF_EffectWorld& frame, bool failed) {
 
 void Previews::Finish(const std::string& sheet_file) {
   Impl& m = *impl_;
+  if (m.worker.joinable()) {
+    {
+      const std::lock_guard<std::mutex> lock(m.mutex);
+      m.done = true;
+    }
+    m.wake.notify_all();
+    m.worker.join();
+  }
+  if (m.failure) std::rethrow_exception(m.failure);
   int error = 0;
   const int closed = EGifCloseFile(m.gif, &error);
   m.gif = nullptr;

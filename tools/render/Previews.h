@@ -1,6 +1,7 @@
 // The contact sheet and the GIF preview, from small 8-bit copies of each
 // frame made with the simulated host's own scaled copy (never from the full
-// frame in float), the GIF streamed to its file as the frames come.
+// frame in float), the GIF streamed to its file as the frames come. The work
+// runs on a thread of its own, in frame order, while the next frames render.
 #pragma once
 
 #include <memory>
@@ -26,7 +27,9 @@ class Previews {
   Previews(const Previews&) = delete;
   Previews& operator=(const Previews&) = delete;
 
-  // Frame `index` of the render; failed frames are crossed out in red on the sheet.
+  // Frame `index` of the render (copied: the world may change at once);
+  // failed frames are crossed out in red on the sheet. Rethrows a failure of
+  // an earlier frame's preview.
   void Add(int index, const PF_EffectWorld& frame, bool failed);
   // Finishes the GIF and writes the sheet; throws std::runtime_error naming the file.
   void Finish(const std::string& sheet_file);

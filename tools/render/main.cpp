@@ -160,7 +160,7 @@ int Run(const Options& o) {
       if (previews) previews->Add(k, *out, f.failed());
     } else {
       f.file.clear();
-      if (previews) previews->Add(k, PF_EffectWorld{}, true);
+      if (previews) previews->Add(k, PF_EffectWorld{}, f.failed());
     }
     record.frames.push_back(std::move(f));
     progress.Update(k + 1);
