@@ -39,6 +39,7 @@ bench: setup
 	cmake --build --preset linux-bench -j $(JOBS)
 	./build/linux-bench/tests/bench/zelvan-bench
 	bash tools/bench/plugin_share.sh ./build/linux-bench/tests/bench/zelvan-bench
+	bash tools/bench/render_vs_ffmpeg.sh ./build/linux-bench/tools/zelvan-render
 
 # The Linux .so, the Windows .aex and the macOS bundle, checked, in dist/
 # with SHA256SUMS.

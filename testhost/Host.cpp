@@ -11,6 +11,28 @@
 #include "Util/HostValues.h"
 
 namespace zelvan::testhost {
+
+namespace {
+
+// Whether two worlds hold the same pixel bytes (the bytes between rows do not
+// count), as their checksums would say, at memory speed: a 1080p frame
+// compares in a fraction of the time two checksums take.
+bool SamePixels(const PF_EffectWorld& a, const PF_EffectWorld& b) {
+  if (a.width != b.width || a.height != b.height || pixels::DepthOf(a) != pixels::DepthOf(b)) return false;
+  if (a.data == nullptr || b.data == nullptr) return a.data == b.data;
+  const auto row = static_cast<std::size_t>(a.width) * static_cast<std::size_t>(pixels::BytesPerPixel(pixels::DepthOf(a)));
+  const auto* pa = static_cast<const unsigned char*>(static_cast<const void*>(a.data));
+  const auto* pb = static_cast<const unsigned char*>(static_cast<const void*>(b.data));
+  for (A_long y = 0; y < a.height; ++y) {
+    if (std::memcmp(pa + static_cast<std::ptrdiff_t>(y) * a.rowbytes, pb + static_cast<std::ptrdiff_t>(y) * b.rowbytes, row) != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 namespace {
 
 constexpr A_u_long kEffectInterfaceVersion = (13u << 16) | 28u;
@@ -292,7 +314,7 @@ PF_Err Host::Render(FrameToken token, const Customize& customize) {
   h.downsample_x = dsx;
   h.downsample_y = dsy;
   h.last_output_checked_out = f.output_checked_out;
-  h.last_output_written = pixels::Checksum(*f.output->world()) != pixels::Checksum(*f.output_before->world());
+  h.last_output_written = !SamePixels(*f.output->world(), *f.output_before->world());
   h.last_output = std::move(f.output);
   f.output_before.reset();
   return err;

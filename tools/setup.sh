@@ -16,6 +16,12 @@ APT_PACKAGES=(
   libbenchmark-dev      # benchmarks
   libopenimageio-dev    # zelvan-render: reading footage, writing PNG, EXR and GIF
   nlohmann-json3-dev    # zelvan-render: scenes and report.json
+  libavformat-dev       # zelvan-render: reading movies
+  libavcodec-dev        # zelvan-render: decoding movies
+  libavutil-dev         # zelvan-render: FFmpeg's common code
+  libgif-dev            # zelvan-render: the GIF preview
+  ffmpeg                # render tool tests and benchmark: making clips, FFmpeg's own decode
+  openimageio-tools     # benchmarks: the image library's CMake config names its tools
   libswscale-dev        # benchmarks: the scaled-copy comparison
   clang-14              # fuzzing (libFuzzer)
   libclang-rt-14-dev    # fuzzing and sanitizer runtimes

@@ -4,8 +4,10 @@
 #include <filesystem>
 
 #include "Cli.h"
+#include "OutputFolder.h"
 #include "Outputs.h"
 #include "PixelWorld.h"
+#include "Previews.h"
 #include "Report.h"
 #include "RunTool.h"
 #include "Scene.h"
@@ -58,6 +60,27 @@ TEST(Scene, DottedOverridesReadJsonOrText) {
   EXPECT_EQ(s.comp.fps.den, 1001);
   EXPECT_FALSE(s.params.layer);
   EXPECT_EQ(s.resolved["comp"]["fps"], "30000/1001");
+  // The effect's own menu names read as the short ones.
+  const std::vector<std::pair<std::string, int>> modes = {
+      {"Center", 1}, {"Whole", 2}, {"No Margin", 3}, {"Fit to Layer", 4}, {"fit", 4}, {"no_margin", 3}};
+  for (const auto& [name, code] : modes) {
+    EXPECT_EQ(Resolve({"params.mode=" + name}).params.mode, code) << name;
+  }
+  EXPECT_EQ(Resolve({"params.easing_mode=InOut"}).params.easing_mode, 3);
+}
+
+TEST(Scene, FootageGivesTheCompositionItsSizeAndRate) {
+  const Scene s = ResolveScene(Json{{"source", {{"path", "clip.mp4"}}}},
+                               FootageFacts{int64_t{50}, Rational{25, 1}, 1280, 720});
+  EXPECT_EQ(s.comp.width, 1280);
+  EXPECT_EQ(s.comp.height, 720);
+  EXPECT_EQ(s.comp.fps.text(), "25");
+  EXPECT_DOUBLE_EQ(*s.source.duration, 2.0);
+  const Scene told = ResolveScene(Json{{"comp", {{"width", 64}, {"fps", 30}}}, {"source", {{"path", "clip.mp4"}}}},
+                                  FootageFacts{int64_t{50}, Rational{25, 1}, 1280, 720});
+  EXPECT_EQ(told.comp.width, 64);
+  EXPECT_EQ(told.comp.height, 720);
+  EXPECT_EQ(told.comp.fps.text(), "30");
 }
 
 TEST(Scene, FramesWinOverDurationAndDurationRounds) {
@@ -123,6 +146,13 @@ TEST(Cli, ShortcutsBecomeOverridesInOrder) {
   EXPECT_TRUE(o.quiet);
   EXPECT_EQ(o.overrides, (std::vector<std::string>{"comp.frames=4", "comp.width=64", "comp.height=36",
                                                    "comp.frames=6", "params.mode=fit"}));
+  // --opt=value, and the effect's own menu names.
+  const Options eq = ParseCommandLine({"--frames=4", "--set=comp.fps=25", "--mode=Fit to Layer", "-y", "--no-previews",
+                                       "--keep-going", "--out=o"});
+  EXPECT_EQ(eq.overrides, (std::vector<std::string>{"comp.frames=4", "comp.fps=25", "params.mode=Fit to Layer"}));
+  EXPECT_TRUE(eq.overwrite && eq.no_previews && eq.keep_going);
+  EXPECT_EQ(eq.out_dir, "o");
+  EXPECT_THROW(ParseCommandLine({"--quiet=1"}), UsageError);
   EXPECT_THROW(ParseCommandLine({"--bogus"}), UsageError);
   EXPECT_THROW(ParseCommandLine({"--frames"}), UsageError);
   EXPECT_THROW(ParseCommandLine({"--size", "64"}), UsageError);
@@ -206,7 +236,7 @@ TEST(Report, FieldsAsListed) {
   keys.clear();
   for (auto it = j["frames"][0].begin(); it != j["frames"][0].end(); ++it) keys.push_back(it.key());
   EXPECT_EQ(keys, (std::vector<std::string>{"frame", "current_time", "params", "layer_time", "source_frame", "copy",
-                                            "error", "file"}));
+                                            "error", "file", "failure", "footage_error"}));
   EXPECT_TRUE(j["frames"][0]["copy"].is_null());
   EXPECT_EQ(j["frames"][1]["copy"]["dst"], Json::array({1, 2, 3, 4}));
   // Doubles read back exactly.
@@ -241,11 +271,34 @@ TEST(Outputs, FramesRoundTripAtEveryFormat) {
   }
 }
 
+TEST(Outputs, GifDelaysKeepTheTrueRate) {
+  struct Case {
+    int frames;
+    double fps;
+    std::vector<int> delays;
+  };
+  const std::vector<Case> cases = {
+      {6, 30.0, {3, 4, 3, 3, 4, 3}},
+      {4, 25.0, {4, 4, 4, 4}},
+      {5, 24.0, {4, 4, 5, 4, 4}},
+      {6, 60.0, {2, 3, 0, 2, 3, 0}},  // under 2 hundredths: dropped, its time to the frame before
+      {3, 29.97, {3, 4, 3}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.fps) + " fps");
+    const std::vector<int> d = GifDelays(c.frames, c.fps);
+    EXPECT_EQ(d, c.delays);
+    int total = 0;
+    for (int v : d) total += v;
+    EXPECT_EQ(total, std::lround(100.0 * c.frames / c.fps));
+  }
+}
+
 TEST(Outputs, StagingWritesNothingUntilCommitted) {
   TempDir dir("staging");
   const auto out = dir / "out";
   {
-    Staging s(out.string());
+    OutputFolder s(out.string(), false);
     s.WriteText("report.json", "{}");
     EXPECT_FALSE(std::filesystem::exists(out / "report.json"));
   }
@@ -255,12 +308,14 @@ TEST(Outputs, StagingWritesNothingUntilCommitted) {
   { std::ofstream(out / "frame_0009.png") << "old"; }
   { std::ofstream(out / "notes.txt") << "mine"; }
   {
-    Staging s(out.string());
+    OutputFolder s(out.string(), false);
+    s.Claim({"frame_0000.png"}, {});
     s.WriteText("frame_0000.png", "new");
-    s.Commit("frame_");
+    s.Commit();
   }
-  EXPECT_EQ(testing::Listing(out), (std::set<std::string>{"frame_0000.png", "notes.txt"}));
+  EXPECT_EQ(testing::Listing(out), (std::set<std::string>{"frame_0000.png", "frame_0009.png", "notes.txt",
+                                                          OutputFolder::kManifest}))
+      << "files this tool did not write in this run stay";
 }
-
 }  // namespace
 }  // namespace zelvan::render

@@ -3,8 +3,14 @@
 // rules, the frames against the source frames the report names.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <filesystem>
+#include <map>
 
 #include "LoopTiming.h"
 #include "Outputs.h"
@@ -234,14 +240,232 @@ TEST(RenderTool, ImageSequenceFootage) {
   EXPECT_EQ(CheckRender(tmp / "out", report).shown, 10);
 }
 
+// What a folder holds, name by name with the bytes.
+std::map<std::string, std::string> Contents(const fs::path& dir) {
+  std::map<std::string, std::string> out;
+  for (const std::string& name : Listing(dir)) out[name] = testing::Slurp(dir / name);
+  return out;
+}
+
 TEST(RenderTool, OutputFolderIsReusedAndOlderFramesReplaced) {
   TempDir tmp("reuse");
   ASSERT_FALSE(Render(tmp, {"--size", "64x36", "--frames", "5"}).is_null());
   std::ofstream(tmp / "out" / "keep.txt") << "not ours";
-  ASSERT_FALSE(Render(tmp, {"--size", "64x36", "--frames", "3"}).is_null());
+  const std::string old_frame = testing::Slurp(tmp / "out" / "frame_0004.png");
+  ASSERT_FALSE(Render(tmp, {"--size", "64x36", "--frames", "3", "--mode", "center"}).is_null());
+  // The earlier run's frames 3 and 4 stay: this run removes only what it writes.
   EXPECT_EQ(Listing(tmp / "out"), (std::set<std::string>{"contact_sheet.png", "frame_0000.png", "frame_0001.png",
-                                                          "frame_0002.png", "keep.txt", "preview.gif",
-                                                          "report.json", "timing_chart.svg"}));
+                                                          "frame_0002.png", "frame_0003.png", "frame_0004.png",
+                                                          "keep.txt", "preview.gif", "report.json",
+                                                          "timing_chart.svg", "zelvan-render-manifest.json"}));
+  EXPECT_EQ(testing::Slurp(tmp / "out" / "frame_0004.png"), old_frame);
+  EXPECT_EQ(ReadJson(tmp / "out" / "report.json")["frames"].size(), 3u);
+  // Still listed as ours: a longer run replaces them without --overwrite.
+  ASSERT_FALSE(Render(tmp, {"--size", "64x36", "--frames", "5", "--mode", "fit"}).is_null());
+  EXPECT_NE(testing::Slurp(tmp / "out" / "frame_0004.png"), old_frame);
+  EXPECT_EQ(testing::Slurp(tmp / "out" / "keep.txt"), "not ours");
+}
+
+// Files in the output folder that this tool did not write: footage named
+// like its frames, a user's file of a frame's name, one of its own frames
+// changed since. Each survives unless --overwrite; the footage always.
+TEST(RenderTool, FilesItDidNotWriteSurvive) {
+  struct Case {
+    std::string name;
+    std::vector<std::string> files;  // put in the folder before the run
+    bool our_run_first;              // a run of ours first, then files[0] is edited
+    std::vector<std::string> extra;  // more arguments
+    int exit_code;
+  };
+  const std::vector<Case> cases = {
+      {"footage frame_0100 and on, numbered past the renders", {"frame_0100.png", "frame_0101.png", "frame_0102.png"},
+       false, {"--source", "@/frame_%04d.png"}, 0},
+      {"footage frame_0001 and on, where the renders go", {"frame_0001.png", "frame_0002.png"}, false,
+       {"--source", "@/frame_%04d.png"}, 2},
+      {"footage frame_0001 and on, with --overwrite", {"frame_0001.png", "frame_0002.png"}, false,
+       {"--source", "@/frame_%04d.png", "--overwrite"}, 2},
+      {"a user's file of a frame's name", {"frame_0002.png"}, false, {}, 2},
+      {"a frame of ours edited since", {"frame_0000.png"}, true, {}, 2},
+      {"a user's file, --overwrite", {"frame_0002.png"}, false, {"-y"}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir tmp("survive");
+    const fs::path out = tmp / "out";
+    if (c.our_run_first) {
+      ASSERT_FALSE(Render(tmp, {"--size", "64x36", "--frames", "3"}).is_null());
+    }
+    fs::create_directories(out);
+    for (std::size_t i = 0; i < c.files.size(); ++i) {
+      pixels::PixelWorld w(64, 36, pixels::Depth::k8);
+      pixels::PaintFrameStamp(*w.world(), 40 + static_cast<int>(i));
+      WriteImage((out / c.files[i]).string(), 64, 36, WorldToRgba(*w.world()), FrameFormat::Png8);
+    }
+    const auto before = Contents(out);
+    std::vector<std::string> args = {"--out", out.string(), "--quiet", "--frames", "3", "--size", "64x36"};
+    for (std::string a : c.extra) {
+      if (a.rfind("@/", 0) == 0) a = (out / a.substr(2)).string();
+      args.push_back(a);
+    }
+    const testing::ToolRun r = RunTool(args, tmp.path());
+    EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
+    const auto after = Contents(out);
+    for (const std::string& f : c.files) {
+      const bool replaced = c.exit_code == 0 && !c.extra.empty() && c.extra[0] == "-y";
+      EXPECT_EQ(after.at(f) == before.at(f), !replaced) << f;
+    }
+    if (c.exit_code != 0) {
+      EXPECT_EQ(after, before) << "a refused run leaves the folder as it was";
+      EXPECT_NE(r.err.find((out / c.files.front()).string()), std::string::npos) << r.err;
+      EXPECT_NE(r.err.find("Fix:"), std::string::npos) << r.err;
+    }
+  }
+}
+
+// Ctrl-C and SIGTERM mid-run: the staging folder goes, the folder is as it
+// was (a new folder is not left behind), the exit status says which.
+TEST(RenderTool, InterruptedRunLeavesTheFolderAsItWas) {
+  for (const int sig : {SIGINT, SIGTERM}) {
+    for (const bool existing : {true, false}) {
+      SCOPED_TRACE(std::string(sig == SIGINT ? "SIGINT" : "SIGTERM") + (existing ? " into a used folder" : ""));
+      TempDir tmp("interrupt");
+      const fs::path out = tmp / "out";
+      if (existing) {
+        ASSERT_FALSE(Render(tmp, {"--size", "64x36", "--frames", "2"}).is_null());
+        std::ofstream(out / "notes.txt") << "mine";
+      }
+      const auto before = Contents(out);
+      const std::vector<std::string> args = {ZELVAN_RENDER_TOOL, "--out", out.string(), "--quiet", "--size", "64x36",
+                                             "--frames", "20000", "--set", "params.time=90"};
+      const pid_t pid = fork();
+      ASSERT_GE(pid, 0);
+      if (pid == 0) {
+        std::vector<char*> argv;
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        execv(argv[0], argv.data());
+        _exit(127);
+      }
+      // Once its staging folder is there it is rendering.
+      auto staging = [&] {
+        for (const std::string& n : Listing(out)) {
+          if (n.rfind(".zelvan-render-staging.", 0) == 0) return true;
+        }
+        return false;
+      };
+      for (int i = 0; i < 2000 && !staging(); ++i) usleep(5000);
+      EXPECT_TRUE(staging());
+      usleep(200000);
+      kill(pid, sig);
+      int status = 0;
+      ASSERT_EQ(waitpid(pid, &status, 0), pid);
+      ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal itself, not by the tool";
+      EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
+      EXPECT_EQ(fs::exists(out), existing);
+      EXPECT_EQ(Contents(out), before);
+    }
+  }
+}
+
+// Makes a clip with the ffmpeg program; returns its path.
+fs::path MakeClip(const TempDir& tmp, const std::string& name, const std::string& options) {
+  const fs::path clip = tmp / name;
+  const std::string cmd = "ffmpeg -v error -y -f lavfi -i testsrc2=size=96x54:rate=25 " + options + " " +
+                          testing::Quote(clip.string()) + " </dev/null";
+  EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  return clip;
+}
+
+// FFmpeg's own decode of every frame, as RGBA bytes.
+std::string FfmpegFrames(const fs::path& clip) {
+  const fs::path raw = clip.string() + ".rgba";
+  const std::string cmd = "ffmpeg -v error -y -i " + testing::Quote(clip.string()) + " -f rawvideo -pix_fmt rgba " +
+                          testing::Quote(raw.string()) + " </dev/null";
+  EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  return testing::Slurp(raw);
+}
+
+// An x264 clip with B-frames, played forwards and back to its first frame
+// (longer than the frame cache, so that going back seeks): every frame shows,
+// the last included, each equal to FFmpeg's own decode.
+// The composition takes the clip's size and rate. A name with '#' is a file.
+TEST(RenderTool, MovieFramesEqualFfmpegsDecode) {
+  TempDir tmp("movie");
+  const fs::path clip = MakeClip(tmp, "take#1.mp4", "-frames:v 120 -pix_fmt yuv420p -c:v libx264 -bf 3 -g 12");
+  const std::string ref = FfmpegFrames(clip);
+  const std::size_t frame_bytes = 96 * 54 * 4;
+  ASSERT_EQ(ref.size(), 120 * frame_bytes);
+  // 720 degrees over 238 frames: frame k shows source frame k, then back.
+  const json report = Render(tmp, {"--source", clip.string(), "--frames", "239", "--type", "pingpong", "--easing",
+                                   "linear", "--waiting", "0", "--set", "params.time={\"keys\": [[0, 0], [9.52, 720]]}"});
+  ASSERT_FALSE(report.is_null());
+  EXPECT_EQ(report["scene"]["comp"]["width"], 96);
+  EXPECT_EQ(report["scene"]["comp"]["height"], 54);
+  EXPECT_EQ(report["scene"]["comp"]["fps"], 25);
+  EXPECT_EQ(report["source"]["frames"], 120);
+  std::set<int64_t> shown;
+  for (const json& f : report["frames"]) {
+    SCOPED_TRACE("frame " + f["frame"].dump());
+    ASSERT_FALSE(f["source_frame"].is_null());
+    const auto s = f["source_frame"].get<int64_t>();
+    shown.insert(s);
+    int w = 0, h = 0;
+    const std::vector<float> rgba = ReadImage((tmp / "out" / f["file"].get<std::string>()).string(), &w, &h);
+    std::string bytes;
+    for (float v : rgba) bytes += static_cast<char>(static_cast<unsigned char>(std::lround(v * 255.0f)));
+    EXPECT_TRUE(bytes == ref.substr(static_cast<std::size_t>(s) * frame_bytes, frame_bytes)) << "source frame " << s;
+  }
+  EXPECT_EQ(shown.size(), 120u) << "every frame, the last one included";
+  EXPECT_EQ(report["frames"][119]["source_frame"], 119);
+  EXPECT_EQ(report["frames"][238]["source_frame"], 0);
+}
+
+// A movie cut short: the frames past the cut fail as footage errors naming
+// the file and the frame. Without --keep-going the run stops, exit 3, the
+// folder untouched; with it every frame renders and the failures are marked.
+TEST(RenderTool, TruncatedMovieFailsLoudly) {
+  TempDir tmp("truncated");
+  const fs::path full = MakeClip(tmp, "full.mp4", "-frames:v 50 -pix_fmt yuv420p -c:v libx264 -bf 3 -g 12 -movflags +faststart");
+  const std::string bytes = testing::Slurp(full);
+  const fs::path cut = tmp / "cut.mp4";
+  std::ofstream(cut, std::ios::binary) << bytes.substr(0, bytes.size() * 2 / 3);
+  const std::vector<std::string> scene = {"--source", cut.string(), "--frames", "50", "--type", "cycle", "--easing",
+                                          "linear", "--waiting", "0", "--set", "params.time={\"rate\": 180}"};
+  struct Case {
+    bool keep_going;
+    int exit_code;
+  };
+  for (const Case c : {Case{false, 3}, Case{true, 0}}) {
+    SCOPED_TRACE(c.keep_going ? "--keep-going" : "stops");
+    std::vector<std::string> args = {"--out", (tmp / "out").string(), "--quiet"};
+    args.insert(args.end(), scene.begin(), scene.end());
+    if (c.keep_going) args.push_back("--keep-going");
+    const testing::ToolRun r = RunTool(args, tmp.path());
+    EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
+    EXPECT_NE(r.err.find("cut.mp4: frame "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("cannot be read"), std::string::npos) << r.err;
+    EXPECT_EQ(fs::exists(tmp / "out"), c.keep_going);
+    if (!c.keep_going) continue;
+    const json report = ReadJson(tmp / "out" / "report.json");
+    int failed = 0, shown = 0;
+    for (const json& f : report["frames"]) {
+      if (f["failure"] == "footage") {
+        ++failed;
+        EXPECT_NE(f["footage_error"]["message"].get<std::string>().find("cut.mp4: frame"), std::string::npos);
+        EXPECT_EQ(f["error"], 512) << "the plug-in passed the host's code on";
+      } else {
+        EXPECT_TRUE(f["failure"].is_null());
+        ++shown;
+      }
+    }
+    EXPECT_GT(failed, 0);
+    EXPECT_GT(shown, 0);
+    EXPECT_NE(testing::Slurp(tmp / "out" / "timing_chart.svg").find("footage error: "), std::string::npos);
+    EXPECT_EQ(r.err.find("outside the source layer"), std::string::npos) << "failures are not times outside";
+  }
 }
 
 struct BadInput {
@@ -254,6 +478,7 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
   std::ofstream(tmp / "broken.json") << "{ \"comp\": ";
   std::ofstream(tmp / "notaplugin.so") << "this is text";
   std::ofstream(tmp / "notanimage.png") << "not a png";
+  std::ofstream(tmp / "huge.json") << R"({"comp": {"duration": 1e999}})";
   const std::vector<BadInput> cases = {
       {{"--set", "comp.width=0"}, "comp.width"},
       {{"--set", "comp.duration=-1"}, "comp.duration"},
@@ -272,6 +497,11 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
       {{(tmp / "broken.json").string()}, "broken.json"},
       {{(tmp / "absent.json").string()}, "absent.json"},
       {{"--whatever"}, "--whatever"},
+      {{tmp.path().string()}, tmp.path().filename().string() + ": is a folder"},
+      {{(tmp / "huge.json").string()}, "huge.json: holds a number too large"},
+      {{"--set", "comp.duration=1e400"}, "comp.duration: the number 1e400 is too large"},
+      {{"--out", (tmp / "broken.json").string()}, "broken.json: is a file, not a folder"},
+      {{"--frames=3", "--quiet=yes"}, "--quiet=yes: takes no value"},
   };
   for (const BadInput& c : cases) {
     std::vector<std::string> args = {"--out", (tmp / "out").string()};
@@ -282,6 +512,7 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
     EXPECT_NE(r.err.find(c.names), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("Fix:"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(tmp / "out")) << "nothing written";
+    EXPECT_EQ(Listing(tmp.path()).size(), 4u) << "nothing written anywhere";
   }
 }
 
@@ -345,9 +576,18 @@ TEST(RenderTool, HelpAndDryRun) {
   testing::ToolRun r = RunTool({"--help"}, tmp.path());
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_NE(r.out.find("--set FIELD=VALUE"), std::string::npos);
-  r = RunTool({"--dry-run", "--frames", "4", "--out", (tmp / "out").string()}, tmp.path());
+  // The examples name files that exist.
+  for (std::size_t at = r.out.find("scenes/"); at != std::string::npos; at = r.out.find("scenes/", at + 1)) {
+    const std::string file = r.out.substr(at, r.out.find(' ', at) - at);
+    EXPECT_TRUE(fs::exists(fs::path(ZELVAN_SOURCE_DIR) / file)) << file;
+  }
+  r = RunTool({"--version"}, tmp.path());
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out.rfind("zelvan-render ", 0), 0u) << r.out;
+  r = RunTool({"--dry-run", "--frames=4", "--mode=Fit to Layer", "--out", (tmp / "out").string()}, tmp.path());
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(json::parse(r.out)["comp"]["frames"], 4);
+  EXPECT_EQ(json::parse(r.out)["params"]["mode"], "fit");
   EXPECT_FALSE(fs::exists(tmp / "out"));
 }
 

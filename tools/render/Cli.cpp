@@ -1,6 +1,7 @@
 #include "Cli.h"
 
 #include <filesystem>
+#include <optional>
 
 namespace zelvan::render {
 namespace fs = std::filesystem;
@@ -22,7 +23,8 @@ const Shortcut kShortcuts[] = {
     {"--depth", "comp.depth", "8|16|32", "bits per channel; 32 is float (comp.depth)"},
     {"--downsample", "comp.downsample", "1-4", "render at 1/N resolution (comp.downsample)"},
     {"--source", "source.path", "PATH", "footage: builtin, shot.%04d.png, still.png or movie.mp4 (source.path)"},
-    {"--mode", "params.mode", "MODE", "center, whole, no-margin or fit (params.mode)"},
+    {"--mode", "params.mode", "MODE", "center, whole, no-margin or fit, or the effect's own \"Center\", \"Whole\",\n"
+                                          "                        \"No Margin\", \"Fit to Layer\" (params.mode)"},
     {"--type", "params.type", "TYPE", "cycle or pingpong (params.type)"},
     {"--easing", "params.easing", "NAME", "linear, quad, cubic, quart, quint, expo, circ, sine or bounce"},
     {"--easing-mode", "params.easing_mode", "MODE", "in, out or inout (params.easing_mode)"},
@@ -30,9 +32,28 @@ const Shortcut kShortcuts[] = {
     {"--format", "format", "FMT", "frame files: png8, png16 or exr (default by depth)"},
 };
 
-std::string NeedValue(const std::vector<std::string>& args, std::size_t& i) {
-  if (i + 1 >= args.size()) throw UsageError(args[i], "needs a value", "see zelvan-render --help");
+// One argument split into its option name and, for --opt=value, the value.
+struct Arg {
+  std::string name;
+  std::optional<std::string> inline_value;
+};
+
+Arg Split(const std::string& a) {
+  if (a.rfind("--", 0) == 0) {
+    const std::size_t eq = a.find('=');
+    if (eq != std::string::npos) return Arg{a.substr(0, eq), a.substr(eq + 1)};
+  }
+  return Arg{a, std::nullopt};
+}
+
+std::string NeedValue(const Arg& arg, const std::vector<std::string>& args, std::size_t& i) {
+  if (arg.inline_value) return *arg.inline_value;
+  if (i + 1 >= args.size()) throw UsageError(arg.name, "needs a value", "write " + arg.name + " VALUE or " + arg.name + "=VALUE");
   return args[++i];
+}
+
+void NoValue(const Arg& arg) {
+  if (arg.inline_value) throw UsageError(arg.name + "=" + *arg.inline_value, "takes no value", "write " + arg.name + " alone");
 }
 
 }  // namespace
@@ -40,38 +61,45 @@ std::string NeedValue(const std::vector<std::string>& args, std::size_t& i) {
 Options ParseCommandLine(const std::vector<std::string>& args) {
   Options o;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "-h" || a == "--help") {
-      o.help = true;
-    } else if (a == "-q" || a == "--quiet") {
-      o.quiet = true;
-    } else if (a == "--dry-run") {
-      o.dry_run = true;
+    const Arg arg = Split(args[i]);
+    const std::string& a = arg.name;
+    bool* flag = a == "-h" || a == "--help"        ? &o.help
+                 : a == "--version"                ? &o.version
+                 : a == "-q" || a == "--quiet"     ? &o.quiet
+                 : a == "--dry-run"                ? &o.dry_run
+                 : a == "--keep-going"             ? &o.keep_going
+                 : a == "-y" || a == "--overwrite" ? &o.overwrite
+                 : a == "--no-previews"            ? &o.no_previews
+                                                   : nullptr;
+    if (flag != nullptr) {
+      NoValue(arg);
+      *flag = true;
     } else if (a == "-o" || a == "--out") {
-      o.out_dir = NeedValue(args, i);
+      o.out_dir = NeedValue(arg, args, i);
+      if (o.out_dir.empty()) throw UsageError("--out", "is empty", "give a folder path");
     } else if (a == "--plugin") {
-      o.plugin = NeedValue(args, i);
+      o.plugin = NeedValue(arg, args, i);
     } else if (a == "--set") {
-      o.overrides.push_back(NeedValue(args, i));
+      o.overrides.push_back(NeedValue(arg, args, i));
     } else if (a == "--size") {
-      const std::string v = NeedValue(args, i);
+      const std::string v = NeedValue(arg, args, i);
       const std::size_t x = v.find('x');
       if (x == std::string::npos) throw UsageError("--size " + v, "expects WIDTHxHEIGHT", "write e.g. --size 640x360");
       o.overrides.push_back("comp.width=" + v.substr(0, x));
       o.overrides.push_back("comp.height=" + v.substr(x + 1));
-    } else if (!a.empty() && a[0] == '-') {
+    } else if (!a.empty() && a[0] == '-' && a != "-") {
       bool found = false;
       for (const Shortcut& s : kShortcuts) {
         if (a == s.option) {
-          o.overrides.push_back(std::string(s.field) + "=" + NeedValue(args, i));
+          o.overrides.push_back(std::string(s.field) + "=" + NeedValue(arg, args, i));
           found = true;
         }
       }
       if (!found) throw UsageError(a, "unknown option", "see zelvan-render --help");
     } else if (o.scene_file.empty()) {
-      o.scene_file = a;
+      o.scene_file = args[i];
     } else {
-      throw UsageError(a, "a second scene file", "give one SCENE.json; use --set for changes");
+      throw UsageError(args[i], "a second scene file", "give one SCENE.json; use --set for changes");
     }
   }
   return o;
@@ -106,7 +134,10 @@ std::string HelpText(const std::string& default_plugin) {
       "\n"
       "Options:\n"
       "  SCENE.json            scene file (JSON object with \"comp\", \"source\", \"params\", \"format\")\n"
-      "  -o, --out DIR         output folder (default zelvan-render-out); reused, older frames replaced\n"
+      "  -o, --out DIR         output folder (default zelvan-render-out), created when missing. The tool\n"
+      "                        replaces only files it wrote there before (listed in its manifest) and\n"
+      "                        refuses to overwrite any other file; it never removes a file it did not\n"
+      "                        write in this run\n"
       "  --set FIELD=VALUE     set any scene field by its dotted path; repeatable. VALUE is JSON when it\n"
       "                        parses, else text: --set comp.frames=4 --set params.mode=whole\n"
       "                        --set 'params.time={\"keys\": [[0, 0], [2, 720]]}'\n";
@@ -116,23 +147,31 @@ std::string HelpText(const std::string& default_plugin) {
     h += left + s.help + "\n";
   }
   h += "  --plugin PATH         the plug-in binary (default " + default_plugin + ")\n"
+       "  -y, --overwrite       replace files in DIR that this tool did not write (never the footage itself)\n"
+       "  --keep-going          a footage frame that cannot be read fails that frame only: it is marked\n"
+       "                        in report.json, the chart and the contact sheet, and the run exits 0\n"
+       "  --no-previews         no contact sheet and no GIF (faster)\n"
        "  -q, --quiet           no progress and no summary line (progress shows only on a terminal)\n"
        "  --dry-run             check the scene, print it resolved, write nothing\n"
+       "  --version             the tool's version\n"
        "  -h, --help            this text\n"
+       "Every option that takes a value also takes it as --opt=value.\n"
        "\n"
        "Scene fields (defaults in brackets):\n"
-       "  comp.width, comp.height   [320, 180] pixels\n"
-       "  comp.fps                  [30] a number or a rational such as \"30000/1001\"\n"
+       "  comp.width, comp.height   [320, 180; footage: its own size] pixels\n"
+       "  comp.fps                  [30; a movie: its own rate] a number or a rational such as \"30000/1001\"\n"
        "  comp.duration | comp.frames  [3 s] seconds, or a frame count (frames wins when given)\n"
        "  comp.depth                [8] 8, 16 or 32 (float)\n"
        "  comp.downsample           [1] 1, 2, 3 or 4\n"
        "  source.path               [\"builtin\"] the built-in numbered clip, an image sequence\n"
-       "                            (name.%04d.png or name.####.png), a single image, or a movie\n"
+       "                            (name.%04d.png or name.####.png), a single image, or a movie.\n"
+       "                            A path that exists is that file, whatever characters it holds\n"
+       "                            (take#1.mp4); it is a sequence pattern only when no such file exists\n"
        "  source.width, .height     [400, 300] built-in clip only\n"
        "  source.fps                [30; footage: its own, else comp.fps]\n"
        "  source.duration           [2 s; footage: its own length; a still: the composition's]\n"
        "  source.in                 [0] the source layer's in-point, composition seconds\n"
-       "  params.mode               [\"whole\"] center, whole, no-margin, fit\n"
+       "  params.mode               [\"whole\"] center, whole, no-margin, fit (or \"Fit to Layer\", ...)\n"
        "  params.type               [\"pingpong\"] cycle, pingpong\n"
        "  params.time               [{\"rate\": 240}] degrees: a constant, {\"keys\": [[s, deg], ...]}\n"
        "                            (linear between keys) or {\"rate\": degrees_per_second}\n"
@@ -144,20 +183,25 @@ std::string HelpText(const std::string& default_plugin) {
        "  params.layer              [true] false: no layer chosen, the input passes through\n"
        "  format                    [by depth: png8, png16, exr]\n"
        "\n"
-       "Outputs in DIR: frame_NNNN.png|exr, contact_sheet.png, preview.gif, timing_chart.svg and\n"
+       "Outputs in DIR: frame_NNNN.png|exr, contact_sheet.png, preview.gif, timing_chart.svg,\n"
        "report.json (the resolved scene, the source layer, and per frame the parameter values the host\n"
        "handed over, when \"Layer\" was checked out, the source frame returned, the copy rectangles and\n"
-       "the result). Files are written whole or not at all: a failed run leaves DIR as it was.\n"
+       "the result) and zelvan-render-manifest.json (what this tool wrote there). Files are written whole\n"
+       "or not at all: a failed or interrupted run (Ctrl-C, SIGTERM) leaves DIR as it was.\n"
        "\n"
        "Warnings name the frames where the loop asks for times outside the source layer, where a Cycle\n"
        "seam repeats or skips a source frame, and where a Pingpong shows its turn-around frame twice.\n"
        "\n"
        "Examples:\n"
        "  zelvan-render --out demo\n"
-       "  zelvan-render scenes/cycle.json --out cyc --set comp.frames=48 --mode no-margin\n"
+       "  zelvan-render scenes/cycle-seconds.json --out cyc --set comp.frames=48 --mode \"No Margin\"\n"
        "  zelvan-render --source shots/run.%04d.png --fps 24 --type cycle --set params.time='{\"rate\": 90}'\n"
+       "  zelvan-render --source clip.mp4 --out clip --no-previews\n"
        "\n"
-       "Exit status: 0 done; 2 bad input (the message names the field or file and the fix); 1 other failure.\n";
+       "Exit status: 0 done; 2 bad input (the message names the field or file and the fix); 3 a footage\n"
+       "frame could not be read (the message names the file and the frame; DIR is left as it was);\n"
+       "130 or 143 stopped by Ctrl-C or SIGTERM (DIR is left as it was); 1 other failure. A frame the\n"
+       "plug-in itself fails is a warning, with its error code in report.json.\n";
   return h;
 }
 

@@ -16,9 +16,14 @@ struct Options {
   bool quiet = false;
   bool dry_run = false;
   bool help = false;
+  bool version = false;
+  bool keep_going = false;   // a footage error marks the frame instead of stopping the run
+  bool overwrite = false;    // replace files in the output folder that this tool did not write
+  bool no_previews = false;  // no contact sheet and no GIF
 };
 
-// Throws UsageError for an unknown option or a missing value.
+// Throws UsageError for an unknown option or a missing value. Every option
+// that takes a value also takes it as --opt=value.
 Options ParseCommandLine(const std::vector<std::string>& args);
 std::string HelpText(const std::string& default_plugin);
 

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <cctype>
+#include <cstring>
 
+#include "FootageError.h"
 #include "PixelWorld.h"
 
 namespace zelvan::render {
@@ -48,8 +50,8 @@ std::string OiioError() {
 OIIO::ImageSpec ReadHeader(const std::string& file, int* subimages = nullptr) {
   auto in = OIIO::ImageInput::open(file);
   if (!in) {
-    throw UsageError(file, "cannot be read as an image (" + OiioError() + ")",
-                     "give an image or movie format the image library reads (PNG, EXR, TIFF, JPEG, MOV, MP4, ...)");
+    throw UsageError(file, "cannot be read as an image or a movie (" + OiioError() + ")",
+                     "give an image (PNG, EXR, TIFF, JPEG, ...) or a movie FFmpeg reads (MP4, MOV, MKV, ...)");
   }
   OIIO::ImageSpec spec = in->spec();
   if (subimages != nullptr) {
@@ -73,7 +75,13 @@ bool IsSequencePattern(const std::string& path) { return ParsePattern(path).has_
 
 FootageInfo ProbeFootage(const std::string& path) {
   FootageInfo info;
-  if (auto pattern = ParsePattern(path)) {
+  std::error_code fs_error;
+  // A file of that name wins over a pattern: "take#1.mp4" is a file.
+  const bool exists = fs::exists(path, fs_error);
+  if (exists && fs::is_directory(path, fs_error)) {
+    throw UsageError(path, "is a folder", "give a file, or a sequence pattern such as " + path + "/name.%04d.png");
+  }
+  if (auto pattern = exists ? std::nullopt : ParsePattern(path)) {
     info.kind = "sequence";
     fs::path full(pattern->prefix);
     fs::path dir = full.parent_path().empty() ? fs::path(".") : full.parent_path();
@@ -128,24 +136,31 @@ FootageInfo ProbeFootage(const std::string& path) {
     return info;
   }
 
-  std::error_code ec;
-  if (!fs::is_regular_file(path, ec)) {
+  if (!exists || !fs::is_regular_file(path, fs_error)) {
     throw UsageError(path, "footage file not found", "check source.path, or use \"builtin\"");
+  }
+  info.files = {path};
+  if (Movie::IsMovie(path)) {
+    info.kind = "movie";
+    info.movie = std::make_shared<Movie>(path);
+    info.width = info.movie->width();
+    info.height = info.movie->height();
+    info.frames = info.movie->frames();
+    info.fps = info.movie->fps();
+    info.codec = info.movie->description();
+    return info;
   }
   int subimages = 1;
   const OIIO::ImageSpec spec = ReadHeader(path, &subimages);
   info.width = spec.width;
   info.height = spec.height;
-  info.files = {path};
-  if (spec.get_int_attribute("oiio:Movie", 0) != 0 || subimages > 1) {
-    info.kind = "movie";
+  if (subimages > 1) {
+    // Several pictures in one file, one a frame.
+    info.kind = "pages";
+    info.pages = subimages;
     info.frames = subimages;
     if (subimages > kMaxFrames) {
-      throw UsageError(path, "holds more than " + std::to_string(kMaxFrames) + " frames", "trim the movie first");
-    }
-    int rate[2] = {0, 0};
-    if (spec.getattribute("FramesPerSecond", OIIO::TypeRational, rate) && rate[0] > 0 && rate[1] > 0) {
-      info.fps = Rational{rate[0], rate[1]};
+      throw UsageError(path, "holds more than " + std::to_string(kMaxFrames) + " pictures", "split the file first");
     }
   } else {
     info.kind = "image";
@@ -172,45 +187,115 @@ std::unique_ptr<Clip> Clip::Footage(const std::string& path, FootageInfo info) {
   c->height_ = info.height;
   c->frames_ = info.frames.value_or(1);
   c->description_ = info.kind + " " + path + " " + std::to_string(info.width) + "x" + std::to_string(info.height) +
-                    ", " + std::to_string(c->frames_) + " frame" + (c->frames_ == 1 ? "" : "s");
+                    ", " + std::to_string(c->frames_) + " frame" + (c->frames_ == 1 ? "" : "s") +
+                    (info.codec.empty() ? "" : ", " + info.codec);
   c->info_ = std::move(info);
   return c;
 }
 
-const std::vector<float>& Clip::FootagePixels(int64_t frame) {
-  if (auto it = cache_.find(frame); it != cache_.end()) return it->second;
-  if (cache_.size() >= 8) cache_.erase(cache_.begin());
-  const bool movie = info_.kind == "movie";
-  const std::string& file = movie ? info_.files.front() : info_.files[static_cast<std::size_t>(movie ? 0 : frame)];
+namespace {
+
+// The host's deep channels run from 0 to 32768.
+inline A_u_short To15(uint16_t v) { return static_cast<A_u_short>((static_cast<uint32_t>(v) * 32768u + 32767u) / 65535u); }
+
+// One picture of an image file read straight at the target depth: 8 and 16
+// bits stay integers.
+pixels::PixelWorld ReadPicture(const std::string& file, int64_t frame, int subimage, int width, int height,
+                               pixels::Depth depth) {
   auto in = OIIO::ImageInput::open(file);
-  if (!in) throw UsageError(file, "cannot be read (" + OiioError() + ")", "check that the file is intact");
-  const int subimage = movie ? static_cast<int>(frame) : 0;
-  if (subimage != 0 && !in->seek_subimage(subimage, 0)) {
-    throw UsageError(file, "frame " + std::to_string(frame) + " cannot be read", "check that the movie is intact");
-  }
+  if (!in) throw FootageError(file, frame, OiioError());
+  if (subimage != 0 && !in->seek_subimage(subimage, 0)) throw FootageError(file, frame, "no such picture in the file");
   const OIIO::ImageSpec& spec = in->spec();
-  const int nch = spec.nchannels;
-  std::vector<float> raw(static_cast<std::size_t>(spec.width) * static_cast<std::size_t>(spec.height) *
-                         static_cast<std::size_t>(nch));
-  if (!in->read_image(subimage, 0, 0, nch, OIIO::TypeDesc::FLOAT, raw.data())) {
-    throw UsageError(file, "cannot be decoded (" + in->geterror() + ")", "check that the file is intact");
+  if (spec.width != width || spec.height != height) {
+    throw FootageError(file, frame, "it is " + std::to_string(spec.width) + "x" + std::to_string(spec.height) +
+                                        ", unlike the " + std::to_string(width) + "x" + std::to_string(height) +
+                                        " of the first frame");
   }
-  std::vector<float> rgba(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 4, 1.0f);
-  const std::size_t n = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
-  for (std::size_t i = 0; i < n && spec.width == width_ && spec.height == height_; ++i) {
-    const float* p = &raw[i * static_cast<std::size_t>(nch)];
-    float* q = &rgba[i * 4];
-    if (nch >= 3) {
-      q[0] = p[0];
-      q[1] = p[1];
-      q[2] = p[2];
-      q[3] = nch >= 4 ? p[3] : 1.0f;
+  const int nch = spec.nchannels;
+  const OIIO::TypeDesc type = depth == pixels::Depth::k8    ? OIIO::TypeDesc::UINT8
+                              : depth == pixels::Depth::k16 ? OIIO::TypeDesc::UINT16
+                                                            : OIIO::TypeDesc::FLOAT;
+  const std::size_t pixels_n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  std::vector<unsigned char> raw(pixels_n * static_cast<std::size_t>(nch) * type.size());
+  if (!in->read_image(subimage, 0, 0, nch, type, raw.data())) {
+    std::string e = in->geterror();
+    throw FootageError(file, frame, e.empty() ? "cannot be decoded" : e);
+  }
+  pixels::PixelWorld out(width, height, depth);
+  // Channel c of pixel i, gray and gray-alpha spread to colour, no alpha opaque.
+  auto pick = [nch](int c) -> int {
+    if (nch >= 3) return c < 3 ? c : (nch >= 4 ? 3 : -1);
+    return c < 3 ? 0 : (nch == 2 ? 1 : -1);
+  };
+  const int ch[4] = {pick(0), pick(1), pick(2), pick(3)};
+  for (int y = 0; y < height; ++y) {
+    const std::size_t base = static_cast<std::size_t>(y) * static_cast<std::size_t>(width) * static_cast<std::size_t>(nch);
+    if (depth == pixels::Depth::k8) {
+      const unsigned char* p = raw.data() + base;
+      auto* q = reinterpret_cast<PF_Pixel8*>(out.row(y));
+      for (int x = 0; x < width; ++x, p += nch) {
+        q[x] = PF_Pixel8{ch[3] < 0 ? A_u_char{255} : p[ch[3]], p[ch[0]], p[ch[1]], p[ch[2]]};
+      }
+    } else if (depth == pixels::Depth::k16) {
+      const auto* p = reinterpret_cast<const uint16_t*>(raw.data()) + base;
+      auto* q = reinterpret_cast<PF_Pixel16*>(out.row(y));
+      for (int x = 0; x < width; ++x, p += nch) {
+        q[x] = PF_Pixel16{ch[3] < 0 ? A_u_short{32768} : To15(p[ch[3]]), To15(p[ch[0]]), To15(p[ch[1]]), To15(p[ch[2]])};
+      }
     } else {
-      q[0] = q[1] = q[2] = p[0];
-      q[3] = nch == 2 ? p[1] : 1.0f;
+      const auto* p = reinterpret_cast<const float*>(raw.data()) + base;
+      auto* q = reinterpret_cast<PF_PixelFloat*>(out.row(y));
+      for (int x = 0; x < width; ++x, p += nch) {
+        q[x] = PF_PixelFloat{ch[3] < 0 ? 1.0f : p[ch[3]], p[ch[0]], p[ch[1]], p[ch[2]]};
+      }
     }
   }
-  return cache_[frame] = std::move(rgba);
+  return out;
+}
+
+// Copies src into dst, scaled by nearest sample when the sizes differ (the
+// host asks for the layer at its downsampled size). Both rowbytes are honoured.
+void PutFrame(const PF_EffectWorld& src, PF_EffectWorld& dst) {
+  const pixels::Depth sd = pixels::DepthOf(src), dd = pixels::DepthOf(dst);
+  if (sd != dd) {
+    for (A_long y = 0; y < dst.height; ++y) {
+      const A_long sy = static_cast<A_long>(static_cast<int64_t>(y) * src.height / std::max<A_long>(1, dst.height));
+      for (A_long x = 0; x < dst.width; ++x) {
+        const A_long sx = static_cast<A_long>(static_cast<int64_t>(x) * src.width / std::max<A_long>(1, dst.width));
+        pixels::SetPixel(dst, x, y, pixels::GetPixel(src, sx, sy));
+      }
+    }
+    return;
+  }
+  const auto bpp = static_cast<std::size_t>(pixels::BytesPerPixel(sd));
+  const auto* sdata = static_cast<const unsigned char*>(static_cast<const void*>(src.data));
+  auto* ddata = static_cast<unsigned char*>(static_cast<void*>(dst.data));
+  const bool same = src.width == dst.width && src.height == dst.height;
+  for (A_long y = 0; y < dst.height; ++y) {
+    const A_long sy = same ? y : static_cast<A_long>(static_cast<int64_t>(y) * src.height / std::max<A_long>(1, dst.height));
+    const unsigned char* srow = sdata + static_cast<std::ptrdiff_t>(sy) * src.rowbytes;
+    unsigned char* drow = ddata + static_cast<std::ptrdiff_t>(y) * dst.rowbytes;
+    if (same) {
+      std::memcpy(drow, srow, static_cast<std::size_t>(dst.width) * bpp);
+      continue;
+    }
+    for (A_long x = 0; x < dst.width; ++x) {
+      const auto sx = static_cast<std::size_t>(static_cast<int64_t>(x) * src.width / std::max<A_long>(1, dst.width));
+      std::memcpy(drow + static_cast<std::size_t>(x) * bpp, srow + sx * bpp, bpp);
+    }
+  }
+}
+
+}  // namespace
+
+const pixels::PixelWorld& Clip::FootageFrame(int64_t frame, pixels::Depth depth) {
+  if (info_.movie) return info_.movie->Frame(frame, depth);
+  const auto key = std::make_pair(frame, static_cast<int>(depth));
+  if (auto it = cache_.find(key); it != cache_.end()) return it->second;
+  if (cache_.size() >= 4) cache_.erase(cache_.begin());
+  const bool pages = info_.kind == "pages";
+  const std::string& file = pages || info_.kind == "image" ? info_.files.front() : info_.files[static_cast<std::size_t>(frame)];
+  return cache_[key] = ReadPicture(file, frame, pages ? static_cast<int>(frame) : 0, width_, height_, depth);
 }
 
 void Clip::Paint(PF_EffectWorld& world, int64_t frame) {
@@ -219,16 +304,7 @@ void Clip::Paint(PF_EffectWorld& world, int64_t frame) {
     pixels::PaintDemoFrame(world, frame);
     return;
   }
-  const std::vector<float>& rgba = FootagePixels(frame);
-  // The host asks for the layer at its downsampled size: nearest sample.
-  for (A_long y = 0; y < world.height; ++y) {
-    const std::size_t sy = static_cast<std::size_t>(static_cast<int64_t>(y) * height_ / std::max<A_long>(1, world.height));
-    for (A_long x = 0; x < world.width; ++x) {
-      const std::size_t sx = static_cast<std::size_t>(static_cast<int64_t>(x) * width_ / std::max<A_long>(1, world.width));
-      const float* p = &rgba[(sy * static_cast<std::size_t>(width_) + sx) * 4];
-      pixels::SetPixel(world, x, y, pixels::Color{p[3], p[0], p[1], p[2]});
-    }
-  }
+  PutFrame(*FootageFrame(frame, pixels::DepthOf(world)).world(), world);
 }
 
 }  // namespace zelvan::render

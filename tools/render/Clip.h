@@ -1,5 +1,6 @@
-// The source layer's pictures: the built-in numbered clip, or footage read
-// through the image library (an image sequence, a single image, a movie).
+// The source layer's pictures: the built-in numbered clip, or footage: an
+// image sequence or a single image through the image library, a movie
+// through FFmpeg's libraries.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,8 @@
 #include <vector>
 
 #include "AE_Effect.h"
+#include "Movie.h"
+#include "PixelWorld.h"
 #include "Scene.h"
 
 namespace zelvan::render {
@@ -23,10 +26,16 @@ struct FootageInfo {
   std::optional<Rational> fps;      // a movie's own rate
   std::vector<std::string> files;   // a sequence's files in frame order
   int first_number = 0;             // a sequence's first frame number
+  int pages = 1;                    // an image file of several pictures (multi-page TIFF)
+  std::shared_ptr<Movie> movie;     // a movie, opened and indexed
+  std::string codec;                // a movie's codec, for the summary
+  FootageFacts facts() const { return FootageFacts{frames, fps, width, height}; }
 };
 
 // Checks that the footage is there and readable. Throws UsageError naming the
-// file and the fix: missing, unreadable, a sequence with a hole in it.
+// file and the fix: missing, unreadable, a sequence with a hole in it. A path
+// that exists is that file, whatever characters it holds; it is read as a
+// sequence pattern only when no such file exists.
 FootageInfo ProbeFootage(const std::string& path);
 
 // A pattern such as "shot.%04d.png" or "shot.####.png" (false for plain paths).
@@ -45,14 +54,15 @@ class Clip {
   int64_t frames() const { return frames_; }
   const std::string& description() const { return description_; }
 
-  // Paints clip frame `frame` (clamped to the clip) into world at its depth.
-  // Throws UsageError when a footage frame cannot be read.
+  // Paints clip frame `frame` (clamped to the clip) into world at its depth
+  // and size, honouring its rowbytes. Throws FootageError naming the file and
+  // the frame when a footage frame cannot be read.
   void Paint(PF_EffectWorld& world, int64_t frame);
 
  private:
   Clip() = default;
-  // One footage frame as RGBA floats, from a small cache.
-  const std::vector<float>& FootagePixels(int64_t frame);
+  // One footage frame at full size and the given depth, from a small cache.
+  const pixels::PixelWorld& FootageFrame(int64_t frame, pixels::Depth depth);
 
   bool builtin_ = true;
   int width_ = 0;
@@ -61,7 +71,7 @@ class Clip {
   std::string path_;
   std::string description_;
   FootageInfo info_;
-  std::map<int64_t, std::vector<float>> cache_;
+  std::map<std::pair<int64_t, int>, pixels::PixelWorld> cache_;  // by frame and depth
 };
 
 }  // namespace zelvan::render

@@ -1,6 +1,7 @@
 #include "HostRender.h"
 
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 
 #include "FrameState.h"
@@ -38,6 +39,7 @@ PF_Err RecordingCheckout(PF_ProgPtr ref, PF_ParamIndex index, A_long time, A_lon
   if (index == kParamLayer) {
     r.frame->layer_time = A_Time{time, scale};
     if (err == PF_Err_NONE && def != nullptr && def->u.ld.data != nullptr) r.frame->source_frame = r.painted;
+    if (err != PF_Err_NONE && r.painted) r.frame->failed_source_frame = r.painted;
   }
   if (err != PF_Err_NONE || def == nullptr) return err;
   switch (index) {
@@ -78,7 +80,12 @@ void Intercept(PF_InData& in, PF_OutData&) {
   // pixels; a user's render starts transparent, as in a real host.
   testhost::HostCore& core = r.host->core();
   if (core.frame != nullptr && core.frame->output != nullptr && r.rendering) {
-    core.frame->output->fill(pixels::Color{});
+    // Transparent is all bits 0 at every depth; the bytes between rows stay.
+    PF_EffectWorld& out = *core.frame->output->world();
+    const auto row = static_cast<std::size_t>(out.width) * static_cast<std::size_t>(pixels::BytesPerPixel(pixels::DepthOf(out)));
+    for (A_long y = 0; y < out.height; ++y) {
+      std::memset(static_cast<char*>(static_cast<void*>(out.data)) + static_cast<std::ptrdiff_t>(y) * out.rowbytes, 0, row);
+    }
     *core.frame->output_before = *core.frame->output;
   }
   r.host_inter = in.inter;
@@ -237,12 +244,19 @@ FrameRecord HostRender::RenderFrame(int k) {
   testhost::FrameRequest request;
   request.time = f.current_time.value;
   request.depth = m.depth;
+  const std::size_t failures_before = host.callback_failures().size();
   f.error = host.PreRender(request, Intercept);
   if (f.error == PF_Err_NONE) {
     m.recorder.rendering = true;
     f.error = host.Render(Intercept);
   }
   g_recorder = nullptr;
+  // A host call of this frame whose own work failed: the footage, not the plug-in.
+  const auto& failures = host.callback_failures();
+  if (failures.size() > failures_before) {
+    f.footage_error = failures[failures_before].cause;
+    f.failed_call = failures[failures_before].function;
+  }
   return f;
 }
 

@@ -46,6 +46,20 @@ long long Turn(const HostParams& p) { return static_cast<long long>(std::floor(p
 
 std::string Frames(const std::vector<int64_t>& f) { return (f.size() == 1 ? "frame " : "frames ") + FrameList(f); }
 
+std::string Escape(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '&': out += "&amp;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string FrameList(const std::vector<int64_t>& frames) {
@@ -94,6 +108,12 @@ Json ReportJson(const RenderRecord& r) {
     o["copy"] = f.copy ? Json{{"src", RectJson(f.copy->src)}, {"dst", RectJson(f.copy->dst)}} : Json(nullptr);
     o["error"] = f.error;
     o["file"] = f.file;
+    o["failure"] = f.footage_failed() ? Json("footage") : f.error != 0 ? Json("plug-in") : Json(nullptr);
+    o["footage_error"] = f.footage_failed()
+                             ? Json{{"call", f.failed_call},
+                                    {"source_frame", f.failed_source_frame ? Json(*f.failed_source_frame) : Json(nullptr)},
+                                    {"message", f.footage_error}}
+                             : Json(nullptr);
     frames.push_back(std::move(o));
   }
   j["frames"] = std::move(frames);
@@ -108,7 +128,7 @@ std::vector<std::string> Diagnose(const RenderRecord& r) {
   // Times outside the source layer: the host has no pixels there.
   std::vector<int64_t> outside;
   for (const FrameRecord& f : r.frames) {
-    if (!f.layer_time) continue;
+    if (!f.layer_time || f.failed()) continue;
     const double t = Seconds(*f.layer_time);  // the effect layer starts at 0: its time is composition time
     if (t < in - 1e-12 || t >= end - 1e-12 || !f.source_frame) outside.push_back(f.frame);
   }
@@ -243,7 +263,7 @@ std::string TimingChartSvg(const RenderRecord& r) {
   // Holds: runs of frames showing the same source frame.
   for (std::size_t k = 0; k < r.frames.size();) {
     std::size_t j = k;
-    while (j + 1 < r.frames.size() && r.frames[k].source_frame && r.frames[j + 1].source_frame &&
+    while (j + 1 < r.frames.size() && r.frames[k].source_frame && r.frames[j + 1].source_frame && !r.frames[j + 1].failed() &&
            *r.frames[j + 1].source_frame == *r.frames[k].source_frame)
       ++j;
     if (j > k) {
@@ -253,22 +273,44 @@ std::string TimingChartSvg(const RenderRecord& r) {
     }
     k = j + 1;
   }
-  // The curve itself, one point per rendered frame.
+  // Failed frames: a red band over each, so that they never read as a hold.
+  const double column = pw / std::max<double>(1.0, static_cast<double>(r.frames.size()));
+  for (const FrameRecord& f : r.frames) {
+    if (!f.failed()) continue;
+    const double x = X(static_cast<double>(f.frame) / r.comp_fps);
+    svg << "<rect x=\"" << x - column / 2 << "\" y=\"" << T << "\" width=\"" << column << "\" height=\"" << ph
+        << "\" fill=\"#d62728\" fill-opacity=\"0.35\"><title>frame " << f.frame << ": "
+        << (f.footage_failed() ? "footage error: " + Escape(f.footage_error)
+                               : "the plug-in returned error " + std::to_string(f.error))
+        << "</title></rect>\n";
+  }
+  // The curve itself, one point per frame that rendered; it breaks at failures.
   svg << "<polyline fill=\"none\" stroke=\"#1f5fbf\" stroke-width=\"1.5\" points=\"";
   for (const FrameRecord& f : r.frames) {
+    if (f.failed()) {
+      svg << "\"/>\n<polyline fill=\"none\" stroke=\"#1f5fbf\" stroke-width=\"1.5\" points=\"";
+      continue;
+    }
     if (f.layer_time) svg << X(static_cast<double>(f.frame) / r.comp_fps) << "," << Y(Seconds(*f.layer_time) - in) << " ";
   }
   svg << "\"/>\n";
   for (const FrameRecord& f : r.frames) {
     if (!f.layer_time) continue;
     const double x = X(static_cast<double>(f.frame) / r.comp_fps), y = Y(Seconds(*f.layer_time) - in);
+    if (f.failed()) {
+      // A red cross where the plug-in asked for the source.
+      svg << "<path d=\"M" << x - 4 << "," << y - 4 << " L" << x + 4 << "," << y + 4 << " M" << x - 4 << "," << y + 4
+          << " L" << x + 4 << "," << y - 4 << "\" stroke=\"#d62728\" stroke-width=\"2\"><title>frame " << f.frame
+          << ": failed</title></path>\n";
+      continue;
+    }
     const bool shown = f.source_frame.has_value();
-    svg << "<circle cx=\"" << x << "\" cy=\"" << y << "\" r=\"2.5\" fill=\"" << (shown ? "#1f5fbf" : "#d62728")
-        << "\"><title>frame " << f.frame << ": source frame "
+    svg << "<circle cx=\"" << x << "\" cy=\"" << y << "\" r=\"2.5\" fill=\"" << (shown ? "#1f5fbf" : "white")
+        << "\" stroke=\"" << (shown ? "#1f5fbf" : "#555") << "\"><title>frame " << f.frame << ": source frame "
         << (shown ? std::to_string(*f.source_frame) : std::string("none (outside the layer)")) << "</title></circle>\n";
   }
   svg << "<text x=\"" << L + pw << "\" y=\"" << T - 6 << "\" text-anchor=\"end\" font-size=\"11\" fill=\"#555\">blue band: source layer; "
-         "orange: holds; dashed: loop turns; red: outside the layer</text>\n";
+         "orange: holds; dashed: loop turns; hollow: outside the layer; red: failed frames</text>\n";
   svg << "</svg>\n";
   return svg.str();
 }

@@ -36,6 +36,14 @@ struct FrameRecord {
   bool copied = false;                  // the copy callback ran at all
   PF_Err error = 0;
   std::string file;
+  // A host call whose own work failed in this frame (the footage could not
+  // be read): the call, the cause and the clip frame asked for. Empty when
+  // the frame rendered, or when the plug-in alone failed it.
+  std::string footage_error;
+  std::string failed_call;
+  std::optional<int64_t> failed_source_frame;
+  bool footage_failed() const { return !footage_error.empty(); }
+  bool failed() const { return footage_failed() || error != 0; }
 };
 
 struct SourceRecord {
@@ -59,6 +67,7 @@ Json ReportJson(const RenderRecord& r);
 
 // Warnings with the frames named: times outside the source layer, a Cycle seam
 // that repeats or skips a source frame, a Pingpong turn-around shown twice.
+// Failed frames are left to their own messages.
 std::vector<std::string> Diagnose(const RenderRecord& r);
 
 // The timing chart: shown source time against composition time.

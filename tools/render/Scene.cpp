@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <numeric>
 #include <sstream>
@@ -96,11 +97,25 @@ int Size(const Json* v, int fallback, const std::string& field) {
   return static_cast<int>(n);
 }
 
+// The effect's own menu names ("No Margin", "Fit to Layer", "InOut") read as
+// the short ones: case, spaces and underscores do not matter.
+struct Alias {
+  const char* name;
+  const char* short_name;
+};
+const Alias kAliases[] = {{"fit-to-layer", "fit"}, {"in-out", "inout"}, {"ping-pong", "pingpong"},
+                          {"seconds", "second"}};
+
 int Choice(const Json* v, int fallback, const std::vector<std::string>& names, const std::string& field) {
   if (v == nullptr) return fallback;
   if (v->is_string()) {
     std::string s = v->get<std::string>();
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) {
+      return c == ' ' || c == '_' ? '-' : static_cast<char>(std::tolower(c));
+    });
+    for (const Alias& alias : kAliases) {
+      if (s == alias.name) s = alias.short_name;
+    }
     for (std::size_t i = 0; i < names.size(); ++i) {
       if (names[i] == s) return static_cast<int>(i) + 1;
     }
@@ -244,11 +259,19 @@ Rational ParseRate(const Json& v, const std::string& field) {
 }
 
 Json LoadSceneFile(const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    throw UsageError(path, "is a folder, not a scene file", "give a SCENE.json file, e.g. scenes/demo.json");
+  }
   std::ifstream in(path);
   if (!in) throw UsageError(path, "cannot open the scene file", "check the path, or run without a scene for the demo");
   try {
     return Json::parse(in);
-  } catch (const Json::parse_error& e) {
+  } catch (const Json::out_of_range& e) {
+    // A number beyond a double, such as 1e999.
+    throw UsageError(path, std::string("holds a number too large (") + e.what() + ")",
+                     "give numbers of at most about 1.8e308, e.g. 10");
+  } catch (const Json::exception& e) {
     throw UsageError(path, std::string("is not valid JSON (") + e.what() + ")", "fix the JSON syntax");
   }
 }
@@ -263,7 +286,9 @@ void ApplyOverride(Json& scene, const std::string& assignment) {
   Json value;
   try {
     value = Json::parse(text);
-  } catch (const Json::parse_error&) {
+  } catch (const Json::out_of_range&) {
+    throw UsageError(path, "the number " + text + " is too large", "give a finite number, e.g. 10");
+  } catch (const Json::exception&) {
     value = text;  // bare words such as whole or builtin
   }
   Json* node = &scene;
@@ -283,14 +308,21 @@ void ApplyOverride(Json& scene, const std::string& assignment) {
   CheckKnown(scene);
 }
 
-Scene ResolveScene(const Json& in, std::optional<int64_t> footage_frames, std::optional<Rational> footage_fps) {
+Scene ResolveScene(const Json& in, const std::optional<FootageFacts>& footage) {
   CheckKnown(in);
   Scene s;
+  const bool footage_fps = footage && footage->fps.has_value();
+  const bool footage_frames = footage && footage->frames.has_value();
 
-  // Composition.
+  // Composition: footage gives it its size and rate unless the scene says otherwise.
   CompSettings& c = s.comp;
+  if (footage && footage->width > 0 && footage->height > 0) {
+    c.width = std::min(footage->width, kMaxSize);
+    c.height = std::min(footage->height, kMaxSize);
+  }
   c.width = Size(Get(in, "comp", "width"), c.width, "comp.width");
   c.height = Size(Get(in, "comp", "height"), c.height, "comp.height");
+  if (footage_fps) c.fps = *footage->fps;
   if (const Json* v = Get(in, "comp", "fps")) c.fps = ParseRate(*v, "comp.fps");
   const Json* frames = Get(in, "comp", "frames");
   const Json* duration = Get(in, "comp", "duration");
@@ -352,7 +384,7 @@ Scene ResolveScene(const Json& in, std::optional<int64_t> footage_frames, std::o
     src.fps = ParseRate(*v, "source.fps");
     src.fps_given = true;
   } else if (footage_fps) {
-    src.fps = *footage_fps;
+    src.fps = *footage->fps;
   } else if (!src.builtin()) {
     src.fps = c.fps;
   }
@@ -363,7 +395,7 @@ Scene ResolveScene(const Json& in, std::optional<int64_t> footage_frames, std::o
   } else if (src.builtin()) {
     src.duration = 2.0;
   } else if (footage_frames) {
-    src.duration = static_cast<double>(*footage_frames) / src.fps.value();
+    src.duration = static_cast<double>(*footage->frames) / src.fps.value();
   }
   if (src.duration && *src.duration * src.fps.value() > static_cast<double>(kMaxFrames)) {
     throw UsageError("source.duration", "holds more than " + std::to_string(kMaxFrames) + " frames",

@@ -106,10 +106,18 @@ Json LoadSceneFile(const std::string& path);
 // Applies one "dotted.path=value" override; the value is read as JSON when it
 // parses, else taken as a string. Throws UsageError.
 void ApplyOverride(Json& scene, const std::string& assignment);
+// What the footage tells the scene's defaults; none for the built-in clip.
+struct FootageFacts {
+  std::optional<int64_t> frames;  // none for a still
+  std::optional<Rational> fps;    // a movie's own rate
+  int width = 0;
+  int height = 0;
+};
+
 // Resolves defaults and checks every field. Throws UsageError naming the field.
-// footage_frames/footage_fps, when known, give footage its own length.
-Scene ResolveScene(const Json& scene, std::optional<int64_t> footage_frames = std::nullopt,
-                   std::optional<Rational> footage_fps = std::nullopt);
+// Footage gives the source its own length and the composition its size and
+// rate, where the scene does not say otherwise.
+Scene ResolveScene(const Json& scene, const std::optional<FootageFacts>& footage = std::nullopt);
 // The rational of a number (29.97, 30) or a text ("30000/1001", "24").
 Rational ParseRate(const Json& value, const std::string& field);
 

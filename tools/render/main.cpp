@@ -1,20 +1,29 @@
 // zelvan-render: renders a scene through the real plug-in in the simulated
 // host and writes frames, previews, a timing chart and a report.
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <thread>
 
 #include "Cli.h"
 #include "Clip.h"
+#include "FrameWriter.h"
 #include "HostRender.h"
+#include "OutputFolder.h"
 #include "Outputs.h"
+#include "Previews.h"
 #include "Report.h"
 #include "Scene.h"
+#include "StopSignals.h"
 
 #ifndef ZELVAN_DEFAULT_PLUGIN
 #define ZELVAN_DEFAULT_PLUGIN "ZelvanClipCycle.so"
+#endif
+#ifndef ZELVAN_VERSION
+#define ZELVAN_VERSION "unknown"
 #endif
 
 namespace zelvan::render {
@@ -50,6 +59,14 @@ std::string FrameName(int k, int frames, FrameFormat format) {
          Extension(format);
 }
 
+// Ctrl-C or SIGTERM: the staging folder goes (the OutputFolder's destructor),
+// the folder stays as it was.
+int Stopped(int signal) {
+  std::cerr << "\nzelvan-render: stopped by " << (signal == SIGINT ? "Ctrl-C" : "SIGTERM")
+            << "; the output folder is left as it was\n";
+  return StopSignals::ExitStatus(signal);
+}
+
 int Run(const Options& o) {
   const std::string plugin = o.plugin.empty() ? ZELVAN_DEFAULT_PLUGIN : o.plugin;
   const Json raw = BuildScene(o);
@@ -62,7 +79,7 @@ int Run(const Options& o) {
     path = raw["source"]["path"].get<std::string>();
   }
   if (path != "builtin" && !path.empty()) footage = ProbeFootage(path);
-  Scene scene = ResolveScene(raw, footage ? footage->frames : std::nullopt, footage ? footage->fps : std::nullopt);
+  Scene scene = ResolveScene(raw, footage ? std::optional<FootageFacts>(footage->facts()) : std::nullopt);
   if (footage && !footage->frames) {
     // A still lasts as long as the composition unless told otherwise.
     if (!scene.source.duration) scene.source.duration = scene.comp.duration;
@@ -88,52 +105,102 @@ int Run(const Options& o) {
 
   HostRender render(plugin, scene, *clip);
   const FrameFormat format = FormatFor(scene.format, scene.comp.depth);
-  Staging staging(o.out_dir);
-
   const int n = scene.comp.frames;
   const int ow = static_cast<int>(std::ceil(static_cast<double>(scene.comp.width) / scene.comp.downsample));
   const int oh = static_cast<int>(std::ceil(static_cast<double>(scene.comp.height) / scene.comp.downsample));
-  ContactSheet sheet(n, ow, oh);
-  GifWriter gif(staging.Path("preview.gif"), ow, oh, scene.comp.fps.value());
+
+  // Every name this run writes is claimed before anything renders.
+  std::vector<std::string> names;
+  for (int k = 0; k < n; ++k) names.push_back(FrameName(k, n, format));
+  if (!o.no_previews) {
+    names.push_back("contact_sheet.png");
+    names.push_back("preview.gif");
+  }
+  names.push_back("timing_chart.svg");
+  names.push_back("report.json");
+  // From here on Ctrl-C and SIGTERM stop the run cleanly.
+  const StopSignals stop;
+  OutputFolder folder(o.out_dir, o.overwrite);
+  folder.Claim(names, footage ? footage->files : std::vector<std::string>{});
+  for (const std::string& left : folder.abandoned_staging()) {
+    std::cerr << "zelvan-render: note: " << left << " was left by a run that was killed; remove it with rm -r\n";
+  }
+
+  std::unique_ptr<Previews> previews;
+  if (!o.no_previews) previews = std::make_unique<Previews>(folder.Path("preview.gif"), n, ow, oh, scene.comp.fps.value());
+  // The frames are encoded on the other cores while the next ones render.
+  const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  FrameWriter writer(cores, static_cast<std::size_t>(cores) + 1);
   RenderRecord record = render.Record();
   Progress progress(n, !o.quiet && ::isatty(STDERR_FILENO));
-  std::vector<int64_t> failed;
+  std::vector<int64_t> plugin_failed, footage_failed;
   for (int k = 0; k < n; ++k) {
+    if (const int sig = StopSignals::pending()) return Stopped(sig);
     FrameRecord f = render.RenderFrame(k);
-    if (f.error != PF_Err_NONE) failed.push_back(k);
+    if (f.footage_failed()) {
+      footage_failed.push_back(k);
+      if (!o.keep_going) {
+        std::cerr << "zelvan-render: error: " << f.footage_error << ", at composition frame " << k
+                  << ". Fix: repair or re-export the footage, or pass --keep-going to render the other frames and "
+                     "mark this one. The output folder is left as it was\n";
+        return 3;
+      }
+    } else if (f.error != PF_Err_NONE) {
+      plugin_failed.push_back(k);
+    }
     const PF_EffectWorld* out = render.output();
     f.file = FrameName(k, n, format);
     if (out != nullptr && out->data != nullptr) {
-      const std::vector<float> rgba = WorldToRgba(*out);
-      WriteImage(staging.Path(f.file), out->width, out->height, rgba, format);
-      staging.Add(f.file);
-      sheet.Add(k, rgba, out->width, out->height);
-      gif.Add(rgba, out->width, out->height);
+      writer.Submit([&] {
+        FrameImage image = ImageOf(*out, format);
+        image.file = folder.Path(f.file);
+        return image;
+      }());
+      folder.Add(f.file);
+      if (previews) previews->Add(k, *out, f.failed());
     } else {
       f.file.clear();
+      if (previews) previews->Add(k, PF_EffectWorld{}, f.failed());
     }
     record.frames.push_back(std::move(f));
     progress.Update(k + 1);
   }
-  gif.Close();
-  staging.Add("preview.gif");
-  sheet.Write(staging.Path("contact_sheet.png"));
-  staging.Add("contact_sheet.png");
-  staging.WriteText("timing_chart.svg", TimingChartSvg(record));
-  staging.WriteText("report.json", ReportJson(record).dump(2) + "\n");
-  staging.Commit("frame_");
+  writer.Finish();
+  if (const int sig = StopSignals::pending()) return Stopped(sig);
+  if (previews) {
+    previews->Finish(folder.Path("contact_sheet.png"));
+    folder.Add("preview.gif");
+    folder.Add("contact_sheet.png");
+  }
+  folder.WriteText("timing_chart.svg", TimingChartSvg(record));
+  folder.WriteText("report.json", ReportJson(record).dump(2) + "\n");
+  if (const int sig = StopSignals::pending()) return Stopped(sig);
+  folder.Commit();
 
-  if (!failed.empty()) {
-    std::cerr << "zelvan-render: warning: the plug-in returned an error at frames " << FrameList(failed)
+  if (!footage_failed.empty()) {
+    const FrameRecord& first = record.frames[static_cast<std::size_t>(footage_failed.front())];
+    std::cerr << "zelvan-render: warning: footage errors at composition frames " << FrameList(footage_failed)
+              << ", the first: " << first.footage_error
+              << "; the frames are marked in report.json (\"footage_error\"), the chart and the contact sheet\n";
+  }
+  if (!plugin_failed.empty()) {
+    std::cerr << "zelvan-render: warning: the plug-in returned an error at frames " << FrameList(plugin_failed)
               << " (see \"error\" in report.json)\n";
   }
   for (const std::string& w : Diagnose(record)) std::cerr << "zelvan-render: warning: " << w << "\n";
+  const std::vector<std::string> kept = folder.kept();
+  if (!kept.empty()) {
+    std::cerr << "zelvan-render: note: " << kept.size() << " file" << (kept.size() == 1 ? "" : "s")
+              << " of an earlier run stay in " << o.out_dir << " (" << kept.front() << (kept.size() > 1 ? ", ..." : "")
+              << "); the tool removes only what it writes in this run\n";
+  }
   if (!o.quiet) {
     const std::string d = o.out_dir + "/";
     std::cout << "zelvan-render: " << n << " frames " << ow << "x" << oh << " (" << scene.comp.depth << "-bit, "
               << clip->description() << ") -> frames " << d << record.frames.front().file << " .. "
-              << record.frames.back().file << ", contact sheet " << d << "contact_sheet.png, GIF " << d
-              << "preview.gif, chart " << d << "timing_chart.svg, report " << d << "report.json\n";
+              << record.frames.back().file;
+    if (previews) std::cout << ", contact sheet " << d << "contact_sheet.png, GIF " << d << "preview.gif";
+    std::cout << ", chart " << d << "timing_chart.svg, report " << d << "report.json\n";
   }
   return 0;
 }
@@ -148,6 +215,10 @@ int main(int argc, char** argv) {
     const Options o = ParseCommandLine(args);
     if (o.help) {
       std::cout << HelpText(ZELVAN_DEFAULT_PLUGIN);
+      return 0;
+    }
+    if (o.version) {
+      std::cout << "zelvan-render " << ZELVAN_VERSION << "\n";
       return 0;
     }
     return Run(o);

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# The render tool against FFmpeg on the same machine in the same run: 300
+# frames of a 1920x1080 8-bit H.264 clip (x264 defaults, B-frames) to PNG.
+# FFmpeg: `ffmpeg -i clip.mp4 -frames:v 300 frame_%04d.png`. zelvan-render:
+# the same 300 frames through the plug-in (a Cycle that plays the clip once,
+# so every frame shows), with the previews and with --no-previews. The three
+# are timed in turn, ROUNDS times (default 3); the best wall time of each
+# counts. Goal: at most 1.5 x FFmpeg's time, 1.2 x without previews.
+set -euo pipefail
+tool=${1:?usage: render_vs_ffmpeg.sh path/to/zelvan-render [rounds]}
+rounds=${2:-3}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+ffmpeg -v error -f lavfi -i testsrc2=size=1920x1080:rate=30 -frames:v 300 -pix_fmt yuv420p -c:v libx264 \
+  "$work/clip.mp4" </dev/null
+
+now() { date +%s.%N; }
+# Wall seconds of one command, into a fresh output folder.
+timed() {
+  rm -rf "$work/out" && mkdir "$work/out"
+  local t0 t1
+  t0=$(now)
+  "$@" >/dev/null 2>"$work/err" </dev/null || { cat "$work/err" >&2; exit 1; }
+  t1=$(now)
+  awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }'
+}
+best() { tr ' ' '\n' | sort -g | head -n 1; }
+
+scene=(--source "$work/clip.mp4" --frames 300 --type cycle --easing linear --waiting 0
+       --set 'params.time={"rate": 36}' --quiet --out "$work/out")
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+ff="" zr="" zn=""
+for ((i = 0; i < rounds; ++i)); do
+  ff+=" $(timed ffmpeg -v error -i "$work/clip.mp4" -frames:v 300 "$work/out/frame_%04d.png")"
+  zr+=" $(timed "$tool" "${scene[@]}")"
+  zn+=" $(timed "$tool" "${scene[@]}" --no-previews)"
+done
+load_after=$(cut -d' ' -f1-3 /proc/loadavg)
+f=$(echo $ff | best) r=$(echo $zr | best) n=$(echo $zn | best)
+echo "render_vs_ffmpeg: 300 frames 1920x1080 8-bit H.264 to PNG, best of $rounds, $(nproc) cores," \
+     "load average $load_before before, $load_after after"
+echo "  ffmpeg:                      $f s   (all: $ff )"
+echo "  zelvan-render:               $r s   (all: $zr )"
+echo "  zelvan-render --no-previews: $n s   (all: $zn )"
+awk -v f="$f" -v r="$r" -v n="$n" 'BEGIN {
+  printf "  ratio to ffmpeg: %.2f with previews (goal <= 1.5), %.2f without (goal <= 1.2)\n", r / f, n / f }'
