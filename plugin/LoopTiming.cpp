@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "HostValues.h"
 #include "Params.h"
 #include "Rounding.h"
 
@@ -46,7 +47,7 @@ A_Time trimLastFrame(A_Time duration, double frameRate) {
     frames = TruncateToLong(static_cast<double>(duration.scale) / frameRate);
   }
   const int64_t trimmed = static_cast<int64_t>(duration.value) - frames;
-  return A_Time{trimmed > 0 ? static_cast<A_long>(trimmed) : 0, duration.scale};
+  return MakeTime(trimmed > 0 ? static_cast<A_long>(trimmed) : 0, duration.scale);
 }
 
 double rangeOffset(const PreRenderRecord& record, double easedPhase, double durationSeconds) {
@@ -62,7 +63,7 @@ double rangeOffset(const PreRenderRecord& record, double easedPhase, double dura
 
 A_Time sourceCompTime(A_Time inPoint, double offset, A_u_long timeScale) {
   const double inSeconds = TimeToSeconds(inPoint);
-  return A_Time{RoundToLong((inSeconds + offset) * timeScale), timeScale};
+  return MakeTime(RoundToLong((inSeconds + offset) * timeScale), timeScale);
 }
 
 }  // namespace zelvan

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "HostValues.h"
 #include "Params.h"
 #include "Rounding.h"
 
@@ -16,14 +17,14 @@ A_long rnd(double x) { return RoundToLong(x); }
 PlacementRects placementRects(A_long mode, A_long lw, A_long lh, A_long ow, A_long oh) {
   if (lw == ow && lh == oh) mode = kModeFitToLayer;
 
-  PlacementRects r{{0, 0, lw, lh}, {0, 0, ow, oh}};
+  PlacementRects r{MakeRect(0, 0, lw, lh), MakeRect(0, 0, ow, oh)};
   const double rw = static_cast<double>(ow) / lw;
   const double rh = static_cast<double>(oh) / lh;
 
   switch (mode) {
     case kModeCenter: {
       // Integer halves, each truncated toward zero; sums of halves cannot overflow.
-      r.src = {lw / 2 - ow / 2, lh / 2 - oh / 2, lw / 2 + ow / 2, lh / 2 + oh / 2};
+      r.src = MakeRect(lw / 2 - ow / 2, lh / 2 - oh / 2, lw / 2 + ow / 2, lh / 2 + oh / 2);
       break;
     }
     case kModeWhole:

@@ -2,6 +2,7 @@
 // "Mode" says, or pass the input through when there is nothing to show.
 #include "AEGP_SuiteHandler.h"
 #include "HostGuards.h"
+#include "HostValues.h"
 #include "LoopTiming.h"
 #include "Params.h"
 #include "Placement.h"
@@ -15,8 +16,8 @@ namespace {
 // What the host lookups found out about the chosen layer.
 struct SourceLayer {
   bool found = false;
-  A_Time in_point{0, 1};
-  A_Time trimmed_duration{0, 1};
+  A_Time in_point = MakeTime(0, 1);
+  A_Time trimmed_duration = MakeTime(0, 1);
 };
 
 bool HasPixels(const PF_EffectWorld& world) { return world.data != nullptr && world.width > 0 && world.height > 0; }
@@ -68,7 +69,7 @@ PF_Err SmartRender(PF_InData* in_data, PF_OutData* /*out_data*/, PF_SmartRenderE
                                                                    stream.out());
     }
     if (err == PF_Err_NONE) {
-      const A_Time now{in_data->current_time, in_data->time_scale};
+      const A_Time now = MakeTime(in_data->current_time, in_data->time_scale);
       err = suites.StreamSuite9()->AEGP_GetNewStreamValue(plugin_id, stream.get(), AEGP_LTimeMode_LayerTime, &now,
                                                           false, value.out());
     }
@@ -76,7 +77,7 @@ PF_Err SmartRender(PF_InData* in_data, PF_OutData* /*out_data*/, PF_SmartRenderE
       source.found = true;
       const AEGP_LayerSuite13* layers = suites.LayerSuite13();
       AEGP_LayerH source_layer = nullptr;
-      A_Time duration{0, 1};
+      A_Time duration = MakeTime(0, 1);
       err = layers->AEGP_GetLayerFromLayerID(comp, value.get().val.layer_id, &source_layer);
       if (err == PF_Err_NONE) {
         err = layers->AEGP_GetLayerInPoint(source_layer, AEGP_LTimeMode_CompTime, &source.in_point);
@@ -94,7 +95,7 @@ PF_Err SmartRender(PF_InData* in_data, PF_OutData* /*out_data*/, PF_SmartRenderE
     return err;
   }
 
-  A_Time layer_time{0, in_data->time_scale};
+  A_Time layer_time = MakeTime(0, in_data->time_scale);
   if (err == PF_Err_NONE) {
     Easing easing(record.easingType, record.easingMode);
     const double phase = loopPhase(record.loopType, record.timeAngle, record.waitingFraction,

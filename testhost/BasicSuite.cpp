@@ -93,7 +93,16 @@ SPErr Undefined() {
 
 }  // namespace
 
-const SPBasicSuite kBasicSuite = {AcquireSuite, ReleaseSuite, IsEqual, AllocateBlock, FreeBlock, ReallocateBlock,
-                                  Undefined};
+const SPBasicSuite kBasicSuite = [] {
+  SPBasicSuite s{};
+  s.AcquireSuite = AcquireSuite;
+  s.ReleaseSuite = ReleaseSuite;
+  s.IsEqual = IsEqual;
+  s.AllocateBlock = AllocateBlock;
+  s.FreeBlock = FreeBlock;
+  s.ReallocateBlock = ReallocateBlock;
+  s.Undefined = Undefined;
+  return s;
+}();
 
 }  // namespace zelvan::testhost

@@ -20,6 +20,10 @@ A_Err GetCompFramerate(AEGP_CompH comp, A_FpLong* fps) {
 
 }  // namespace
 
-const AEGP_CompSuite15 kCompSuite15 = {GetCompFramerate};
+const AEGP_CompSuite15 kCompSuite15 = [] {
+  AEGP_CompSuite15 s{};
+  s.AEGP_GetCompFramerate = GetCompFramerate;
+  return s;
+}();
 
 }  // namespace zelvan::testhost

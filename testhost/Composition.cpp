@@ -96,11 +96,11 @@ Layer* Composition::FromHandle(AEGP_LayerH handle) const {
 double Composition::Seconds(const A_Time& t) { return t.scale == 0 ? 0.0 : double(t.value) / double(t.scale); }
 
 A_Time Composition::CompToLayerTime(const Layer& layer, const A_Time& comp_time) {
-  return A_Time{Saturate(double(comp_time.value) - InScale(layer.start_offset, comp_time.scale)), comp_time.scale};
+  return MakeTime(Saturate(double(comp_time.value) - InScale(layer.start_offset, comp_time.scale)), comp_time.scale);
 }
 
 A_Time Composition::LayerToCompTime(const Layer& layer, const A_Time& layer_time) {
-  return A_Time{Saturate(double(layer_time.value) + InScale(layer.start_offset, layer_time.scale)), layer_time.scale};
+  return MakeTime(Saturate(double(layer_time.value) + InScale(layer.start_offset, layer_time.scale)), layer_time.scale);
 }
 
 bool Composition::Shows(const Layer& layer, const A_Time& comp_time) {

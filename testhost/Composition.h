@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "AE_GeneralPlug.h"
+#include "HostValues.h"
 
 namespace zelvan::testhost {
 
@@ -23,10 +24,10 @@ struct Layer {
   std::string name;
   A_long width = 1920;
   A_long height = 1080;
-  A_Time in_point{0, 30};      // composition time where the layer starts showing
-  A_Time duration{300, 30};    // how long it shows, in composition time
-  A_Time start_offset{0, 30};  // composition time of the layer's own time 0
-  FrameSource source;          // null: StampFrameSource()
+  A_Time in_point = MakeTime(0, 30);      // composition time where the layer starts showing
+  A_Time duration = MakeTime(300, 30);    // how long it shows, in composition time
+  A_Time start_offset = MakeTime(0, 30);  // composition time of the layer's own time 0
+  FrameSource source;                     // null: StampFrameSource()
 };
 
 class Composition {
@@ -37,7 +38,7 @@ class Composition {
   A_long height = 1080;
   // Any value, 0, negative and NaN included, so faults can be expressed.
   double frame_rate = 30.0;
-  A_Time duration{300, 30};
+  A_Time duration = MakeTime(300, 30);
   A_u_long time_scale = 30;
 
   // Adds a layer (its id must be unique and not 0); returns the stored layer.

@@ -28,6 +28,10 @@ A_Err SetDynamicStreamFlag(AEGP_StreamRefH stream, AEGP_DynStreamFlags flag, A_B
 
 }  // namespace
 
-const AEGP_DynamicStreamSuite5 kDynamicStreamSuite5 = {SetDynamicStreamFlag};
+const AEGP_DynamicStreamSuite5 kDynamicStreamSuite5 = [] {
+  AEGP_DynamicStreamSuite5 s{};
+  s.AEGP_SetDynamicStreamFlag = SetDynamicStreamFlag;
+  return s;
+}();
 
 }  // namespace zelvan::testhost

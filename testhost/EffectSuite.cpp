@@ -27,6 +27,10 @@ A_Err DisposeEffect(AEGP_EffectRefH effect) {
 
 }  // namespace
 
-const AEGP_EffectSuite2 kEffectSuite2 = {DisposeEffect};
+const AEGP_EffectSuite2 kEffectSuite2 = [] {
+  AEGP_EffectSuite2 s{};
+  s.AEGP_DisposeEffect = DisposeEffect;
+  return s;
+}();
 
 }  // namespace zelvan::testhost

@@ -89,7 +89,15 @@ PF_Err ResizeHandle(A_HandleSize new_size, PF_Handle* handle) {
 
 }  // namespace
 
-const PF_HandleSuite2 kHandleSuite2 = {NewHandle, LockHandle, UnlockHandle, DisposeHandle, GetHandleSize,
-                                       ResizeHandle};
+const PF_HandleSuite2 kHandleSuite2 = [] {
+  PF_HandleSuite2 s{};
+  s.host_new_handle = NewHandle;
+  s.host_lock_handle = LockHandle;
+  s.host_unlock_handle = UnlockHandle;
+  s.host_dispose_handle = DisposeHandle;
+  s.host_get_handle_size = GetHandleSize;
+  s.host_resize_handle = ResizeHandle;
+  return s;
+}();
 
 }  // namespace zelvan::testhost

@@ -27,9 +27,9 @@ A_short BitDepth(pixels::Depth d) {
 }
 
 PF_LRect Intersect(const PF_LRect& a, const PF_LRect& b) {
-  PF_LRect r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-             std::min(a.bottom, b.bottom)};
-  if (r.left >= r.right || r.top >= r.bottom) r = PF_LRect{0, 0, 0, 0};
+  PF_LRect r = MakeRect(std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+                        std::min(a.bottom, b.bottom));
+  if (r.left >= r.right || r.top >= r.bottom) r = MakeRect(0, 0, 0, 0);
   return r;
 }
 
@@ -85,10 +85,10 @@ void Host::Prepare() {
   in.time_scale = h.time_scale;
   in.width = layer.width;
   in.height = layer.height;
-  in.extent_hint = PF_LRect{0, 0, layer.width, layer.height};
+  in.extent_hint = MakeRect(0, 0, layer.width, layer.height);
   in.downsample_x = h.downsample_x;
   in.downsample_y = h.downsample_y;
-  in.pixel_aspect_ratio = PF_RationalScale{1, 1};
+  in.pixel_aspect_ratio = MakeScale(1, 1);
   in.global_data = h.global_data;
   in.pica_basicP = h.faults.null_basic_suite() ? nullptr : &h.basic;
 
@@ -197,14 +197,16 @@ PF_Err Host::PreRender(const FrameRequest& request, const Customize& customize) 
   frame->depth = request.depth;
   PF_RenderRequest& req = frame->pre_input.output_request;
   req.rect = request.rect.value_or(
-      PF_LRect{0, 0, DownsampledSize(layer.width, h.downsample_x), DownsampledSize(layer.height, h.downsample_y)});
+      MakeRect(0, 0, DownsampledSize(layer.width, h.downsample_x), DownsampledSize(layer.height, h.downsample_y)));
   req.field = request.field;
   req.channel_mask = request.channel_mask;
   frame->pre_input.bitdepth = BitDepth(request.depth);
   frame->pre_output.result_rect = request.result_rect;
   frame->pre_output.max_result_rect = request.max_result_rect;
   frame->pre_output.flags = request.flags;
-  frame->pre_extra = PF_PreRenderExtra{&frame->pre_input, &frame->pre_output, &h.pre_render_cb};
+  frame->pre_extra.input = &frame->pre_input;
+  frame->pre_extra.output = &frame->pre_output;
+  frame->pre_extra.cb = &h.pre_render_cb;
   h.frame = std::move(frame);
   h.depth = request.depth;
   h.current_time = request.time;
@@ -227,7 +229,8 @@ PF_Err Host::Render(const Customize& customize) {
   f.render_input.output_request = f.pre_input.output_request;
   f.render_input.bitdepth = f.pre_input.bitdepth;
   f.render_input.pre_render_data = f.pre_output.pre_render_data;
-  f.render_extra = PF_SmartRenderExtra{&f.render_input, &h.smart_render_cb};
+  f.render_extra.input = &f.render_input;
+  f.render_extra.cb = &h.smart_render_cb;
   // The output covers what was asked for and the effect said it produces.
   const PF_LRect area = Intersect(f.pre_input.output_request.rect, f.pre_output.result_rect);
   f.output = std::make_unique<pixels::PixelWorld>(area.right - area.left, area.bottom - area.top, f.depth);

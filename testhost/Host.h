@@ -41,8 +41,8 @@ struct FrameRequest {
   PF_ChannelMask channel_mask = 0xF;
   pixels::Depth depth = pixels::Depth::k8;
   // What the output's result rectangles hold before the effect grows them.
-  PF_LRect result_rect{0, 0, 0, 0};
-  PF_LRect max_result_rect{0, 0, 0, 0};
+  PF_LRect result_rect{};
+  PF_LRect max_result_rect{};
   PF_RenderOutputFlags flags = 0;
 };
 

@@ -18,6 +18,7 @@
 #include "CallbackFailure.h"
 #include "CurrentHost.h"
 #include "Faults.h"
+#include "HostValues.h"
 #include "Module.h"
 #include "ParamModel.h"
 #include "PixelWorld.h"
@@ -101,8 +102,8 @@ struct HostCore {
   A_long time_step = 1;
   A_u_long time_scale = 30;
   A_long total_time = 300;
-  PF_RationalScale downsample_x{1, 1};
-  PF_RationalScale downsample_y{1, 1};
+  PF_RationalScale downsample_x = MakeScale(1, 1);
+  PF_RationalScale downsample_y = MakeScale(1, 1);
   // Depth of the layer pixels the host renders (the frame's, during a frame).
   pixels::Depth depth = pixels::Depth::k8;
 

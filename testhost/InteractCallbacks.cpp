@@ -39,7 +39,7 @@ PF_Err CheckoutParam(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long what_tim
     if (!h.IsOurEffect(effect_ref, "checkout_param") || param == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     if (!h.params.Valid(index)) return PF_Err_INVALID_INDEX;
     if (time_scale == 0) return PF_Err_BAD_CALLBACK_PARAM;
-    const A_Time layer_time{what_time, time_scale};
+    const A_Time layer_time = MakeTime(what_time, time_scale);
     PF_ParamDef def = h.params.DefinitionAt(index, Composition::Seconds(layer_time));
 
     auto checkout = std::make_unique<ParamCheckoutObject>();

@@ -88,7 +88,14 @@ A_Err ConvertCompToLayerTime(AEGP_LayerH layer, const A_Time* comp_time, A_Time*
 
 }  // namespace
 
-const AEGP_LayerSuite13 kLayerSuite13 = {GetLayerParentComp, GetLayerFromLayerID, GetLayerInPoint, GetLayerDuration,
-                                         ConvertCompToLayerTime};
+const AEGP_LayerSuite13 kLayerSuite13 = [] {
+  AEGP_LayerSuite13 s{};
+  s.AEGP_GetLayerParentComp = GetLayerParentComp;
+  s.AEGP_GetLayerFromLayerID = GetLayerFromLayerID;
+  s.AEGP_GetLayerInPoint = GetLayerInPoint;
+  s.AEGP_GetLayerDuration = GetLayerDuration;
+  s.AEGP_ConvertCompToLayerTime = ConvertCompToLayerTime;
+  return s;
+}();
 
 }  // namespace zelvan::testhost

@@ -42,6 +42,11 @@ A_Err GetNewEffectForEffect(AEGP_PluginID plugin_id, PF_ProgPtr effect_ref, AEGP
 
 }  // namespace
 
-const AEGP_PFInterfaceSuite1 kPFInterfaceSuite1 = {GetEffectLayer, GetNewEffectForEffect};
+const AEGP_PFInterfaceSuite1 kPFInterfaceSuite1 = [] {
+  AEGP_PFInterfaceSuite1 s{};
+  s.AEGP_GetEffectLayer = GetEffectLayer;
+  s.AEGP_GetNewEffectForEffect = GetNewEffectForEffect;
+  return s;
+}();
 
 }  // namespace zelvan::testhost

@@ -18,9 +18,9 @@ std::string RectText(const PF_LRect& r) {
 }
 
 PF_LRect Intersect(const PF_LRect& a, const PF_LRect& b) {
-  PF_LRect r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-             std::min(a.bottom, b.bottom)};
-  if (r.left >= r.right || r.top >= r.bottom) r = PF_LRect{0, 0, 0, 0};
+  PF_LRect r = MakeRect(std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+                        std::min(a.bottom, b.bottom));
+  if (r.left >= r.right || r.top >= r.bottom) r = MakeRect(0, 0, 0, 0);
   return r;
 }
 
@@ -47,7 +47,7 @@ PF_Err CheckoutLayer(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long checkout
         return PF_Err_BAD_CALLBACK_PARAM;
       }
     }
-    const A_Time layer_time{what_time, time_scale};
+    const A_Time layer_time = MakeTime(what_time, time_scale);
     const Layer* layer = nullptr;
     if (index == 0) {
       layer = &h.comp->effect_layer();
@@ -56,12 +56,12 @@ PF_Err CheckoutLayer(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long checkout
       layer = id != 0 ? h.comp->Find(id) : nullptr;
     }
     PF_CheckoutResult out{};
-    out.par = PF_RationalScale{1, 1};
+    out.par = MakeScale(1, 1);
     if (layer != nullptr) {
       // The host can give the whole layer at the current resolution, and of
       // it the part that was asked for.
-      const PF_LRect bounds{0, 0, DownsampledSize(layer->width, h.downsample_x),
-                            DownsampledSize(layer->height, h.downsample_y)};
+      const PF_LRect bounds =
+          MakeRect(0, 0, DownsampledSize(layer->width, h.downsample_x), DownsampledSize(layer->height, h.downsample_y));
       out.max_result_rect = bounds;
       out.result_rect = Intersect(req->rect, bounds);
       out.ref_width = layer->width;

@@ -24,7 +24,7 @@ std::shared_ptr<pixels::PixelWorld> PixelsFor(HostCore& h, const LayerCheckoutRe
   const PF_LRect& rect = r.result.result_rect;
   auto world = std::make_shared<pixels::PixelWorld>(rect.right - rect.left, rect.bottom - rect.top, h.frame->depth);
   const Layer* layer = nullptr;
-  const A_Time layer_time{r.time, r.time_scale};
+  const A_Time layer_time = MakeTime(r.time, r.time_scale);
   if (r.index == 0) {
     layer = &h.comp->effect_layer();
   } else {

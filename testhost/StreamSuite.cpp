@@ -123,7 +123,13 @@ A_Err DisposeStreamValue(AEGP_StreamValue2* value) {
 
 }  // namespace
 
-const AEGP_StreamSuite9 kStreamSuite9 = {GetNewEffectStreamByIndex, DisposeStream, GetNewStreamValue,
-                                         DisposeStreamValue};
+const AEGP_StreamSuite9 kStreamSuite9 = [] {
+  AEGP_StreamSuite9 s{};
+  s.AEGP_GetNewEffectStreamByIndex = GetNewEffectStreamByIndex;
+  s.AEGP_DisposeStream = DisposeStream;
+  s.AEGP_GetNewStreamValue = GetNewStreamValue;
+  s.AEGP_DisposeStreamValue = DisposeStreamValue;
+  return s;
+}();
 
 }  // namespace zelvan::testhost

@@ -22,6 +22,10 @@ A_Err RegisterWithAEGP(AEGP_GlobalRefcon /*global_refcon*/, const A_char* plugin
 
 }  // namespace
 
-const AEGP_UtilitySuite7 kUtilitySuite7 = {RegisterWithAEGP};
+const AEGP_UtilitySuite7 kUtilitySuite7 = [] {
+  AEGP_UtilitySuite7 s{};
+  s.AEGP_RegisterWithAEGP = RegisterWithAEGP;
+  return s;
+}();
 
 }  // namespace zelvan::testhost

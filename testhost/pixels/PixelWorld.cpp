@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "HostValues.h"
+
 namespace zelvan::pixels {
 
 namespace {
@@ -149,7 +151,7 @@ A_long Saturate(std::int64_t v) {
 // Fills [x0, x1) x [y0, y1), given in 64 bits, clipped to the world.
 void FillSpan(PF_EffectWorld& w, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,
               const Color& c) {
-  const PF_LRect r{Saturate(x0), Saturate(y0), Saturate(x1), Saturate(y1)};
+  const PF_LRect r = MakeRect(Saturate(x0), Saturate(y0), Saturate(x1), Saturate(y1));
   FillRect(w, &r, c);
 }
 
@@ -244,8 +246,8 @@ void PixelWorld::init(A_long width, A_long height, Depth depth, A_long padding_b
   world_.rowbytes = static_cast<A_long>(rowbytes);
   world_.width = width;
   world_.height = height;
-  world_.extent_hint = PF_LRect{0, 0, width, height};
-  world_.pix_aspect_ratio = PF_RationalScale{1, 1};
+  world_.extent_hint = MakeRect(0, 0, width, height);
+  world_.pix_aspect_ratio = MakeScale(1, 1);
 
   const std::size_t pixel_bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(BytesPerPixel(depth));
   for (A_long y = 0; y < (size_ > 0 ? height : 0); ++y) {
@@ -278,7 +280,7 @@ PixelWorld& PixelWorld::operator=(PixelWorld&& other) noexcept {
     size_ = other.size_;
     bytes_ = std::move(other.bytes_);
     other.world_ = PF_EffectWorld{};
-    other.world_.pix_aspect_ratio = PF_RationalScale{1, 1};
+    other.world_.pix_aspect_ratio = MakeScale(1, 1);
     other.depth_ = Depth::k8;
     other.padding_ = 0;
     other.size_ = 0;
@@ -424,7 +426,7 @@ StampReading ReadFrameStamp(const PF_EffectWorld& world, const PF_LRect* region)
 PF_LRect NumberBounds(long long number, A_long left, A_long top, A_long scale) {
   const std::int64_t glyphs = static_cast<std::int64_t>(std::to_string(number).size());
   const std::int64_t s = std::max<A_long>(scale, 1);
-  return PF_LRect{left, top, Saturate(left + (glyphs * 6 - 1) * s), Saturate(top + 7 * s)};
+  return MakeRect(left, top, Saturate(left + (glyphs * 6 - 1) * s), Saturate(top + 7 * s));
 }
 
 void DrawNumber(PF_EffectWorld& world, long long number, A_long left, A_long top, A_long scale,

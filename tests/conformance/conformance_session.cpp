@@ -99,8 +99,8 @@ class Session {
     clip.name = "Clip";
     clip.width = 96;
     clip.height = 40;
-    clip.in_point = A_Time{15, 30};
-    clip.duration = A_Time{240, 30};
+    clip.in_point = zelvan::MakeTime(15, 30);
+    clip.duration = zelvan::MakeTime(240, 30);
     host_.comp().AddLayer(clip);
     host_.SetParam(zelvan::kParamLayer, kSourceLayer);
 
@@ -148,7 +148,8 @@ class Session {
     host_.SetParam(zelvan::kParamType, l.type);
     // The angle turns as time goes on, so each rendered time shows another
     // point of the loop (1.5 turns over two seconds).
-    host_.SetKeyframes(zelvan::kParamTime, {{A_Time{0, 30}, l.angle}, {A_Time{60, 30}, l.angle + 540.0}});
+    host_.SetKeyframes(zelvan::kParamTime,
+                       {{zelvan::MakeTime(0, 30), l.angle}, {zelvan::MakeTime(60, 30), l.angle + 540.0}});
     host_.SetParam(zelvan::kParamWaitingTime, l.waiting_percent);
     host_.SetParam(zelvan::kParamRangeType, l.range);
     if (l.range == zelvan::kRangePercent) {
