@@ -107,8 +107,8 @@ def check_linux(path):
         section = elf_section(f.read(), ".zelvan_pipl")
     c.expect(section is not None, "the .so has a .zelvan_pipl section")
     if section is not None:
-        c.expect(section == pipl_reference.LITTLE_ENDIAN, "its 290 bytes are the little-endian list",
-                 first_difference(section, pipl_reference.LITTLE_ENDIAN))
+        c.expect(section == pipl_reference.WINDOWS, "its 290 bytes are the Windows list",
+                 first_difference(section, pipl_reference.WINDOWS))
     return c.finish()
 
 
@@ -132,6 +132,29 @@ def check_bundle_metadata(c, plist_path, pkginfo_path, min_macos=None):
     c.expect(pkginfo == (BUNDLE_TYPE + BUNDLE_CREATOR).encode(), "PkgInfo holds its 8 bytes", pkginfo)
 
 
+def read_property_list(blob, byteorder):
+    """{key: data} of a property list, as a host walks it: header, then each
+    property's vendor, key, identifier, length and padded data."""
+    version, list_version, count = struct.unpack_from(byteorder + "HII", blob, 0)
+    if (version, list_version) != (1, 0):
+        raise ValueError("list header %d, %d" % (version, list_version))
+    at, properties = 10, {}
+    for _ in range(count):
+        vendor, key, _id, length = struct.unpack_from(byteorder + "4I", blob, at)
+        if vendor != struct.unpack(">I", b"8BIM")[0] or at + 16 + length > len(blob):
+            raise ValueError("malformed property at byte %d" % at)
+        properties[struct.pack(">I", key)] = blob[at + 16:at + 16 + length]
+        at += 16 + (length + 3) // 4 * 4
+    if at != len(blob):
+        raise ValueError("%d bytes after the last property" % (len(blob) - at))
+    return properties
+
+
+def entry_point_name(data):
+    """The zero-terminated name a code property holds, or None."""
+    return data.split(b"\0", 1)[0].decode() if data and b"\0" in data else None
+
+
 def check_rsrc(c, path):
     with open(path, "rb") as f:
         resources = rsrc_reader.read(f.read())
@@ -139,8 +162,10 @@ def check_rsrc(c, path):
              "the resource file holds one 'PiPL' %d and nothing else" % pipl_reference.RESOURCE_ID, list(resources))
     entry = resources.get((b"PiPL", pipl_reference.RESOURCE_ID))
     if entry:
-        c.expect(entry[2] == pipl_reference.BIG_ENDIAN, "its 290 bytes are the big-endian list",
-                 first_difference(entry[2], pipl_reference.BIG_ENDIAN))
+        c.expect(entry[2] == pipl_reference.MACOS, "its %d bytes are the macOS list" % len(pipl_reference.MACOS),
+                 first_difference(entry[2], pipl_reference.MACOS))
+        return read_property_list(entry[2], ">")
+    return {}
 
 
 def check_tool(tool_path, workdir):
@@ -153,8 +178,8 @@ def check_tool(tool_path, workdir):
                    check=True)
     with open(out["data"], "rb") as f:
         data = f.read()
-    c.expect(data == pipl_reference.LITTLE_ENDIAN, "the Windows data file is the little-endian list",
-             first_difference(data, pipl_reference.LITTLE_ENDIAN))
+    c.expect(data == pipl_reference.WINDOWS, "the Windows data file is the Windows list",
+             first_difference(data, pipl_reference.WINDOWS))
     with open(out["rc"]) as f:
         rc = f.read()
     c.expect(re.search(r"^LANGUAGE 9, 1$", rc, re.M) is not None, "the script sets language 1033 (9, 1)")
@@ -202,8 +227,8 @@ def check_windows(path):
     for t, n, l, struct_ in found:
         if (t, n, l) == want:
             data = pe.get_data(struct_.OffsetToData, struct_.Size)
-            c.expect(data == pipl_reference.LITTLE_ENDIAN, "the resource's 290 bytes are the little-endian list",
-                     first_difference(data, pipl_reference.LITTLE_ENDIAN))
+            c.expect(data == pipl_reference.WINDOWS, "the resource's 290 bytes are the Windows list",
+                     first_difference(data, pipl_reference.WINDOWS))
 
     symbols = run(tool("x86_64-w64-mingw32-nm"), path)
     c.expect(mangled("UnionLRect") in symbols, "it carries UnionLRect")
@@ -253,7 +278,10 @@ def check_macos(bundle):
     dwarf = [hex(e) for e in encodings if e & 0x0F000000 == 0x04000000]
     c.expect(bool(encodings) and not dwarf, "its compact unwind info has no DWARF-mode entries", dwarf[:5])
 
-    check_rsrc(c, rsrc)
+    properties = check_rsrc(c, rsrc)
+    name = entry_point_name(properties.get(pipl_reference.MACOS_CODE["x86_64"]))
+    c.expect(name is not None and "_" + name in m.exports,
+             "the x86-64 code property names a symbol the executable exports", name)
     check_bundle_metadata(c, os.path.join(contents, "Info.plist"), os.path.join(contents, "PkgInfo"), m.min_macos)
     return c.finish()
 

@@ -55,7 +55,7 @@ class TempFile {
 template <class Edit>
 std::vector<uint8_t> Patched(Edit edit) {
   std::vector<uint8_t> file = ReadAll(PluginPath());
-  const auto& list = zelvan::pipl::kLittleEndian;
+  const auto& list = zelvan::pipl::kWindows;
   auto at = std::search(file.begin(), file.end(), list.begin(), list.end());
   EXPECT_NE(at, file.end()) << "the property list bytes are not in the file";
   if (at != file.end()) edit(&*at);
@@ -63,7 +63,7 @@ std::vector<uint8_t> Patched(Edit edit) {
 }
 
 std::size_t Find(const uint8_t* list, const char* text) {
-  const std::string haystack(reinterpret_cast<const char*>(list), zelvan::pipl::kResourceSize);
+  const std::string haystack(reinterpret_cast<const char*>(list), zelvan::pipl::kWindows.size());
   return haystack.find(text);
 }
 
@@ -106,7 +106,7 @@ TEST(Loader, ReadsEveryPropertyOfTheEffect) {
 }
 
 TEST(Loader, FourCharCodesReadBackwardsInTheFile) {
-  const auto& list = zelvan::pipl::kLittleEndian;
+  const auto& list = zelvan::pipl::kWindows;
   EXPECT_NE(Find(list.data(), "dnik"), std::string::npos);
   EXPECT_NE(Find(list.data(), "TKFe"), std::string::npos);
   EXPECT_NE(Find(list.data(), "MIB8"), std::string::npos);
@@ -197,7 +197,7 @@ TEST(PropertyList, DescribesVersionWords) {
 }
 
 TEST(PropertyList, ParsesABigEnoughListAndRejectsBadHeaders) {
-  std::vector<uint8_t> list(zelvan::pipl::kLittleEndian.begin(), zelvan::pipl::kLittleEndian.end());
+  std::vector<uint8_t> list(zelvan::pipl::kWindows.begin(), zelvan::pipl::kWindows.end());
   EXPECT_NO_THROW(zelvan::testhost::PropertyList::Parse(list));
   list[0] = 2;
   EXPECT_THROW(zelvan::testhost::PropertyList::Parse(list), zelvan::testhost::PropertyListError);
