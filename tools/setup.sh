@@ -25,6 +25,8 @@ APT_PACKAGES=(
   lld-14                # macOS plug-in: ld64.lld links the bundle
   llvm-14               # macOS bundle: llvm-lipo; deliverable checks: llvm-nm, llvm-objdump
   wine64                # deliverable checks: running the Windows simulated host
+  g++-aarch64-linux-gnu # arm64 conformance session (cross)
+  qemu-user             # arm64 conformance session: qemu-aarch64 runs it
 )
 
 # Python packages from PyPI, pinned.

@@ -1,5 +1,6 @@
 # cmake -DPRESET=name -DSOURCE_DIR=dir -P BuildPreset.cmake: configures and
-# builds one of the cross presets, so the deliverables' checks have files to read.
+# builds one of the cross presets (the targets its build preset names), so the
+# deliverables' checks and sessions have files to read.
 foreach(var PRESET SOURCE_DIR)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "${var} not set")

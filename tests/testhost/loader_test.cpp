@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,6 +15,10 @@
 #include "LoadError.h"
 #include "Module.h"
 #include "PiPL.h"
+
+#if defined(__linux__)
+#include <elf.h>
+#endif
 
 namespace {
 
@@ -136,6 +141,20 @@ TEST(Loader, SharedObjectWithoutPropertyList) {
   const std::string cause = LoadFailure(copy.path());
   EXPECT_TRUE(cause.find("no property list") != std::string::npos ||
               cause.find("not a shared object") != std::string::npos)
+      << cause;
+}
+
+TEST(Loader, PluginBuiltForAnotherMachineIsRefusedBeforeAnyCodeRuns) {
+  std::vector<uint8_t> file = ReadAll(PluginPath());
+  ASSERT_GT(file.size(), sizeof(Elf64_Ehdr));
+  const uint16_t other = file[offsetof(Elf64_Ehdr, e_machine)] == EM_X86_64 ? EM_AARCH64 : EM_X86_64;
+  file[offsetof(Elf64_Ehdr, e_machine)] = uint8_t(other);
+  file[offsetof(Elf64_Ehdr, e_machine) + 1] = uint8_t(other >> 8);
+  TempFile copy(file);
+  const std::string cause = LoadFailure(copy.path());
+  EXPECT_NE(cause.find(other == EM_AARCH64 ? "built for arm64 (aarch64), this host runs on x86-64"
+                                           : "built for x86-64, this host runs on arm64 (aarch64)"),
+            std::string::npos)
       << cause;
 }
 
