@@ -7,5 +7,9 @@ foreach(var PRESET SOURCE_DIR)
   endif()
 endforeach()
 execute_process(COMMAND ${CMAKE_COMMAND} --preset ${PRESET} WORKING_DIRECTORY ${SOURCE_DIR} COMMAND_ERROR_IS_FATAL ANY)
+# Two jobs, the nested builds of the macos preset too: ctest runs two tests at once.
+if(NOT DEFINED ENV{CMAKE_BUILD_PARALLEL_LEVEL})
+  set(ENV{CMAKE_BUILD_PARALLEL_LEVEL} 2)
+endif()
 execute_process(COMMAND ${CMAKE_COMMAND} --build --preset ${PRESET} WORKING_DIRECTORY ${SOURCE_DIR}
                 COMMAND_ERROR_IS_FATAL ANY)
