@@ -41,10 +41,11 @@ bench: setup
 	bash tools/bench/plugin_share.sh ./build/linux-bench/tests/bench/zelvan-bench
 	bash tools/bench/render_vs_ffmpeg.sh ./build/linux-bench/tools/zelvan-render
 
-# The Linux .so, the Windows .aex and the macOS bundle, checked, in dist/
-# with SHA256SUMS.
+# The Linux .so, the Windows .aex and the universal macOS bundle, checked, in
+# dist/ with SHA256SUMS and HOST-INTERFACE.txt. HOST_SDK=/path/to/the/host/sdk
+# builds them against the host's own interface headers.
 dist: setup
-	JOBS=$(JOBS) bash tools/dist/make-dist.sh
+	JOBS=$(JOBS) HOST_SDK="$(HOST_SDK)" bash tools/dist/make-dist.sh
 
 clean:
 	rm -rf build dist

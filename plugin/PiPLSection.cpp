@@ -1,8 +1,8 @@
 // The Linux build carries its property list in a named section, so the host can
-// read it from the file without running any code.
+// read it from the file without running any code. It is the Windows list: the
+// simulated host takes the entry point from its '8664' property.
 #include "PiPL.h"
 
 #if defined(__linux__)
-__attribute__((section(".zelvan_pipl"), used)) static constexpr std::array<uint8_t, zelvan::pipl::kResourceSize>
-    kPiPLSection = zelvan::pipl::kLittleEndian;
+__attribute__((section(".zelvan_pipl"), used)) static constexpr auto kPiPLSection = zelvan::pipl::kWindows;
 #endif

@@ -3,7 +3,7 @@
 
 #include "AE_Effect.h"
 #include "AE_EffectSmart.h"
-#include "Entry.h"
+#include "EntryPoint.h"
 
 extern "C" ZELVAN_EXPORT PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
                                                PF_ParamDef* params[], PF_LayerDef* output, void* extra);

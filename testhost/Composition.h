@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "AE_GeneralPlug.h"
-#include "Util/HostValues.h"
+#include "HostValues.h"
 
 namespace zelvan::testhost {
 

@@ -8,7 +8,7 @@
 #include "FrameState.h"
 #include "HostCore.h"
 #include "LayerFrames.h"
-#include "Util/HostValues.h"
+#include "HostValues.h"
 
 namespace zelvan::testhost {
 

@@ -19,10 +19,10 @@
 #include "CallbackFailure.h"
 #include "CurrentHost.h"
 #include "Faults.h"
+#include "HostValues.h"
 #include "Module.h"
 #include "ParamModel.h"
 #include "PixelWorld.h"
-#include "Util/HostValues.h"
 
 namespace zelvan::testhost {
 

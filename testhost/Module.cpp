@@ -36,7 +36,7 @@ std::shared_ptr<const Module> Module::Load(const std::string& path) {
     throw LoadError(path, "the library exports no function '" + *entry + "' named by its property list",
                     "export the entry point under that name (plugin/exports.map) or fix the '8664' property");
   }
-  module->entry_point_ = reinterpret_cast<PF_EntryPointFunc>(symbol);
+  module->entry_point_ = reinterpret_cast<EntryPointFuncPtr>(symbol);
   return module;
 }
 

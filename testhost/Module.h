@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "Entry.h"
 #include "PluginFile.h"
 #include "PropertyList.h"
+#include "plugin/EntryPoint.h"
 
 namespace zelvan::testhost {
 
@@ -20,7 +20,7 @@ class Module {
   const std::string& path() const { return path_; }
   const PropertyList& properties() const { return properties_; }
   const std::string& entry_point_name() const { return entry_point_name_; }
-  PF_EntryPointFunc entry_point() const { return entry_point_; }
+  EntryPointFuncPtr entry_point() const { return entry_point_; }
 
  private:
   Module() = default;
@@ -29,7 +29,7 @@ class Module {
   PropertyList properties_;
   std::string entry_point_name_;
   std::unique_ptr<platform::Library> library_;
-  PF_EntryPointFunc entry_point_ = nullptr;
+  EntryPointFuncPtr entry_point_ = nullptr;
 };
 
 }  // namespace zelvan::testhost

@@ -15,6 +15,30 @@ namespace {
 
 constexpr const char kSectionName[] = ".zelvan_pipl";
 
+// The machine this host runs on, as an ELF header names it.
+#if defined(__x86_64__)
+constexpr uint16_t kHostMachine = EM_X86_64;
+#elif defined(__aarch64__)
+constexpr uint16_t kHostMachine = EM_AARCH64;
+#else
+#error "the simulated host knows the ELF machine of x86-64 and arm64 only"
+#endif
+
+std::string MachineName(uint16_t machine) {
+  switch (machine) {
+    case EM_X86_64:
+      return "x86-64";
+    case EM_AARCH64:
+      return "arm64 (aarch64)";
+    case EM_386:
+      return "x86 (32-bit)";
+    case EM_ARM:
+      return "arm (32-bit)";
+    default:
+      return "ELF machine " + std::to_string(machine);
+  }
+}
+
 std::vector<uint8_t> ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
@@ -41,6 +65,13 @@ std::vector<uint8_t> FindSection(const std::vector<uint8_t>& file, const std::st
   if (header.e_type != ET_DYN) {
     throw LoadError(path, "the file is an ELF binary but not a shared object",
                     "pass the plug-in module (ZelvanClipCycle.so), not an executable or object file");
+  }
+  // The loader could not map it anyway; say why before any code is run.
+  if (header.e_machine != kHostMachine) {
+    throw LoadError(path,
+                    "the plug-in is built for " + MachineName(header.e_machine) + ", this host runs on " +
+                        MachineName(kHostMachine),
+                    "build the plug-in for this machine (the linux preset natively, linux-aarch64 for arm64)");
   }
   if (header.e_shentsize != sizeof(Shdr) || header.e_shoff == 0) {
     throw LoadError(path, "the file has no usable section table", "rebuild the plug-in without stripping sections");

@@ -9,6 +9,8 @@
 
 namespace zelvan::testhost {
 
+// Each table is filled member by member, by name, so that it holds for any
+// layout of its suite.
 extern const PF_HandleSuite2 kHandleSuite2;
 extern const AEGP_UtilitySuite7 kUtilitySuite7;
 extern const AEGP_PFInterfaceSuite1 kPFInterfaceSuite1;

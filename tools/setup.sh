@@ -29,14 +29,18 @@ APT_PACKAGES=(
   g++-mingw-w64-x86-64-posix  # Windows x64 plug-in (cross)
   binutils-mingw-w64-x86-64   # Windows x64 plug-in: windres, nm
   lld-14                # macOS plug-in: ld64.lld links the bundle
-  llvm-14               # deliverable checks: llvm-nm, llvm-objdump
-  python3-pefile        # deliverable checks: reading the .aex
+  llvm-14               # macOS bundle: llvm-lipo; deliverable checks: llvm-nm, llvm-objdump
   wine64                # deliverable checks: running the Windows simulated host
+  g++-aarch64-linux-gnu # arm64 conformance session (cross)
+  qemu-user             # arm64 conformance session: qemu-aarch64 runs it
 )
 
 # Python packages from PyPI, pinned.
+# They go to the python3 on the PATH, which the build and the checks run.
 PIP_PACKAGES=(
   ziglang==0.13.0       # macOS plug-in: zig's clang, libc++ and macOS headers
+  pefile==2024.8.26     # deliverable checks: reading the .aex
+  lief==0.16.7          # deliverable checks: reading the universal Mach-O
 )
 
 if [ "$(id -u)" -eq 0 ]; then SUDO=""; else SUDO="sudo"; fi

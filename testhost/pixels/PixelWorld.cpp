@@ -1,6 +1,6 @@
 #include "PixelWorld.h"
 
-#include "Util/HostValues.h"
+#include "HostValues.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,6 +9,7 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+
 
 namespace zelvan::pixels {
 

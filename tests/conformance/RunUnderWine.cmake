@@ -60,17 +60,5 @@ if(NOT EXISTS "${report}")
   message(FATAL_ERROR "the Windows session exited with 0 but wrote no report at ${report}")
 endif()
 
-# diff is part of every Debian system; its output shows where the reports part.
-execute_process(COMMAND diff -u "${EXPECTED}" "${report}" RESULT_VARIABLE differ OUTPUT_VARIABLE difference
-                ERROR_QUIET)
-if(differ EQUAL 0)
-  message(STATUS "the Windows session's report equals the Linux one, byte for byte")
-  return()
-endif()
-string(LENGTH "${difference}" length)
-if(length GREATER 4000)
-  string(SUBSTRING "${difference}" 0 4000 difference)
-  string(APPEND difference "\n...")
-endif()
-message(FATAL_ERROR "the Windows report differs from the Linux one (- Linux, + Windows):\n${difference}\n"
-                    "Reports: ${EXPECTED} and ${report}")
+include(${CMAKE_CURRENT_LIST_DIR}/CompareReports.cmake)
+zelvan_compare_reports("${EXPECTED}" "${report}" "Windows")

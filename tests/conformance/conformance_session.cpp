@@ -15,7 +15,7 @@
 
 #include "Host.h"
 #include "LoadError.h"
-#include "Util/HostValues.h"
+#include "HostValues.h"
 #include "Params.h"
 #include "PixelTestUtil.h"
 #include "PixelWorld.h"

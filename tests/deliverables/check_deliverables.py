@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
 """Checks the plug-in files as the host would find them, with readers that
-are not our writer: pefile for the PE, binutils/LLVM tools and small readers
-of our own for ELF, Mach-O and the resource file.
+are not our writer: pefile for the PE, lief for the universal Mach-O,
+binutils/LLVM tools, and small readers of our own for ELF and the resource
+file. Run with the python3 that tools/setup.sh installs pefile and lief for.
 
   check_deliverables.py linux ZelvanClipCycle.so
   check_deliverables.py pipl-tool path/to/zelvan-pipl WORKDIR
   check_deliverables.py windows ZelvanClipCycle.aex
   check_deliverables.py macos ZelvanClipCycle.plugin
 """
+import hashlib
 import os
 import plistlib
 import re
@@ -18,7 +20,6 @@ import sys
 
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import macho_reader  # noqa: E402
 import pipl_reference  # noqa: E402
 import rsrc_reader  # noqa: E402
 
@@ -107,8 +108,8 @@ def check_linux(path):
         section = elf_section(f.read(), ".zelvan_pipl")
     c.expect(section is not None, "the .so has a .zelvan_pipl section")
     if section is not None:
-        c.expect(section == pipl_reference.LITTLE_ENDIAN, "its 290 bytes are the little-endian list",
-                 first_difference(section, pipl_reference.LITTLE_ENDIAN))
+        c.expect(section == pipl_reference.WINDOWS, "its 290 bytes are the Windows list",
+                 first_difference(section, pipl_reference.WINDOWS))
     return c.finish()
 
 
@@ -132,6 +133,29 @@ def check_bundle_metadata(c, plist_path, pkginfo_path, min_macos=None):
     c.expect(pkginfo == (BUNDLE_TYPE + BUNDLE_CREATOR).encode(), "PkgInfo holds its 8 bytes", pkginfo)
 
 
+def read_property_list(blob, byteorder):
+    """{key: data} of a property list, as a host walks it: header, then each
+    property's vendor, key, identifier, length and padded data."""
+    version, list_version, count = struct.unpack_from(byteorder + "HII", blob, 0)
+    if (version, list_version) != (1, 0):
+        raise ValueError("list header %d, %d" % (version, list_version))
+    at, properties = 10, {}
+    for _ in range(count):
+        vendor, key, _id, length = struct.unpack_from(byteorder + "4I", blob, at)
+        if vendor != struct.unpack(">I", b"8BIM")[0] or at + 16 + length > len(blob):
+            raise ValueError("malformed property at byte %d" % at)
+        properties[struct.pack(">I", key)] = blob[at + 16:at + 16 + length]
+        at += 16 + (length + 3) // 4 * 4
+    if at != len(blob):
+        raise ValueError("%d bytes after the last property" % (len(blob) - at))
+    return properties
+
+
+def entry_point_name(data):
+    """The zero-terminated name a code property holds, or None."""
+    return data.split(b"\0", 1)[0].decode() if data and b"\0" in data else None
+
+
 def check_rsrc(c, path):
     with open(path, "rb") as f:
         resources = rsrc_reader.read(f.read())
@@ -139,8 +163,10 @@ def check_rsrc(c, path):
              "the resource file holds one 'PiPL' %d and nothing else" % pipl_reference.RESOURCE_ID, list(resources))
     entry = resources.get((b"PiPL", pipl_reference.RESOURCE_ID))
     if entry:
-        c.expect(entry[2] == pipl_reference.BIG_ENDIAN, "its 290 bytes are the big-endian list",
-                 first_difference(entry[2], pipl_reference.BIG_ENDIAN))
+        c.expect(entry[2] == pipl_reference.MACOS, "its %d bytes are the macOS list" % len(pipl_reference.MACOS),
+                 first_difference(entry[2], pipl_reference.MACOS))
+        return read_property_list(entry[2], ">")
+    return {}
 
 
 def check_tool(tool_path, workdir):
@@ -153,8 +179,8 @@ def check_tool(tool_path, workdir):
                    check=True)
     with open(out["data"], "rb") as f:
         data = f.read()
-    c.expect(data == pipl_reference.LITTLE_ENDIAN, "the Windows data file is the little-endian list",
-             first_difference(data, pipl_reference.LITTLE_ENDIAN))
+    c.expect(data == pipl_reference.WINDOWS, "the Windows data file is the Windows list",
+             first_difference(data, pipl_reference.WINDOWS))
     with open(out["rc"]) as f:
         rc = f.read()
     c.expect(re.search(r"^LANGUAGE 9, 1$", rc, re.M) is not None, "the script sets language 1033 (9, 1)")
@@ -172,7 +198,8 @@ def check_windows(path):
     try:
         import pefile
     except ImportError:
-        sys.exit("pefile missing: run with Debian's python3 and its python3-pefile")
+        sys.exit("pefile missing for %s: run tools/setup.sh (it installs the pinned PyPI pefile for this python3)"
+                 % sys.executable)
     pe = pefile.PE(path)
     c.expect(pe.FILE_HEADER.Machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"], "the PE is x86-64")
     c.expect(pe.OPTIONAL_HEADER.Magic == pefile.OPTIONAL_HEADER_MAGIC_PE_PLUS, "it is PE32+")
@@ -202,8 +229,8 @@ def check_windows(path):
     for t, n, l, struct_ in found:
         if (t, n, l) == want:
             data = pe.get_data(struct_.OffsetToData, struct_.Size)
-            c.expect(data == pipl_reference.LITTLE_ENDIAN, "the resource's 290 bytes are the little-endian list",
-                     first_difference(data, pipl_reference.LITTLE_ENDIAN))
+            c.expect(data == pipl_reference.WINDOWS, "the resource's 290 bytes are the Windows list",
+                     first_difference(data, pipl_reference.WINDOWS))
 
     symbols = run(tool("x86_64-w64-mingw32-nm"), path)
     c.expect(mangled("UnionLRect") in symbols, "it carries UnionLRect")
@@ -218,6 +245,69 @@ def check_windows(path):
 # ---------------------------------------------------------------- macOS
 
 
+# Mach-O symbol-table type bits.
+N_STAB, N_TYPE, N_EXT, N_UNDF = 0xE0, 0x0E, 0x01, 0x0
+# Compact unwind: the mode bits, and the mode that defers to a DWARF entry.
+UNWIND_MODE_MASK = 0x0F000000
+UNWIND_DWARF_MODE = {"x86_64": 0x04000000, "arm64": 0x03000000}
+# Runtime functions zig builds without a frame record on arm64, so their
+# unwind entries defer to DWARF; no exception ever unwinds through them
+# (begin_catch runs once unwinding is over, terminate does not return, and
+# the others call nothing that throws).
+UNWIND_DWARF_ALLOWED = {"arm64": {"___cxa_begin_catch", "__ZSt9terminatev", "___dynamic_cast", "___clzsi2",
+                                  "___strcpy_chk"}}
+# Code signature blobs (big-endian).
+CSMAGIC_EMBEDDED_SIGNATURE, CSMAGIC_CODEDIRECTORY = 0xFADE0CC0, 0xFADE0C02
+CSSLOT_CODEDIRECTORY, CS_ADHOC, CS_HASHTYPE_SHA256 = 0, 0x2, 2
+
+
+def lief_module():
+    try:
+        import lief
+    except ImportError:
+        sys.exit("lief missing for %s: run tools/setup.sh (it installs the pinned PyPI lief for this python3)"
+                 % sys.executable)
+    lief.logging.disable()
+    return lief
+
+
+def signature_problems(image, offset, size):
+    """What is wrong with the ad-hoc signature of one thin image: the code
+    directory must be ad hoc, SHA-256, cover every byte before the signature,
+    and hold the hash of each page as the bytes are now."""
+    blob = image[offset:offset + size]
+    if len(blob) < 12 or struct.unpack_from(">I", blob, 0)[0] != CSMAGIC_EMBEDDED_SIGNATURE:
+        return ["no embedded signature at its load command's offset"]
+    count = struct.unpack_from(">I", blob, 8)[0]
+    index = dict(struct.unpack_from(">II", blob, 12 + 8 * i) for i in range(count))
+    if CSSLOT_CODEDIRECTORY not in index:
+        return ["the signature has no code directory"]
+    cd = blob[index[CSSLOT_CODEDIRECTORY]:]
+    (magic, _length, _version, flags, hash_offset, ident_offset, _special, code_slots, code_limit, hash_size,
+     hash_type, _platform, page_log2) = struct.unpack_from(">IIIIIIIIIBBBB", cd, 0)
+    problems = []
+    if magic != CSMAGIC_CODEDIRECTORY:
+        return ["the code directory has magic %#x" % magic]
+    if not flags & CS_ADHOC:
+        problems.append("not ad hoc (flags %#x)" % flags)
+    if (hash_type, hash_size) != (CS_HASHTYPE_SHA256, 32):
+        problems.append("hash type %d of %d bytes, not SHA-256" % (hash_type, hash_size))
+    if code_limit != offset:
+        problems.append("covers %d bytes, not the %d before the signature" % (code_limit, offset))
+    if not cd[ident_offset:cd.index(b"\0", ident_offset)]:
+        problems.append("no identifier")
+    page = 1 << page_log2
+    if code_slots != (code_limit + page - 1) // page:
+        problems.append("%d page hashes for %d pages" % (code_slots, (code_limit + page - 1) // page))
+    for i in range(min(code_slots, (code_limit + page - 1) // page)):
+        want = cd[hash_offset + i * hash_size:hash_offset + (i + 1) * hash_size]
+        have = hashlib.sha256(image[i * page:min((i + 1) * page, code_limit)]).digest()
+        if have != want:
+            problems.append("page %d (bytes %d to %d) does not match its hash" %
+                            (i, i * page, min((i + 1) * page, code_limit)))
+    return problems
+
+
 def check_macos(bundle):
     c = Checks()
     contents = os.path.join(bundle, "Contents")
@@ -229,32 +319,70 @@ def check_macos(bundle):
                     (EXECUTABLE, EXECUTABLE), missing):
         return c.finish()
     c.expect(os.access(exe, os.X_OK), "the executable has its execute bit")
+    properties = check_rsrc(c, rsrc)
 
+    lief = lief_module()
     with open(exe, "rb") as f:
-        m = macho_reader.MachO(f.read())
-    c.expect(m.cpu_type == macho_reader.CPU_TYPE_X86_64, "the Mach-O is x86-64", hex(m.cpu_type))
-    c.expect(m.file_type == "MH_BUNDLE", "it is an MH_BUNDLE", m.file_type)
-    c.expect(m.id_dylib is None, "a bundle carries no install name (LC_ID_DYLIB)", m.id_dylib)
-    c.expect([p for _, p in m.dylibs] == ["/usr/lib/libSystem.B.dylib"], "it links /usr/lib/libSystem.B.dylib only",
-             m.dylibs)
-    c.expect(not m.rpaths, "it has no run-path", m.rpaths)
-    c.expect(m.min_macos is not None and m.min_macos != "0.0.0", "it states a minimum macOS version", m.min_macos)
-    c.expect(m.exports == ["_" + ENTRY], "its export trie holds _EntryPointFunc only", m.exports)
-    c.expect(m.external_definitions == ["_" + ENTRY], "its symbol table defines _EntryPointFunc as the only external",
-             m.external_definitions)
-    nm = run(tool("llvm-nm-14", "llvm-nm"), "-g", "--defined-only", exe).split()
-    c.expect(nm[-2:] == ["T", "_" + ENTRY] and len(nm) == 3, "llvm-nm agrees", nm)
-    missing = [h for h in RECT_HELPERS + SUITE_HELPERS if not any(mangled(h) in s for s in m.local_symbols)]
-    c.expect(not missing, "it carries all seven host-interface helpers, none exported", missing)
+        blob = f.read()
+    fat = lief.MachO.parse(exe)
+    arch_names = {lief.MachO.Header.CPU_TYPE.X86_64: "x86_64", lief.MachO.Header.CPU_TYPE.ARM64: "arm64"}
+    slices = {arch_names.get(b.header.cpu_type, str(b.header.cpu_type)): b for b in fat} if fat else {}
+    c.expect(struct.unpack_from(">I", blob, 0)[0] == 0xCAFEBABE and sorted(slices) == sorted(pipl_reference.MACOS_CODE),
+             "the executable is universal, one x86_64 and one arm64 slice", sorted(slices))
 
-    # ld64.lld 14 cannot point compact unwind at DWARF FDEs: no function may need one.
-    unwind = run(tool("llvm-objdump-14", "llvm-objdump"), "--macho", "--unwind-info", exe)
-    encodings = [int(e, 16) for e in re.findall(r"encoding(?:\[\d+\])?[:=]\s*0x([0-9a-fA-F]{8})", unwind)]
-    dwarf = [hex(e) for e in encodings if e & 0x0F000000 == 0x04000000]
-    c.expect(bool(encodings) and not dwarf, "its compact unwind info has no DWARF-mode entries", dwarf[:5])
+    nm, objdump = tool("llvm-nm-14", "llvm-nm"), tool("llvm-objdump-14", "llvm-objdump")
+    minimum = set()
+    for arch, b in sorted(slices.items()):
+        image = blob[b.fat_offset:b.fat_offset + b.original_size]
+        c.expect(b.header.file_type == lief.MachO.Header.FILE_TYPE.BUNDLE, arch + ": an MH_BUNDLE", b.header.file_type)
+        c.expect(not b.has(lief.MachO.LoadCommand.TYPE.ID_DYLIB), arch + ": no install name (LC_ID_DYLIB)")
+        libraries = [lib.name for lib in b.libraries]
+        c.expect(libraries == ["/usr/lib/libSystem.B.dylib"], arch + ": links /usr/lib/libSystem.B.dylib only",
+                 libraries)
+        c.expect(not list(b.rpaths), arch + ": no run-path", [r.path for r in b.rpaths])
+        minos = ".".join(map(str, b.build_version.minos)) if b.has_build_version else None
+        c.expect(minos == "11.0.0" and b.build_version.platform == lief.MachO.BuildVersion.PLATFORMS.MACOS,
+                 arch + ": for macOS 11.0 or later", minos)
+        minimum.add(minos)
 
-    check_rsrc(c, rsrc)
-    check_bundle_metadata(c, os.path.join(contents, "Info.plist"), os.path.join(contents, "PkgInfo"), m.min_macos)
+        exports = sorted(s.name for s in b.exported_symbols)
+        c.expect(exports == ["_" + ENTRY], arch + ": its export trie holds _EntryPointFunc only", exports)
+        table = [(s.name, s.raw_type) for s in b.symbols if not s.raw_type & N_STAB]
+        external = sorted(n for n, t in table if t & N_EXT and t & N_TYPE != N_UNDF)
+        c.expect(external == ["_" + ENTRY], arch + ": its symbol table defines _EntryPointFunc as the only external",
+                 external)
+        listed = run(nm, "--arch=" + arch, "-g", "--defined-only", exe).split()
+        c.expect(listed[-2:] == ["T", "_" + ENTRY] and len(listed) == 3, arch + ": llvm-nm agrees", listed)
+        local = {n for n, t in table if not t & N_EXT and t & N_TYPE != N_UNDF}
+        absent = [h for h in RECT_HELPERS + SUITE_HELPERS if not any(mangled(h) in n for n in local)]
+        c.expect(not absent, arch + ": carries all seven host-interface helpers, none exported", absent)
+
+        # ld64.lld 14 cannot point compact unwind at DWARF entries: no function
+        # an exception may unwind through can need one.
+        unwind = run(objdump, "--macho", "--arch=" + arch, "--unwind-info", exe)
+        entries = re.findall(r"function offset=0x([0-9a-fA-F]+), encoding\[\d+\]=0x([0-9a-fA-F]{8})", unwind)
+        starts = {}
+        for line in run(nm, "--arch=" + arch, "-n", "--defined-only", exe).splitlines():
+            f = line.split()
+            if len(f) == 3 and f[1] in "tT":
+                starts.setdefault(int(f[0], 16), f[2])
+        dwarf = sorted({starts.get(int(o, 16), o) for o, e in entries
+                        if int(e, 16) & UNWIND_MODE_MASK == UNWIND_DWARF_MODE[arch]})
+        refused = [f for f in dwarf if f not in UNWIND_DWARF_ALLOWED.get(arch, set())]
+        c.expect(bool(entries) and not refused, arch + ": no DWARF-mode unwind entry where an exception may pass",
+                 refused[:5])
+
+        key = pipl_reference.MACOS_CODE.get(arch)
+        name = entry_point_name(properties.get(key)) if key else None
+        c.expect(name is not None and "_" + name in exports,
+                 arch + ": its code property '%s' names a symbol this slice exports" % (key or b"?").decode(), name)
+
+        problems = (signature_problems(image, b.code_signature.data_offset, b.code_signature.data_size)
+                    if b.has_code_signature else ["no LC_CODE_SIGNATURE"])
+        c.expect(not problems, arch + ": an ad-hoc signature whose page hashes match the bytes", "; ".join(problems))
+
+    check_bundle_metadata(c, os.path.join(contents, "Info.plist"), os.path.join(contents, "PkgInfo"),
+                          minimum.pop() if len(minimum) == 1 else None)
     return c.finish()
 
 

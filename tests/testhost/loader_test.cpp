@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,6 +15,10 @@
 #include "LoadError.h"
 #include "Module.h"
 #include "PiPL.h"
+
+#if defined(__linux__)
+#include <elf.h>
+#endif
 
 namespace {
 
@@ -55,7 +60,7 @@ class TempFile {
 template <class Edit>
 std::vector<uint8_t> Patched(Edit edit) {
   std::vector<uint8_t> file = ReadAll(PluginPath());
-  const auto& list = zelvan::pipl::kLittleEndian;
+  const auto& list = zelvan::pipl::kWindows;
   auto at = std::search(file.begin(), file.end(), list.begin(), list.end());
   EXPECT_NE(at, file.end()) << "the property list bytes are not in the file";
   if (at != file.end()) edit(&*at);
@@ -63,7 +68,7 @@ std::vector<uint8_t> Patched(Edit edit) {
 }
 
 std::size_t Find(const uint8_t* list, const char* text) {
-  const std::string haystack(reinterpret_cast<const char*>(list), zelvan::pipl::kResourceSize);
+  const std::string haystack(reinterpret_cast<const char*>(list), zelvan::pipl::kWindows.size());
   return haystack.find(text);
 }
 
@@ -106,7 +111,7 @@ TEST(Loader, ReadsEveryPropertyOfTheEffect) {
 }
 
 TEST(Loader, FourCharCodesReadBackwardsInTheFile) {
-  const auto& list = zelvan::pipl::kLittleEndian;
+  const auto& list = zelvan::pipl::kWindows;
   EXPECT_NE(Find(list.data(), "dnik"), std::string::npos);
   EXPECT_NE(Find(list.data(), "TKFe"), std::string::npos);
   EXPECT_NE(Find(list.data(), "MIB8"), std::string::npos);
@@ -136,6 +141,20 @@ TEST(Loader, SharedObjectWithoutPropertyList) {
   const std::string cause = LoadFailure(copy.path());
   EXPECT_TRUE(cause.find("no property list") != std::string::npos ||
               cause.find("not a shared object") != std::string::npos)
+      << cause;
+}
+
+TEST(Loader, PluginBuiltForAnotherMachineIsRefusedBeforeAnyCodeRuns) {
+  std::vector<uint8_t> file = ReadAll(PluginPath());
+  ASSERT_GT(file.size(), sizeof(Elf64_Ehdr));
+  const uint16_t other = file[offsetof(Elf64_Ehdr, e_machine)] == EM_X86_64 ? EM_AARCH64 : EM_X86_64;
+  file[offsetof(Elf64_Ehdr, e_machine)] = uint8_t(other);
+  file[offsetof(Elf64_Ehdr, e_machine) + 1] = uint8_t(other >> 8);
+  TempFile copy(file);
+  const std::string cause = LoadFailure(copy.path());
+  EXPECT_NE(cause.find(other == EM_AARCH64 ? "built for arm64 (aarch64), this host runs on x86-64"
+                                           : "built for x86-64, this host runs on arm64 (aarch64)"),
+            std::string::npos)
       << cause;
 }
 
@@ -197,7 +216,7 @@ TEST(PropertyList, DescribesVersionWords) {
 }
 
 TEST(PropertyList, ParsesABigEnoughListAndRejectsBadHeaders) {
-  std::vector<uint8_t> list(zelvan::pipl::kLittleEndian.begin(), zelvan::pipl::kLittleEndian.end());
+  std::vector<uint8_t> list(zelvan::pipl::kWindows.begin(), zelvan::pipl::kWindows.end());
   EXPECT_NO_THROW(zelvan::testhost::PropertyList::Parse(list));
   list[0] = 2;
   EXPECT_THROW(zelvan::testhost::PropertyList::Parse(list), zelvan::testhost::PropertyListError);

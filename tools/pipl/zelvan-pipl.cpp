@@ -2,10 +2,11 @@
 // the two deliverables carry, plus the macOS bundle's small metadata files.
 // Runs on the build machine, so it is plain standard C++ with no host headers.
 //
-//   --windows-data FILE   the 290-byte little-endian list
+//   --windows-data FILE   the Windows list (little-endian, code property '8664')
 //   --windows-rc FILE     a resource script embedding --windows-data as
 //                         type PIPL, id 16000, language 1033
-//   --macos-rsrc FILE     a data-fork resource file: one 'PiPL' 16000 (big-endian)
+//   --macos-rsrc FILE     a data-fork resource file: one 'PiPL' 16000, the macOS
+//                         list (big-endian, code properties 'mi64' and 'ma64')
 //   --macos-info-plist FILE, --macos-pkginfo FILE, --macos-min VERSION
 #include <cstdint>
 #include <fstream>
@@ -160,11 +161,11 @@ int main(int argc, char** argv) {
 
   namespace pipl = zelvan::pipl;
   bool ok = true;
-  if (opt.count("windows-data")) ok &= Write(opt["windows-data"], pipl::kLittleEndian.data(), pipl::kResourceSize);
+  if (opt.count("windows-data")) ok &= Write(opt["windows-data"], pipl::kWindows.data(), pipl::kWindows.size());
   if (opt.count("windows-rc")) ok &= Write(opt["windows-rc"], ResourceScript(opt["windows-data"]));
   if (opt.count("macos-rsrc")) {
-    ok &= Write(opt["macos-rsrc"], ResourceFile(pipl::FourCC("PiPL"), int16_t(pipl::kResourceId),
-                                                pipl::kBigEndian.data(), pipl::kResourceSize));
+    ok &= Write(opt["macos-rsrc"], ResourceFile(pipl::FourCC("PiPL"), int16_t(pipl::kResourceId), pipl::kMacOS.data(),
+                                                pipl::kMacOS.size()));
   }
   if (opt.count("macos-info-plist")) ok &= Write(opt["macos-info-plist"], InfoPlist(opt["macos-min"]));
   if (opt.count("macos-pkginfo")) ok &= Write(opt["macos-pkginfo"], std::string(kBundlePackageType) + kBundleSignature);

@@ -1,11 +1,29 @@
-# macOS x86-64 from Linux: zig's clang compiles (zig ships the macOS C headers,
-# the libSystem stubs and libc++), and ld64.lld links the plug-in as a true
-# MH_BUNDLE, which zig's own linker cannot make.
+# macOS from Linux, one architecture (ZELVAN_MACOS_ARCH: x86_64 or arm64) per
+# build tree: zig's clang compiles (zig ships the macOS C headers, the
+# libSystem stubs and libc++), and ld64.lld links the plug-in as a true
+# MH_BUNDLE, which zig's own linker cannot make. The macos preset joins the
+# two trees' executables into one universal bundle (cmake/MacOSUniversal.cmake).
 set(CMAKE_SYSTEM_NAME Darwin)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(ZELVAN_MACOS_ARCH "x86_64" CACHE STRING "Architecture of this tree's plug-in: x86_64 or arm64")
+set_property(CACHE ZELVAN_MACOS_ARCH PROPERTY STRINGS x86_64 arm64)
+if(ZELVAN_MACOS_ARCH STREQUAL "x86_64")
+  set(_zig_arch x86_64)
+  set(_zig_flags "")
+elseif(ZELVAN_MACOS_ARCH STREQUAL "arm64")
+  set(_zig_arch aarch64)
+  # The platform keeps a frame record in x29 on arm64; without one, compact
+  # unwind cannot describe a frame and ld64.lld 14 leaves it pointing at no
+  # DWARF entry. On the compiler's command line, zig builds its C++ runtime
+  # the same way.
+  set(_zig_flags " -fno-omit-frame-pointer")
+else()
+  message(FATAL_ERROR "ZELVAN_MACOS_ARCH is '${ZELVAN_MACOS_ARCH}': give x86_64 or arm64")
+endif()
+set(CMAKE_SYSTEM_PROCESSOR ${ZELVAN_MACOS_ARCH})
 
 set(ZELVAN_MACOS_MIN "11.0" CACHE STRING "Oldest macOS the plug-in runs on")
-set(ZELVAN_ZIG_TARGET "x86_64-macos.${ZELVAN_MACOS_MIN}")
+set(ZELVAN_ZIG_TARGET "${_zig_arch}-macos.${ZELVAN_MACOS_MIN}")
 
 # The pinned zig comes from PyPI's ziglang (tools/setup.sh); a zig on PATH is
 # the fallback.
@@ -32,6 +50,8 @@ find_program(ZELVAN_LD64 NAMES ld64.lld-14 ld64.lld NO_CMAKE_FIND_ROOT_PATH)
 if(NOT ZELVAN_LD64)
   message(FATAL_ERROR "ld64.lld not found: run tools/setup.sh (Debian lld-14)")
 endif()
+# CMake asks for one on Darwin; the bundle has no install name to change.
+find_program(CMAKE_INSTALL_NAME_TOOL NAMES llvm-install-name-tool-14 llvm-install-name-tool NO_CMAKE_FIND_ROOT_PATH)
 
 # The wrappers and zig's caches live in the build tree, so a build touches
 # nothing outside it. try_compile projects reuse the top-level ones.
@@ -43,9 +63,10 @@ if(NOT ZELVAN_ZIG_DIR)
   set(ZIG_LIBSYSTEM_DIR "${_zig_lib}/lib/libc/darwin")
   set(LD64 "${ZELVAN_LD64}")
   set(MACOS_MIN "${ZELVAN_MACOS_MIN}")
+  set(MACOS_ARCH "${ZELVAN_MACOS_ARCH}")
   foreach(_tool cc c++ ar ranlib)
     if(_tool MATCHES "^c")
-      set(ZIG_ARGS "${_tool} -target ${ZELVAN_ZIG_TARGET}")
+      set(ZIG_ARGS "${_tool} -target ${ZELVAN_ZIG_TARGET}${_zig_flags}")
     else()
       set(ZIG_ARGS "${_tool}")
     endif()
@@ -56,7 +77,7 @@ if(NOT ZELVAN_ZIG_DIR)
   configure_file(${CMAKE_CURRENT_LIST_DIR}/zig-ld64.in ${ZELVAN_ZIG_DIR}/zig-ld64 @ONLY
                  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 endif()
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ZELVAN_ZIG ZELVAN_ZIG_DIR ZELVAN_LD64 ZELVAN_MACOS_MIN)
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ZELVAN_ZIG ZELVAN_ZIG_DIR ZELVAN_LD64 ZELVAN_MACOS_MIN ZELVAN_MACOS_ARCH)
 
 set(CMAKE_C_COMPILER "${ZELVAN_ZIG_DIR}/zig-cc")
 set(CMAKE_CXX_COMPILER "${ZELVAN_ZIG_DIR}/zig-c++")

@@ -1,0 +1,20 @@
+# Linux on arm64 (aarch64) from x86-64 with Debian's cross compiler
+# (g++-aarch64-linux-gnu). Its programs run here under qemu-aarch64 (Debian
+# qemu-user) with the cross libraries as their root.
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR aarch64)
+
+set(ZELVAN_AARCH64_TRIPLE aarch64-linux-gnu)
+set(CMAKE_CXX_COMPILER ${ZELVAN_AARCH64_TRIPLE}-g++)
+set(ZELVAN_AARCH64_ROOT /usr/${ZELVAN_AARCH64_TRIPLE})
+
+find_program(ZELVAN_QEMU_AARCH64 qemu-aarch64)
+if(ZELVAN_QEMU_AARCH64)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${ZELVAN_QEMU_AARCH64} -L ${ZELVAN_AARCH64_ROOT})
+endif()
+
+set(CMAKE_FIND_ROOT_PATH ${ZELVAN_AARCH64_ROOT})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
