@@ -423,48 +423,69 @@ TEST(RenderTool, MovieFramesEqualFfmpegsDecode) {
   EXPECT_EQ(report["frames"][238]["source_frame"], 0);
 }
 
-// A movie cut short: the frames past the cut fail as footage errors naming
-// the file and the frame. Without --keep-going the run stops, exit 3, the
-// folder untouched; with it every frame renders and the failures are marked.
-TEST(RenderTool, TruncatedMovieFailsLoudly) {
+// A frame that fails stops the run, its folder untouched, with an exit code
+// that says who failed: a movie cut short (the frames past the cut name the
+// file and the frame, exit 3) or the plug-in, here because the host refuses
+// every copy (exit 4). With --keep-going every frame renders and the failures
+// are marked.
+TEST(RenderTool, FailedFramesStopTheRunOrAreMarked) {
   TempDir tmp("truncated");
   const fs::path full = MakeClip(tmp, "full.mp4", "-frames:v 50 -pix_fmt yuv420p -c:v libx264 -bf 3 -g 12 -movflags +faststart");
   const std::string bytes = testing::Slurp(full);
   const fs::path cut = tmp / "cut.mp4";
   std::ofstream(cut, std::ios::binary) << bytes.substr(0, bytes.size() * 2 / 3);
-  const std::vector<std::string> scene = {"--source", cut.string(), "--frames", "50", "--type", "cycle", "--easing",
-                                          "linear", "--waiting", "0", "--set", "params.time={\"rate\": 180}"};
+  const std::vector<std::string> loop = {"--frames", "50", "--type", "cycle", "--easing", "linear", "--waiting", "0",
+                                         "--set", "params.time={\"rate\": 180}"};
   struct Case {
+    const char* name;
+    std::vector<std::string> args;
     bool keep_going;
     int exit_code;
+    std::vector<std::string> messages;
+    const char* failure;  // as report.json marks the failed frames
+    bool all_fail;
   };
-  for (const Case c : {Case{false, 3}, Case{true, 0}}) {
-    SCOPED_TRACE(c.keep_going ? "--keep-going" : "stops");
+  const std::vector<std::string> footage = {"--source", cut.string()};
+  const std::vector<std::string> refused = {"--refuse-call", "copy"};
+  const Case cases[] = {
+      {"footage", footage, false, 3, {"cut.mp4: frame ", "cannot be read"}, "footage", false},
+      {"footage, --keep-going", footage, true, 0, {"cut.mp4: frame ", "cannot be read"}, "footage", false},
+      {"plug-in", refused, false, 4, {"the plug-in failed composition frame 0 with host error 515", "Fix:"}, "plug-in", true},
+      {"plug-in, --keep-going", refused, true, 0, {"the plug-in returned an error at frames 0"}, "plug-in", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     std::vector<std::string> args = {"--out", (tmp / "out").string(), "--quiet"};
-    args.insert(args.end(), scene.begin(), scene.end());
+    args.insert(args.end(), loop.begin(), loop.end());
+    args.insert(args.end(), c.args.begin(), c.args.end());
     if (c.keep_going) args.push_back("--keep-going");
     const testing::ToolRun r = RunTool(args, tmp.path());
     EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
-    EXPECT_NE(r.err.find("cut.mp4: frame "), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("cannot be read"), std::string::npos) << r.err;
+    for (const std::string& m : c.messages) EXPECT_NE(r.err.find(m), std::string::npos) << m << "\n" << r.err;
     EXPECT_EQ(fs::exists(tmp / "out"), c.keep_going);
     if (!c.keep_going) continue;
     const json report = ReadJson(tmp / "out" / "report.json");
     int failed = 0, shown = 0;
     for (const json& f : report["frames"]) {
-      if (f["failure"] == "footage") {
+      if (f["failure"] == c.failure) {
         ++failed;
-        EXPECT_NE(f["footage_error"]["message"].get<std::string>().find("cut.mp4: frame"), std::string::npos);
-        EXPECT_EQ(f["error"], 512) << "the plug-in passed the host's code on";
+        if (std::string(c.failure) == "footage") {
+          EXPECT_NE(f["footage_error"]["message"].get<std::string>().find("cut.mp4: frame"), std::string::npos);
+          EXPECT_EQ(f["error"], 512) << "the plug-in passed the host's code on";
+        } else {
+          EXPECT_EQ(f["error"], 515) << "the plug-in passed the host's code on";
+        }
       } else {
         EXPECT_TRUE(f["failure"].is_null());
         ++shown;
       }
     }
     EXPECT_GT(failed, 0);
-    EXPECT_GT(shown, 0);
-    EXPECT_NE(testing::Slurp(tmp / "out" / "timing_chart.svg").find("footage error: "), std::string::npos);
+    EXPECT_EQ(shown == 0, c.all_fail);
+    const std::string chart_mark = std::string(c.failure) == "footage" ? "footage error: " : "the plug-in returned error 515";
+    EXPECT_NE(testing::Slurp(tmp / "out" / "timing_chart.svg").find(chart_mark), std::string::npos);
     EXPECT_EQ(r.err.find("outside the source layer"), std::string::npos) << "failures are not times outside";
+    fs::remove_all(tmp / "out");
   }
 }
 

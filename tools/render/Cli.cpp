@@ -79,6 +79,10 @@ Options ParseCommandLine(const std::vector<std::string>& args) {
       if (o.out_dir.empty()) throw UsageError("--out", "is empty", "give a folder path");
     } else if (a == "--plugin") {
       o.plugin = NeedValue(arg, args, i);
+    } else if (a == "--refuse-call") {
+      const std::string function = NeedValue(arg, args, i);
+      if (function.empty()) throw UsageError("--refuse-call", "is empty", "name a host function, e.g. --refuse-call copy");
+      o.refuse_calls.push_back(function);
     } else if (a == "--set") {
       o.overrides.push_back(NeedValue(arg, args, i));
     } else if (a == "--size") {
@@ -147,9 +151,13 @@ std::string HelpText(const std::string& default_plugin) {
     h += left + s.help + "\n";
   }
   h += "  --plugin PATH         the plug-in binary (default " + default_plugin + ")\n"
+       "  --refuse-call NAME    the simulated host fails every call of that host function (checkout_param,\n"
+       "                        copy, AEGP_GetLayerInPoint, ...) with error 515, to see how the effect\n"
+       "                        copes; repeatable\n"
        "  -y, --overwrite       replace files in DIR that this tool did not write (never the footage itself)\n"
-       "  --keep-going          a footage frame that cannot be read fails that frame only: it is marked\n"
-       "                        in report.json, the chart and the contact sheet, and the run exits 0\n"
+       "  --keep-going          a frame that fails (footage that cannot be read, or an error of the\n"
+       "                        plug-in) fails that frame only: it is marked in report.json, the chart\n"
+       "                        and the contact sheet, and the run exits 0\n"
        "  --no-previews         no contact sheet and no GIF (faster)\n"
        "  -q, --quiet           no progress and no summary line (progress shows only on a terminal)\n"
        "  --dry-run             check the scene, print it resolved, write nothing\n"
@@ -200,8 +208,8 @@ std::string HelpText(const std::string& default_plugin) {
        "\n"
        "Exit status: 0 done; 2 bad input (the message names the field or file and the fix); 3 a footage\n"
        "frame could not be read (the message names the file and the frame; DIR is left as it was);\n"
-       "130 or 143 stopped by Ctrl-C or SIGTERM (DIR is left as it was); 1 other failure. A frame the\n"
-       "plug-in itself fails is a warning, with its error code in report.json.\n";
+       "4 the plug-in failed a frame (the message names the frame and the error; DIR is left as it was);\n"
+       "130 or 143 stopped by Ctrl-C or SIGTERM (DIR is left as it was); 1 other failure.\n";
   return h;
 }
 

@@ -17,7 +17,10 @@ struct Options {
   bool dry_run = false;
   bool help = false;
   bool version = false;
-  bool keep_going = false;   // a footage error marks the frame instead of stopping the run
+  bool keep_going = false;   // a failed frame is marked instead of stopping the run
+  // Host functions the simulated host refuses on every call, to see how the
+  // effect behaves when the host fails it.
+  std::vector<std::string> refuse_calls;
   bool overwrite = false;    // replace files in the output folder that this tool did not write
   bool no_previews = false;  // no contact sheet and no GIF
 };

@@ -230,6 +230,12 @@ HostRender::~HostRender() {
   if (impl_ && impl_->host) impl_->host->GlobalSetdown();
 }
 
+void HostRender::RefuseCalls(const std::vector<std::string>& functions) {
+  for (const std::string& f : functions) impl_->host->faults().FailCall(f, 0, PF_Err_INVALID_CALLBACK);
+}
+
+std::size_t HostRender::CallCount(const std::string& function) const { return impl_->host->trace().Count(function); }
+
 FrameRecord HostRender::RenderFrame(int k) {
   Impl& m = *impl_;
   FrameRecord f;

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Clip.h"
 #include "Report.h"
@@ -24,6 +25,12 @@ class HostRender {
   // its setup.
   HostRender(const std::string& plugin_path, const Scene& scene, Clip& clip);
   ~HostRender();
+
+  // From now on the host fails every call of these host functions with
+  // PF_Err_INVALID_CALLBACK.
+  void RefuseCalls(const std::vector<std::string>& functions);
+  // How often the plug-in called a host function in the frames rendered.
+  std::size_t CallCount(const std::string& function) const;
 
   // Renders composition frame k; the output world is valid until the next call.
   FrameRecord RenderFrame(int k);

@@ -104,6 +104,9 @@ int Run(const Options& o) {
   }
 
   HostRender render(plugin, scene, *clip);
+  std::vector<std::size_t> calls_before_refusal;
+  for (const std::string& f : o.refuse_calls) calls_before_refusal.push_back(render.CallCount(f));
+  render.RefuseCalls(o.refuse_calls);
   const FrameFormat format = FormatFor(scene.format, scene.comp.depth);
   const int n = scene.comp.frames;
   const int ow = static_cast<int>(std::ceil(static_cast<double>(scene.comp.width) / scene.comp.downsample));
@@ -147,6 +150,13 @@ int Run(const Options& o) {
       }
     } else if (f.error != PF_Err_NONE) {
       plugin_failed.push_back(k);
+      if (!o.keep_going) {
+        std::cerr << "zelvan-render: error: the plug-in failed composition frame " << k << " with host error "
+                  << f.error << (o.refuse_calls.empty() ? "" : ", after the host refused the calls of --refuse-call")
+                  << ". Fix: pass --keep-going to render the other frames and find this one marked in "
+                     "report.json. The output folder is left as it was\n";
+        return 4;
+      }
     }
     const PF_EffectWorld* out = render.output();
     f.file = FrameName(k, n, format);
@@ -185,7 +195,13 @@ int Run(const Options& o) {
   }
   if (!plugin_failed.empty()) {
     std::cerr << "zelvan-render: warning: the plug-in returned an error at frames " << FrameList(plugin_failed)
-              << " (see \"error\" in report.json)\n";
+              << "; the frames are marked in report.json (\"error\"), the chart and the contact sheet\n";
+  }
+  for (std::size_t i = 0; i < o.refuse_calls.size(); ++i) {
+    if (render.CallCount(o.refuse_calls[i]) == calls_before_refusal[i]) {
+      std::cerr << "zelvan-render: warning: --refuse-call " << o.refuse_calls[i]
+                << ": the plug-in never called it while rendering (is the name spelt as in report.json?)\n";
+    }
   }
   for (const std::string& w : Diagnose(record)) std::cerr << "zelvan-render: warning: " << w << "\n";
   const std::vector<std::string> kept = folder.kept();
