@@ -46,7 +46,8 @@ struct FrameState {
   // takes them back when the render returns.
   std::map<A_long, std::shared_ptr<pixels::PixelWorld>> layer_pixels;
   std::map<A_long, int> layer_pixel_serials;
-  std::map<A_long, std::uint64_t> layer_pixel_sums;  // as handed out: the effect only reads them
+  // Copies of the layer pixels as handed out: the effect only reads them.
+  std::map<A_long, std::unique_ptr<pixels::PixelWorld>> layer_pixels_as_handed;
   std::unique_ptr<pixels::PixelWorld> output;
   std::unique_ptr<pixels::PixelWorld> output_before;
   bool output_checked_out = false;

@@ -51,9 +51,15 @@ PF_Handle HandleTable::New(A_HandleSize size) {
   record->bytes.reset(new unsigned char[size]());
   record->master = record->bytes.get();
   PF_Handle handle = &record->master;
-  records_[handle] = std::move(record);
+  const int serial = record->serial;
+  live_records_[serial] = record.get();
+  try {
+    records_[handle] = std::move(record);
+  } catch (...) {
+    live_records_.erase(serial);
+    throw;
+  }
   ++next_serial_;
-  ++live_;
   return handle;
 }
 
@@ -114,7 +120,7 @@ bool HandleTable::Dispose(PF_Handle handle) {
   r->master = nullptr;
   r->live = false;
   r->lock_depth = 0;
-  --live_;
+  live_records_.erase(r->serial);
   ++disposed_;
   return true;
 }
@@ -153,21 +159,14 @@ void HandleTable::CheckMovedFrom(const Record& r, std::vector<std::string>& out)
 
 std::vector<std::string> HandleTable::StaleWrites() const {
   std::vector<std::string> out = stale_writes_;
-  for (const auto& [key, r] : records_) {
-    if (r->live) CheckMovedFrom(*r, out);
-  }
+  for (const auto& [serial, r] : live_records_) CheckMovedFrom(*r, out);
   return out;
 }
 
 std::vector<PF_Handle> HandleTable::Live() const {
-  std::vector<std::pair<int, PF_Handle>> by_serial;
-  for (const auto& [key, record] : records_) {
-    if (record->live) by_serial.emplace_back(record->serial, &record->master);
-  }
-  std::sort(by_serial.begin(), by_serial.end(),
-            [](const auto& a, const auto& b) { return a.first < b.first; });
   std::vector<PF_Handle> out;
-  for (const auto& entry : by_serial) out.push_back(entry.second);
+  out.reserve(live_records_.size());
+  for (const auto& [serial, record] : live_records_) out.push_back(&record->master);
   return out;
 }
 

@@ -54,7 +54,7 @@ class HandleTable {
   bool Dispose(PF_Handle handle);
   bool Resize(PF_Handle handle, A_HandleSize size);
 
-  std::size_t live() const { return live_; }
+  std::size_t live() const { return live_records_.size(); }
   int created() const { return next_serial_ - 1; }
   int disposed() const { return disposed_; }
   // "handle #3 (4 bytes) never disposed", one per live handle.
@@ -71,8 +71,10 @@ class HandleTable {
 
   // Keyed by the master pointer's address, which is what PF_Handle holds.
   std::map<const void* const*, std::unique_ptr<Record>> records_;
+  // The live ones by serial: a long session disposes of a handle per frame,
+  // and the checks at each command's end look only at the live ones.
+  std::map<int, Record*> live_records_;
   std::vector<std::string> stale_writes_;  // found when their handle was disposed
-  std::size_t live_ = 0;
   int next_serial_ = 1;
   int disposed_ = 0;
 };

@@ -7,31 +7,10 @@
 
 #include "FrameState.h"
 #include "HostCore.h"
-#include "LayerFrames.h"
 #include "HostValues.h"
+#include "LayerFrames.h"
 
 namespace zelvan::testhost {
-
-namespace {
-
-// Whether two worlds hold the same pixel bytes (the bytes between rows do not
-// count), as their checksums would say, at memory speed: a 1080p frame
-// compares in a fraction of the time two checksums take.
-bool SamePixels(const PF_EffectWorld& a, const PF_EffectWorld& b) {
-  if (a.width != b.width || a.height != b.height || pixels::DepthOf(a) != pixels::DepthOf(b)) return false;
-  if (a.data == nullptr || b.data == nullptr) return a.data == b.data;
-  const auto row = static_cast<std::size_t>(a.width) * static_cast<std::size_t>(pixels::BytesPerPixel(pixels::DepthOf(a)));
-  const auto* pa = static_cast<const unsigned char*>(static_cast<const void*>(a.data));
-  const auto* pb = static_cast<const unsigned char*>(static_cast<const void*>(b.data));
-  for (A_long y = 0; y < a.height; ++y) {
-    if (std::memcmp(pa + static_cast<std::ptrdiff_t>(y) * a.rowbytes, pb + static_cast<std::ptrdiff_t>(y) * b.rowbytes, row) != 0) {
-      return false;
-    }
-  }
-  return true;
-}
-
-}  // namespace
 
 namespace {
 
@@ -300,7 +279,9 @@ PF_Err Host::Render(FrameToken token, const Customize& customize) {
   const PF_Err err = Run(PF_Cmd_SMART_RENDER, &f.render_extra, customize, [&](PF_Err) {
     // The effect reads its inputs and writes its output's pixels, nothing else.
     for (const auto& [id, world] : f.layer_pixels) {
-      if (!world->paddingIntact() || pixels::Checksum(*world->world()) != f.layer_pixel_sums[id]) {
+      const auto handed = f.layer_pixels_as_handed.find(id);
+      if (!world->paddingIntact() || handed == f.layer_pixels_as_handed.end() ||
+          !pixels::SamePixels(*world->world(), *handed->second->world())) {
         h.accounts.Violation("the effect wrote into its input (checkout " + std::to_string(id) + ")");
       }
     }
@@ -309,12 +290,13 @@ PF_Err Host::Render(FrameToken token, const Customize& customize) {
     for (const auto& [id, serial] : f.layer_pixel_serials) h.accounts.Close(Resource::LayerPixels, serial);
     f.layer_pixel_serials.clear();
     f.layer_pixels.clear();
+    f.layer_pixels_as_handed.clear();
   });
   h.frame = nullptr;
   h.downsample_x = dsx;
   h.downsample_y = dsy;
   h.last_output_checked_out = f.output_checked_out;
-  h.last_output_written = !SamePixels(*f.output->world(), *f.output_before->world());
+  h.last_output_written = !pixels::SamePixels(*f.output->world(), *f.output_before->world());
   h.last_output = std::move(f.output);
   f.output_before.reset();
   return err;
@@ -446,7 +428,7 @@ std::vector<std::pair<AEGP_PluginID, std::string>> Host::registrations() const {
 }
 
 bool Host::command_output_untouched() const {
-  return pixels::Checksum(*core_->command_output->world()) == pixels::Checksum(*core_->command_output_before->world()) &&
+  return pixels::SamePixels(*core_->command_output->world(), *core_->command_output_before->world()) &&
          core_->command_output->paddingIntact();
 }
 

@@ -63,7 +63,7 @@ PF_Err CheckoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id, PF_EffectW
     for (const LayerCheckoutRecord& r : f.layer_checkouts) {
       if (r.checkout_id != checkout_id) continue;
       auto world = PixelsFor(h, r);
-      f.layer_pixel_sums[checkout_id] = pixels::Checksum(*world->world());
+      f.layer_pixels_as_handed[checkout_id] = std::make_unique<pixels::PixelWorld>(*world);
       const std::string what = "checkout " + std::to_string(checkout_id) + " of parameter " + std::to_string(r.index);
       // Both slots first, the ledger last, so that a failure leaves nothing half-made.
       f.layer_pixels[checkout_id] = world;
@@ -73,7 +73,7 @@ PF_Err CheckoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id, PF_EffectW
       } catch (...) {
         f.layer_pixels.erase(checkout_id);
         f.layer_pixel_serials.erase(checkout_id);
-        f.layer_pixel_sums.erase(checkout_id);
+        f.layer_pixels_as_handed.erase(checkout_id);
         throw;
       }
       *pixels_out = world->world();

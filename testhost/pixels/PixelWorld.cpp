@@ -347,6 +347,17 @@ Comparison CompareWorlds(const PF_EffectWorld& a, const PF_EffectWorld& b, doubl
   return r;
 }
 
+bool SamePixels(const PF_EffectWorld& a, const PF_EffectWorld& b) {
+  const Depth d = DepthOf(a);
+  if (a.width != b.width || a.height != b.height || d != DepthOf(b)) return false;
+  if (!HasPixels(a) || !HasPixels(b)) return HasPixels(a) == HasPixels(b);
+  const std::size_t n = static_cast<std::size_t>(a.width) * static_cast<std::size_t>(BytesPerPixel(d));
+  for (A_long y = 0; y < a.height; ++y) {
+    if (std::memcmp(PixelAddress(a, 0, y, 0), PixelAddress(b, 0, y, 0), n) != 0) return false;
+  }
+  return true;
+}
+
 std::uint64_t Checksum(const PF_EffectWorld& world) {
   std::uint64_t h = 0xcbf29ce484222325ull;
   auto mix = [&h](const unsigned char* p, std::size_t n) {

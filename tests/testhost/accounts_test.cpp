@@ -118,7 +118,37 @@ PF_Handle LockedHandle(Host& host) {
   return h;
 }
 
+// A render whose copy callback first scribbles where the effect may not
+// write: into the source (the effect's input, when no layer is chosen) or
+// into the row padding of the destination (its output).
+enum class Scribble { Input, OutputPadding };
+PF_UtilCallbacks g_real_utils;
+Scribble g_scribble;
+PF_Err ScribblingCopy(PF_ProgPtr ref, PF_EffectWorld* src, PF_EffectWorld* dst, PF_Rect* sr, PF_Rect* dr) {
+  auto* target = static_cast<unsigned char*>(static_cast<void*>(g_scribble == Scribble::Input ? src->data : dst->data));
+  const auto row = static_cast<std::size_t>(dst->width) * 4;  // 8-bit pixels
+  target[g_scribble == Scribble::Input ? 0 : row] ^= 0xFF;
+  return g_real_utils.copy(ref, src, dst, sr, dr);
+}
+void RenderScribbling(Host& host, Scribble where) {
+  ASSERT_EQ(host.StartSession(), PF_Err_NONE);
+  ASSERT_EQ(host.PreRender(zelvan::testhost::FrameRequest{}), PF_Err_NONE);
+  g_scribble = where;
+  EXPECT_EQ(host.Render([](PF_InData& in, PF_OutData&) {
+    g_real_utils = *in.utils;
+    static PF_UtilCallbacks scribbling;
+    scribbling = *in.utils;
+    scribbling.copy = ScribblingCopy;
+    in.utils = &scribbling;
+  }), PF_Err_NONE);
+  host.GlobalSetdown();
+}
+
 const MisuseCase kMisuses[] = {
+    {"EffectWritesIntoItsInput", [](Host& host) { RenderScribbling(host, Scribble::Input); },
+     "the effect wrote into its input (checkout 0)"},
+    {"EffectWritesIntoTheOutputsRowPadding", [](Host& host) { RenderScribbling(host, Scribble::OutputPadding); },
+     "the effect wrote into the row padding of its output"},
     {"DisposeLockedHandle",
      [](Host& host) {
        SimulatedCommand render(host, PF_Cmd_SMART_RENDER);

@@ -1,6 +1,9 @@
 // zelvan-render: renders a scene through the real plug-in in the simulated
 // host and writes frames, previews, a timing chart and a report.
 #include <signal.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <unistd.h>
 
 #include <chrono>
@@ -226,6 +229,13 @@ int Run(const Options& o) {
 
 int main(int argc, char** argv) {
   using namespace zelvan::render;
+#if defined(__GLIBC__)
+  // Every frame allocates and frees worlds of the same few sizes. Kept in the
+  // heap, their pages are reused; handed back to the system after each frame,
+  // every new world would fault its pages in again.
+  mallopt(M_MMAP_THRESHOLD, 256 << 20);
+  mallopt(M_TRIM_THRESHOLD, 512 << 20);
+#endif
   std::vector<std::string> args(argv + 1, argv + argc);
   try {
     const Options o = ParseCommandLine(args);
