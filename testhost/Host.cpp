@@ -205,8 +205,7 @@ PF_Err Host::PreRenderFrame(const FrameRequest& request, FrameToken* token, cons
   frame.downsample_x = h.downsample_x;
   frame.downsample_y = h.downsample_y;
   PF_RenderRequest& req = frame.pre_input.output_request;
-  req.rect = request.rect.value_or(
-      MakeRect(0, 0, DownsampledSize(layer.width, h.downsample_x), DownsampledSize(layer.height, h.downsample_y)));
+  req.rect = request.rect.value_or(LayerExtent(layer, h.downsample_x, h.downsample_y));
   req.field = request.field;
   req.channel_mask = request.channel_mask;
   // Words of the host's own, which an effect passes on as it found them.

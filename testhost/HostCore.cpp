@@ -73,5 +73,14 @@ A_Err CallbackFailed(HostCore& core, const char* function, std::exception_ptr fa
   return code;
 }
 
+std::optional<A_Err> Screened(HostCore& core, const char* function, std::size_t entry, bool answers_pointer) {
+  if (const auto refused = core.Refusal(function)) {
+    core.trace.SetResult(entry, *refused, false);
+    return refused;
+  }
+  const auto code = core.faults.OnCall(function, core.trace.entries()[entry].args);
+  if (code) core.trace.SetResult(entry, answers_pointer ? 0 : *code, true);
+  return code;
+}
 
 }  // namespace zelvan::testhost

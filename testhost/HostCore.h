@@ -154,6 +154,22 @@ struct HostCore {
 
 std::string CommandName(PF_Cmd cmd);
 
+// Keeps a new AEGP object under its key and opens its entry in the ledger;
+// when either fails, neither stays. Returns the object kept.
+template <class Object>
+Object* OpenObject(HostCore& h, std::map<const void*, std::unique_ptr<Object>>& objects, const void* key,
+                   std::unique_ptr<Object> object, Resource kind, const std::string& what) {
+  Object* kept = object.get();
+  objects[key] = std::move(object);
+  try {
+    kept->serial = h.accounts.Open(kind, what, h.command);
+  } catch (...) {
+    objects.erase(key);
+    throw;
+  }
+  return kept;
+}
+
 // Runs one host function for the plug-in: finds the serving host, traces the
 // call, applies faults, then runs body(core) for the code. Nothing that fails
 // inside, the formatting of the traced arguments included, crosses into the
@@ -176,6 +192,11 @@ std::size_t TraceCall(HostCore& core, const char* function, const Args& args) {
   }
 }
 
+// What answers a traced call instead of its body: the call's context first,
+// then a fault set for it; the answer is already the traced result (a fault
+// of a call that answers with a pointer is traced as 0: it has no code).
+std::optional<A_Err> Screened(HostCore& core, const char* function, std::size_t entry, bool answers_pointer);
+
 template <class Args, class Body>
 A_Err HostCall(const char* function, const Args& args, const Body& body) noexcept {
   HostCore* core = CurrentCore();
@@ -186,14 +207,7 @@ A_Err HostCall(const char* function, const Args& args, const Body& body) noexcep
   std::optional<std::size_t> entry;
   try {
     entry = TraceCall(*core, function, args);
-    if (const auto refused = core->Refusal(function)) {
-      core->trace.SetResult(*entry, *refused, false);
-      return *refused;
-    }
-    if (const auto code = core->faults.OnCall(function, core->trace.entries()[*entry].args)) {
-      core->trace.SetResult(*entry, *code, true);
-      return *code;
-    }
+    if (const auto answer = Screened(*core, function, *entry, false)) return *answer;
     const A_Err err = body(*core);
     core->trace.SetResult(*entry, err, false);
     return err;
@@ -248,14 +262,7 @@ T* HostCallPtr(const char* function, const Args& args, const Body& body) noexcep
   std::optional<std::size_t> entry;
   try {
     entry = TraceCall(*core, function, args);
-    if (const auto refused = core->Refusal(function)) {
-      core->trace.SetResult(*entry, *refused, false);
-      return nullptr;
-    }
-    if (core->faults.OnCall(function, core->trace.entries()[*entry].args)) {
-      core->trace.SetResult(*entry, 0, true);
-      return nullptr;
-    }
+    if (Screened(*core, function, *entry, true)) return nullptr;
     return body(*core);
   } catch (...) {
     const A_Err code = CallbackFailed(*core, function, std::current_exception());

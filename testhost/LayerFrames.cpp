@@ -23,6 +23,10 @@ bool Grown(const Layer& layer) {
   return layer.grown_left > 0 || layer.grown_top > 0 || layer.grown_right > 0 || layer.grown_bottom > 0;
 }
 
+PF_LRect LayerExtent(const Layer& layer, const PF_RationalScale& dsx, const PF_RationalScale& dsy) {
+  return MakeRect(0, 0, DownsampledSize(layer.width, dsx), DownsampledSize(layer.height, dsy));
+}
+
 PF_LRect InputExtent(const Layer& layer, const PF_RationalScale& dsx, const PF_RationalScale& dsy) {
   return MakeRect(-DownsampledSize(layer.grown_left, dsx), -DownsampledSize(layer.grown_top, dsy),
                   DownsampledSize(layer.width, dsx) + DownsampledSize(layer.grown_right, dsx),

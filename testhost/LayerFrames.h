@@ -21,6 +21,8 @@ A_long DownsampledSize(A_long size, const PF_RationalScale& factor);
 // The part both rectangles cover; all 0 when they do not meet.
 PF_LRect IntersectRects(const PF_LRect& a, const PF_LRect& b);
 
+// The layer at that resolution, in its own coordinates.
+PF_LRect LayerExtent(const Layer& layer, const PF_RationalScale& dsx, const PF_RationalScale& dsy);
 // Where the effect's input lies on its layer at that resolution: the layer,
 // grown by what the effects before this one add around it.
 PF_LRect InputExtent(const Layer& layer, const PF_RationalScale& dsx, const PF_RationalScale& dsy);

@@ -33,14 +33,9 @@ A_Err GetNewEffectForEffect(AEGP_PluginID plugin_id, PF_ProgPtr effect_ref, AEGP
       return PF_Err_BAD_CALLBACK_PARAM;
     }
     auto ref = std::make_unique<EffectRefObject>();
-    EffectRefObject* object = ref.get();
-    h.effect_refs[object] = std::move(ref);
-    try {
-      object->serial = h.accounts.Open(Resource::EffectRef, "from AEGP_GetNewEffectForEffect", h.command);
-    } catch (...) {
-      h.effect_refs.erase(object);
-      throw;
-    }
+    const void* key = ref.get();
+    EffectRefObject* object =
+        OpenObject(h, h.effect_refs, key, std::move(ref), Resource::EffectRef, "from AEGP_GetNewEffectForEffect");
     *effect = reinterpret_cast<AEGP_EffectRefH>(object);
     return 0;
   });

@@ -32,6 +32,16 @@ double InitialValue(const PF_ParamDef& def) {
 
 double Seconds(const A_Time& t) { return t.scale == 0 ? 0.0 : double(t.value) / double(t.scale); }
 
+// A slider's ranges nest, valid around slider, and its default is valid;
+// written so that a NaN fails.
+std::string SliderProblem(double valid_min, double valid_max, double slider_min, double slider_max, double dflt) {
+  if (!(valid_min <= slider_min && slider_min <= slider_max && slider_max <= valid_max)) {
+    return "a slider range outside its valid range";
+  }
+  if (!(dflt >= valid_min && dflt <= valid_max)) return "a default outside its valid range";
+  return "";
+}
+
 // What a host checks of a definition beyond its type; empty when it is sound.
 std::string DefinitionProblem(const PF_ParamDef& def) {
   switch (def.param_type) {
@@ -49,20 +59,11 @@ std::string DefinitionProblem(const PF_ParamDef& def) {
     }
     case PF_Param_FIX_SLIDER: {
       const PF_FixedSliderDef& fd = def.u.fd;
-      if (!(fd.valid_min <= fd.slider_min && fd.slider_min <= fd.slider_max && fd.slider_max <= fd.valid_max)) {
-        return "a slider range outside its valid range";
-      }
-      if (fd.dephault < fd.valid_min || fd.dephault > fd.valid_max) return "a default outside its valid range";
-      return "";
+      return SliderProblem(fd.valid_min, fd.valid_max, fd.slider_min, fd.slider_max, fd.dephault);
     }
     case PF_Param_FLOAT_SLIDER: {
       const PF_FloatSliderDef& fs = def.u.fs_d;
-      // Written so that NaN fails.
-      if (!(fs.valid_min <= fs.slider_min && fs.slider_min <= fs.slider_max && fs.slider_max <= fs.valid_max)) {
-        return "a slider range outside its valid range";
-      }
-      if (!(fs.dephault >= fs.valid_min && fs.dephault <= fs.valid_max)) return "a default outside its valid range";
-      return "";
+      return SliderProblem(fs.valid_min, fs.valid_max, fs.slider_min, fs.slider_max, fs.dephault);
     }
     default:
       return "";

@@ -57,8 +57,7 @@ PF_Err CheckoutLayer(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long checkout
       // effects before it, comes whole, as they return it.
       const bool input = index == 0;
       const PF_LRect bounds = input ? InputExtent(*layer, h.downsample_x, h.downsample_y)
-                                    : MakeRect(0, 0, DownsampledSize(layer->width, h.downsample_x),
-                                               DownsampledSize(layer->height, h.downsample_y));
+                                    : LayerExtent(*layer, h.downsample_x, h.downsample_y);
       out.max_result_rect = bounds;
       out.result_rect = input && Grown(*layer) ? bounds : IntersectRects(req->rect, bounds);
       out.ref_width = layer->width;

@@ -40,8 +40,8 @@ std::shared_ptr<pixels::PixelWorld> PixelsFor(HostCore& h, const LayerCheckoutRe
   const A_Time comp_time = Composition::LayerToCompTime(h.comp->effect_layer(), layer_time);
   auto frame = RenderLayerFrame(*h.comp, *layer, comp_time, h.downsample_x, h.downsample_y, h.frame->depth);
   // The layer's place in the world; an exact copy, as the sizes are equal.
-  const PF_LRect place = MakeRect(-rect.left, -rect.top, DownsampledSize(layer->width, h.downsample_x) - rect.left,
-                                  DownsampledSize(layer->height, h.downsample_y) - rect.top);
+  const PF_LRect extent = LayerExtent(*layer, h.downsample_x, h.downsample_y);
+  const PF_LRect place = MakeRect(-rect.left, -rect.top, extent.right - rect.left, extent.bottom - rect.top);
   if (frame != nullptr) {
     (void)pixels::CopyWorld(frame->world(), world->world(), nullptr, &place);
   } else {

@@ -33,15 +33,10 @@ A_Err GetNewEffectStreamByIndex(AEGP_PluginID plugin_id, AEGP_EffectRefH effect,
     if (!h.params.Valid(index)) return PF_Err_INVALID_INDEX;
     auto object = std::make_unique<StreamObject>();
     object->index = index;
-    StreamObject* raw = object.get();
-    h.streams[raw] = std::move(object);
-    try {
-      raw->serial = h.accounts.Open(Resource::Stream, "parameter " + std::to_string(index), h.command);
-    } catch (...) {
-      h.streams.erase(raw);
-      throw;
-    }
-    *stream = reinterpret_cast<AEGP_StreamRefH>(raw);
+    const void* key = object.get();
+    StreamObject* kept =
+        OpenObject(h, h.streams, key, std::move(object), Resource::Stream, "parameter " + std::to_string(index));
+    *stream = reinterpret_cast<AEGP_StreamRefH>(kept);
     return 0;
   });
 }
@@ -101,14 +96,7 @@ A_Err GetNewStreamValue(AEGP_PluginID plugin_id, AEGP_StreamRefH stream, AEGP_LT
     auto object = std::make_unique<StreamValueObject>();
     object->index = index;
     object->stream = stream;
-    StreamValueObject* raw = object.get();
-    h.stream_values[value] = std::move(object);
-    try {
-      raw->serial = h.accounts.Open(Resource::StreamValue, "parameter " + std::to_string(index), h.command);
-    } catch (...) {
-      h.stream_values.erase(value);
-      throw;
-    }
+    OpenObject(h, h.stream_values, value, std::move(object), Resource::StreamValue, "parameter " + std::to_string(index));
     *value = out;
     return 0;
   });

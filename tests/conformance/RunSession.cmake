@@ -24,14 +24,5 @@ execute_process(
   RESULT_VARIABLE rc
   ERROR_VARIABLE err
   TIMEOUT 480)
-if(err)
-  message(STATUS "the session's messages:\n${err}")
-endif()
-if(NOT rc STREQUAL "0")
-  message(FATAL_ERROR "the ${WHAT} session ended with status ${rc}, expected 0")
-endif()
-if(NOT EXISTS "${report}")
-  message(FATAL_ERROR "the ${WHAT} session exited with 0 but wrote no report at ${report}")
-endif()
 include(${CMAKE_CURRENT_LIST_DIR}/CompareReports.cmake)
-zelvan_compare_reports("${EXPECTED}" "${report}" "${WHAT}")
+zelvan_check_session("${rc}" "${err}" "${report}" "${EXPECTED}" "${WHAT}")
