@@ -118,60 +118,8 @@ void WriteFrameImage(const FrameImage& image) {
   }
 }
 
-FrameWriter::FrameWriter(int threads, std::size_t queue_limit) : limit_(queue_limit < 1 ? 1 : queue_limit) {
-  for (int i = 0; i < (threads < 1 ? 1 : threads); ++i) workers_.emplace_back([this] { Work(); });
-}
-
-FrameWriter::~FrameWriter() {
-  {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    stop_ = true;
-    queue_.clear();
-  }
-  wake_.notify_all();
-  for (std::thread& t : workers_) t.join();
-}
-
-void FrameWriter::RethrowFailure() {
-  if (failure_) std::rethrow_exception(failure_);
-}
-
 void FrameWriter::Submit(FrameImage image) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  room_.wait(lock, [this] { return queue_.size() < limit_ || failure_; });
-  RethrowFailure();
-  queue_.push_back(std::move(image));
-  lock.unlock();
-  wake_.notify_one();
-}
-
-void FrameWriter::Finish() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  room_.wait(lock, [this] { return (queue_.empty() && busy_ == 0) || failure_; });
-  RethrowFailure();
-}
-
-void FrameWriter::Work() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  while (true) {
-    wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
-    if (stop_) return;
-    FrameImage image = std::move(queue_.front());
-    queue_.pop_front();
-    ++busy_;
-    lock.unlock();
-    room_.notify_all();
-    std::exception_ptr failed;
-    try {
-      WriteFrameImage(image);
-    } catch (...) {
-      failed = std::current_exception();
-    }
-    lock.lock();
-    --busy_;
-    if (failed && !failure_) failure_ = failed;
-    room_.notify_all();
-  }
+  queue_.Submit([image = std::move(image)] { WriteFrameImage(image); });
 }
 
 }  // namespace zelvan::render

@@ -3,16 +3,13 @@
 // type, and the workers encode and write it.
 #pragma once
 
-#include <condition_variable>
-#include <deque>
-#include <exception>
-#include <mutex>
+#include <cstddef>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "AE_Effect.h"
 #include "Outputs.h"
+#include "WorkQueue.h"
 
 namespace zelvan::render {
 
@@ -32,34 +29,20 @@ FrameImage ImageOf(const PF_EffectWorld& world, FrameFormat format);
 // Encodes and writes it; throws std::runtime_error naming the file.
 void WriteFrameImage(const FrameImage& image);
 
+// Frame files encoded and written by worker threads.
 class FrameWriter {
  public:
   // threads >= 1; at most queue_limit frames wait (the render thread waits
   // beyond that).
-  FrameWriter(int threads, std::size_t queue_limit);
-  // Stops the workers; frames still waiting are dropped.
-  ~FrameWriter();
-  FrameWriter(const FrameWriter&) = delete;
-  FrameWriter& operator=(const FrameWriter&) = delete;
+  FrameWriter(int threads, std::size_t queue_limit) : queue_(threads, queue_limit) {}
 
   // Rethrows the first failure of an earlier write.
   void Submit(FrameImage image);
   // Waits until every frame is written; rethrows the first failure.
-  void Finish();
+  void Finish() { queue_.Finish(); }
 
  private:
-  void Work();
-  void RethrowFailure();
-
-  std::mutex mutex_;
-  std::condition_variable wake_;   // workers: work or stop
-  std::condition_variable room_;   // the render thread: room in the queue, or all done
-  std::deque<FrameImage> queue_;
-  std::size_t limit_;
-  int busy_ = 0;
-  bool stop_ = false;
-  std::exception_ptr failure_;
-  std::vector<std::thread> workers_;
+  WorkQueue queue_;
 };
 
 }  // namespace zelvan::render

@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <stdexcept>
 
 #include "Scene.h"
@@ -20,11 +19,15 @@ namespace {
 
 constexpr const char* kStagingPrefix = ".zelvan-render-staging.";
 
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
+void WriteFile(const std::string& file, const std::string& text) {
+  std::ofstream out(file, std::ios::binary);
+  out << text;
+  out.close();
+  if (!out) throw std::runtime_error(file + ": cannot be written");
+}
+
+Json ManifestEntry(const std::string& name, std::uintmax_t size, int64_t mtime_ns) {
+  return Json{{"name", name}, {"size", size}, {"mtime_ns", mtime_ns}};
 }
 
 }  // namespace
@@ -61,7 +64,8 @@ OutputFolder::OutputFolder(const std::string& dir, bool overwrite) : out_dir_(di
   if (fs::exists(manifest, ec)) {
     manifest_foreign_ = true;
     try {
-      const Json j = Json::parse(Slurp(manifest));
+      std::ifstream in(manifest, std::ios::binary);
+      const Json j = Json::parse(in);
       if (j.is_object() && j.value("written_by", "") == "zelvan-render" && j.contains("files") && j["files"].is_array()) {
         for (const Json& f : j["files"]) {
           const std::string name = f.at("name").get<std::string>();
@@ -125,11 +129,7 @@ std::string OutputFolder::Path(const std::string& name) const { return (fs::path
 void OutputFolder::Add(const std::string& name) { names_.push_back(name); }
 
 void OutputFolder::WriteText(const std::string& name, const std::string& text) {
-  const std::string file = Path(name);
-  std::ofstream out(file, std::ios::binary);
-  out << text;
-  out.close();
-  if (!out) throw std::runtime_error(file + ": cannot be written");
+  WriteFile(Path(name), text);
   Add(name);
 }
 
@@ -145,22 +145,17 @@ void OutputFolder::Commit() {
       throw std::runtime_error((fs::path(out_dir_) / name).string() + ": cannot be moved into place (" + ec.message() +
                                ")");
     }
-    files.push_back(Json{{"name", name}, {"size", e.size}, {"mtime_ns", e.mtime_ns}});
+    files.push_back(ManifestEntry(name, e.size, e.mtime_ns));
   }
   for (const std::string& name : kept()) {
     const Entry& e = previous_.at(name);
-    files.push_back(Json{{"name", name}, {"size", e.size}, {"mtime_ns", e.mtime_ns}});
+    files.push_back(ManifestEntry(name, e.size, e.mtime_ns));
   }
   const Json manifest{{"written_by", "zelvan-render"},
                       {"note", "files this tool wrote here; a later run replaces only these, and only unchanged"},
                       {"files", files}};
   const std::string staged = Path(kManifest);
-  {
-    std::ofstream out(staged, std::ios::binary);
-    out << manifest.dump(2) << "\n";
-    out.close();
-    if (!out) throw std::runtime_error(staged + ": cannot be written");
-  }
+  WriteFile(staged, manifest.dump(2) + "\n");
   std::error_code ec;
   fs::rename(staged, fs::path(out_dir_) / kManifest, ec);
   if (ec) throw std::runtime_error((fs::path(out_dir_) / kManifest).string() + ": cannot be moved into place");

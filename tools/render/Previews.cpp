@@ -5,16 +5,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <condition_variable>
-#include <cstring>
-#include <deque>
-#include <exception>
-#include <mutex>
 #include <stdexcept>
-#include <thread>
 
 #include "Copy.h"
 #include "PixelWorld.h"
+#include "WorkQueue.h"
 
 namespace zelvan::render {
 namespace {
@@ -68,45 +63,9 @@ struct Previews::Impl {
   void AddThumb(int index, bool failed);
   void Make(int index, const pixels::PixelWorld* frame, bool failed);
 
-  // Frames waiting for the preview thread, in order.
-  struct Job {
-    int index = 0;
-    std::unique_ptr<pixels::PixelWorld> frame;  // null: no pixels
-    bool failed = false;
-  };
-  std::mutex mutex;
-  std::condition_variable wake, room;
-  std::deque<Job> jobs;
-  bool done = false, busy = false;
-  std::exception_ptr failure;
-  std::thread worker;
-  void Work();
+  // The preview thread: one worker, so frames are added in order.
+  std::unique_ptr<WorkQueue> queue;
 };
-
-void Previews::Impl::Work() {
-  std::unique_lock<std::mutex> lock(mutex);
-  while (true) {
-    wake.wait(lock, [this] { return done || !jobs.empty(); });
-    if (jobs.empty()) return;
-    Job job = std::move(jobs.front());
-    jobs.pop_front();
-    busy = true;
-    lock.unlock();
-    room.notify_all();
-    std::exception_ptr failed;
-    if (!failure) {
-      try {
-        Make(job.index, job.frame.get(), job.failed);
-      } catch (...) {
-        failed = std::current_exception();
-      }
-    }
-    lock.lock();
-    busy = false;
-    if (failed && !failure) failure = failed;
-    room.notify_all();
-  }
-}
 
 Previews::Previews(const std::string& gif_file, int frames, int width, int height, double fps) : impl_(new Impl) {
   Impl& m = *impl_;
@@ -122,6 +81,7 @@ Previews::Previews(const std::string& gif_file, int frames, int width, int heigh
   m.sheet_w = m.cols * (m.tw + kGap) + kGap;
   m.sheet_h = m.rows * (m.th + m.label + kGap) + kGap;
   m.sheet.assign(static_cast<std::size_t>(m.sheet_w) * static_cast<std::size_t>(m.sheet_h) * 3, 46);
+  m.queue = std::make_unique<WorkQueue>(1, 2);
 
   int error = 0;
   m.gif = EGifOpenFileName(gif_file.c_str(), false, &error);
@@ -139,15 +99,7 @@ Previews::Previews(const std::string& gif_file, int frames, int width, int heigh
 }
 
 Previews::~Previews() {
-  if (impl_->worker.joinable()) {
-    {
-      const std::lock_guard<std::mutex> lock(impl_->mutex);
-      impl_->done = true;
-      impl_->jobs.clear();
-    }
-    impl_->wake.notify_all();
-    impl_->worker.join();
-  }
+  impl_->queue.reset();  // the thread stops before the GIF goes
   if (impl_->gif != nullptr) {
     int error = 0;
     EGifCloseFile(impl_->gif, &error);
@@ -275,53 +227,34 @@ void Previews::Impl::AddThumb(int index, bool failed) {
 void Previews::Add(int index, const PF_EffectWorld& frame, bool failed) {
   Impl& m = *impl_;
   if (index < 0 || index >= static_cast<int>(m.delays.size())) return;
-  Impl::Job job;
-  job.index = index;
-  job.failed = failed;
+  // A copy: the world may change as soon as this returns.
+  std::shared_ptr<pixels::PixelWorld> copy;
   if (frame.data != nullptr && frame.width > 0 && frame.height > 0) {
-    const pixels::Depth depth = pixels::DepthOf(frame);
-    job.frame = std::make_unique<pixels::PixelWorld>(frame.width, frame.height, depth);
-    const auto row = static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(pixels::BytesPerPixel(depth));
-    const auto* src = static_cast<const unsigned char*>(static_cast<const void*>(frame.data));
-    for (A_long y = 0; y < frame.height; ++y) {
-      std::memcpy(job.frame->row(y), src + static_cast<std::ptrdiff_t>(y) * frame.rowbytes, row);
+    copy = std::make_shared<pixels::PixelWorld>(frame.width, frame.height, pixels::DepthOf(frame));
+    if (pixels::CopyWorld(&frame, copy->world(), nullptr, nullptr) != PF_Err_NONE) {
+      throw std::runtime_error("the preview of a frame cannot be made");
     }
   }
-  std::unique_lock<std::mutex> lock(m.mutex);
-  m.room.wait(lock, [&m] { return m.jobs.size() < 2 || m.failure; });
-  if (m.failure) std::rethrow_exception(m.failure);
-  m.jobs.push_back(std::move(job));
-  if (!m.worker.joinable()) m.worker = std::thread([&m] { m.Work(); });
-  lock.unlock();
-  m.wake.notify_one();
+  m.queue->Submit([&m, index, copy, failed] { m.Make(index, copy.get(), failed); });
 }
 
 void Previews::Impl::Make(int index, const pixels::PixelWorld* frame, bool failed) {
-  Impl& m = *this;
   if (frame != nullptr) {
-    m.Scaled(*frame->world());
-  } else if (m.small) {
-    m.small->fill(pixels::Color{});
-    m.thumb->fill(pixels::Color{});
+    Scaled(*frame->world());
+  } else if (small) {
+    small->fill(pixels::Color{});
+    thumb->fill(pixels::Color{});
   } else {
-    m.small = std::make_unique<pixels::PixelWorld>(m.gw, m.gh, pixels::Depth::k8);
-    m.thumb = std::make_unique<pixels::PixelWorld>(m.tw, m.th, pixels::Depth::k8);
+    small = std::make_unique<pixels::PixelWorld>(gw, gh, pixels::Depth::k8);
+    thumb = std::make_unique<pixels::PixelWorld>(tw, th, pixels::Depth::k8);
   }
-  m.AddGif(index);
-  m.AddThumb(index, failed);
+  AddGif(index);
+  AddThumb(index, failed);
 }
 
 void Previews::Finish(const std::string& sheet_file) {
   Impl& m = *impl_;
-  if (m.worker.joinable()) {
-    {
-      const std::lock_guard<std::mutex> lock(m.mutex);
-      m.done = true;
-    }
-    m.wake.notify_all();
-    m.worker.join();
-  }
-  if (m.failure) std::rethrow_exception(m.failure);
+  m.queue->Finish();
   int error = 0;
   const int closed = EGifCloseFile(m.gif, &error);
   m.gif = nullptr;
