@@ -253,21 +253,11 @@ pixels::PixelWorld ReadPicture(const std::string& file, int64_t frame, int subim
   return out;
 }
 
-// Copies src into dst, scaled by nearest sample when the sizes differ (the
-// host asks for the layer at its downsampled size). Both rowbytes are honoured.
+// Copies src into dst of the same depth, scaled by nearest sample when the
+// sizes differ (the host asks for the layer at its downsampled size). Both
+// rowbytes are honoured.
 void PutFrame(const PF_EffectWorld& src, PF_EffectWorld& dst) {
-  const pixels::Depth sd = pixels::DepthOf(src), dd = pixels::DepthOf(dst);
-  if (sd != dd) {
-    for (A_long y = 0; y < dst.height; ++y) {
-      const A_long sy = static_cast<A_long>(static_cast<int64_t>(y) * src.height / std::max<A_long>(1, dst.height));
-      for (A_long x = 0; x < dst.width; ++x) {
-        const A_long sx = static_cast<A_long>(static_cast<int64_t>(x) * src.width / std::max<A_long>(1, dst.width));
-        pixels::SetPixel(dst, x, y, pixels::GetPixel(src, sx, sy));
-      }
-    }
-    return;
-  }
-  const auto bpp = static_cast<std::size_t>(pixels::BytesPerPixel(sd));
+  const auto bpp = static_cast<std::size_t>(pixels::BytesPerPixel(pixels::DepthOf(src)));
   const auto* sdata = static_cast<const unsigned char*>(static_cast<const void*>(src.data));
   auto* ddata = static_cast<unsigned char*>(static_cast<void*>(dst.data));
   const bool same = src.width == dst.width && src.height == dst.height;

@@ -1,7 +1,6 @@
 #include "HostRender.h"
 
 #include <cmath>
-#include <cstring>
 #include <stdexcept>
 
 #include "FrameState.h"
@@ -29,7 +28,7 @@ struct Recorder {
 thread_local Recorder* g_recorder = nullptr;
 
 PF_Err RecordingCheckout(PF_ProgPtr ref, PF_ParamIndex index, A_long time, A_long step, A_u_long scale,
-                         PF_ParamDef* def) {
+                         PF_ParamDef* def) noexcept {
   Recorder& r = *g_recorder;
   r.layer_checkout = index == kParamLayer;
   r.painted.reset();
@@ -59,7 +58,9 @@ PF_Err RecordingCheckout(PF_ProgPtr ref, PF_ParamIndex index, A_long time, A_lon
   return err;
 }
 
-PF_Err RecordingCopy(PF_ProgPtr ref, PF_EffectWorld* src, PF_EffectWorld* dst, PF_Rect* src_r, PF_Rect* dst_r) {
+// Both run in the plug-in's frames, as host callbacks: nothing in them throws.
+PF_Err RecordingCopy(PF_ProgPtr ref, PF_EffectWorld* src, PF_EffectWorld* dst, PF_Rect* src_r,
+                     PF_Rect* dst_r) noexcept {
   Recorder& r = *g_recorder;
   r.frame->copied = true;
   if (src_r == nullptr && dst_r == nullptr) {
@@ -80,12 +81,7 @@ void Intercept(PF_InData& in, PF_OutData&) {
   // pixels; a user's render starts transparent, as in a real host.
   testhost::HostCore& core = r.host->core();
   if (core.frame != nullptr && core.frame->output != nullptr && r.rendering) {
-    // Transparent is all bits 0 at every depth; the bytes between rows stay.
-    PF_EffectWorld& out = *core.frame->output->world();
-    const auto row = static_cast<std::size_t>(out.width) * static_cast<std::size_t>(pixels::BytesPerPixel(pixels::DepthOf(out)));
-    for (A_long y = 0; y < out.height; ++y) {
-      std::memset(static_cast<char*>(static_cast<void*>(out.data)) + static_cast<std::ptrdiff_t>(y) * out.rowbytes, 0, row);
-    }
+    core.frame->output->fill(pixels::Color{});
     *core.frame->output_before = *core.frame->output;
   }
   r.host_inter = in.inter;
