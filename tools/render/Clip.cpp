@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "DeepChannels.h"
 #include "FootageError.h"
 #include "PixelWorld.h"
 
@@ -194,9 +195,6 @@ std::unique_ptr<Clip> Clip::Footage(const std::string& path, FootageInfo info) {
 }
 
 namespace {
-
-// The host's deep channels run from 0 to 32768.
-inline A_u_short To15(uint16_t v) { return static_cast<A_u_short>((static_cast<uint32_t>(v) * 32768u + 32767u) / 65535u); }
 
 // One picture of an image file read straight at the target depth: 8 and 16
 // bits stay integers.

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "DeepChannels.h"
 #include "PixelWorld.h"
 
 namespace zelvan::render {
@@ -45,14 +46,9 @@ FrameImage ImageOf(const PF_EffectWorld& world, FrameFormat format) {
     for (A_long y = 0; y < world.height; ++y) {
       const auto* p = reinterpret_cast<const PF_Pixel16*>(row(y));
       for (A_long x = 0; x < world.width; ++x, q += 4) {
-        // 0..32768 to 0..65535, rounded; values above 32768 clamp.
-        auto wide = [](A_u_short v) {
-          const uint32_t c = v > 32768 ? 32768u : v;
-          return static_cast<uint16_t>((c * 65535u + 16384u) / 32768u);
-        };
-        const uint32_t a = wide(p[x].alpha);
+        const uint32_t a = From15(p[x].alpha);
         for (int c = 0; c < 3; ++c) {
-          const uint32_t v = wide(c == 0 ? p[x].red : c == 1 ? p[x].green : p[x].blue);
+          const uint32_t v = From15(c == 0 ? p[x].red : c == 1 ? p[x].green : p[x].blue);
           // PNG keeps colour unpremultiplied.
           q[c] = static_cast<uint16_t>(a == 65535 || a == 0 ? v : std::min<uint32_t>(65535u, (v * 65535u + a / 2) / a));
         }

@@ -14,6 +14,7 @@ extern "C" {
 #include <numeric>
 #include <vector>
 
+#include "DeepChannels.h"
 #include "FootageError.h"
 
 namespace zelvan::render {
@@ -96,9 +97,6 @@ FormatPtr OpenFormat(const std::string& path, std::string* error) {
   }
   return fmt;
 }
-
-// The host's deep channels run from 0 to 32768.
-inline uint16_t To15(uint16_t v) { return static_cast<uint16_t>((static_cast<uint32_t>(v) * 32768u + 32767u) / 65535u); }
 
 }  // namespace
 
