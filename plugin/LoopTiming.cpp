@@ -63,7 +63,7 @@ double rangeOffset(const PreRenderRecord& record, double easedPhase, double dura
 
 A_Time sourceCompTime(A_Time inPoint, double offset, A_u_long timeScale) {
   const double inSeconds = TimeToSeconds(inPoint);
-  return MakeTime(RoundToLong((inSeconds + offset) * timeScale), timeScale);
+  return MakeTime(RoundHalfUp((inSeconds + offset) * timeScale), timeScale);
 }
 
 }  // namespace zelvan

@@ -24,7 +24,7 @@ A_Time trimLastFrame(A_Time duration, double frameRate);
 // range type; not clamped. Unknown range types give 0.
 double rangeOffset(const PreRenderRecord& record, double easedPhase, double durationSeconds);
 
-// The composition time to show, rounded to the render's time scale (saturated
+// The composition time to show, rounded half up to the render's time scale (saturated
 // at the 32-bit limits).
 A_Time sourceCompTime(A_Time inPoint, double offset, A_u_long timeScale);
 

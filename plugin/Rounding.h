@@ -17,8 +17,14 @@ inline int32_t TruncateToLong(double x) {
   return static_cast<int32_t>(x);
 }
 
-// Pixel and time values round by adding 0.5 and truncating toward zero, so a
-// negative value rounds toward zero (-80.5 gives -80).
+// Pixel values round by adding 0.5 and truncating toward zero, so a negative
+// value rounds toward zero (-80.5 gives -80); placements clamp negatives to 0.
 inline int32_t RoundToLong(double x) { return TruncateToLong(x + 0.5); }
+
+// Times round half up (the floor of x + 0.5). Truncating would move an exact
+// negative frame -k to -(k-1): a source layer that starts before the
+// composition would show one frame late and repeat a frame at the zero
+// crossing. For x >= -0.5 this equals RoundToLong to the bit.
+inline int32_t RoundHalfUp(double x) { return TruncateToLong(std::floor(x + 0.5)); }
 
 }  // namespace zelvan

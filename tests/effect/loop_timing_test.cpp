@@ -181,9 +181,24 @@ TEST(RangeOffset, SecondsAreNotClamped) {
   EXPECT_EQ(rangeOffset(r, 1.0, 9.0), 0.0);
 }
 
-TEST(SourceCompTime, RoundsTowardZeroForNegatives) {
-  EXPECT_EQ(sourceCompTime(A_Time{-81, 30}, 0.0, 30).value, -80);
-  EXPECT_EQ(sourceCompTime(A_Time{60, 30}, 2.491666666, 30).value, 135);
+TEST(SourceCompTime, RoundsHalfUpSoNegativeFramesStayExact) {
+  struct Case {
+    A_Time in_point;
+    double offset;
+    A_long value;
+  };
+  const Case cases[] = {
+      {{-81, 30}, 0.0, -81},             // an exact negative frame stays that frame
+      {{-30, 30}, 0.0, -30},             // a source starting 1 s early, at its first frame
+      {{-30, 30}, 29.0 / 30.0, -1},      // ... and its frame 29, one before the composition's start
+      {{-30, 30}, 0.5 / 30.0, -29},      // halfway between two frames rounds up
+      {{-30, 30}, 0.4 / 30.0, -30},
+      {{60, 30}, 2.491666666, 135},      // non-negative results keep their bits
+      {{0, 30}, 0.5 / 30.0, 1},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(sourceCompTime(c.in_point, c.offset, 30).value, c.value) << c.in_point.value << " + " << c.offset;
+  }
 }
 
 TEST(SourceCompTime, SaturatesFarPastThe32BitRange) {
