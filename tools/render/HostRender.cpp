@@ -176,6 +176,9 @@ HostRender::HostRender(const std::string& plugin_path, const Scene& scene, Clip&
   m.source.frames = clip.frames();
   m.source.width = clip.width();
   m.source.height = clip.height();
+  m.source.rotation = clip.footage().rotation;
+  m.source.pixel_aspect = clip.footage().pixel_aspect;
+  m.source.variable_rate = clip.footage().variable_rate;
 
   host.SetTimeScale(m.scale);
   host.SetDownsample(PF_RationalScale{1, static_cast<A_u_long>(c.downsample)},

@@ -82,6 +82,9 @@ int Run(const Options& o) {
     path = raw["source"]["path"].get<std::string>();
   }
   if (path != "builtin" && !path.empty()) footage = ProbeFootage(path);
+  if (footage) {
+    for (const std::string& w : footage->warnings) std::cerr << "zelvan-render: warning: " << w << "\n";
+  }
   Scene scene = ResolveScene(raw, footage ? std::optional<FootageFacts>(footage->facts()) : std::nullopt);
   if (footage && !footage->frames) {
     // A still lasts as long as the composition unless told otherwise.
@@ -96,6 +99,7 @@ int Run(const Options& o) {
   std::unique_ptr<Clip> clip;
   if (footage) {
     clip = Clip::Footage(path, *footage);
+    clip->SetCacheBudget(o.cache_mb << 20);
     const double have = static_cast<double>(clip->frames()) / scene.source.fps.value();
     if (footage->frames && *scene.source.duration > have + 1e-9) {
       std::cerr << "zelvan-render: warning: source.duration " << *scene.source.duration << " s is longer than the footage ("
