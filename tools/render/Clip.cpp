@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "FootageError.h"
+#include "NearestSample.h"
 #include "Picture.h"
 #include "PixelWorld.h"
 
@@ -181,7 +182,7 @@ void PutFrame(const PF_EffectWorld& src, PF_EffectWorld& dst) {
   auto* ddata = static_cast<unsigned char*>(static_cast<void*>(dst.data));
   const bool same = src.width == dst.width && src.height == dst.height;
   for (A_long y = 0; y < dst.height; ++y) {
-    const A_long sy = same ? y : static_cast<A_long>(static_cast<int64_t>(y) * src.height / std::max<A_long>(1, dst.height));
+    const auto sy = static_cast<A_long>(NearestSample(y, src.height, dst.height));
     const unsigned char* srow = sdata + static_cast<std::ptrdiff_t>(sy) * src.rowbytes;
     unsigned char* drow = ddata + static_cast<std::ptrdiff_t>(y) * dst.rowbytes;
     if (same) {
@@ -189,7 +190,7 @@ void PutFrame(const PF_EffectWorld& src, PF_EffectWorld& dst) {
       continue;
     }
     for (A_long x = 0; x < dst.width; ++x) {
-      const auto sx = static_cast<std::size_t>(static_cast<int64_t>(x) * src.width / std::max<A_long>(1, dst.width));
+      const auto sx = static_cast<std::size_t>(NearestSample(x, src.width, dst.width));
       std::memcpy(drow + static_cast<std::size_t>(x) * bpp, srow + sx * bpp, bpp);
     }
   }
@@ -203,7 +204,6 @@ void Clip::SetCacheBudget(std::size_t bytes) {
 }
 
 const pixels::PixelWorld& Clip::FootageFrame(int64_t frame, pixels::Depth depth) {
-  if (info_.movie) return info_.movie->Frame(frame, depth);
   const auto key = std::make_pair(frame, static_cast<int>(depth));
   if (auto it = cache_.find(key); it != cache_.end()) return it->second;
   // Pictures read again cheaply: a few are kept, within the budget.
@@ -221,6 +221,10 @@ void Clip::Paint(PF_EffectWorld& world, int64_t frame) {
   frame = std::clamp<int64_t>(frame, 0, frames_ - 1);
   if (builtin_) {
     pixels::PaintDemoFrame(world, frame);
+    return;
+  }
+  if (info_.movie) {
+    info_.movie->Paint(frame, world);
     return;
   }
   PutFrame(*FootageFrame(frame, pixels::DepthOf(world)).world(), world);

@@ -72,7 +72,7 @@ class Clip {
 
  private:
   Clip() = default;
-  // One footage frame at full size and the given depth, from a small cache.
+  // One picture of an image file at full size and the given depth, from a small cache.
   const pixels::PixelWorld& FootageFrame(int64_t frame, pixels::Depth depth);
 
   bool builtin_ = true;

@@ -82,7 +82,7 @@ void Intercept(PF_InData& in, PF_OutData&) {
   testhost::HostCore& core = r.host->core();
   if (core.frame != nullptr && core.frame->output != nullptr && r.rendering) {
     core.frame->output->fill(pixels::Color{});
-    *core.frame->output_before = *core.frame->output;
+    core.frame->output_before = pixels::Fingerprint(*core.frame->output->world());
   }
   r.host_inter = in.inter;
   in.inter.checkout_param = RecordingCheckout;

@@ -22,6 +22,8 @@ extern "C" {
 
 #include "DeepChannels.h"
 #include "FootageError.h"
+#include "NearestSample.h"
+#include "PixelWorld.h"
 
 namespace zelvan::render {
 namespace {
@@ -259,31 +261,28 @@ Orientation OrientationOf(const int32_t* m, std::string* odd_angle) {
 inline uint32_t Premultiply(uint32_t c, uint32_t a, uint32_t max) { return c * a / max; }
 
 // Copies the converted picture (RGBA, 8 or 16 bits a channel) into the world
-// in the host's alpha-first order, turned as shown, premultiplied when the
-// picture has straight alpha.
+// in the host's alpha-first order, turned as shown, scaled by nearest sample
+// to the world's size, premultiplied when the picture has straight alpha.
 template <typename In, bool kStraight, typename Pixel, typename Make>
-void CopyShown(const AVFrame& rgb, const Orientation& o, pixels::PixelWorld& w, Make make) {
+void CopyShown(const AVFrame& rgb, const Orientation& o, int shown_w, int shown_h, PF_EffectWorld& w, Make make) {
   const auto px = static_cast<std::ptrdiff_t>(4 * sizeof(In));
   const std::ptrdiff_t line = rgb.linesize[0];
   const int sw = rgb.width, sh = rgb.height;
   constexpr uint32_t kMax = std::numeric_limits<In>::max();
-  for (A_long y = 0; y < w.height(); ++y) {
-    // The stored pixel shown at (0, y), and the step to the one shown at (x + 1, y).
-    int sx = 0, sy = 0;
-    std::ptrdiff_t step = 0;
-    if (!o.swap) {
-      sx = o.flip_x ? sw - 1 : 0;
-      sy = o.flip_y ? sh - 1 - y : y;
-      step = o.flip_x ? -px : px;
-    } else {
-      sx = o.flip_x ? sw - 1 - y : y;
-      sy = o.flip_y ? sh - 1 : 0;
-      step = o.flip_y ? -line : line;
-    }
-    const uint8_t* first = rgb.data[0] + sy * line + sx * px;
-    auto* q = reinterpret_cast<Pixel*>(w.row(y));
-    for (A_long x = 0; x < w.width(); ++x) {
-      const In* s = reinterpret_cast<const In*>(first + x * step);
+  // Where in the stored picture the pixel shown at column x lies, from the
+  // start of the stored row or column that holds the shown row.
+  std::vector<std::ptrdiff_t> column(static_cast<std::size_t>(std::max<A_long>(w.width, 0)));
+  for (A_long x = 0; x < w.width; ++x) {
+    const auto u = static_cast<int>(NearestSample(x, shown_w, w.width));
+    column[static_cast<std::size_t>(x)] = o.swap ? (o.flip_y ? sh - 1 - u : u) * line : (o.flip_x ? sw - 1 - u : u) * px;
+  }
+  auto* out = static_cast<unsigned char*>(static_cast<void*>(w.data));
+  for (A_long y = 0; y < w.height; ++y) {
+    const auto v = static_cast<int>(NearestSample(y, shown_h, w.height));
+    const uint8_t* base = rgb.data[0] + (o.swap ? (o.flip_x ? sw - 1 - v : v) * px : (o.flip_y ? sh - 1 - v : v) * line);
+    auto* q = reinterpret_cast<Pixel*>(out + static_cast<std::ptrdiff_t>(y) * w.rowbytes);
+    for (A_long x = 0; x < w.width; ++x) {
+      const In* s = reinterpret_cast<const In*>(base + column[static_cast<std::size_t>(x)]);
       const uint32_t a = s[3];
       if (kStraight) {
         q[x] = make(a, Premultiply(s[0], a, kMax), Premultiply(s[1], a, kMax), Premultiply(s[2], a, kMax));
@@ -295,11 +294,12 @@ void CopyShown(const AVFrame& rgb, const Orientation& o, pixels::PixelWorld& w, 
 }
 
 template <typename In, typename Pixel, typename Make>
-void CopyShown(bool straight, const AVFrame& rgb, const Orientation& o, pixels::PixelWorld& w, Make make) {
+void CopyShown(bool straight, const AVFrame& rgb, const Orientation& o, int shown_w, int shown_h, PF_EffectWorld& w,
+               Make make) {
   if (straight) {
-    CopyShown<In, true, Pixel>(rgb, o, w, make);
+    CopyShown<In, true, Pixel>(rgb, o, shown_w, shown_h, w, make);
   } else {
-    CopyShown<In, false, Pixel>(rgb, o, w, make);
+    CopyShown<In, false, Pixel>(rgb, o, shown_w, shown_h, w, make);
   }
 }
 
@@ -343,30 +343,34 @@ struct Movie::Impl {
   std::string decode_error;
   int64_t asked = 0;  // the slot being read, for messages
 
-  // Decoded frames by (frame, depth), the most recently used first.
+  // Decoded pictures by frame, the most recently used first, and their bytes.
   struct Cached {
     int64_t frame = -1;
-    pixels::Depth depth = pixels::Depth::k8;
-    std::unique_ptr<pixels::PixelWorld> world;
+    FramePtr picture;
+    std::size_t bytes = 0;
   };
   std::list<Cached> cache;
-  std::map<std::pair<int64_t, int>, std::list<Cached>::iterator> cached;
+  std::map<int64_t, std::list<Cached>::iterator> cached;
+  std::size_t held = 0;
   std::size_t budget = kDefaultCacheBytes;
   bool backwards = false;  // a frame before the last one was asked for
   int64_t last_asked = -1;
 
   void Index();
   void PickRate(AVStream& st);
-  std::size_t Capacity(pixels::Depth depth) const;
+  // True when the cache has room for `bytes` more.
+  bool Room(std::size_t bytes) const;
   int64_t KeyBefore(int64_t i) const;
   void SeekTo(int64_t key_index);
   int64_t IndexOf(const AVFrame& f);
-  Cached* Find(int64_t i, pixels::Depth depth);
-  Cached& Store(int64_t i, const AVFrame& f, pixels::Depth depth);
-  void Convert(const AVFrame& f, pixels::PixelWorld& w);
+  Cached* Find(int64_t i);
+  // Takes the decoded picture of frame i into the cache.
+  Cached& Store(int64_t i, AVFrame& f);
+  const AVFrame& Picture(int64_t k);
+  void Convert(const AVFrame& f, PF_EffectWorld& w);
   // Decodes on until frame i comes out (stored and returned) or a later one
   // does or the stream ends (null).
-  Cached* DecodeUntil(int64_t i, pixels::Depth depth);
+  Cached* DecodeUntil(int64_t i);
   [[noreturn]] void Fail(std::string cause) const { throw FootageError(path, asked, std::move(cause)); }
 };
 
@@ -563,11 +567,9 @@ void Movie::Impl::PickRate(AVStream& st) {
   }
 }
 
-std::size_t Movie::Impl::Capacity(pixels::Depth depth) const {
-  if (!backwards) return 1;
-  const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
-                            static_cast<std::size_t>(pixels::BytesPerPixel(depth));
-  return std::max<std::size_t>(1, budget / std::max<std::size_t>(bytes, 1));
+bool Movie::Impl::Room(std::size_t bytes) const {
+  if (cache.empty()) return true;
+  return backwards && held + bytes <= budget;
 }
 
 int64_t Movie::Impl::KeyBefore(int64_t i) const {
@@ -604,41 +606,38 @@ int64_t Movie::Impl::IndexOf(const AVFrame& f) {
   return it - pts.begin();
 }
 
-Movie::Impl::Cached* Movie::Impl::Find(int64_t i, pixels::Depth depth) {
-  const auto it = cached.find({i, static_cast<int>(depth)});
+Movie::Impl::Cached* Movie::Impl::Find(int64_t i) {
+  const auto it = cached.find(i);
   if (it == cached.end()) return nullptr;
   cache.splice(cache.begin(), cache, it->second);
   return &cache.front();
 }
 
-Movie::Impl::Cached& Movie::Impl::Store(int64_t i, const AVFrame& f, pixels::Depth depth) {
-  Cached* slot = Find(i, depth);
-  if (slot == nullptr) {
-    // The least recently used frame makes room, its world reused when it fits.
-    std::unique_ptr<pixels::PixelWorld> world;
-    while (!cache.empty() && cache.size() >= Capacity(depth)) {
-      Cached& old = cache.back();
-      cached.erase({old.frame, static_cast<int>(old.depth)});
-      if (old.depth == depth) world = std::move(old.world);
-      cache.pop_back();
-    }
-    if (!world) world = std::make_unique<pixels::PixelWorld>(width, height, depth);
-    cache.push_front(Cached{i, depth, std::move(world)});
-    cached[{i, static_cast<int>(depth)}] = cache.begin();
-    slot = &cache.front();
+Movie::Impl::Cached& Movie::Impl::Store(int64_t i, AVFrame& f) {
+  std::size_t bytes = 0;
+  for (const AVBufferRef* b : f.buf) bytes += b != nullptr ? b->size : 0;
+  if (Cached* have = Find(i)) {
+    av_frame_unref(&f);
+    return *have;
   }
-  try {
-    Convert(f, *slot->world);
-  } catch (...) {
-    cached.erase({i, static_cast<int>(depth)});
-    cache.pop_front();
-    throw;
+  // The least recently used pictures make room.
+  while (!Room(bytes)) {
+    Cached& old = cache.back();
+    held -= old.bytes;
+    cached.erase(old.frame);
+    cache.pop_back();
   }
-  return *slot;
+  FramePtr picture(av_frame_alloc());
+  if (!picture) throw std::bad_alloc();
+  av_frame_move_ref(picture.get(), &f);
+  cache.push_front(Cached{i, std::move(picture), bytes});
+  cached[i] = cache.begin();
+  held += bytes;
+  return cache.front();
 }
 
-void Movie::Impl::Convert(const AVFrame& f, pixels::PixelWorld& w) {
-  const pixels::Depth depth = w.depth();
+void Movie::Impl::Convert(const AVFrame& f, PF_EffectWorld& w) {
+  const pixels::Depth depth = pixels::DepthOf(w);
   const bool deep = depth != pixels::Depth::k8;
   // RGBA, then turned to the host's alpha-first order: FFmpeg's own decode to
   // RGB takes that road, and its road to ARGB rounds differently.
@@ -672,17 +671,17 @@ void Movie::Impl::Convert(const AVFrame& f, pixels::PixelWorld& w) {
   const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(f.format));
   const bool straight_alpha = d != nullptr && (d->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
   if (depth == pixels::Depth::k8) {
-    CopyShown<uint8_t, PF_Pixel8>(straight_alpha, *rgb, o, w, [](uint32_t a, uint32_t r, uint32_t g, uint32_t b) {
+    CopyShown<uint8_t, PF_Pixel8>(straight_alpha, *rgb, o, width, height, w, [](uint32_t a, uint32_t r, uint32_t g, uint32_t b) {
       return PF_Pixel8{static_cast<A_u_char>(a), static_cast<A_u_char>(r), static_cast<A_u_char>(g),
                        static_cast<A_u_char>(b)};
     });
   } else if (depth == pixels::Depth::k16) {
-    CopyShown<uint16_t, PF_Pixel16>(straight_alpha, *rgb, o, w, [](uint32_t a, uint32_t r, uint32_t g, uint32_t b) {
+    CopyShown<uint16_t, PF_Pixel16>(straight_alpha, *rgb, o, width, height, w, [](uint32_t a, uint32_t r, uint32_t g, uint32_t b) {
       return PF_Pixel16{To15(static_cast<uint16_t>(a)), To15(static_cast<uint16_t>(r)), To15(static_cast<uint16_t>(g)),
                         To15(static_cast<uint16_t>(b))};
     });
   } else {
-    CopyShown<uint16_t, PF_PixelFloat>(straight_alpha, *rgb, o, w, [](uint32_t a, uint32_t r, uint32_t g, uint32_t b) {
+    CopyShown<uint16_t, PF_PixelFloat>(straight_alpha, *rgb, o, width, height, w, [](uint32_t a, uint32_t r, uint32_t g, uint32_t b) {
       constexpr float s = 1.0f / 65535.0f;
       return PF_PixelFloat{static_cast<float>(a) * s, static_cast<float>(r) * s, static_cast<float>(g) * s,
                            static_cast<float>(b) * s};
@@ -690,10 +689,7 @@ void Movie::Impl::Convert(const AVFrame& f, pixels::PixelWorld& w) {
   }
 }
 
-Movie::Impl::Cached* Movie::Impl::DecodeUntil(int64_t i, pixels::Depth depth) {
-  // Frames just before the one asked for are kept too: a loop running
-  // backwards asks for them next.
-  const int64_t keep_from = i - static_cast<int64_t>(std::min<std::size_t>(Capacity(depth), pts.size())) + 1;
+Movie::Impl::Cached* Movie::Impl::DecodeUntil(int64_t i) {
   AVFormatContext* fmt = in.fmt.get();
   while (true) {
     const int r = avcodec_receive_frame(codec.get(), frame.get());
@@ -702,7 +698,9 @@ Movie::Impl::Cached* Movie::Impl::DecodeUntil(int64_t i, pixels::Depth depth) {
       Cached* got = nullptr;
       if (got_index >= 0) {
         next = got_index + 1;
-        if (got_index >= keep_from && got_index <= i) got = &Store(got_index, *frame, depth);
+        // Frames just before the one asked for are kept too, while there is
+        // room: a loop running backwards asks for them next.
+        if (got_index == i || (got_index < i && backwards)) got = &Store(got_index, *frame);
       }
       av_frame_unref(frame.get());
       if (got_index == i) return got;
@@ -752,33 +750,37 @@ bool Movie::variable_rate() const { return impl_->variable_rate; }
 const std::vector<std::string>& Movie::warnings() const { return impl_->warnings; }
 void Movie::SetCacheBudget(std::size_t bytes) { impl_->budget = bytes; }
 
-const pixels::PixelWorld& Movie::Frame(int64_t k, pixels::Depth depth) {
+void Movie::Paint(int64_t k, PF_EffectWorld& world) {
   Impl& m = *impl_;
   m.asked = k;
-  if (k < 0 || k >= m.slots) {
-    m.Fail("the file ends before it: its index lists " + std::to_string(m.slots + m.missing) + " frames, the data holds " +
-           std::to_string(m.slots) + "; the file is truncated or damaged");
+  m.Convert(m.Picture(k), world);
+}
+
+const AVFrame& Movie::Impl::Picture(int64_t k) {
+  if (k < 0 || k >= slots) {
+    Fail("the file ends before it: its index lists " + std::to_string(slots + missing) + " frames, the data holds " +
+         std::to_string(slots) + "; the file is truncated or damaged");
   }
-  const int64_t i = m.shown.empty() ? k : m.shown[static_cast<std::size_t>(k)];
-  if (Impl::Cached* c = m.Find(i, depth)) return *c->world;
-  if (i < m.last_asked) m.backwards = true;
-  m.last_asked = i;
-  m.decode_error.clear();
+  const int64_t i = shown.empty() ? k : shown[static_cast<std::size_t>(k)];
+  if (Cached* c = Find(i)) return *c->picture;
+  if (i < last_asked) backwards = true;
+  last_asked = i;
+  decode_error.clear();
   // On from where the decoder stands when no keyframe lies between, or the
   // gap is short; else from the keyframe before the frame.
-  int64_t start = m.KeyBefore(i);
-  const bool forward = !m.drained && m.next <= i && (m.next >= start || i - m.next < 8);
-  if (!forward) m.SeekTo(start);
+  int64_t start = KeyBefore(i);
+  const bool forward = !drained && next <= i && (next >= start || i - next < 8);
+  if (!forward) SeekTo(start);
   for (int attempt = 0;; ++attempt) {
-    if (Impl::Cached* c = m.DecodeUntil(i, depth)) return *c->world;
+    if (Cached* c = DecodeUntil(i)) return *c->picture;
     // A seek that landed past the frame, or a frame the decoder skipped:
     // once from one keyframe earlier, once from the very start. A stream
     // that ended before the frame has nothing more to give.
-    if (m.next <= i || attempt == 2) break;
-    start = attempt == 0 && start > 0 ? m.KeyBefore(start - 1) : 0;
-    m.SeekTo(start);
+    if (next <= i || attempt == 2) break;
+    start = attempt == 0 && start > 0 ? KeyBefore(start - 1) : 0;
+    SeekTo(start);
   }
-  m.Fail(m.decode_error.empty() ? "the decoder gave no picture for it" : m.decode_error);
+  Fail(decode_error.empty() ? "the decoder gave no picture for it" : decode_error);
 }
 
 }  // namespace zelvan::render

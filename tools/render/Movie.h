@@ -12,9 +12,10 @@
 // time. Straight alpha is premultiplied on read, as the image reader does for
 // image files, because the host's worlds hold premultiplied colour.
 //
-// Decoded frames are converted straight to the composition's depth and kept
-// in a cache bounded in bytes, so that a loop running backwards or holding a
-// frame does not decode again.
+// Decoded pictures are kept as the decoder gives them (a fraction of a
+// converted frame's size) in a cache bounded in bytes, so that a loop running
+// backwards or holding a frame does not decode again; each is converted
+// straight into the world it is painted into, at that world's depth.
 #pragma once
 
 #include <cstddef>
@@ -25,13 +26,13 @@
 #include <vector>
 
 #include "FootageSource.h"
-#include "PixelWorld.h"
+#include "AE_Effect.h"
 #include "Scene.h"
 
 namespace zelvan::render {
 
-// The default budget of a footage frame cache: a few seconds of 1080p 8-bit
-// frames walked backwards.
+// The default budget of a footage frame cache: a few seconds of decoded
+// 1080p frames walked backwards.
 constexpr std::size_t kDefaultCacheBytes = std::size_t{256} << 20;
 
 class Movie {
@@ -70,15 +71,16 @@ class Movie {
   // variable rate, a rotation that is not a quarter turn), each said once.
   const std::vector<std::string>& warnings() const;
 
-  // The cache's budget in bytes. A clip played forwards keeps only the frame
-  // it shows; once a frame before the last one is asked for, the cache keeps
-  // as many decoded frames as the budget holds (at least one).
+  // The cache's budget in bytes of decoded pictures. A clip played forwards
+  // keeps only the picture it shows; once a frame before the last one is
+  // asked for, the cache keeps as many as the budget holds (at least one).
   void SetCacheBudget(std::size_t bytes);
 
-  // Frame k (0-based, at the nominal rate) at the given depth and the shown
-  // size; valid until the next call. Throws FootageError naming the file and
-  // the frame when it cannot be decoded.
-  const pixels::PixelWorld& Frame(int64_t k, pixels::Depth depth);
+  // Paints frame k (0-based, at the nominal rate) into the world at its depth,
+  // honouring its rowbytes, scaled by nearest sample when the world is smaller
+  // than the shown size. Throws FootageError naming the file and the frame
+  // when it cannot be decoded.
+  void Paint(int64_t k, PF_EffectWorld& world);
 
  private:
   struct Impl;
