@@ -164,11 +164,11 @@ std::string HelpText(const std::string& default_plugin) {
        "                        plug-in) fails that frame only: it is marked in report.json, the chart\n"
        "                        and the contact sheet, and the run exits 0\n"
        "  --no-previews         no contact sheet and no GIF (faster)\n"
-       "  --cache-mb N          megabytes of decoded footage frames kept for reuse (default " +
-           std::to_string(kDefaultCacheBytes >> 20) + "): a loop that runs backwards\n"
-       "                        through a movie decodes each stretch between keyframes once while it fits;\n"
-       "                        a clip played forwards keeps only the frame it shows. Lower it to save\n"
-       "                        memory at 4K and float, raise it for long pingpongs\n"
+       "  --cache-mb N          megabytes of decoded footage kept for reuse (default " +
+           std::to_string(kDefaultCacheBytes >> 20) + "). A loop that\n"
+       "                        runs backwards through a movie decodes each stretch between keyframes\n"
+       "                        once while it fits; a clip played forwards keeps only the frame it shows.\n"
+       "                        Lower it to save memory, raise it for long Pingpongs\n"
        "  -q, --quiet           no progress and no summary line (progress shows only on a terminal)\n"
        "  --dry-run             check the scene, print it resolved, write nothing\n"
        "  --version             the tool's version\n"
