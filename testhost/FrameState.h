@@ -46,10 +46,11 @@ struct FrameState {
   // takes them back when the render returns.
   std::map<A_long, std::shared_ptr<pixels::PixelWorld>> layer_pixels;
   std::map<A_long, int> layer_pixel_serials;
-  // Copies of the layer pixels as handed out: the effect only reads them.
-  std::map<A_long, std::unique_ptr<pixels::PixelWorld>> layer_pixels_as_handed;
+  // Fingerprints of the layer pixels as handed out (the effect only reads
+  // them) and of the output before the render, kept instead of copies.
+  std::map<A_long, std::uint64_t> layer_pixels_as_handed;
   std::unique_ptr<pixels::PixelWorld> output;
-  std::unique_ptr<pixels::PixelWorld> output_before;
+  std::uint64_t output_before = 0;
   bool output_checked_out = false;
 };
 

@@ -261,12 +261,15 @@ PF_Err Host::Render(FrameToken token, const Customize& customize) {
   f.render_extra.input = &f.render_input;
   f.render_extra.cb = &h.smart_render_cb;
   const PF_LRect area = OutputArea(f.pre_input.output_request.rect, f.pre_output.result_rect, f.pre_output.flags);
+  // The last frame's output is valid until this render: it goes before the
+  // next one is made, so that two large worlds are not held at once.
+  h.last_output.reset();
   f.output = std::make_unique<pixels::PixelWorld>(area.right - area.left, area.bottom - area.top, f.depth,
                                                   h.NextPadding(f.depth));
   f.output->world()->origin_x = area.left;
   f.output->world()->origin_y = area.top;
   f.output->fill(UnwrittenColor());
-  f.output_before = std::make_unique<pixels::PixelWorld>(*f.output);
+  f.output_before = pixels::Fingerprint(*f.output->world());
   h.depth = f.depth;
   h.current_time = f.time;
   // The frame renders at the resolution it was pre-rendered at.
@@ -280,7 +283,7 @@ PF_Err Host::Render(FrameToken token, const Customize& customize) {
     for (const auto& [id, world] : f.layer_pixels) {
       const auto handed = f.layer_pixels_as_handed.find(id);
       if (!world->paddingIntact() || handed == f.layer_pixels_as_handed.end() ||
-          !pixels::SamePixels(*world->world(), *handed->second->world())) {
+          pixels::Fingerprint(*world->world()) != handed->second) {
         h.accounts.Violation("the effect wrote into its input (checkout " + std::to_string(id) + ")");
       }
     }
@@ -295,9 +298,8 @@ PF_Err Host::Render(FrameToken token, const Customize& customize) {
   h.downsample_x = dsx;
   h.downsample_y = dsy;
   h.last_output_checked_out = f.output_checked_out;
-  h.last_output_written = !pixels::SamePixels(*f.output->world(), *f.output_before->world());
+  h.last_output_written = pixels::Fingerprint(*f.output->world()) != f.output_before;
   h.last_output = std::move(f.output);
-  f.output_before.reset();
   return err;
 }
 

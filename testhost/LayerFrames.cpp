@@ -49,9 +49,15 @@ std::shared_ptr<pixels::PixelWorld> RenderLayerFrame(const Composition& comp, co
   if (!Composition::Shows(layer, comp_time)) return nullptr;
   auto world = std::make_shared<pixels::PixelWorld>(DownsampledSize(layer.width, dsx),
                                                     DownsampledSize(layer.height, dsy), depth, padding_bytes);
-  const FrameSource& source = layer.source ? layer.source : StampFrameSource();
-  source(*world->world(), comp.FrameAt(layer, comp_time));
+  PaintLayerFrame(comp, layer, comp_time, *world->world());
   return world;
+}
+
+bool PaintLayerFrame(const Composition& comp, const Layer& layer, const A_Time& comp_time, PF_EffectWorld& world) {
+  if (!Composition::Shows(layer, comp_time)) return false;
+  const FrameSource& source = layer.source ? layer.source : StampFrameSource();
+  source(world, comp.FrameAt(layer, comp_time));
+  return true;
 }
 
 }  // namespace zelvan::testhost

@@ -35,6 +35,11 @@ PF_LRect OutputArea(const PF_LRect& request, const PF_LRect& result, PF_RenderOu
 // What the effects before this one paint around a grown layer.
 pixels::Color GrownColor();
 
+// Paints the layer's frame at a composition time by its frame source into a
+// world of the layer's downsampled size; false, and nothing painted, when the
+// layer does not show at that time.
+bool PaintLayerFrame(const Composition& comp, const Layer& layer, const A_Time& comp_time, PF_EffectWorld& world);
+
 // The layer's frame at a composition time, painted by its frame source at
 // the downsampled size, rows padded by padding_bytes; null when the layer
 // does not show at that time.

@@ -38,10 +38,17 @@ std::shared_ptr<pixels::PixelWorld> PixelsFor(HostCore& h, const LayerCheckoutRe
   if (layer == nullptr || world->width() == 0 || world->height() == 0) return world;
   if (r.index == 0 && Grown(*layer)) world->fill(GrownColor());
   const A_Time comp_time = Composition::LayerToCompTime(h.comp->effect_layer(), layer_time);
-  auto frame = RenderLayerFrame(*h.comp, *layer, comp_time, h.downsample_x, h.downsample_y, h.frame->depth);
   // The layer's place in the world; an exact copy, as the sizes are equal.
   const PF_LRect extent = LayerExtent(*layer, h.downsample_x, h.downsample_y);
   const PF_LRect place = MakeRect(-rect.left, -rect.top, extent.right - rect.left, extent.bottom - rect.top);
+  if (place.left == 0 && place.top == 0 && place.right == world->width() && place.bottom == world->height()) {
+    // The layer fills the world exactly: painted straight into it, not copied.
+    if (!PaintLayerFrame(*h.comp, *layer, comp_time, *world->world())) {
+      pixels::FillRect(*world->world(), &place, pixels::Color{});
+    }
+    return world;
+  }
+  auto frame = RenderLayerFrame(*h.comp, *layer, comp_time, h.downsample_x, h.downsample_y, h.frame->depth);
   if (frame != nullptr) {
     (void)pixels::CopyWorld(frame->world(), world->world(), nullptr, &place);
   } else {
@@ -63,7 +70,7 @@ PF_Err CheckoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id, PF_EffectW
     for (const LayerCheckoutRecord& r : f.layer_checkouts) {
       if (r.checkout_id != checkout_id) continue;
       auto world = PixelsFor(h, r);
-      f.layer_pixels_as_handed[checkout_id] = std::make_unique<pixels::PixelWorld>(*world);
+      f.layer_pixels_as_handed[checkout_id] = pixels::Fingerprint(*world->world());
       const std::string what = "checkout " + std::to_string(checkout_id) + " of parameter " + std::to_string(r.index);
       // Both slots first, the ledger last, so that a failure leaves nothing half-made.
       f.layer_pixels[checkout_id] = world;

@@ -26,6 +26,7 @@ APT_PACKAGES=(
   clang-14              # fuzzing (libFuzzer)
   libclang-rt-14-dev    # fuzzing and sanitizer runtimes
   valgrind              # memcheck test of the render tool and the session
+  time                  # benchmarks: peak memory (GNU time -v)
   g++-mingw-w64-x86-64-posix  # Windows x64 plug-in (cross)
   binutils-mingw-w64-x86-64   # Windows x64 plug-in: windres, nm
   lld-14                # macOS plug-in: ld64.lld links the bundle

@@ -386,6 +386,39 @@ std::uint64_t Checksum(const PF_EffectWorld& world) {
   return h;
 }
 
+std::uint64_t Fingerprint(const PF_EffectWorld& world) {
+  // Four independent lanes of xor, odd multiply and xorshift, each step a
+  // bijection of the lane, so one changed word always reaches the result.
+  constexpr std::uint64_t kOdd = 0x9e3779b97f4a7c15ull;
+  auto step = [](std::uint64_t lane, std::uint64_t word) {
+    lane = (lane ^ word) * kOdd;
+    return lane ^ (lane >> 29);
+  };
+  const Depth d = DepthOf(world);
+  std::uint64_t lane[4] = {std::uint64_t(std::uint32_t(world.width)), std::uint64_t(std::uint32_t(world.height)),
+                           std::uint64_t(BytesPerChannel(d)), 0};
+  if (HasPixels(world)) {
+    const std::size_t n = static_cast<std::size_t>(world.width) * static_cast<std::size_t>(BytesPerPixel(d));
+    for (A_long y = 0; y < world.height; ++y) {
+      const unsigned char* p = PixelAddress(world, 0, y, 0);
+      std::size_t i = 0;
+      for (; i + 32 <= n; i += 32) {
+        for (int k = 0; k < 4; ++k) {
+          std::uint64_t word;
+          std::memcpy(&word, p + i + 8 * k, 8);
+          lane[k] = step(lane[k], word);
+        }
+      }
+      for (; i < n; i += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, p + i, std::min<std::size_t>(8, n - i));
+        lane[3] = step(lane[3], word);
+      }
+    }
+  }
+  return step(step(step(lane[0], lane[1]), lane[2]), lane[3]);
+}
+
 // --- frame stamp ----------------------------------------------------------
 
 A_long DefaultStampCell(A_long width, A_long height) { return std::max<A_long>(8, std::min(width, height) / 10); }

@@ -103,6 +103,12 @@ bool SamePixels(const PF_EffectWorld& a, const PF_EffectWorld& b);
 // equal pixels give equal sums on every little-endian IEEE platform.
 std::uint64_t Checksum(const PF_EffectWorld& world);
 
+// A digest of size, depth and the pixel bytes (padding excluded) at the speed
+// of memory, to see within one run whether a world changed without keeping a
+// copy of it: any one changed word always changes it. Not a stable sum
+// across platforms, as Checksum is.
+std::uint64_t Fingerprint(const PF_EffectWorld& world);
+
 // Frame stamp: the world is tiled with square cells of constant colour that
 // all encode the frame number, so any cell centre of a scaled or cropped copy
 // still reads it back. Alternate cells use the complemented code so that the

@@ -110,16 +110,27 @@ TEST_P(WorldPerDepth, CopiesAreDeepAndMovesKeepThePixels) {
   EXPECT_TRUE(a.paddingIntact());
 }
 
-TEST_P(WorldPerDepth, ChecksumSeesPixelsButNotPadding) {
+// The stable checksum and the fast fingerprint alike: equal for equal pixels
+// whatever the padding, different once any one pixel byte changes.
+TEST_P(WorldPerDepth, SumsSeePixelsButNotPadding) {
   const Depth d = GetParam();
-  PixelWorld a(13, 6, d, 0), b(13, 6, d, 8 * BytesPerChannel(d));
-  FillNoise(a, 9);
-  FillNoise(b, 9);
-  EXPECT_EQ(Checksum(*a.world()), Checksum(*b.world()));
-  Color c = b.get(12, 5);
-  c.blue = c.blue > 0.5f ? 0.0f : 1.0f;
-  b.set(12, 5, c);
-  EXPECT_NE(Checksum(*a.world()), Checksum(*b.world()));
+  for (const auto sum : {&Checksum, &Fingerprint}) {
+    SCOPED_TRACE(sum == &Checksum ? "Checksum" : "Fingerprint");
+    PixelWorld a(13, 6, d, 0), b(13, 6, d, 8 * BytesPerChannel(d));
+    FillNoise(a, 9);
+    FillNoise(b, 9);
+    EXPECT_EQ(sum(*a.world()), sum(*b.world()));
+    b.row(0)[13 * BytesPerPixel(d)] ^= 0xff;  // padding
+    EXPECT_EQ(sum(*a.world()), sum(*b.world()));
+    for (A_long y = 0; y < 6; ++y) {
+      for (A_long i = 0; i < 13 * BytesPerPixel(d); ++i) {
+        b.row(y)[i] ^= 0x10;
+        EXPECT_NE(sum(*a.world()), sum(*b.world())) << "byte " << i << " of row " << y;
+        b.row(y)[i] ^= 0x10;
+      }
+    }
+    EXPECT_NE(sum(*PixelWorld(13, 6, d).world()), sum(*PixelWorld(6, 13, d).world())) << "the shape counts";
+  }
 }
 
 TEST_P(WorldPerDepth, CompareReportsTheWorstChannelAndCountsOverTolerance) {

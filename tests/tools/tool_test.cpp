@@ -8,10 +8,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <map>
 
+#include "DeepChannels.h"
 #include "LoopTiming.h"
 #include "Outputs.h"
 #include "PixelWorld.h"
@@ -370,58 +372,237 @@ TEST(RenderTool, InterruptedRunLeavesTheFolderAsItWas) {
   }
 }
 
-// Makes a clip with the ffmpeg program; returns its path.
-fs::path MakeClip(const TempDir& tmp, const std::string& name, const std::string& options) {
+// Makes a clip with the ffmpeg program from a generated source; returns its path.
+fs::path MakeClip(const TempDir& tmp, const std::string& name, const std::string& options,
+                  const std::string& source = "testsrc2=size=96x54:rate=25") {
   const fs::path clip = tmp / name;
-  const std::string cmd = "ffmpeg -v error -y -f lavfi -i testsrc2=size=96x54:rate=25 " + options + " " +
+  const std::string cmd = "ffmpeg -v error -y -f lavfi -i " + testing::Quote(source) + " " + options + " " +
                           testing::Quote(clip.string()) + " </dev/null";
   EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
   return clip;
 }
 
-// FFmpeg's own decode of every frame, as RGBA bytes.
-std::string FfmpegFrames(const fs::path& clip) {
-  const fs::path raw = clip.string() + ".rgba";
-  const std::string cmd = "ffmpeg -v error -y -i " + testing::Quote(clip.string()) + " -f rawvideo -pix_fmt rgba " +
-                          testing::Quote(raw.string()) + " </dev/null";
+// FFmpeg's own decode of every frame, as its converter shows it by default
+// (turned upright), one PNG file each, in order.
+std::vector<fs::path> FfmpegPictures(const fs::path& clip, const std::string& options) {
+  const fs::path dir = clip.string() + ".ffmpeg";
+  fs::create_directories(dir);
+  const std::string cmd = "ffmpeg -v error -y -i " + testing::Quote(clip.string()) + " " + options + " " +
+                          testing::Quote((dir / "%05d.png").string()) + " </dev/null";
   EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
-  return testing::Slurp(raw);
+  std::vector<fs::path> files;
+  for (const std::string& name : Listing(dir)) files.push_back(dir / name);  // numbered: sorted is in order
+  return files;
 }
 
-// An x264 clip with B-frames, played forwards and back to its first frame
-// (longer than the frame cache, so that going back seeks): every frame shows,
-// the last included, each equal to FFmpeg's own decode.
-// The composition takes the clip's size and rate. A name with '#' is a file.
-TEST(RenderTool, MovieFramesEqualFfmpegsDecode) {
+// A frame as the host's world at `depth` holds it, premultiplied: 8 bits
+// over 255 and 16 bits over 32768 as whole numbers, float as stored. `file`
+// is a frame the tool wrote as EXR (which holds the world's values), or one
+// of FFmpeg's PNG files, premultiplied on read by the image library as any
+// image file is.
+std::vector<float> WorldValues(const fs::path& file, int depth, int* width, int* height) {
+  std::vector<float> v = ReadImage(file.string(), width, height);
+  const bool exr = file.extension() == ".exr";
+  for (float& x : v) {
+    if (depth == 8) {
+      x = std::round(x * 255.0f);
+    } else if (depth == 16) {
+      x = exr ? std::round(x * 32768.0f) : To15(static_cast<uint16_t>(std::lround(x * 65535.0f)));
+    }
+  }
+  return v;
+}
+
+// Where two frames first differ, and in how many values; empty when equal.
+std::string Difference(const std::vector<float>& got, const std::vector<float>& want, int width) {
+  if (got.size() != want.size()) return "sizes differ";
+  std::size_t n = 0, first = 0;
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    if (got[i] != want[i] && n++ == 0) first = i;
+  }
+  if (n == 0) return "";
+  const std::size_t px = first / 4;
+  return std::to_string(n) + " values differ, the first at x " + std::to_string(px % static_cast<std::size_t>(width)) +
+         " y " + std::to_string(px / static_cast<std::size_t>(width)) + " channel " + "RGBA"[first % 4] + ": " +
+         std::to_string(got[first]) + " instead of " + std::to_string(want[first]);
+}
+
+// One clip made with the ffmpeg program and the way the tool renders it.
+struct ClipCase {
+  ClipCase(std::string name_, std::string source_, std::string encode_, std::string file_, int frames_ = 2,
+           int rate_ = 25, int depth_ = 8)
+      : name(std::move(name_)), source(std::move(source_)), encode(std::move(encode_)), file(std::move(file_)),
+        frames(frames_), rate(rate_), depth(depth_) {}
+  std::string name;
+  std::string source;  // the generated source (a lavfi graph)
+  std::string encode;  // ffmpeg options that make the clip: frames, pixel format, codec
+  std::string file;    // its name (the container)
+  int frames;          // frames at the clip's rate, as FFmpeg decodes them
+  int rate;            // the clip's rate
+  int depth;           // the composition's
+  std::string remux;    // ffmpeg options of a stream copy after encoding (display rotation)
+  std::string decode;   // ffmpeg options of the decode the frames are compared with
+  int comp_rate = 0;    // the composition's rate, when not the clip's
+  int downsample = 1;   // the composition's resolution: the clip is sampled down by nearest pixel
+  bool there_and_back = false;  // forwards to the last frame and back to the first, else forwards once
+  std::vector<std::string> args;  // more options for the tool
+  json source_facts = json::object();  // fields report.json's "source" must hold
+  std::string warning;  // what the run must warn
+};
+
+std::vector<ClipCase> ClipCases() {
+  const std::string x264 = "-pix_fmt yuv420p -c:v libx264";
+  // A colour gradient over an alpha ramp from 0 to 255 and beyond.
+  const std::string alpha = "testsrc2=size=66x36:rate=25,format=rgba,geq=r='r(X,Y)':g='g(X,Y)':b='b(X,Y)':a='X*4'";
+  ClipCase back{"x264 with B-frames, forwards and back past the cache", "testsrc2=size=96x54:rate=25",
+                "-frames:v 120 " + x264 + " -bf 3 -g 12", "take#1.mp4", 120};
+  back.there_and_back = true;
+  back.args = {"--cache-mb", "1"};
+  std::vector<ClipCase> cases = {
+      back,
+      {"square 1080x1080", "testsrc2=size=1080x1080:rate=25", "-frames:v 2 " + x264, "square.mp4"},
+      {"vertical 1080x1920", "testsrc2=size=1080x1920:rate=25", "-frames:v 2 " + x264, "vertical.mp4"},
+      {"854x480", "testsrc2=size=854x480:rate=25", "-frames:v 2 " + x264, "wide.mp4"},
+      {"x264 4:2:2 1080 wide", "testsrc2=size=1080x32:rate=25", "-frames:v 2 -pix_fmt yuv422p -c:v libx264",
+       "x264-422.mp4"},
+      {"MJPEG yuvj422p", "testsrc2=size=330x32:rate=25", "-frames:v 2 -pix_fmt yuvj422p -c:v mjpeg", "mjpeg.mov"},
+      {"x264 10-bit at 16 bits", "testsrc2=size=330x32:rate=25", "-frames:v 2 -pix_fmt yuv420p10le -c:v libx264",
+       "x264-10bit.mp4", 2, 25, 16},
+      {"ProRes 4444 with alpha at 16 bits", alpha, "-frames:v 2 -c:v prores_ks -profile:v 4444 -pix_fmt yuva444p10le",
+       "prores4444.mov", 2, 25, 16},
+      {"ProRes 4444 with alpha at 32 bits", alpha, "-frames:v 2 -c:v prores_ks -profile:v 4444 -pix_fmt yuva444p10le",
+       "prores4444.mov", 2, 25, 32},
+      {"QuickTime RLE with alpha at 8 bits", alpha, "-frames:v 2 -c:v qtrle -pix_fmt argb", "qtrle.mov"},
+      {"PNG in MOV with alpha at 8 bits", alpha, "-frames:v 2 -c:v png -pix_fmt rgba", "png.mov"},
+      {"PNG in MOV with alpha at 32 bits", alpha, "-frames:v 2 -c:v png -pix_fmt rgba64be", "png16.mov", 2, 25, 32},
+  };
+  // At 96x54 every frame of the test source differs from the next.
+  const std::string source = "testsrc2=size=96x54:rate=25";
+  for (const int degrees : {90, 180, 270}) {
+    ClipCase c{"turned " + std::to_string(degrees) + " degrees", source, "-frames:v 3 " + x264, "turned.mp4", 3};
+    c.remux = "-metadata:s:v rotate=" + std::to_string(360 - degrees);
+    c.source_facts = {{"rotation", degrees}, {"width", degrees == 180 ? 96 : 54}, {"height", degrees == 180 ? 54 : 96}};
+    cases.push_back(c);
+  }
+  ClipCase half = cases.back();
+  half.name = "turned 270 degrees at half resolution";
+  half.downsample = 2;
+  cases.push_back(half);
+  ClipCase slower{"24 fps clip in a 30 fps composition", "testsrc2=size=96x54:rate=24", "-frames:v 12 " + x264,
+                  "24fps.mp4", 12, 24};
+  slower.comp_rate = 30;
+  cases.push_back(slower);
+  // Frames 3, 6 and 7 of 25 fps are missing, their times left empty; the
+  // reference picks frames by time as FFmpeg's fps filter does.
+  ClipCase vfr{"variable rate", source,
+               "-frames:v 12 -vf select='not(eq(n\\,3)+eq(n\\,6)+eq(n\\,7))' -vsync vfr " + x264, "vfr.mp4", 15};
+  vfr.decode = "-vf fps=25";
+  vfr.source_facts = {{"variable_rate", true}, {"fps", 25}, {"frames", 15}};
+  vfr.warning = "vfr.mp4: its frame rate is variable";
+  cases.push_back(vfr);
+  ClipCase sar{"pixels twice as wide as high", source, "-frames:v 2 -vf setsar=2 " + x264, "sar.mp4"};
+  sar.source_facts = {{"pixel_aspect", 2}, {"variable_rate", false}, {"rotation", 0}};
+  sar.warning = "sar.mp4: its pixels are not square (pixel aspect 2:1)";
+  cases.push_back(sar);
+  // Every width from 322 to 352: each remainder by 16 and 32 that 4:2:0
+  // allows, even widths through x264, odd ones through FFV1.
+  for (int w = 322; w <= 352; ++w) {
+    const std::string size = std::to_string(w) + ":8";
+    cases.push_back({"4:2:0 " + std::to_string(w) + " wide", "testsrc2=size=352x8:rate=25,scale=" + size + ",format=yuv420p",
+                     w % 2 == 0 ? "-frames:v 2 " + x264 : "-frames:v 2 -c:v ffv1", w % 2 == 0 ? "w.mp4" : "w.mkv"});
+  }
+  return cases;
+}
+
+void PrintTo(const ClipCase& c, std::ostream* os) { *os << c.name; }
+
+class MovieFramesEqualFfmpegsDecode : public ::testing::TestWithParam<ClipCase> {};
+
+// Each clip's frames, frame by frame, equal FFmpeg's own decode of the same
+// source frame, which the test works out from the time the plug-in asked
+// for (never from what the report says was shown). The composition takes
+// the clip's size and rate unless the case sets a rate; the frames are
+// compared as the world holds them (written as EXR), premultiplied.
+TEST_P(MovieFramesEqualFfmpegsDecode, FrameByFrame) {
+  const ClipCase& c = GetParam();
   TempDir tmp("movie");
-  const fs::path clip = MakeClip(tmp, "take#1.mp4", "-frames:v 120 -pix_fmt yuv420p -c:v libx264 -bf 3 -g 12");
-  const std::string ref = FfmpegFrames(clip);
-  const std::size_t frame_bytes = 96 * 54 * 4;
-  ASSERT_EQ(ref.size(), 120 * frame_bytes);
-  // 720 degrees over 238 frames: frame k shows source frame k, then back.
-  const json report = Render(tmp, {"--source", clip.string(), "--frames", "239", "--type", "pingpong", "--easing",
-                                   "linear", "--waiting", "0", "--set", "params.time={\"keys\": [[0, 0], [9.52, 720]]}"});
+  fs::path clip = MakeClip(tmp, c.file, c.encode, c.source);
+  if (!c.remux.empty()) {
+    const fs::path made = clip;
+    clip = tmp / ("shown-" + c.file);
+    const std::string cmd = "ffmpeg -v error -y -i " + testing::Quote(made.string()) + " -c copy " + c.remux + " " +
+                            testing::Quote(clip.string()) + " </dev/null";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  }
+  const std::vector<fs::path> ref = FfmpegPictures(clip, c.decode + " -pix_fmt " + (c.depth == 8 ? "rgba" : "rgba64be"));
+  ASSERT_EQ(ref.size(), static_cast<std::size_t>(c.frames));
+  const int comp_rate = c.comp_rate > 0 ? c.comp_rate : c.rate;
+  // Forwards: the first half-turn of a linear Pingpong spans the source.
+  const int n = c.there_and_back ? 2 * c.frames - 1 : c.frames * comp_rate / c.rate;
+  const double key_end = static_cast<double>(c.there_and_back ? 2 * (c.frames - 1) : n - 1) / comp_rate;
+  char time[96];
+  std::snprintf(time, sizeof time, "params.time={\"keys\": [[0, 0], [%.17g, %d]]}", key_end, c.there_and_back ? 720 : 360);
+  std::vector<std::string> args = {"--source", clip.string(), "--frames", std::to_string(n), "--depth",
+                                   std::to_string(c.depth), "--format", "exr", "--type", "pingpong", "--easing",
+                                   "linear", "--waiting", "0", "--set", time};
+  if (c.comp_rate > 0) args.insert(args.end(), {"--fps", std::to_string(c.comp_rate)});
+  if (c.downsample > 1) args.insert(args.end(), {"--downsample", std::to_string(c.downsample)});
+  args.insert(args.end(), c.args.begin(), c.args.end());
+  testing::ToolRun run;
+  const json report = Render(tmp, args, &run);
   ASSERT_FALSE(report.is_null());
-  EXPECT_EQ(report["scene"]["comp"]["width"], 96);
-  EXPECT_EQ(report["scene"]["comp"]["height"], 54);
-  EXPECT_EQ(report["scene"]["comp"]["fps"], 25);
-  EXPECT_EQ(report["source"]["frames"], 120);
+  if (!c.warning.empty()) {
+    EXPECT_NE(run.err.find(c.warning), std::string::npos) << run.err;
+  }
+  for (const auto& [key, value] : c.source_facts.items()) EXPECT_EQ(report["source"][key], value) << key;
+
+  int rw = 0, rh = 0;
+  (void)ReadImage(ref.front().string(), &rw, &rh);
+  EXPECT_EQ(report["scene"]["comp"]["width"], rw);
+  EXPECT_EQ(report["scene"]["comp"]["height"], rh);
+  EXPECT_EQ(report["scene"]["comp"]["fps"], comp_rate);
+  EXPECT_EQ(report["source"]["frames"], c.frames);
   std::set<int64_t> shown;
   for (const json& f : report["frames"]) {
-    SCOPED_TRACE("frame " + f["frame"].dump());
-    ASSERT_FALSE(f["source_frame"].is_null());
-    const auto s = f["source_frame"].get<int64_t>();
+    SCOPED_TRACE("composition frame " + f["frame"].dump());
+    ASSERT_FALSE(f["layer_time"].is_null());
+    // The host's layer frame at the composition's rate, then the clip's frame at that moment.
+    const A_Time t = TimeOf(f["layer_time"]);
+    const double host_frame = std::floor(Sec(t) * comp_rate + 1e-9);
+    const auto s = std::min<int64_t>(static_cast<int64_t>(std::floor(host_frame / comp_rate * c.rate + 1e-9)), c.frames - 1);
+    EXPECT_EQ(f["source_frame"], s);
     shown.insert(s);
-    int w = 0, h = 0;
-    const std::vector<float> rgba = ReadImage((tmp / "out" / f["file"].get<std::string>()).string(), &w, &h);
-    std::string bytes;
-    for (float v : rgba) bytes += static_cast<char>(static_cast<unsigned char>(std::lround(v * 255.0f)));
-    EXPECT_TRUE(bytes == ref.substr(static_cast<std::size_t>(s) * frame_bytes, frame_bytes)) << "source frame " << s;
+    int w = 0, h = 0, fw = 0, fh = 0;
+    const std::vector<float> got = WorldValues(tmp / "out" / f["file"].get<std::string>(), c.depth, &w, &h);
+    const std::vector<float> full = WorldValues(ref[static_cast<std::size_t>(s)], c.depth, &fw, &fh);
+    ASSERT_EQ(w, (fw + c.downsample - 1) / c.downsample);
+    ASSERT_EQ(h, (fh + c.downsample - 1) / c.downsample);
+    // At a lower resolution the host hands the layer over sampled down by nearest pixel.
+    std::vector<float> want(got.size());
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        const std::size_t from = (static_cast<std::size_t>(y * fh / h) * static_cast<std::size_t>(fw) +
+                                  static_cast<std::size_t>(x * fw / w)) * 4;
+        std::copy_n(&full[from], 4, &want[(static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)) * 4]);
+      }
+    }
+    const std::string diff = Difference(got, want, w);
+    EXPECT_TRUE(diff.empty()) << "source frame " << s << ": " << diff;
   }
-  EXPECT_EQ(shown.size(), 120u) << "every frame, the last one included";
-  EXPECT_EQ(report["frames"][119]["source_frame"], 119);
-  EXPECT_EQ(report["frames"][238]["source_frame"], 0);
+  EXPECT_EQ(shown.size(), static_cast<std::size_t>(c.frames)) << "every frame, the last one included";
+  if (c.there_and_back) {
+    EXPECT_EQ(report["frames"][c.frames - 1]["source_frame"], c.frames - 1);
+    EXPECT_EQ(report["frames"][n - 1]["source_frame"], 0);
+  }
 }
+
+std::string CaseName(const ::testing::TestParamInfo<ClipCase>& info) {
+  std::string name;
+  for (const char ch : info.param.name) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+  return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Clips, MovieFramesEqualFfmpegsDecode, ::testing::ValuesIn(ClipCases()), CaseName);
 
 // A frame that fails stops the run, its folder untouched, with an exit code
 // that says who failed: a movie cut short (the frames past the cut name the
@@ -500,6 +681,13 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
   std::ofstream(tmp / "notaplugin.so") << "this is text";
   std::ofstream(tmp / "notanimage.png") << "not a png";
   std::ofstream(tmp / "huge.json") << R"({"comp": {"duration": 1e999}})";
+  // Footage no reader can use: nothing in it, a movie cut before its index
+  // (written last), sound alone.
+  fs::create_directories(tmp / "footage");
+  std::ofstream(tmp / "footage" / "empty.mp4").flush();
+  const std::string whole = testing::Slurp(MakeClip(tmp, "footage/whole.mp4", "-frames:v 20 -pix_fmt yuv420p -c:v libx264"));
+  std::ofstream(tmp / "footage" / "noindex.mp4", std::ios::binary) << whole.substr(0, whole.size() / 2);
+  MakeClip(tmp, "footage/audio.m4a", "-t 0.2 -c:a aac", "sine=frequency=440");
   const std::vector<BadInput> cases = {
       {{"--set", "comp.width=0"}, "comp.width"},
       {{"--set", "comp.duration=-1"}, "comp.duration"},
@@ -523,6 +711,10 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
       {{"--set", "comp.duration=1e400"}, "comp.duration: the number 1e400 is too large"},
       {{"--out", (tmp / "broken.json").string()}, "broken.json: is a file, not a folder"},
       {{"--frames=3", "--quiet=yes"}, "--quiet=yes: takes no value"},
+      {{"--source", (tmp / "footage" / "empty.mp4").string()}, "empty.mp4: is an empty file"},
+      {{"--source", (tmp / "footage" / "noindex.mp4").string()}, "noindex.mp4: is a damaged movie (no index)"},
+      {{"--source", (tmp / "footage" / "audio.m4a").string()}, "audio.m4a: holds no video stream (audio only)"},
+      {{"--cache-mb", "lots"}, "--cache-mb lots: expects a whole number of megabytes"},
   };
   for (const BadInput& c : cases) {
     std::vector<std::string> args = {"--out", (tmp / "out").string()};
@@ -533,7 +725,10 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
     EXPECT_NE(r.err.find(c.names), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("Fix:"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(tmp / "out")) << "nothing written";
-    EXPECT_EQ(Listing(tmp.path()).size(), 4u) << "nothing written anywhere";
+    EXPECT_EQ(Listing(tmp.path()).size(), 5u) << "nothing written anywhere";
+    if (c.args.size() == 2 && c.args[1].find("/footage/") != std::string::npos) {
+      EXPECT_EQ(r.err.find("PNG"), std::string::npos) << "a movie's fault suggests no image formats: " << r.err;
+    }
   }
 }
 

@@ -83,6 +83,11 @@ Options ParseCommandLine(const std::vector<std::string>& args) {
       const std::string function = NeedValue(arg, args, i);
       if (function.empty()) throw UsageError("--refuse-call", "is empty", "name a host function, e.g. --refuse-call copy");
       o.refuse_calls.push_back(function);
+    } else if (a == "--cache-mb") {
+      const std::string v = NeedValue(arg, args, i);
+      const bool digits = !v.empty() && v.size() <= 7 && v.find_first_not_of("0123456789") == std::string::npos;
+      if (!digits) throw UsageError("--cache-mb " + v, "expects a whole number of megabytes", "write e.g. --cache-mb 512");
+      o.cache_mb = static_cast<std::size_t>(std::stoul(v));
     } else if (a == "--set") {
       o.overrides.push_back(NeedValue(arg, args, i));
     } else if (a == "--size") {
@@ -159,6 +164,11 @@ std::string HelpText(const std::string& default_plugin) {
        "                        plug-in) fails that frame only: it is marked in report.json, the chart\n"
        "                        and the contact sheet, and the run exits 0\n"
        "  --no-previews         no contact sheet and no GIF (faster)\n"
+       "  --cache-mb N          megabytes of decoded footage kept for reuse (default " +
+           std::to_string(kDefaultCacheBytes >> 20) + "). A loop that\n"
+       "                        runs backwards through a movie decodes each stretch between keyframes\n"
+       "                        once while it fits; a clip played forwards keeps only the frame it shows.\n"
+       "                        Lower it to save memory, raise it for long Pingpongs\n"
        "  -q, --quiet           no progress and no summary line (progress shows only on a terminal)\n"
        "  --dry-run             check the scene, print it resolved, write nothing\n"
        "  --version             the tool's version\n"

@@ -1,9 +1,11 @@
 // The command line of zelvan-render.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
+#include "Movie.h"
 #include "Scene.h"
 
 namespace zelvan::render {
@@ -23,6 +25,7 @@ struct Options {
   std::vector<std::string> refuse_calls;
   bool overwrite = false;    // replace files in the output folder that this tool did not write
   bool no_previews = false;  // no contact sheet and no GIF
+  std::size_t cache_mb = kDefaultCacheBytes >> 20;  // the footage frame cache's budget
 };
 
 // Throws UsageError for an unknown option or a missing value. Every option

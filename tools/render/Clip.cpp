@@ -1,14 +1,13 @@
 #include "Clip.h"
 
-#include <OpenImageIO/imageio.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <cctype>
 #include <cstring>
 
-#include "DeepChannels.h"
 #include "FootageError.h"
+#include "NearestSample.h"
+#include "Picture.h"
 #include "PixelWorld.h"
 
 namespace zelvan::render {
@@ -40,34 +39,6 @@ std::optional<Pattern> ParsePattern(const std::string& path) {
     return Pattern{path.substr(0, first), path.substr(last + 1), static_cast<int>(last - first + 1)};
   }
   return std::nullopt;
-}
-
-std::string OiioError() {
-  std::string e = OIIO::geterror();
-  return e.empty() ? "unknown reason" : e;
-}
-
-// Header check of one file: readable by the image library, with pixels.
-OIIO::ImageSpec ReadHeader(const std::string& file, int* subimages = nullptr) {
-  auto in = OIIO::ImageInput::open(file);
-  if (!in) {
-    throw UsageError(file, "cannot be read as an image or a movie (" + OiioError() + ")",
-                     "give an image (PNG, EXR, TIFF, JPEG, ...) or a movie FFmpeg reads (MP4, MOV, MKV, ...)");
-  }
-  OIIO::ImageSpec spec = in->spec();
-  if (subimages != nullptr) {
-    int n = spec.get_int_attribute("oiio:subimages", 0);
-    if (n <= 0) {
-      n = 1;
-      while (in->seek_subimage(n, 0)) ++n;
-    }
-    *subimages = n;
-  }
-  if (spec.width <= 0 || spec.height <= 0) throw UsageError(file, "holds an image of no pixels", "give a real image");
-  if (spec.width > kMaxSize || spec.height > kMaxSize) {
-    throw UsageError(file, "is larger than " + std::to_string(kMaxSize) + " pixels", "scale the footage down first");
-  }
-  return spec;
 }
 
 }  // namespace
@@ -121,12 +92,12 @@ FootageInfo ProbeFootage(const std::string& path) {
                        "use a shorter sequence");
     }
     info.first_number = static_cast<int>(found.begin()->first);
-    const OIIO::ImageSpec spec = ReadHeader(info.files.front());
-    info.width = spec.width;
-    info.height = spec.height;
+    const PictureHeader first = ReadPictureHeader(FootageSource::File(info.files.front()), false);
+    info.width = first.width;
+    info.height = first.height;
     // Every frame must be there and of the same size before anything renders.
     for (const std::string& file : info.files) {
-      const OIIO::ImageSpec s = ReadHeader(file);
+      const PictureHeader s = ReadPictureHeader(FootageSource::File(file), false);
       if (s.width != info.width || s.height != info.height) {
         throw UsageError(file, "is " + std::to_string(s.width) + "x" + std::to_string(s.height) + ", unlike the " +
                                    std::to_string(info.width) + "x" + std::to_string(info.height) + " of the first frame",
@@ -141,20 +112,26 @@ FootageInfo ProbeFootage(const std::string& path) {
     throw UsageError(path, "footage file not found", "check source.path, or use \"builtin\"");
   }
   info.files = {path};
-  if (Movie::IsMovie(path)) {
+  const FootageSource source = FootageSource::File(path);
+  if (Movie::Recognise(source)) {
     info.kind = "movie";
-    info.movie = std::make_shared<Movie>(path);
-    info.width = info.movie->width();
-    info.height = info.movie->height();
-    info.frames = info.movie->frames();
-    info.fps = info.movie->fps();
-    info.codec = info.movie->description();
+    info.movie = std::make_shared<Movie>(source);
+    const Movie& m = *info.movie;
+    info.width = m.width();
+    info.height = m.height();
+    info.frames = m.frames();
+    info.fps = m.fps();
+    info.codec = m.description();
+    info.rotation = m.rotation();
+    info.pixel_aspect = m.pixel_aspect();
+    info.variable_rate = m.variable_rate();
+    info.warnings = m.warnings();
     return info;
   }
-  int subimages = 1;
-  const OIIO::ImageSpec spec = ReadHeader(path, &subimages);
-  info.width = spec.width;
-  info.height = spec.height;
+  const PictureHeader header = ReadPictureHeader(source, true);
+  const int subimages = header.pictures;
+  info.width = header.width;
+  info.height = header.height;
   if (subimages > 1) {
     // Several pictures in one file, one a frame.
     info.kind = "pages";
@@ -196,61 +173,6 @@ std::unique_ptr<Clip> Clip::Footage(const std::string& path, FootageInfo info) {
 
 namespace {
 
-// One picture of an image file read straight at the target depth: 8 and 16
-// bits stay integers.
-pixels::PixelWorld ReadPicture(const std::string& file, int64_t frame, int subimage, int width, int height,
-                               pixels::Depth depth) {
-  auto in = OIIO::ImageInput::open(file);
-  if (!in) throw FootageError(file, frame, OiioError());
-  if (subimage != 0 && !in->seek_subimage(subimage, 0)) throw FootageError(file, frame, "no such picture in the file");
-  const OIIO::ImageSpec& spec = in->spec();
-  if (spec.width != width || spec.height != height) {
-    throw FootageError(file, frame, "it is " + std::to_string(spec.width) + "x" + std::to_string(spec.height) +
-                                        ", unlike the " + std::to_string(width) + "x" + std::to_string(height) +
-                                        " of the first frame");
-  }
-  const int nch = spec.nchannels;
-  const OIIO::TypeDesc type = depth == pixels::Depth::k8    ? OIIO::TypeDesc::UINT8
-                              : depth == pixels::Depth::k16 ? OIIO::TypeDesc::UINT16
-                                                            : OIIO::TypeDesc::FLOAT;
-  const std::size_t pixels_n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-  std::vector<unsigned char> raw(pixels_n * static_cast<std::size_t>(nch) * type.size());
-  if (!in->read_image(subimage, 0, 0, nch, type, raw.data())) {
-    std::string e = in->geterror();
-    throw FootageError(file, frame, e.empty() ? "cannot be decoded" : e);
-  }
-  pixels::PixelWorld out(width, height, depth);
-  // Channel c of pixel i, gray and gray-alpha spread to colour, no alpha opaque.
-  auto pick = [nch](int c) -> int {
-    if (nch >= 3) return c < 3 ? c : (nch >= 4 ? 3 : -1);
-    return c < 3 ? 0 : (nch == 2 ? 1 : -1);
-  };
-  const int ch[4] = {pick(0), pick(1), pick(2), pick(3)};
-  for (int y = 0; y < height; ++y) {
-    const std::size_t base = static_cast<std::size_t>(y) * static_cast<std::size_t>(width) * static_cast<std::size_t>(nch);
-    if (depth == pixels::Depth::k8) {
-      const unsigned char* p = raw.data() + base;
-      auto* q = reinterpret_cast<PF_Pixel8*>(out.row(y));
-      for (int x = 0; x < width; ++x, p += nch) {
-        q[x] = PF_Pixel8{ch[3] < 0 ? A_u_char{255} : p[ch[3]], p[ch[0]], p[ch[1]], p[ch[2]]};
-      }
-    } else if (depth == pixels::Depth::k16) {
-      const auto* p = reinterpret_cast<const uint16_t*>(raw.data()) + base;
-      auto* q = reinterpret_cast<PF_Pixel16*>(out.row(y));
-      for (int x = 0; x < width; ++x, p += nch) {
-        q[x] = PF_Pixel16{ch[3] < 0 ? A_u_short{32768} : To15(p[ch[3]]), To15(p[ch[0]]), To15(p[ch[1]]), To15(p[ch[2]])};
-      }
-    } else {
-      const auto* p = reinterpret_cast<const float*>(raw.data()) + base;
-      auto* q = reinterpret_cast<PF_PixelFloat*>(out.row(y));
-      for (int x = 0; x < width; ++x, p += nch) {
-        q[x] = PF_PixelFloat{ch[3] < 0 ? 1.0f : p[ch[3]], p[ch[0]], p[ch[1]], p[ch[2]]};
-      }
-    }
-  }
-  return out;
-}
-
 // Copies src into dst of the same depth, scaled by nearest sample when the
 // sizes differ (the host asks for the layer at its downsampled size). Both
 // rowbytes are honoured.
@@ -260,7 +182,7 @@ void PutFrame(const PF_EffectWorld& src, PF_EffectWorld& dst) {
   auto* ddata = static_cast<unsigned char*>(static_cast<void*>(dst.data));
   const bool same = src.width == dst.width && src.height == dst.height;
   for (A_long y = 0; y < dst.height; ++y) {
-    const A_long sy = same ? y : static_cast<A_long>(static_cast<int64_t>(y) * src.height / std::max<A_long>(1, dst.height));
+    const auto sy = static_cast<A_long>(NearestSample(y, src.height, dst.height));
     const unsigned char* srow = sdata + static_cast<std::ptrdiff_t>(sy) * src.rowbytes;
     unsigned char* drow = ddata + static_cast<std::ptrdiff_t>(y) * dst.rowbytes;
     if (same) {
@@ -268,7 +190,7 @@ void PutFrame(const PF_EffectWorld& src, PF_EffectWorld& dst) {
       continue;
     }
     for (A_long x = 0; x < dst.width; ++x) {
-      const auto sx = static_cast<std::size_t>(static_cast<int64_t>(x) * src.width / std::max<A_long>(1, dst.width));
+      const auto sx = static_cast<std::size_t>(NearestSample(x, src.width, dst.width));
       std::memcpy(drow + static_cast<std::size_t>(x) * bpp, srow + sx * bpp, bpp);
     }
   }
@@ -276,20 +198,33 @@ void PutFrame(const PF_EffectWorld& src, PF_EffectWorld& dst) {
 
 }  // namespace
 
+void Clip::SetCacheBudget(std::size_t bytes) {
+  cache_budget_ = bytes;
+  if (info_.movie) info_.movie->SetCacheBudget(bytes);
+}
+
 const pixels::PixelWorld& Clip::FootageFrame(int64_t frame, pixels::Depth depth) {
-  if (info_.movie) return info_.movie->Frame(frame, depth);
   const auto key = std::make_pair(frame, static_cast<int>(depth));
   if (auto it = cache_.find(key); it != cache_.end()) return it->second;
-  if (cache_.size() >= 4) cache_.erase(cache_.begin());
+  // Pictures read again cheaply: a few are kept, within the budget.
+  const std::size_t bytes = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) *
+                            static_cast<std::size_t>(pixels::BytesPerPixel(depth));
+  const std::size_t keep = std::clamp<std::size_t>(cache_budget_ / std::max<std::size_t>(bytes, 1), 1, 4);
+  while (!cache_.empty() && cache_.size() >= keep) cache_.erase(cache_.begin());
   const bool pages = info_.kind == "pages";
   const std::string& file = pages || info_.kind == "image" ? info_.files.front() : info_.files[static_cast<std::size_t>(frame)];
-  return cache_[key] = ReadPicture(file, frame, pages ? static_cast<int>(frame) : 0, width_, height_, depth);
+  return cache_[key] = ReadPicture(FootageSource::File(file), frame, pages ? static_cast<int>(frame) : 0, width_, height_,
+                                   depth);
 }
 
 void Clip::Paint(PF_EffectWorld& world, int64_t frame) {
   frame = std::clamp<int64_t>(frame, 0, frames_ - 1);
   if (builtin_) {
     pixels::PaintDemoFrame(world, frame);
+    return;
+  }
+  if (info_.movie) {
+    info_.movie->Paint(frame, world);
     return;
   }
   PutFrame(*FootageFrame(frame, pixels::DepthOf(world)).world(), world);

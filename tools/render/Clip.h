@@ -3,6 +3,7 @@
 // through FFmpeg's libraries.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -29,6 +30,10 @@ struct FootageInfo {
   int pages = 1;                    // an image file of several pictures (multi-page TIFF)
   std::shared_ptr<Movie> movie;     // a movie, opened and indexed
   std::string codec;                // a movie's codec, for the summary
+  int rotation = 0;                 // a movie's display rotation, applied (degrees clockwise)
+  std::optional<Rational> pixel_aspect;  // a movie's pixel shape, when not square
+  bool variable_rate = false;       // a movie whose frame times do not follow its rate
+  std::vector<std::string> warnings;  // to say once, before rendering
   FootageFacts facts() const { return FootageFacts{frames, fps, width, height}; }
 };
 
@@ -53,6 +58,12 @@ class Clip {
   // Frames the clip holds; a single image counts as one, shown throughout.
   int64_t frames() const { return frames_; }
   const std::string& description() const { return description_; }
+  // What the footage is (empty for the built-in clip).
+  const FootageInfo& footage() const { return info_; }
+
+  // The bytes of decoded footage frames kept for reuse: a loop that runs
+  // backwards or holds a frame reads it again from memory.
+  void SetCacheBudget(std::size_t bytes);
 
   // Paints clip frame `frame` (clamped to the clip) into world at its depth
   // and size, honouring its rowbytes. Throws FootageError naming the file and
@@ -61,7 +72,7 @@ class Clip {
 
  private:
   Clip() = default;
-  // One footage frame at full size and the given depth, from a small cache.
+  // One picture of an image file at full size and the given depth, from a small cache.
   const pixels::PixelWorld& FootageFrame(int64_t frame, pixels::Depth depth);
 
   bool builtin_ = true;
@@ -72,6 +83,7 @@ class Clip {
   std::string description_;
   FootageInfo info_;
   std::map<std::pair<int64_t, int>, pixels::PixelWorld> cache_;  // by frame and depth
+  std::size_t cache_budget_ = kDefaultCacheBytes;
 };
 
 }  // namespace zelvan::render

@@ -82,7 +82,7 @@ void Intercept(PF_InData& in, PF_OutData&) {
   testhost::HostCore& core = r.host->core();
   if (core.frame != nullptr && core.frame->output != nullptr && r.rendering) {
     core.frame->output->fill(pixels::Color{});
-    *core.frame->output_before = *core.frame->output;
+    core.frame->output_before = pixels::Fingerprint(*core.frame->output->world());
   }
   r.host_inter = in.inter;
   in.inter.checkout_param = RecordingCheckout;
@@ -176,6 +176,9 @@ HostRender::HostRender(const std::string& plugin_path, const Scene& scene, Clip&
   m.source.frames = clip.frames();
   m.source.width = clip.width();
   m.source.height = clip.height();
+  m.source.rotation = clip.footage().rotation;
+  m.source.pixel_aspect = clip.footage().pixel_aspect;
+  m.source.variable_rate = clip.footage().variable_rate;
 
   host.SetTimeScale(m.scale);
   host.SetDownsample(PF_RationalScale{1, static_cast<A_u_long>(c.downsample)},

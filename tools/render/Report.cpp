@@ -9,6 +9,8 @@ namespace zelvan::render {
 namespace {
 
 Json TimeJson(const A_Time& t) { return Json::array({t.value, t.scale}); }
+// 25, or "30000/1001".
+Json RationalJson(const Rational& r) { return r.den == 1 ? Json(r.num) : Json(r.text()); }
 Json RectJson(const PF_LRect& r) { return Json::array({r.left, r.top, r.right, r.bottom}); }
 double Seconds(const A_Time& t) { return t.scale == 0 ? 0.0 : static_cast<double>(t.value) / static_cast<double>(t.scale); }
 
@@ -82,10 +84,13 @@ Json ReportJson(const RenderRecord& r) {
   j["source"] = {{"layer_id", r.source.layer_id},
                  {"in_point", TimeJson(r.source.in_point)},
                  {"duration", TimeJson(r.source.duration)},
-                 {"fps", r.source.fps.den == 1 ? Json(r.source.fps.num) : Json(r.source.fps.text())},
+                 {"fps", RationalJson(r.source.fps)},
                  {"frames", r.source.frames},
                  {"width", r.source.width},
-                 {"height", r.source.height}};
+                 {"height", r.source.height},
+                 {"rotation", r.source.rotation},
+                 {"pixel_aspect", RationalJson(r.source.pixel_aspect.value_or(Rational{1, 1}))},
+                 {"variable_rate", r.source.variable_rate}};
   Json frames = Json::array();
   for (const FrameRecord& f : r.frames) {
     const HostParams& p = f.params;

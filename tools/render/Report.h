@@ -53,6 +53,9 @@ struct SourceRecord {
   Rational fps;
   int64_t frames = 0;
   int width = 0, height = 0;
+  int rotation = 0;                      // a movie's display rotation, applied
+  std::optional<Rational> pixel_aspect;  // when the pixels are not square
+  bool variable_rate = false;            // frames picked by presentation time
 };
 
 struct RenderRecord {

@@ -62,6 +62,27 @@ std::string FrameName(int k, int frames, FrameFormat format) {
          Extension(format);
 }
 
+// How the frame writer may hold frames: each waits whole in memory, in the
+// file's channel type, so at most about 256 MB of them are held at once. A
+// frame too large for three (4K float) is made only once the one before is
+// written, while the next renders.
+struct WriterShape {
+  int threads;
+  std::size_t waiting;
+  bool one_at_a_time;
+};
+
+WriterShape ShapeWriter(int width, int height, FrameFormat format, int cores) {
+  const std::size_t channel = format == FrameFormat::Png8 ? 1 : format == FrameFormat::Png16 ? 2 : 4;
+  const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4 * channel;
+  const std::size_t held = std::max<std::size_t>(1, (std::size_t{256} << 20) / std::max<std::size_t>(bytes, 1));
+  const auto c = static_cast<std::size_t>(cores);
+  if (held >= 2 * c + 2) return WriterShape{cores, c + 1, false};  // one being written a core, a core and one more waiting
+  if (held < 3) return WriterShape{1, 1, true};
+  const std::size_t threads = std::min<std::size_t>((held - 1) / 2, c);
+  return WriterShape{static_cast<int>(threads), held - 1 - threads, false};
+}
+
 // Ctrl-C or SIGTERM: the staging folder goes (the OutputFolder's destructor),
 // the folder stays as it was.
 int Stopped(int signal) {
@@ -82,6 +103,9 @@ int Run(const Options& o) {
     path = raw["source"]["path"].get<std::string>();
   }
   if (path != "builtin" && !path.empty()) footage = ProbeFootage(path);
+  if (footage) {
+    for (const std::string& w : footage->warnings) std::cerr << "zelvan-render: warning: " << w << "\n";
+  }
   Scene scene = ResolveScene(raw, footage ? std::optional<FootageFacts>(footage->facts()) : std::nullopt);
   if (footage && !footage->frames) {
     // A still lasts as long as the composition unless told otherwise.
@@ -96,6 +120,7 @@ int Run(const Options& o) {
   std::unique_ptr<Clip> clip;
   if (footage) {
     clip = Clip::Footage(path, *footage);
+    clip->SetCacheBudget(o.cache_mb << 20);
     const double have = static_cast<double>(clip->frames()) / scene.source.fps.value();
     if (footage->frames && *scene.source.duration > have + 1e-9) {
       std::cerr << "zelvan-render: warning: source.duration " << *scene.source.duration << " s is longer than the footage ("
@@ -136,7 +161,8 @@ int Run(const Options& o) {
   if (!o.no_previews) previews = std::make_unique<Previews>(folder.Path("preview.gif"), n, ow, oh, scene.comp.fps.value());
   // The frames are encoded on the other cores while the next ones render.
   const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  FrameWriter writer(cores, static_cast<std::size_t>(cores) + 1);
+  const WriterShape shape = ShapeWriter(ow, oh, format, cores);
+  FrameWriter writer(shape.threads, shape.waiting);
   RenderRecord record = render.Record();
   Progress progress(n, !o.quiet && ::isatty(STDERR_FILENO));
   std::vector<int64_t> plugin_failed, footage_failed;
@@ -164,6 +190,7 @@ int Run(const Options& o) {
     const PF_EffectWorld* out = render.output();
     f.file = FrameName(k, n, format);
     if (out != nullptr && out->data != nullptr) {
+      if (shape.one_at_a_time) writer.Finish();
       writer.Submit([&] {
         FrameImage image = ImageOf(*out, format);
         image.file = folder.Path(f.file);
@@ -232,8 +259,10 @@ int main(int argc, char** argv) {
 #if defined(__GLIBC__)
   // Every frame allocates and frees worlds of the same few sizes. Kept in the
   // heap, their pages are reused; handed back to the system after each frame,
-  // every new world would fault its pages in again.
-  mallopt(M_MMAP_THRESHOLD, 256 << 20);
+  // every new world would fault its pages in again. Worlds beyond 64 MB (4K
+  // at 16 bits and float) are handed back: held in the heap, their holes
+  // would grow it by gigabytes.
+  mallopt(M_MMAP_THRESHOLD, 64 << 20);
   mallopt(M_TRIM_THRESHOLD, 512 << 20);
 #endif
   std::vector<std::string> args(argv + 1, argv + argc);
