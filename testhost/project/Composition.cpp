@@ -4,7 +4,7 @@
 #include <limits>
 #include <stdexcept>
 
-#include "pixels/PixelWorld.h"
+#include "PixelWorld.h"
 
 namespace zelvan::testhost {
 namespace {
