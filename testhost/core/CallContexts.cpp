@@ -8,6 +8,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "AE_EffectSuites.h"
 #include "HostCore.h"
 
 namespace zelvan::testhost {
@@ -54,29 +55,38 @@ bool Listed(const char* const (&names)[N], const char* function) {
 
 }  // namespace
 
-std::string HostCore::CommandName() const {
-  if (in_command) return "#" + std::to_string(command) + " " + testhost::CommandName(selector);
-  return releasing_pre_render_data ? "the release of pre-render data" : "(none)";
-}
-
 std::optional<A_Err> HostCore::Refusal(const char* function) {
   if (Listed(kLibrary, function)) return std::nullopt;
   for (const CommandBound& rule : kCommandBound) {
     if (std::strcmp(rule.function, function) != 0) continue;
-    if (in_command && std::find(rule.commands.begin(), rule.commands.end(), selector) != rule.commands.end()) {
+    if (running_ && std::find(rule.commands.begin(), rule.commands.end(), *running_) != rule.commands.end()) {
       return std::nullopt;
     }
-    accounts.Violation(std::string(function) + " outside " + rule.where + " (called in " + CommandName() + ")");
+    accounts_.Violation(std::string(function) + " outside " + rule.where + " (called in " + CommandName() + ")");
     return PF_Err_BAD_CALLBACK_PARAM;
   }
-  if (in_command) return std::nullopt;
-  if (releasing_pre_render_data) {
+  if (running_) return std::nullopt;
+  if (releasing_pre_render_data_) {
     if (Listed(kRelease, function)) return std::nullopt;
-  } else if (module == nullptr) {
+  } else if (module_ == nullptr) {
     return std::nullopt;
   }
-  accounts.Violation(std::string(function) + " outside any command (called in " + CommandName() + ")");
+  accounts_.Violation(std::string(function) + " outside any command (called in " + CommandName() + ")");
   return PF_Err_BAD_CALLBACK_PARAM;
+}
+
+FrameState* HostCore::FrameFor(const char* function) {
+  if (frame_ != nullptr) return frame_;
+  const char* command = running_ && *running_ == PF_Cmd_SMART_PRE_RENDER ? "a pre-render" : "a render";
+  accounts_.Violation(std::string(function) + " in " + command + " the host did not send for a frame");
+  return nullptr;
+}
+
+bool HostCore::MayAcquire(const char* name, A_long version) {
+  if (!releasing_pre_render_data_ || std::strcmp(name, kPFHandleSuite) == 0) return true;
+  accounts_.Violation(std::string("AcquireSuite '") + name + "' " + std::to_string(version) +
+                      " in the release of pre-render data, which may use the handle suite only");
+  return false;
 }
 
 }  // namespace zelvan::testhost

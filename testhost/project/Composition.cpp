@@ -71,6 +71,8 @@ Layer& Composition::effect_layer() {
 
 const Layer& Composition::effect_layer() const { return const_cast<Composition*>(this)->effect_layer(); }
 
+const Layer* Composition::Find(AEGP_LayerIDVal id) const { return const_cast<Composition*>(this)->Find(id); }
+
 Layer* Composition::Find(AEGP_LayerIDVal id) {
   for (auto& l : layers_) {
     if (l->id == id) return l.get();

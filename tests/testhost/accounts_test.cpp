@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "Host.h"
-#include "HostCore.h"
 #include "HostFixture.h"
 #include "Suites.h"
 
@@ -25,6 +24,7 @@ using zelvan::testhost::Host;
 using zelvan::testhost::kHandleSuite2;
 using zelvan::testhost::Resource;
 using zelvan::testhost::SimulatedCommand;
+using zelvan::testhost::SimulatedRelease;
 
 TEST(Accounts, BalancedWhenNothingWasHandedOut) {
   Host host;
@@ -222,10 +222,9 @@ const MisuseCase kMisuses[] = {
      "AcquireSuite outside any command (called in (none))"},
     {"OtherSuiteWhileReleasingPreRenderData",
      [](Host& host) {
-       host.core().releasing_pre_render_data = true;
+       SimulatedRelease release(host);
        const void* suite = nullptr;
        EXPECT_NE(host.basic_suite()->AcquireSuite("AEGP Layer Suite", 13, &suite), 0);
-       host.core().releasing_pre_render_data = false;
      },
      "AcquireSuite 'AEGP Layer Suite' 13 in the release of pre-render data, which may use the handle suite only"},
 };
