@@ -214,6 +214,17 @@ const MisuseCase kMisuses[] = {
        zelvan::testhost::kUtilitySuite7.AEGP_RegisterWithAEGP(nullptr, "t", &id);
      },
      "AEGP_RegisterWithAEGP outside global setup (called in #1 UPDATE_PARAMS_UI)"},
+    {"CallOfACommandAfterItReturned",
+     [](Host& host) {
+       // The effect kept parameter setup's in-data and adds to it later.
+       ASSERT_EQ(host.ParamsSetup(), PF_Err_NONE);
+       const PF_InData in = host.in_data();
+       PF_ParamDef def{};
+       def.param_type = PF_Param_ANGLE;
+       def.uu.id = 13;
+       EXPECT_EQ(in.inter.add_param(in.effect_ref, -1, &def), PF_Err_BAD_CALLBACK_PARAM);
+     },
+     "add_param outside parameter setup (called in (none))"},
     {"SuiteOutsideAnyCommand",
      [](Host& host) {
        const void* suite = nullptr;
