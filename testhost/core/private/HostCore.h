@@ -73,9 +73,7 @@ class HostCore {
   int command() const { return command_; }
   // "#3 SMART_RENDER", "the release of pre-render data" or "(none)".
   std::string CommandName() const;
-  bool releasing_pre_render_data() const { return releasing_pre_render_data_; }
   CallTrace& trace() { return trace_; }
-  const CallTrace& trace() const { return trace_; }
   Faults& faults() { return faults_; }
   Accounts& accounts() { return accounts_; }
   const Accounts& accounts() const { return accounts_; }
