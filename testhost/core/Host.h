@@ -32,7 +32,7 @@
 
 namespace zelvan::testhost {
 
-struct HostCore;
+class HostCore;
 struct FrameState;
 
 // What the host asks of one frame.
@@ -168,7 +168,7 @@ class Host {
   CallTrace& trace();
   const Accounts& accounts() const;
   // Who is told of each parameter checkout and copy the plug-in makes (null:
-  // nobody); the observer outlives its time with the host.
+  // nobody); it must stay alive for as long as it is set.
   void SetObserver(HostObserver* observer);
   // Empty when every suite, handle, reference, stream, value and checkout
   // was given back and no misuse was seen; otherwise one line per finding.
