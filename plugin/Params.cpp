@@ -5,111 +5,78 @@
 #include <cstring>
 
 #include "HostGuards.h"
+#include "ParamTable.h"
 #include "ZelvanPlugin.h"
 
 namespace zelvan {
 namespace {
 
-// Choices live in static storage: the host keeps the pointers.
-const char kModeChoices[] = "Center|Whole|No Margin|Fit to Layer";
-const char kTypeChoices[] = "Cycle|Pingpong";
-const char kRangeTypeChoices[] = "Percent|Second";
-const char kEasingTypeChoices[] = "Linear|Quad|Cubic|Quart|Quint|Expo|Circ|Sine|Bounce";
-const char kEasingModeChoices[] = "In|Out|InOut";
+PF_Fixed ToFixed(double user_value) { return PF_Fixed(user_value * 65536.0); }
 
-constexpr PF_Fixed kFixedHundred = 100 << 16;
-
-class ParamAdder {
- public:
-  explicit ParamAdder(PF_InData* in_data) : in_data_(in_data) {}
-
-  PF_Err Popup(ParamIndex index, const char* name, A_short choices, A_short dephault, const char* names) {
-    PF_ParamDef def = Start(index, PF_Param_POPUP, name);
-    def.u.pd.value = dephault;
-    def.u.pd.num_choices = choices;
-    def.u.pd.dephault = dephault;
-    def.u.pd.u_names = names;
-    return Add(index, def);
+// One definition as the host receives it: all zero bytes but the fields of
+// its type, filled from its row.
+PF_Err AddParam(PF_InData* in_data, const ParamSpec& p) {
+  PF_ParamDef def;
+  std::memset(&def, 0, sizeof def);
+  def.flags = p.flags;
+  def.param_type = p.type;
+  in_data->utils->ansi.strcpy(def.name, p.name);
+  switch (p.type) {
+    case PF_Param_POPUP:
+      def.u.pd.value = A_long(p.dephault);
+      def.u.pd.num_choices = ChoiceCount(p.choices);
+      def.u.pd.dephault = A_short(p.dephault);
+      def.u.pd.u_names = p.choices;
+      break;
+    case PF_Param_LAYER:
+      def.u.ld.dephault = A_long(p.dephault);  // 0: no layer
+      break;
+    case PF_Param_ANGLE:
+      def.u.ad.value = ToFixed(p.dephault);
+      def.u.ad.dephault = ToFixed(p.dephault);
+      break;
+    case PF_Param_FIX_SLIDER: {
+      PF_FixedSliderDef& fd = def.u.fd;
+      fd.value = ToFixed(p.dephault);
+      fd.valid_min = ToFixed(p.range.valid_min);
+      fd.valid_max = ToFixed(p.range.valid_max);
+      fd.slider_min = ToFixed(p.range.slider_min);
+      fd.slider_max = ToFixed(p.range.slider_max);
+      fd.dephault = ToFixed(p.dephault);
+      fd.precision = p.precision;
+      fd.display_flags = p.display_flags;
+      break;
+    }
+    case PF_Param_FLOAT_SLIDER: {
+      PF_FloatSliderDef& fs = def.u.fs_d;
+      fs.value = A_FpShort(p.dephault);
+      fs.phase = 0;
+      fs.valid_min = A_FpShort(p.range.valid_min);
+      fs.valid_max = A_FpShort(p.range.valid_max);
+      fs.slider_min = A_FpShort(p.range.slider_min);
+      fs.slider_max = A_FpShort(p.range.slider_max);
+      fs.dephault = A_FpShort(p.dephault);
+      fs.precision = p.precision;
+      fs.display_flags = p.display_flags;
+      fs.fs_flags = PF_FSliderFlag_NONE;
+      fs.curve_tolerance = 0.05f;
+      break;
+    }
+    default:
+      break;
   }
-  PF_Err Layer(ParamIndex index, const char* name) {
-    PF_ParamDef def = Start(index, PF_Param_LAYER, name);
-    def.u.ld.dephault = 0;  // no layer
-    return Add(index, def);
-  }
-  PF_Err Angle(ParamIndex index, const char* name) {
-    PF_ParamDef def = Start(index, PF_Param_ANGLE, name);
-    def.u.ad.value = 0;
-    def.u.ad.dephault = 0;
-    return Add(index, def);
-  }
-  // A 0 to 100 percent slider in 16.16 fixed point.
-  PF_Err Percent(ParamIndex index, const char* name, PF_Fixed dephault, A_short precision) {
-    PF_ParamDef def = Start(index, PF_Param_FIX_SLIDER, name);
-    PF_FixedSliderDef& fd = def.u.fd;
-    fd.value = dephault;
-    fd.valid_min = 0;
-    fd.valid_max = kFixedHundred;
-    fd.slider_min = 0;
-    fd.slider_max = kFixedHundred;
-    fd.dephault = dephault;
-    fd.precision = precision;
-    fd.display_flags = PF_ValueDisplayFlag_PERCENT;
-    return Add(index, def);
-  }
-  PF_Err Seconds(ParamIndex index, const char* name, float dephault) {
-    PF_ParamDef def = Start(index, PF_Param_FLOAT_SLIDER, name);
-    PF_FloatSliderDef& fs = def.u.fs_d;
-    fs.value = dephault;
-    fs.phase = 0;
-    fs.valid_min = 0.0f;
-    fs.valid_max = 1000000.0f;
-    fs.slider_min = 0.0f;
-    fs.slider_max = 20.0f;
-    fs.dephault = dephault;
-    fs.precision = 2;
-    fs.display_flags = 0;
-    fs.fs_flags = PF_FSliderFlag_NONE;
-    fs.curve_tolerance = 0.05f;
-    return Add(index, def);
-  }
-
- private:
-  PF_ParamDef Start(ParamIndex index, PF_ParamType type, const char* name) {
-    PF_ParamDef def;
-    std::memset(&def, 0, sizeof def);
-    // The easing popups stay expanded; the rest start collapsed.
-    if (index <= kParamEndSeconds) def.flags = PF_ParamFlag_START_COLLAPSED;
-    def.param_type = type;
-    in_data_->utils->ansi.strcpy(def.name, name);
-    return def;
-  }
-  PF_Err Add(ParamIndex index, PF_ParamDef& def) {
-    def.uu.id = index;
-    return in_data_->inter.add_param(in_data_->effect_ref, -1, &def);
-  }
-
-  PF_InData* in_data_;
-};
+  def.uu.id = p.index;
+  return in_data->inter.add_param(in_data->effect_ref, -1, &def);
+}
 
 }  // namespace
 
 PF_Err ParamsSetup(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* /*params*/[], PF_LayerDef* /*output*/) {
-  ParamAdder add(in_data);
-  PF_Err err = PF_Err_NONE;
   // Parameter setup stops at the first refusal: later parameters would land
   // at the wrong indices.
-  if ((err = add.Popup(kParamMode, "Mode", 4, kModeWhole, kModeChoices)) != PF_Err_NONE) return err;
-  if ((err = add.Layer(kParamLayer, "Layer")) != PF_Err_NONE) return err;
-  if ((err = add.Popup(kParamType, "Type", 2, kLoopCycle, kTypeChoices)) != PF_Err_NONE) return err;
-  if ((err = add.Angle(kParamTime, "Time")) != PF_Err_NONE) return err;
-  if ((err = add.Percent(kParamWaitingTime, "Waiting Time", 0, 1)) != PF_Err_NONE) return err;
-  if ((err = add.Popup(kParamRangeType, "Range Type", 2, kRangePercent, kRangeTypeChoices)) != PF_Err_NONE) return err;
-  if ((err = add.Percent(kParamStartPercent, "Start Time(%)", 0, 2)) != PF_Err_NONE) return err;
-  if ((err = add.Percent(kParamEndPercent, "End Time(%)", kFixedHundred, 2)) != PF_Err_NONE) return err;
-  if ((err = add.Seconds(kParamStartSeconds, "Start Time(sec)", 0.0f)) != PF_Err_NONE) return err;
-  if ((err = add.Seconds(kParamEndSeconds, "End Time(sec)", 10.0f)) != PF_Err_NONE) return err;
-  if ((err = add.Popup(kParamEasingType, "Easing Type", 9, 1, kEasingTypeChoices)) != PF_Err_NONE) return err;
-  if ((err = add.Popup(kParamEasingMode, "Easing Mode", 3, 3, kEasingModeChoices)) != PF_Err_NONE) return err;
+  for (const ParamSpec& p : kParams) {
+    if (const PF_Err err = AddParam(in_data, p); err != PF_Err_NONE) return err;
+  }
   out_data->num_params = kParamCount;
   return PF_Err_NONE;
 }

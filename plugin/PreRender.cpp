@@ -1,11 +1,12 @@
 // Smart pre-render: snapshot the parameters for the render and tell the host
 // what the effect needs (the whole input) and what it may produce.
+#include <array>
 #include <cstring>
 
 #include "AEGP_SuiteHandler.h"
 #include "HostGuards.h"
 #include "LayerArea.h"
-#include "Params.h"
+#include "ParamTable.h"
 #include "PreRenderRecord.h"
 #include "Rounding.h"
 #include "Smart_Utils.h"
@@ -16,16 +17,35 @@ namespace {
 
 constexpr double kFixedOne = 65536.0;
 
-double FixedToDouble(PF_Fixed v) { return v / kFixedOne; }
-// Percent sliders become fractions: divide first, then scale, so 100 % is exactly 1.0.
-double FixedPercentToFraction(PF_Fixed v) { return v / kFixedOne * 0.01; }
+// The order in which the snapshot's parameters are checked out, from their rows.
+constexpr int kSnapshotCount = SnapshotCount();
+constexpr std::array<ParamIndex, kSnapshotCount> kSnapshotOrder = [] {
+  std::array<ParamIndex, kSnapshotCount> order{};
+  for (const ParamSpec& p : kParams) {
+    if (p.snapshot.order != 0) order[std::size_t(p.snapshot.order - 1)] = p.index;
+  }
+  return order;
+}();
 
-// The order in which the snapshot's parameters are checked out.
-constexpr ParamIndex kSnapshotOrder[] = {kParamMode,      kParamType,         kParamTime,
-                                         kParamWaitingTime, kParamEasingType, kParamEasingMode,
-                                         kParamRangeType, kParamStartPercent, kParamEndPercent,
-                                         kParamStartSeconds, kParamEndSeconds};
-constexpr int kSnapshotCount = sizeof(kSnapshotOrder) / sizeof(kSnapshotOrder[0]);
+// One checked-out parameter into its field of the record. Percent sliders
+// become fractions: divide first, then scale, so 100 % is exactly 1.0.
+void Store(const ParamSpec& p, const PF_ParamDef& def, PreRenderRecord& r) {
+  const double value = HostValue(p, def);
+  switch (p.type) {
+    case PF_Param_POPUP:
+      r.*p.snapshot.code = A_long(value);
+      break;
+    case PF_Param_ANGLE:
+      r.*p.snapshot.number = value / kFixedOne;  // degrees
+      break;
+    case PF_Param_FIX_SLIDER:
+      r.*p.snapshot.number = value / kFixedOne * 0.01;
+      break;
+    default:
+      r.*p.snapshot.number = value;  // seconds, unchanged
+      break;
+  }
+}
 
 }  // namespace
 
@@ -63,10 +83,9 @@ PF_Err SmartPreRender(PF_InData* in_data, PF_OutData* /*out_data*/, PF_PreRender
 
   PF_Err err = PF_Err_NONE;
   ParamCheckout checkouts[kSnapshotCount];
-  PF_ParamDef* param[kParamCount] = {};
   for (int i = 0; i < kSnapshotCount && err == PF_Err_NONE; ++i) {
-    err = checkouts[i].Checkout(in_data, kSnapshotOrder[i], in_data->current_time, in_data->time_step, in_data->time_scale);
-    param[kSnapshotOrder[i]] = &checkouts[i].def();
+    err = checkouts[i].Checkout(in_data, kSnapshotOrder[std::size_t(i)], in_data->current_time, in_data->time_step,
+                                in_data->time_scale);
   }
 
   PF_CheckoutResult input{};
@@ -83,17 +102,7 @@ PF_Err SmartPreRender(PF_InData* in_data, PF_OutData* /*out_data*/, PF_PreRender
   if (err == PF_Err_NONE) {
     PreRenderRecord& r = data->record;
     std::memset(&r, 0, sizeof r);
-    r.placementMode = param[kParamMode]->u.pd.value;
-    r.loopType = param[kParamType]->u.pd.value;
-    r.timeAngle = FixedToDouble(param[kParamTime]->u.ad.value);
-    r.waitingFraction = FixedPercentToFraction(param[kParamWaitingTime]->u.fd.value);
-    r.rangeType = param[kParamRangeType]->u.pd.value;
-    r.rangeStartFraction = FixedPercentToFraction(param[kParamStartPercent]->u.fd.value);
-    r.rangeEndFraction = FixedPercentToFraction(param[kParamEndPercent]->u.fd.value);
-    r.rangeStartSeconds = param[kParamStartSeconds]->u.fs_d.value;
-    r.rangeEndSeconds = param[kParamEndSeconds]->u.fs_d.value;
-    r.easingType = param[kParamEasingType]->u.pd.value;
-    r.easingMode = param[kParamEasingMode]->u.pd.value;
+    for (int i = 0; i < kSnapshotCount; ++i) Store(*FindParam(kSnapshotOrder[std::size_t(i)]), checkouts[i].def(), r);
 
     UnionLRect(&input.result_rect, &extra->output->result_rect);
     UnionLRect(&input.max_result_rect, &extra->output->max_result_rect);

@@ -7,7 +7,6 @@
 #include <utility>
 #include <vector>
 
-#include "HostCore.h"
 #include "PluginSession.h"
 
 namespace {
@@ -305,7 +304,7 @@ TEST_F(UpdateParamsUITest, ShortParameterArrayChangesNoControl) {
   using zelvan::testhost::Host;
   const std::function<void(Host&, PF_InData&)> shorten[] = {
       [](Host&, PF_InData& in) { in.num_params = 6; },
-      [](Host& h, PF_InData&) { h.core().param_pointers[6] = nullptr; },
+      [](Host& h, PF_InData&) { h.command_params()[6] = nullptr; },
   };
   for (const auto& cut : shorten) {
     Host* h = &host();

@@ -772,6 +772,40 @@ TEST_F(RenderTest, MissingGlobalDataIsAnErrorAndLeavesTheOutput) {
   EXPECT_EQ(host().LiveHandles(), 1u) << "the records are still released by the host";
 }
 
+// What the output holds before the effect writes it, seen through a render
+// that fails first: the host's loud colour, or the fill its user chose.
+struct FillCase {
+  const char* name;
+  std::optional<px::Color> fill;  // none: the host's own
+};
+
+class OutputFillTest : public RenderTest, public ::testing::WithParamInterface<FillCase> {};
+
+TEST_P(OutputFillTest, UnwrittenOutputHoldsTheFill) {
+  AddSource();
+  if (GetParam().fill) host().SetOutputFill(*GetParam().fill);
+  const px::Color fill = GetParam().fill.value_or(Host::UnwrittenColor());
+  ASSERT_EQ(host().PreRender(0), PF_Err_NONE);
+  EXPECT_EQ(host().Render([](PF_InData& in, PF_OutData&) { in.global_data = nullptr; }),
+            PF_Err_INTERNAL_STRUCT_DAMAGED);
+  const px::PixelWorld& out = Output();
+  int other = 0;
+  for (A_long y = 0; y < out.height(); ++y) {
+    for (A_long x = 0; x < out.width(); ++x) other += out.get(x, y) != fill;
+  }
+  EXPECT_EQ(other, 0) << "of " << out.width() << "x" << out.height();
+  EXPECT_FALSE(host().last_output_written());
+}
+
+const FillCase kFills[] = {
+    {"TheHostsOwn", std::nullopt},
+    {"TransparentBlack", px::Color{}},
+    {"OpaqueGreen", px::Color{1.0f, 0.0f, 1.0f, 0.0f}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Fills, OutputFillTest, ::testing::ValuesIn(kFills),
+                         [](const auto& p) { return std::string(p.param.name); });
+
 // ---- 7. Hostile timing values ------------------------------------------------
 
 // A solid input, so that pass-through is told apart from any stamped frame.

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "Host.h"
-#include "HostCore.h"
 #include "HostFixture.h"
 #include "Suites.h"
 
@@ -25,6 +24,7 @@ using zelvan::testhost::Host;
 using zelvan::testhost::kHandleSuite2;
 using zelvan::testhost::Resource;
 using zelvan::testhost::SimulatedCommand;
+using zelvan::testhost::SimulatedRelease;
 
 TEST(Accounts, BalancedWhenNothingWasHandedOut) {
   Host host;
@@ -214,6 +214,17 @@ const MisuseCase kMisuses[] = {
        zelvan::testhost::kUtilitySuite7.AEGP_RegisterWithAEGP(nullptr, "t", &id);
      },
      "AEGP_RegisterWithAEGP outside global setup (called in #1 UPDATE_PARAMS_UI)"},
+    {"CallOfACommandAfterItReturned",
+     [](Host& host) {
+       // The effect kept parameter setup's in-data and adds to it later.
+       ASSERT_EQ(host.ParamsSetup(), PF_Err_NONE);
+       const PF_InData in = host.in_data();
+       PF_ParamDef def{};
+       def.param_type = PF_Param_ANGLE;
+       def.uu.id = 13;
+       EXPECT_EQ(in.inter.add_param(in.effect_ref, -1, &def), PF_Err_BAD_CALLBACK_PARAM);
+     },
+     "add_param outside parameter setup (called in (none))"},
     {"SuiteOutsideAnyCommand",
      [](Host& host) {
        const void* suite = nullptr;
@@ -222,10 +233,9 @@ const MisuseCase kMisuses[] = {
      "AcquireSuite outside any command (called in (none))"},
     {"OtherSuiteWhileReleasingPreRenderData",
      [](Host& host) {
-       host.core().releasing_pre_render_data = true;
+       SimulatedRelease release(host);
        const void* suite = nullptr;
        EXPECT_NE(host.basic_suite()->AcquireSuite("AEGP Layer Suite", 13, &suite), 0);
-       host.core().releasing_pre_render_data = false;
      },
      "AcquireSuite 'AEGP Layer Suite' 13 in the release of pre-render data, which may use the handle suite only"},
 };

@@ -12,8 +12,10 @@
 
 namespace {
 
+using zelvan::testhost::CopyCall;
 using zelvan::testhost::Host;
 using zelvan::testhost::Keyframe;
+using zelvan::testhost::ParamCheckoutCall;
 using zelvan::testhost::SimulatedCommand;
 
 PF_ParamDef Popup(const char* name, A_long id, A_short choices, A_short dflt, const char* text) {
@@ -217,6 +219,55 @@ TEST(Params, FixedSliderPercentIsExact) {
   ASSERT_EQ(host.params().Add(-1, def), PF_Err_NONE);
   host.SetParam(1, 100.0);
   EXPECT_EQ(host.params().DefinitionAt(1, 0.0).u.fd.value, 6553600);
+}
+
+// Writes down what the host tells it, one line a notification.
+struct Watcher : zelvan::testhost::HostObserver {
+  std::vector<std::string> seen;
+  void ParamCheckoutStarting(const ParamCheckoutCall& c) noexcept override {
+    seen.push_back("starting index=" + std::to_string(c.index) + " time=" + std::to_string(c.time));
+  }
+  void ParamCheckedOut(const ParamCheckoutCall& c) noexcept override {
+    seen.push_back("checked out index=" + std::to_string(c.index) + " step=" + std::to_string(c.time_step) +
+                   " scale=" + std::to_string(c.time_scale) + " result=" + std::to_string(c.result) +
+                   " angle=" + std::to_string(c.def->u.ad.value >> 16));
+  }
+  void Copied(const CopyCall& c) noexcept override {
+    seen.push_back("copied " + std::to_string(c.src->width) + "x" + std::to_string(c.dst->height) +
+                   " src_rect=" + (c.src_rect ? std::to_string(c.src_rect->right) : "whole") +
+                   " dst_rect=" + (c.dst_rect ? std::to_string(c.dst_rect->right) : "whole") +
+                   " result=" + std::to_string(c.result));
+  }
+};
+
+TEST(Observer, HearsEachParameterCheckoutAndCopyWithItsResultUntilItGoes) {
+  Host host;
+  ASSERT_EQ(host.params().Add(-1, Angle("Time", 1)), PF_Err_NONE);
+  host.SetParam(1, 90.0);
+  Watcher watcher;
+  host.SetObserver(&watcher);
+  PF_InData& in = host.PrepareInData();
+  SimulatedCommand render(host, PF_Cmd_SMART_RENDER);
+  PF_ParamDef def{};
+  ASSERT_EQ(in.inter.checkout_param(in.effect_ref, 1, 15, 2, 30, &def), PF_Err_NONE);
+  EXPECT_EQ(in.inter.checkout_param(in.effect_ref, 7, 0, 1, 30, &def), PF_Err_INVALID_INDEX);
+  EXPECT_EQ(in.inter.checkin_param(in.effect_ref, &def), PF_Err_NONE);
+  zelvan::pixels::PixelWorld src(4, 3, zelvan::pixels::Depth::k8, 0), dst(4, 3, zelvan::pixels::Depth::k8, 0);
+  PF_Rect half{0, 0, 2, 3};
+  EXPECT_EQ(in.utils->copy(in.effect_ref, src.world(), dst.world(), &half, nullptr), PF_Err_NONE);
+  host.faults().FailCall("copy", 1, 77);
+  EXPECT_EQ(in.utils->copy(in.effect_ref, src.world(), dst.world(), nullptr, nullptr), 77);
+  host.SetObserver(nullptr);
+  EXPECT_EQ(in.utils->copy(in.effect_ref, src.world(), dst.world(), nullptr, nullptr), PF_Err_NONE);
+  EXPECT_EQ(watcher.seen, (std::vector<std::string>{
+                              "starting index=1 time=15",
+                              "checked out index=1 step=2 scale=30 result=0 angle=90",
+                              "starting index=7 time=0",
+                              "checked out index=7 step=1 scale=30 result=" + std::to_string(PF_Err_INVALID_INDEX) +
+                                  " angle=90",
+                              "copied 4x3 src_rect=2 dst_rect=whole result=0",
+                              "copied 4x3 src_rect=whole dst_rect=whole result=77",
+                          }));
 }
 
 // Registration as global setup makes it.

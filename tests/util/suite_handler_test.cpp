@@ -3,6 +3,7 @@
 
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "AEGP_SuiteHandler.h"
@@ -152,17 +153,43 @@ TEST_F(SuiteHandlerTest, FailingReleaseIsIgnoredAndTheOthersAreStillReleased) {
             (std::vector<std::string>{"ReleaseSuite AEGP Stream Suite 9", "ReleaseSuite AEGP Layer Suite 13"}));
 }
 
-TEST_F(SuiteHandlerTest, PathDataSuiteHasTwoSlotsEachReleasedOnItsOwn) {
+// Positions whose suites only this test offers (the host's own do not
+// include them): each acquired through its slot, each released once, in
+// table order, when the handler goes.
+struct OfferedSlotsCase {
+  const char* name;
+  std::vector<std::pair<const char*, A_long>> offered;
+  std::vector<int> positions;  // acquired in this order
+  std::vector<std::string> releases;
+};
+
+const OfferedSlotsCase kOfferedSlots[] = {
+    {"PathDataSuiteHasTwoSlotsEachReleasedOnItsOwn",
+     {{"PF Path Data Suite", 1}},
+     {30, 31},
+     {"ReleaseSuite PF Path Data Suite 1", "ReleaseSuite PF Path Data Suite 1"}},
+    {"FirstAndLastPositionsAreBothReleased",
+     {{"AEGP Marker Suite", 1}, {"DRAWBOT Path Suite", 1}},
+     {AEGP_SuiteHandler::kSuiteCount - 1, 0},
+     {"ReleaseSuite AEGP Marker Suite 1", "ReleaseSuite DRAWBOT Path Suite 1"}},
+};
+
+class OfferedSlotsTest : public SuiteHandlerTest, public ::testing::WithParamInterface<OfferedSlotsCase> {};
+
+TEST_P(OfferedSlotsTest, EachSlotIsAcquiredAndReleasedOnItsOwn) {
+  const OfferedSlotsCase& c = GetParam();
   static const int kTable = 0;
-  host.OfferSuite("PF Path Data Suite", 1, &kTable);
+  for (const auto& [name, version] : c.offered) host.OfferSuite(name, version, &kTable);
   {
     AEGP_SuiteHandler suites(host.basic_suite());
-    EXPECT_EQ(suites.Suite(AEGP_SuiteHandler::SuiteId(30)), &kTable);
-    EXPECT_EQ(suites.Suite(AEGP_SuiteHandler::SuiteId(31)), &kTable);
+    for (int position : c.positions) EXPECT_EQ(suites.Suite(AEGP_SuiteHandler::SuiteId(position)), &kTable);
   }
-  EXPECT_EQ(host.trace().Count("AcquireSuite"), 2u);
-  EXPECT_EQ(host.trace().Count("ReleaseSuite"), 2u);
+  EXPECT_EQ(host.trace().Count("AcquireSuite"), c.positions.size());
+  EXPECT_EQ(host.trace().LinesOf("ReleaseSuite"), c.releases);
 }
+
+INSTANTIATE_TEST_SUITE_P(Slots, OfferedSlotsTest, ::testing::ValuesIn(kOfferedSlots),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 // The known suites in release order, as the host spells them.
 struct KnownSuite {

@@ -1,98 +1,96 @@
 #include "HostRender.h"
 
 #include <cmath>
+#include <cstdint>
+#include <optional>
 #include <stdexcept>
 
-#include "FrameState.h"
 #include "Host.h"
-#include "HostCore.h"
+#include "HostObserver.h"
 #include "LoadError.h"
-#include "Params.h"
+#include "ParamTable.h"
 #include "PixelWorld.h"
 
 namespace zelvan::render {
 namespace {
 
-// The host's callbacks are plain function pointers without a context, so the
-// recorder of the frame being rendered is reached through the thread.
-struct Recorder {
-  PF_InteractCallbacks host_inter{};
-  PF_UtilCallbacks host_utils{};
-  PF_UtilCallbacks utils{};
-  FrameRecord* frame = nullptr;
-  testhost::Host* host = nullptr;
-  bool layer_checkout = false;
-  bool rendering = false;  // the render command, not the pre-render
-  std::optional<int64_t> painted;
+// The report's field for each parameter the plug-in snapshots, in host units.
+struct ReportField {
+  ParamIndex index;
+  A_long HostParams::*code;    // popup codes and 16.16 values
+  double HostParams::*number;  // float slider values
 };
-thread_local Recorder* g_recorder = nullptr;
+constexpr ReportField kReportFields[] = {
+    {kParamMode, &HostParams::mode, nullptr},
+    {kParamType, &HostParams::type, nullptr},
+    {kParamTime, &HostParams::time_fixed, nullptr},
+    {kParamWaitingTime, &HostParams::waiting_fixed, nullptr},
+    {kParamRangeType, &HostParams::range_type, nullptr},
+    {kParamStartPercent, &HostParams::start_pct_fixed, nullptr},
+    {kParamEndPercent, &HostParams::end_pct_fixed, nullptr},
+    {kParamStartSeconds, nullptr, &HostParams::start_sec},
+    {kParamEndSeconds, nullptr, &HostParams::end_sec},
+    {kParamEasingType, &HostParams::easing_type, nullptr},
+    {kParamEasingMode, &HostParams::easing_mode, nullptr},
+};
 
-PF_Err RecordingCheckout(PF_ProgPtr ref, PF_ParamIndex index, A_long time, A_long step, A_u_long scale,
-                         PF_ParamDef* def) noexcept {
-  Recorder& r = *g_recorder;
-  r.layer_checkout = index == kParamLayer;
-  r.painted.reset();
-  const PF_Err err = r.host_inter.checkout_param(ref, index, time, step, scale, def);
-  r.layer_checkout = false;
-  HostParams& p = r.frame->params;
-  if (index == kParamLayer) {
-    r.frame->layer_time = A_Time{time, scale};
-    if (err == PF_Err_NONE && def != nullptr && def->u.ld.data != nullptr) r.frame->source_frame = r.painted;
-    if (err != PF_Err_NONE && r.painted) r.frame->failed_source_frame = r.painted;
-  }
-  if (err != PF_Err_NONE || def == nullptr) return err;
-  switch (index) {
-    case kParamMode: p.mode = def->u.pd.value; break;
-    case kParamType: p.type = def->u.pd.value; break;
-    case kParamTime: p.time_fixed = def->u.ad.value; break;
-    case kParamWaitingTime: p.waiting_fixed = def->u.fd.value; break;
-    case kParamRangeType: p.range_type = def->u.pd.value; break;
-    case kParamStartPercent: p.start_pct_fixed = def->u.fd.value; break;
-    case kParamEndPercent: p.end_pct_fixed = def->u.fd.value; break;
-    case kParamStartSeconds: p.start_sec = def->u.fs_d.value; break;
-    case kParamEndSeconds: p.end_sec = def->u.fs_d.value; break;
-    case kParamEasingType: p.easing_type = def->u.pd.value; break;
-    case kParamEasingMode: p.easing_mode = def->u.pd.value; break;
-    default: break;
-  }
-  return err;
-}
+// Watches the host's calls while a frame renders and writes what it saw into
+// the frame's record. Its notifications come inside the plug-in's host
+// calls: nothing in them throws.
+struct Recorder final : testhost::HostObserver {
+  FrameRecord* frame = nullptr;  // null between frames: nothing is recorded
+  bool layer_checkout = false;   // the host is serving the checkout of "Layer"
+  std::optional<int64_t> painted;  // the clip frame painted for it
 
-// Both run in the plug-in's frames, as host callbacks: nothing in them throws.
-PF_Err RecordingCopy(PF_ProgPtr ref, PF_EffectWorld* src, PF_EffectWorld* dst, PF_Rect* src_r,
-                     PF_Rect* dst_r) noexcept {
-  Recorder& r = *g_recorder;
-  r.frame->copied = true;
-  if (src_r == nullptr && dst_r == nullptr) {
-    r.frame->copy.reset();
-  } else {
-    CopyRects rects;
+  void Begin(FrameRecord* f) {
+    frame = f;
+    layer_checkout = false;
+    painted.reset();
+  }
+
+  void ParamCheckoutStarting(const testhost::ParamCheckoutCall& call) noexcept override {
+    layer_checkout = frame != nullptr && call.index == kParamLayer;
+    painted.reset();
+  }
+
+  void ParamCheckedOut(const testhost::ParamCheckoutCall& call) noexcept override {
+    layer_checkout = false;
+    if (frame == nullptr) return;
+    if (call.index == kParamLayer) {
+      frame->layer_time = A_Time{call.time, call.time_scale};
+      if (call.result == PF_Err_NONE && call.def != nullptr && call.def->u.ld.data != nullptr) {
+        frame->source_frame = painted;
+      }
+      if (call.result != PF_Err_NONE && painted) frame->failed_source_frame = painted;
+    }
+    if (call.result != PF_Err_NONE || call.def == nullptr) return;
+    for (const ReportField& field : kReportFields) {
+      if (field.index != call.index) continue;
+      const double value = HostValue(*FindParam(call.index), *call.def);
+      if (field.code != nullptr) {
+        frame->params.*field.code = static_cast<A_long>(value);
+      } else {
+        frame->params.*field.number = value;
+      }
+    }
+  }
+
+  void Copied(const testhost::CopyCall& call) noexcept override {
+    if (frame == nullptr) return;
+    frame->copied = true;
+    if (call.src_rect == nullptr && call.dst_rect == nullptr) {
+      frame->copy.reset();
+      return;
+    }
     // A single null rectangle means that world whole.
-    rects.src = src_r ? *src_r : PF_LRect{0, 0, src ? src->width : 0, src ? src->height : 0};
-    rects.dst = dst_r ? *dst_r : PF_LRect{0, 0, dst ? dst->width : 0, dst ? dst->height : 0};
-    r.frame->copy = rects;
+    const PF_EffectWorld* src = call.src;
+    const PF_EffectWorld* dst = call.dst;
+    CopyRects rects;
+    rects.src = call.src_rect ? *call.src_rect : PF_LRect{0, 0, src ? src->width : 0, src ? src->height : 0};
+    rects.dst = call.dst_rect ? *call.dst_rect : PF_LRect{0, 0, dst ? dst->width : 0, dst ? dst->height : 0};
+    frame->copy = rects;
   }
-  return r.host_utils.copy(ref, src, dst, src_r, dst_r);
-}
-
-void Intercept(PF_InData& in, PF_OutData&) {
-  Recorder& r = *g_recorder;
-  // The host marks a fresh output with a loud colour to spot unwritten
-  // pixels; a user's render starts transparent, as in a real host.
-  testhost::HostCore& core = r.host->core();
-  if (core.frame != nullptr && core.frame->output != nullptr && r.rendering) {
-    core.frame->output->fill(pixels::Color{});
-    core.frame->output_before = pixels::Fingerprint(*core.frame->output->world());
-  }
-  r.host_inter = in.inter;
-  in.inter.checkout_param = RecordingCheckout;
-  if (in.utils != nullptr) {
-    r.host_utils = *in.utils;
-    r.utils = *in.utils;
-    r.utils.copy = RecordingCopy;
-    in.utils = &r.utils;
-  }
-}
+};
 
 A_long Round(double x) { return static_cast<A_long>(std::llround(x)); }
 
@@ -103,8 +101,8 @@ constexpr AEGP_LayerIDVal kSourceLayerId = 2;
 struct HostRender::Impl {
   Scene scene;
   Clip* clip = nullptr;
+  Recorder recorder;  // before the host, which tells it of calls until it goes
   std::unique_ptr<testhost::Host> host;
-  Recorder recorder;
   A_u_long scale = 30;
   A_long step = 1;
   SourceRecord source;
@@ -223,6 +221,10 @@ HostRender::HostRender(const std::string& plugin_path, const Scene& scene, Clip&
   host.SetParam(kParamEasingType, p.easing);
   host.SetParam(kParamEasingMode, p.easing_mode);
   host.UpdateParamsUI();
+  // A user's render starts transparent, as in a real host, not in the loud
+  // colour the host marks unwritten pixels with.
+  host.SetOutputFill(pixels::Color{});
+  host.SetObserver(&m.recorder);
 }
 
 HostRender::~HostRender() {
@@ -240,22 +242,21 @@ FrameRecord HostRender::RenderFrame(int k) {
   FrameRecord f;
   f.frame = k;
   f.current_time = A_Time{static_cast<A_long>(k) * m.step, m.scale};
-  m.recorder = Recorder{};
-  m.recorder.frame = &f;
-  m.recorder.host = m.host.get();
-  g_recorder = &m.recorder;
+  // The recorder writes into this frame's record, and stops with it, also
+  // when the host throws.
+  struct Recording {
+    Recorder& recorder;
+    ~Recording() { recorder.Begin(nullptr); }
+  } recording{m.recorder};
+  m.recorder.Begin(&f);
   testhost::Host& host = *m.host;
   host.SetTime(f.current_time.value, m.step);
   testhost::FrameRequest request;
   request.time = f.current_time.value;
   request.depth = m.depth;
   const std::size_t failures_before = host.callback_failures().size();
-  f.error = host.PreRender(request, Intercept);
-  if (f.error == PF_Err_NONE) {
-    m.recorder.rendering = true;
-    f.error = host.Render(Intercept);
-  }
-  g_recorder = nullptr;
+  f.error = host.PreRender(request);
+  if (f.error == PF_Err_NONE) f.error = host.Render();
   // A host call of this frame whose own work failed: the footage, not the plug-in.
   const auto& failures = host.callback_failures();
   if (failures.size() > failures_before) {

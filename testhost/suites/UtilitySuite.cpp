@@ -1,5 +1,5 @@
 // "AEGP Utility Suite" 7: registration of the effect with the AEGP layer.
-#include "HostCore.h"
+#include "HostCall.h"
 #include "Suites.h"
 
 namespace zelvan::testhost {
@@ -10,13 +10,10 @@ A_Err RegisterWithAEGP(AEGP_GlobalRefcon /*global_refcon*/, const A_char* plugin
   auto name = [&] { return std::string(plugin_name != nullptr ? plugin_name : "(null)"); };
   return HostCall("AEGP_RegisterWithAEGP", [&] { return "name=\"" + name() + "\""; }, [&](HostCore& h) -> A_Err {
     if (plugin_id == nullptr) {
-      h.accounts.Violation("AEGP_RegisterWithAEGP without a place for the plug-in identifier");
+      h.accounts().Violation("AEGP_RegisterWithAEGP without a place for the plug-in identifier");
       return PF_Err_BAD_CALLBACK_PARAM;
     }
-    // Identifiers are not 0, so a test can tell a written one from a zeroed block.
-    const AEGP_PluginID id = h.next_plugin_id++;
-    h.registered[id] = name();
-    *plugin_id = id;
+    *plugin_id = h.Register(name());
     return 0;
   });
 }

@@ -1,13 +1,11 @@
 // in_data->inter: the effect adds its parameters, and checks them out at a
 // time (layers as pixel worlds) and back in.
-#include <cmath>
 #include <cstring>
 
 #include "Callbacks.h"
-#include "Composition.h"
-#include "FrameState.h"
-#include "HostCore.h"
+#include "HostCall.h"
 #include "LayerFrames.h"
+#include "NamedLayer.h"
 
 namespace zelvan::testhost {
 namespace {
@@ -26,9 +24,9 @@ PF_Err AddParam(PF_ProgPtr effect_ref, PF_ParamIndex index, PF_ParamDefPtr def) 
   return HostCall("add_param", args, [&](HostCore& h) -> A_Err {
     if (!h.IsOurEffect(effect_ref, "add_param") || def == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     std::string problem;
-    const PF_Err err = h.params.Add(index, *def, &problem);
+    const PF_Err err = h.params().Add(index, *def, &problem);
     if (err != PF_Err_NONE) {
-      h.accounts.Violation("add_param of parameter " + std::to_string(h.params.count()) + " \"" + NameOf(def) +
+      h.accounts().Violation("add_param of parameter " + std::to_string(h.params().count()) + " \"" + NameOf(def) +
                            "\" with " + problem);
     }
     return err;
@@ -41,77 +39,75 @@ PF_Err CheckoutParam(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long what_tim
     return "index=" + std::to_string(index) + " time=" + std::to_string(what_time) +
            " step=" + std::to_string(time_step) + " scale=" + std::to_string(time_scale);
   };
-  return HostCall("checkout_param", args, [&](HostCore& h) -> A_Err {
+  ParamCheckoutCall call{index, what_time, time_step, time_scale, param, PF_Err_NONE};
+  HostObserver* observer = CurrentObserver();
+  if (observer != nullptr) observer->ParamCheckoutStarting(call);
+  call.result = HostCall("checkout_param", args, [&](HostCore& h) -> A_Err {
     if (!h.IsOurEffect(effect_ref, "checkout_param") || param == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    if (!h.params.Valid(index)) return PF_Err_INVALID_INDEX;
+    if (!h.params().Valid(index)) return PF_Err_INVALID_INDEX;
     if (time_scale == 0) return PF_Err_BAD_CALLBACK_PARAM;
     const A_Time layer_time = MakeTime(what_time, time_scale);
-    PF_ParamDef def = h.params.DefinitionAt(index, Composition::Seconds(layer_time));
+    PF_ParamDef def = h.params().DefinitionAt(index, Composition::Seconds(layer_time));
 
     auto checkout = std::make_unique<ParamCheckoutObject>();
     checkout->index = index;
     checkout->def = param;
     std::string what = "index " + std::to_string(index) + " at time " + std::to_string(what_time);
     if (def.param_type == PF_Param_LAYER) {
-      // Index 0 is the effect's own layer; a layer parameter names its layer.
-      const Layer* layer = nullptr;
-      if (index == 0) {
-        layer = &h.comp->effect_layer();
-      } else {
-        const auto id = AEGP_LayerIDVal(std::lround(h.params.ValueAt(index, Composition::Seconds(layer_time))));
-        layer = id != 0 ? h.comp->Find(id) : nullptr;
-      }
+      const Layer* layer = NamedLayer(h.comp(), h.params(), index, layer_time);
       std::memset(&def.u.ld, 0, sizeof def.u.ld);
       if (layer != nullptr) {
-        const A_Time comp_time = Composition::LayerToCompTime(h.comp->effect_layer(), layer_time);
-        auto world = RenderLayerFrame(*h.comp, *layer, comp_time, h.downsample_x, h.downsample_y, h.depth,
-                                      h.NextPadding(h.depth));
+        const A_Time comp_time = Composition::LayerToCompTime(h.comp().effect_layer(), layer_time);
+        auto world = RenderLayerFrame(h.comp(), *layer, comp_time, h.downsample_x(), h.downsample_y(), h.depth(),
+                                      h.NextPadding(h.depth()));
         if (world != nullptr) {
           def.u.ld = *world->world();
           checkout->world = world->world();
           checkout->world_owner = world;
           what += " (layer " + std::to_string(layer->id) + " frame " +
-                  std::to_string(h.comp->FrameAt(*layer, comp_time)) + ")";
+                  std::to_string(h.comp().FrameAt(*layer, comp_time)) + ")";
         }
       }
     }
     // Room first, the ledger last: a failure anywhere before leaves nothing behind.
-    h.checkouts.reserve(h.checkouts.size() + 1);
-    checkout->serial = h.accounts.Open(Resource::ParamCheckout, what, h.command);
-    h.checkouts.push_back(std::move(checkout));
+    h.objects().param_checkouts.reserve(h.objects().param_checkouts.size() + 1);
+    checkout->serial = h.accounts().Open(Resource::ParamCheckout, what, h.command());
+    h.objects().param_checkouts.push_back(std::move(checkout));
     *param = def;
     return 0;
   });
+  if (observer != nullptr) observer->ParamCheckedOut(call);
+  return call.result;
 }
 
 PF_Err CheckinParam(PF_ProgPtr effect_ref, PF_ParamDef* param) noexcept {
   // A checkout is known by where the effect received it, or by its pixels.
   auto find = [param](const HostCore& h) {
-    for (auto it = h.checkouts.begin(); it != h.checkouts.end(); ++it) {
+    for (auto it = h.objects().param_checkouts.begin(); it != h.objects().param_checkouts.end(); ++it) {
       if ((*it)->def == param) return it;
     }
-    for (auto it = h.checkouts.begin(); it != h.checkouts.end(); ++it) {
+    for (auto it = h.objects().param_checkouts.begin(); it != h.objects().param_checkouts.end(); ++it) {
       if (param != nullptr && (*it)->world != nullptr && (*it)->world->data == param->u.ld.data) return it;
     }
-    return h.checkouts.end();
+    return h.objects().param_checkouts.end();
   };
   auto label = [&](const HostCore& h) {
     auto it = find(h);
-    return it == h.checkouts.end() ? std::string("index=?") : "index=" + std::to_string((*it)->index);
+    return it == h.objects().param_checkouts.end() ? std::string("index=?") : "index=" + std::to_string((*it)->index);
   };
   return HostRelease("checkin_param", label, [&](HostCore& h) -> A_Err {
     if (!h.IsOurEffect(effect_ref, "checkin_param") || param == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     auto it = find(h);
-    if (it == h.checkouts.end()) {
-      h.accounts.Violation("checkin_param of a parameter that is not checked out");
+    if (it == h.objects().param_checkouts.end()) {
+      h.accounts().Violation("checkin_param of a parameter that is not checked out");
       return PF_Err_BAD_CALLBACK_PARAM;
     }
     if ((*it)->world_owner != nullptr && !(*it)->world_owner->paddingIntact()) {
-      h.accounts.Violation("the effect wrote into the row padding of checked-out parameter " +
+      h.accounts().Violation("the effect wrote into the row padding of checked-out parameter " +
                            std::to_string((*it)->index));
     }
-    h.accounts.Close(Resource::ParamCheckout, (*it)->serial);
-    h.checkouts.erase(it);
+    h.accounts().Close(Resource::ParamCheckout, (*it)->serial);
+    h.objects().param_checkouts.erase(it);
     return 0;
   });
 }

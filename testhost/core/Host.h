@@ -25,13 +25,14 @@
 #include "CurrentHost.h"
 #include "Composition.h"
 #include "Faults.h"
+#include "HostObserver.h"
 #include "Module.h"
 #include "ParamModel.h"
 #include "PixelWorld.h"
 
 namespace zelvan::testhost {
 
-struct HostCore;
+class HostCore;
 struct FrameState;
 
 // What the host asks of one frame.
@@ -125,8 +126,10 @@ class Host {
   bool last_output_checked_out() const;
   bool last_output_written() const;
   // The colour the host fills an output with before the render, so that an
-  // unwritten output is recognisable.
+  // unwritten output is recognisable; SetOutputFill changes it (a render for
+  // users starts transparent, as in a real host).
   static pixels::Color UnwrittenColor();
+  void SetOutputFill(const pixels::Color& fill);
 
   // ---- What the host saw.
   const PF_InData& in_data() const;    // of the last command
@@ -164,6 +167,9 @@ class Host {
   const CallTrace& trace() const;
   CallTrace& trace();
   const Accounts& accounts() const;
+  // Who is told of each parameter checkout and copy the plug-in makes (null:
+  // nobody); it must stay alive for as long as it is set.
+  void SetObserver(HostObserver* observer);
   // Empty when every suite, handle, reference, stream, value and checkout
   // was given back and no misuse was seen; otherwise one line per finding.
   std::string Imbalance() const;
@@ -187,18 +193,22 @@ class Host {
   PF_InData& PrepareInData();
   PF_OutData& PrepareOutData();
   PF_ProgPtr effect_ref() const;
-
-
-  HostCore& core() { return *core_; }
+  // The parameter array of the running command (outside commands, the next
+  // one's), null-terminated: a customize function may change its entries.
+  PF_ParamDef** command_params();
 
  private:
   friend class SimulatedCommand;
+  friend class SimulatedRelease;
   PF_Err Run(PF_Cmd cmd, void* extra, const Customize& customize, const std::function<void(PF_Err)>& after);
   void Prepare();
   void BeginCommand(PF_Cmd cmd);
   void EndCommand(PF_Cmd cmd);
+  void SetReleasing(bool releasing);
   void Absorb(PF_Cmd cmd, PF_Err err);
   FrameState& InFlight(FrameToken token, const char* what) const;
+  // The frame the last frame call worked on, in flight or released.
+  const FrameState& Inspected() const;
   void ReleaseAllFrames();
 
   std::unique_ptr<HostCore> core_;
@@ -218,6 +228,19 @@ class SimulatedCommand {
  private:
   Host& host_;
   PF_Cmd cmd_;
+};
+
+// While it lives, the host runs as in its release of a frame's pre-render
+// data, outside any command, for tests that call host functions directly.
+class SimulatedRelease {
+ public:
+  explicit SimulatedRelease(Host& host);
+  ~SimulatedRelease();
+  SimulatedRelease(const SimulatedRelease&) = delete;
+  SimulatedRelease& operator=(const SimulatedRelease&) = delete;
+
+ private:
+  Host& host_;
 };
 
 // Names of the bits of out_flags and out_flags2 ("DEEP_COLOR_AWARE", ...);

@@ -4,7 +4,7 @@
 #include <limits>
 #include <stdexcept>
 
-#include "pixels/PixelWorld.h"
+#include "PixelWorld.h"
 
 namespace zelvan::testhost {
 namespace {
@@ -70,6 +70,8 @@ Layer& Composition::effect_layer() {
 }
 
 const Layer& Composition::effect_layer() const { return const_cast<Composition*>(this)->effect_layer(); }
+
+const Layer* Composition::Find(AEGP_LayerIDVal id) const { return const_cast<Composition*>(this)->Find(id); }
 
 Layer* Composition::Find(AEGP_LayerIDVal id) {
   for (auto& l : layers_) {

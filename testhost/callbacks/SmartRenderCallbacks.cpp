@@ -1,54 +1,40 @@
 // The render extra's callbacks: the pixels of the layers checked out in
 // pre-render, and the output world.
-#include <cmath>
-
 #include "Callbacks.h"
-#include "Composition.h"
 #include "Copy.h"
 #include "FrameState.h"
-#include "HostCore.h"
+#include "HostCall.h"
 #include "LayerFrames.h"
+#include "NamedLayer.h"
 
 namespace zelvan::testhost {
 namespace {
 
-bool InRender(HostCore& h, const char* function) {
-  if (h.frame != nullptr) return true;
-  h.accounts.Violation(std::string(function) + " in a render the host did not send for a frame");
-  return false;
-}
-
 // The pixels of one pre-render checkout: the layer at the checkout's time,
 // with what the effects before this one added around it, cut to the
 // rectangle the host promised and placed by its origin.
-std::shared_ptr<pixels::PixelWorld> PixelsFor(HostCore& h, const LayerCheckoutRecord& r) {
+std::shared_ptr<pixels::PixelWorld> PixelsFor(HostCore& h, const FrameState& f, const LayerCheckoutRecord& r) {
   const PF_LRect& rect = r.result.result_rect;
-  auto world = std::make_shared<pixels::PixelWorld>(rect.right - rect.left, rect.bottom - rect.top, h.frame->depth,
-                                                    h.NextPadding(h.frame->depth));
+  auto world = std::make_shared<pixels::PixelWorld>(rect.right - rect.left, rect.bottom - rect.top, f.depth,
+                                                    h.NextPadding(f.depth));
   world->world()->origin_x = rect.left;
   world->world()->origin_y = rect.top;
-  const Layer* layer = nullptr;
   const A_Time layer_time = MakeTime(r.time, r.time_scale);
-  if (r.index == 0) {
-    layer = &h.comp->effect_layer();
-  } else {
-    const auto id = AEGP_LayerIDVal(std::lround(h.params.ValueAt(r.index, Composition::Seconds(layer_time))));
-    layer = id != 0 ? h.comp->Find(id) : nullptr;
-  }
+  const Layer* layer = NamedLayer(h.comp(), h.params(), r.index, layer_time);
   if (layer == nullptr || world->width() == 0 || world->height() == 0) return world;
   if (r.index == 0 && Grown(*layer)) world->fill(GrownColor());
-  const A_Time comp_time = Composition::LayerToCompTime(h.comp->effect_layer(), layer_time);
+  const A_Time comp_time = Composition::LayerToCompTime(h.comp().effect_layer(), layer_time);
   // The layer's place in the world; an exact copy, as the sizes are equal.
-  const PF_LRect extent = LayerExtent(*layer, h.downsample_x, h.downsample_y);
+  const PF_LRect extent = LayerExtent(*layer, h.downsample_x(), h.downsample_y());
   const PF_LRect place = MakeRect(-rect.left, -rect.top, extent.right - rect.left, extent.bottom - rect.top);
   if (place.left == 0 && place.top == 0 && place.right == world->width() && place.bottom == world->height()) {
     // The layer fills the world exactly: painted straight into it, not copied.
-    if (!PaintLayerFrame(*h.comp, *layer, comp_time, *world->world())) {
+    if (!PaintLayerFrame(h.comp(), *layer, comp_time, *world->world())) {
       pixels::FillRect(*world->world(), &place, pixels::Color{});
     }
     return world;
   }
-  auto frame = RenderLayerFrame(*h.comp, *layer, comp_time, h.downsample_x, h.downsample_y, h.frame->depth);
+  auto frame = RenderLayerFrame(h.comp(), *layer, comp_time, h.downsample_x(), h.downsample_y(), f.depth);
   if (frame != nullptr) {
     (void)pixels::CopyWorld(frame->world(), world->world(), nullptr, &place);
   } else {
@@ -60,8 +46,9 @@ std::shared_ptr<pixels::PixelWorld> PixelsFor(HostCore& h, const LayerCheckoutRe
 PF_Err CheckoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id, PF_EffectWorld** pixels_out) noexcept {
   return HostCall("checkout_layer_pixels", [&] { return "id=" + std::to_string(checkout_id); }, [&](HostCore& h) -> A_Err {
     if (!h.IsOurEffect(effect_ref, "checkout_layer_pixels") || pixels_out == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    if (!InRender(h, "checkout_layer_pixels")) return PF_Err_BAD_CALLBACK_PARAM;
-    FrameState& f = *h.frame;
+    FrameState* frame = h.FrameFor("checkout_layer_pixels");
+    if (frame == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    FrameState& f = *frame;
     auto have = f.layer_pixels.find(checkout_id);
     if (have != f.layer_pixels.end()) {
       *pixels_out = have->second->world();
@@ -69,14 +56,14 @@ PF_Err CheckoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id, PF_EffectW
     }
     for (const LayerCheckoutRecord& r : f.layer_checkouts) {
       if (r.checkout_id != checkout_id) continue;
-      auto world = PixelsFor(h, r);
+      auto world = PixelsFor(h, f, r);
       f.layer_pixels_as_handed[checkout_id] = pixels::Fingerprint(*world->world());
       const std::string what = "checkout " + std::to_string(checkout_id) + " of parameter " + std::to_string(r.index);
       // Both slots first, the ledger last, so that a failure leaves nothing half-made.
       f.layer_pixels[checkout_id] = world;
       try {
         int& serial = f.layer_pixel_serials[checkout_id];
-        serial = h.accounts.Open(Resource::LayerPixels, what, h.command);
+        serial = h.accounts().Open(Resource::LayerPixels, what, h.command());
       } catch (...) {
         f.layer_pixels.erase(checkout_id);
         f.layer_pixel_serials.erase(checkout_id);
@@ -86,7 +73,7 @@ PF_Err CheckoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id, PF_EffectW
       *pixels_out = world->world();
       return 0;
     }
-    h.accounts.Violation("checkout_layer_pixels of checkout " + std::to_string(checkout_id) +
+    h.accounts().Violation("checkout_layer_pixels of checkout " + std::to_string(checkout_id) +
                          " that pre-render did not check out");
     return PF_Err_BAD_CALLBACK_PARAM;
   });
@@ -95,14 +82,15 @@ PF_Err CheckoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id, PF_EffectW
 PF_Err CheckinLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id) noexcept {
   return HostRelease("checkin_layer_pixels", [&] { return "id=" + std::to_string(checkout_id); }, [&](HostCore& h) -> A_Err {
     if (!h.IsOurEffect(effect_ref, "checkin_layer_pixels")) return PF_Err_BAD_CALLBACK_PARAM;
-    if (!InRender(h, "checkin_layer_pixels")) return PF_Err_BAD_CALLBACK_PARAM;
-    FrameState& f = *h.frame;
+    FrameState* frame = h.FrameFor("checkin_layer_pixels");
+    if (frame == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    FrameState& f = *frame;
     auto serial = f.layer_pixel_serials.find(checkout_id);
     if (serial == f.layer_pixel_serials.end()) {
-      h.accounts.Violation("checkin_layer_pixels of checkout " + std::to_string(checkout_id) + " that is not out");
+      h.accounts().Violation("checkin_layer_pixels of checkout " + std::to_string(checkout_id) + " that is not out");
       return PF_Err_BAD_CALLBACK_PARAM;
     }
-    h.accounts.Close(Resource::LayerPixels, serial->second);
+    h.accounts().Close(Resource::LayerPixels, serial->second);
     f.layer_pixel_serials.erase(serial);
     f.layer_pixels.erase(checkout_id);
     return 0;
@@ -112,9 +100,10 @@ PF_Err CheckinLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id) noexcept {
 PF_Err CheckoutOutput(PF_ProgPtr effect_ref, PF_EffectWorld** output) noexcept {
   return HostCall("checkout_output", [] { return std::string(); }, [&](HostCore& h) -> A_Err {
     if (!h.IsOurEffect(effect_ref, "checkout_output") || output == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    if (!InRender(h, "checkout_output")) return PF_Err_BAD_CALLBACK_PARAM;
-    h.frame->output_checked_out = true;
-    *output = h.frame->output->world();
+    FrameState* frame = h.FrameFor("checkout_output");
+    if (frame == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    frame->output_checked_out = true;
+    *output = frame->output->world();
     return 0;
   });
 }

@@ -2,15 +2,15 @@
 #include <cmath>
 
 #include "Composition.h"
-#include "HostCore.h"
+#include "HostCall.h"
 #include "Suites.h"
 
 namespace zelvan::testhost {
 namespace {
 
 std::string StreamLabel(const HostCore& core, const void* stream) {
-  auto it = core.streams.find(stream);
-  return it == core.streams.end() ? "index=?" : "index=" + std::to_string(it->second->index);
+  auto it = core.objects().streams.find(stream);
+  return it == core.objects().streams.end() ? "index=?" : "index=" + std::to_string(it->second->index);
 }
 
 std::string TimeText(const A_Time* t) {
@@ -20,22 +20,22 @@ std::string TimeText(const A_Time* t) {
 A_Err GetNewEffectStreamByIndex(AEGP_PluginID plugin_id, AEGP_EffectRefH effect, PF_ParamIndex index,
                                 AEGP_StreamRefH* stream) noexcept {
   return HostCall("AEGP_GetNewEffectStreamByIndex", [&] { return "index=" + std::to_string(index); }, [&](HostCore& h) -> A_Err {
-    if (h.registered.count(plugin_id) == 0) {
-      h.accounts.Violation("AEGP_GetNewEffectStreamByIndex with unregistered plug-in identifier " +
+    if (!h.IsRegistered(plugin_id)) {
+      h.accounts().Violation("AEGP_GetNewEffectStreamByIndex with unregistered plug-in identifier " +
                            std::to_string(plugin_id));
       return PF_Err_BAD_CALLBACK_PARAM;
     }
-    if (h.effect_refs.count(effect) == 0) {
-      h.accounts.Violation("AEGP_GetNewEffectStreamByIndex with an effect reference that is not live");
+    if (h.objects().effect_refs.count(effect) == 0) {
+      h.accounts().Violation("AEGP_GetNewEffectStreamByIndex with an effect reference that is not live");
       return PF_Err_BAD_CALLBACK_PARAM;
     }
     if (stream == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    if (!h.params.Valid(index)) return PF_Err_INVALID_INDEX;
+    if (!h.params().Valid(index)) return PF_Err_INVALID_INDEX;
     auto object = std::make_unique<StreamObject>();
     object->index = index;
     const void* key = object.get();
     StreamObject* kept =
-        OpenObject(h, h.streams, key, std::move(object), Resource::Stream, "parameter " + std::to_string(index));
+        OpenObject(h, h.objects().streams, key, std::move(object), Resource::Stream, "parameter " + std::to_string(index));
     *stream = reinterpret_cast<AEGP_StreamRefH>(kept);
     return 0;
   });
@@ -43,14 +43,8 @@ A_Err GetNewEffectStreamByIndex(AEGP_PluginID plugin_id, AEGP_EffectRefH effect,
 
 A_Err DisposeStream(AEGP_StreamRefH stream) noexcept {
   return HostRelease("AEGP_DisposeStream", [&](const HostCore& h) { return StreamLabel(h, stream); }, [&](HostCore& h) -> A_Err {
-    auto it = h.streams.find(stream);
-    if (it == h.streams.end()) {
-      h.accounts.Violation("AEGP_DisposeStream of a stream that is not live");
-      return PF_Err_BAD_CALLBACK_PARAM;
-    }
-    h.accounts.Close(Resource::Stream, it->second->serial);
-    h.streams.erase(it);
-    return 0;
+    return CloseObject(h, h.objects().streams, stream, Resource::Stream,
+                       "AEGP_DisposeStream of a stream that is not live");
   });
 }
 
@@ -61,13 +55,13 @@ A_Err GetNewStreamValue(AEGP_PluginID plugin_id, AEGP_StreamRefH stream, AEGP_LT
            " pre_expression=" + std::to_string(int(pre_expression));
   };
   return HostCall("AEGP_GetNewStreamValue", args, [&](HostCore& h) -> A_Err {
-    if (h.registered.count(plugin_id) == 0) {
-      h.accounts.Violation("AEGP_GetNewStreamValue with unregistered plug-in identifier " + std::to_string(plugin_id));
+    if (!h.IsRegistered(plugin_id)) {
+      h.accounts().Violation("AEGP_GetNewStreamValue with unregistered plug-in identifier " + std::to_string(plugin_id));
       return PF_Err_BAD_CALLBACK_PARAM;
     }
-    auto it = h.streams.find(stream);
-    if (it == h.streams.end()) {
-      h.accounts.Violation("AEGP_GetNewStreamValue of a stream that is not live");
+    auto it = h.objects().streams.find(stream);
+    if (it == h.objects().streams.end()) {
+      h.accounts().Violation("AEGP_GetNewStreamValue of a stream that is not live");
       return PF_Err_BAD_CALLBACK_PARAM;
     }
     if (time == nullptr || value == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
@@ -75,28 +69,28 @@ A_Err GetNewStreamValue(AEGP_PluginID plugin_id, AEGP_StreamRefH stream, AEGP_LT
     // Parameter values live in the effect layer's time.
     A_Time layer_time = *time;
     if (time_mode == AEGP_LTimeMode_CompTime) {
-      layer_time = Composition::CompToLayerTime(h.comp->effect_layer(), *time);
+      layer_time = Composition::CompToLayerTime(h.comp().effect_layer(), *time);
     } else if (time_mode != AEGP_LTimeMode_LayerTime) {
       return PF_Err_BAD_CALLBACK_PARAM;
     }
-    const double v = h.params.ValueAt(index, Composition::Seconds(layer_time));
+    const double v = h.params().ValueAt(index, Composition::Seconds(layer_time));
     AEGP_StreamValue2 out{};
     out.streamH = stream;
-    if (h.params.at(index).def.param_type == PF_Param_LAYER) {
+    if (h.params().at(index).def.param_type == PF_Param_LAYER) {
       out.val.layer_id = AEGP_LayerIDVal(std::lround(v));
     } else {
       out.val.one_d = v;
     }
-    if (auto old = h.stream_values.find(value); old != h.stream_values.end()) {
+    if (auto old = h.objects().stream_values.find(value); old != h.objects().stream_values.end()) {
       // The earlier value can no longer be disposed: the accounts keep it open.
-      h.accounts.Violation("AEGP_GetNewStreamValue into a value that still holds stream value #" +
+      h.accounts().Violation("AEGP_GetNewStreamValue into a value that still holds stream value #" +
                            std::to_string(old->second->serial));
-      h.stream_values.erase(old);
+      h.objects().stream_values.erase(old);
     }
     auto object = std::make_unique<StreamValueObject>();
     object->index = index;
     object->stream = stream;
-    OpenObject(h, h.stream_values, value, std::move(object), Resource::StreamValue, "parameter " + std::to_string(index));
+    OpenObject(h, h.objects().stream_values, value, std::move(object), Resource::StreamValue, "parameter " + std::to_string(index));
     *value = out;
     return 0;
   });
@@ -104,18 +98,12 @@ A_Err GetNewStreamValue(AEGP_PluginID plugin_id, AEGP_StreamRefH stream, AEGP_LT
 
 A_Err DisposeStreamValue(AEGP_StreamValue2* value) noexcept {
   auto label = [&](const HostCore& h) {
-    auto it = h.stream_values.find(value);
-    return it == h.stream_values.end() ? std::string("index=?") : "index=" + std::to_string(it->second->index);
+    auto it = h.objects().stream_values.find(value);
+    return it == h.objects().stream_values.end() ? std::string("index=?") : "index=" + std::to_string(it->second->index);
   };
   return HostRelease("AEGP_DisposeStreamValue", label, [&](HostCore& h) -> A_Err {
-    auto it = h.stream_values.find(value);
-    if (it == h.stream_values.end()) {
-      h.accounts.Violation("AEGP_DisposeStreamValue of a value the host did not hand out");
-      return PF_Err_BAD_CALLBACK_PARAM;
-    }
-    h.accounts.Close(Resource::StreamValue, it->second->serial);
-    h.stream_values.erase(it);
-    return 0;
+    return CloseObject(h, h.objects().stream_values, value, Resource::StreamValue,
+                       "AEGP_DisposeStreamValue of a value the host did not hand out");
   });
 }
 

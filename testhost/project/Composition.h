@@ -55,6 +55,7 @@ class Composition {
   const Layer& effect_layer() const;
 
   Layer* Find(AEGP_LayerIDVal id);
+  const Layer* Find(AEGP_LayerIDVal id) const;
   const std::vector<std::unique_ptr<Layer>>& layers() const { return layers_; }
 
   // The handles the AEGP suites hand out; FromHandle is null for a handle

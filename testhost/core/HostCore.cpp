@@ -1,3 +1,4 @@
+#include "HostCall.h"
 #include "HostCore.h"
 
 #include <new>
@@ -10,13 +11,13 @@
 
 namespace zelvan::testhost {
 
-HostCore::HostCore() : comp(std::make_unique<Composition>()) {
-  basic = kBasicSuite;
-  utils.copy = CopyCallback;
-  utils.ansi = AnsiCallbacks();
-  inter = InteractCallbacks();
-  pre_render_cb = PreRenderCallbacks();
-  smart_render_cb = SmartRenderCallbacks();
+HostCore::HostCore() : comp_(std::make_unique<Composition>()) {
+  basic_ = kBasicSuite;
+  utils_.copy = CopyCallback;
+  utils_.ansi = AnsiCallbacks();
+  inter_ = InteractCallbacks();
+  pre_render_cb_ = PreRenderCallbacks();
+  smart_render_cb_ = SmartRenderCallbacks();
 }
 
 HostCore::~HostCore() = default;
@@ -48,11 +49,16 @@ std::string CommandName(PF_Cmd cmd) {
   }
 }
 
-A_long HostCore::NextPadding(pixels::Depth d) {
-  return pixels::BytesPerChannel(d) * (1 + (worlds_made++ * 7) % 13);
+std::string HostCore::CommandName() const {
+  if (running_) return "#" + std::to_string(command_) + " " + testhost::CommandName(*running_);
+  return releasing_pre_render_data_ ? "the release of pre-render data" : "(none)";
 }
 
-A_Err CallbackFailed(HostCore& core, const char* function, std::exception_ptr failure) noexcept {
+A_long HostCore::NextPadding(pixels::Depth d) {
+  return pixels::BytesPerChannel(d) * (1 + (worlds_made_++ * 7) % 13);
+}
+
+A_Err HostCore::CallbackFailed(const char* function, std::exception_ptr failure) noexcept {
   A_Err code = PF_Err_INTERNAL_STRUCT_DAMAGED;
   std::string cause;
   try {
@@ -66,7 +72,7 @@ A_Err CallbackFailed(HostCore& core, const char* function, std::exception_ptr fa
     cause = "unknown exception";
   }
   try {
-    core.callback_failures.push_back(CallbackFailure{core.command, function, std::move(cause)});
+    callback_failures_.push_back(CallbackFailure{command_, function, std::move(cause)});
   } catch (...) {
     // No room to record it: the code alone still tells the plug-in.
   }
@@ -75,12 +81,30 @@ A_Err CallbackFailed(HostCore& core, const char* function, std::exception_ptr fa
 
 std::optional<A_Err> Screened(HostCore& core, const char* function, std::size_t entry, bool answers_pointer) {
   if (const auto refused = core.Refusal(function)) {
-    core.trace.SetResult(entry, *refused, false);
+    core.trace().SetResult(entry, *refused, false);
     return refused;
   }
-  const auto code = core.faults.OnCall(function, core.trace.entries()[entry].args);
-  if (code) core.trace.SetResult(entry, answers_pointer ? 0 : *code, true);
+  const auto code = core.faults().OnCall(function, core.trace().entries()[entry].args);
+  if (code) core.trace().SetResult(entry, answers_pointer ? 0 : *code, true);
   return code;
+}
+
+bool HostCore::IsOurEffect(PF_ProgPtr effect_ref, const char* function) {
+  if (effect_ref == &instance_) return true;
+  accounts_.Violation(std::string(function) + " with an effect_ref that is not this host's effect");
+  return false;
+}
+
+AEGP_PluginID HostCore::Register(const std::string& name) {
+  // Identifiers are not 0, so a test can tell a written one from a zeroed block.
+  const AEGP_PluginID id = next_plugin_id_++;
+  registered_[id] = name;
+  return id;
+}
+
+const void* HostCore::ExtraSuite(const std::string& name, A_long version) const {
+  auto it = extra_suites_.find({name, version});
+  return it == extra_suites_.end() ? nullptr : it->second;
 }
 
 }  // namespace zelvan::testhost

@@ -1,6 +1,6 @@
 // "AEGP Comp Suite" 15: the composition's frame rate.
 #include "Composition.h"
-#include "HostCore.h"
+#include "HostCall.h"
 #include "Suites.h"
 
 namespace zelvan::testhost {
@@ -8,12 +8,12 @@ namespace {
 
 A_Err GetCompFramerate(AEGP_CompH comp, A_FpLong* fps) noexcept {
   return HostCall("AEGP_GetCompFramerate", [] { return std::string(); }, [&](HostCore& h) -> A_Err {
-    if (!h.comp->IsHandle(comp)) {
-      h.accounts.Violation("AEGP_GetCompFramerate of a composition handle the host did not hand out");
+    if (!h.comp().IsHandle(comp)) {
+      h.accounts().Violation("AEGP_GetCompFramerate of a composition handle the host did not hand out");
       return PF_Err_BAD_CALLBACK_PARAM;
     }
     if (fps == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    *fps = h.comp->frame_rate;
+    *fps = h.comp().frame_rate;
     return 0;
   });
 }

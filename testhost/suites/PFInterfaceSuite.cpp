@@ -1,23 +1,17 @@
 // "AEGP PF Interface Suite" 1: from the effect instance to its layer and to
 // an AEGP reference of itself.
 #include "Composition.h"
-#include "HostCore.h"
+#include "HostCall.h"
 #include "Suites.h"
 
 namespace zelvan::testhost {
-
-bool HostCore::IsOurEffect(PF_ProgPtr effect_ref, const char* function) {
-  if (effect_ref == &instance) return true;
-  accounts.Violation(std::string(function) + " with an effect_ref that is not this host's effect");
-  return false;
-}
 
 namespace {
 
 A_Err GetEffectLayer(PF_ProgPtr effect_ref, AEGP_LayerH* layer) noexcept {
   return HostCall("AEGP_GetEffectLayer", [] { return std::string(); }, [&](HostCore& h) -> A_Err {
     if (!h.IsOurEffect(effect_ref, "AEGP_GetEffectLayer") || layer == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    *layer = h.comp->HandleOf(h.comp->effect_layer());
+    *layer = h.comp().HandleOf(h.comp().effect_layer());
     return 0;
   });
 }
@@ -27,15 +21,15 @@ A_Err GetNewEffectForEffect(AEGP_PluginID plugin_id, PF_ProgPtr effect_ref, AEGP
     if (!h.IsOurEffect(effect_ref, "AEGP_GetNewEffectForEffect") || effect == nullptr) {
       return PF_Err_BAD_CALLBACK_PARAM;
     }
-    if (h.registered.count(plugin_id) == 0) {
-      h.accounts.Violation("AEGP_GetNewEffectForEffect with unregistered plug-in identifier " +
+    if (!h.IsRegistered(plugin_id)) {
+      h.accounts().Violation("AEGP_GetNewEffectForEffect with unregistered plug-in identifier " +
                            std::to_string(plugin_id));
       return PF_Err_BAD_CALLBACK_PARAM;
     }
     auto ref = std::make_unique<EffectRefObject>();
     const void* key = ref.get();
     EffectRefObject* object =
-        OpenObject(h, h.effect_refs, key, std::move(ref), Resource::EffectRef, "from AEGP_GetNewEffectForEffect");
+        OpenObject(h, h.objects().effect_refs, key, std::move(ref), Resource::EffectRef, "from AEGP_GetNewEffectForEffect");
     *effect = reinterpret_cast<AEGP_EffectRefH>(object);
     return 0;
   });

@@ -1,13 +1,13 @@
 // "AEGP Layer Suite" 13: layers of the composition and their timing.
 #include "Composition.h"
-#include "HostCore.h"
+#include "HostCall.h"
 #include "Suites.h"
 
 namespace zelvan::testhost {
 namespace {
 
 std::string LayerLabel(const HostCore& core, AEGP_LayerH layer) {
-  const Layer* l = core.comp->FromHandle(layer);
+  const Layer* l = core.comp().FromHandle(layer);
   return l == nullptr ? "layer=?" : "layer=" + std::to_string(l->id);
 }
 
@@ -17,28 +17,28 @@ std::string TimeText(const A_Time* t) {
 
 // The layer behind a handle, or null with a violation recorded.
 Layer* Resolve(HostCore& h, AEGP_LayerH layer, const char* function) {
-  Layer* l = h.comp->FromHandle(layer);
-  if (l == nullptr) h.accounts.Violation(std::string(function) + " of a layer handle the host did not hand out");
+  Layer* l = h.comp().FromHandle(layer);
+  if (l == nullptr) h.accounts().Violation(std::string(function) + " of a layer handle the host did not hand out");
   return l;
 }
 
 A_Err GetLayerParentComp(AEGP_LayerH layer, AEGP_CompH* comp) noexcept {
   return HostCall("AEGP_GetLayerParentComp", [&](const HostCore& h) { return LayerLabel(h, layer); }, [&](HostCore& h) -> A_Err {
     if (Resolve(h, layer, "AEGP_GetLayerParentComp") == nullptr || comp == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    *comp = h.comp->handle();
+    *comp = h.comp().handle();
     return 0;
   });
 }
 
 A_Err GetLayerFromLayerID(AEGP_CompH comp, AEGP_LayerIDVal id, AEGP_LayerH* layer) noexcept {
   return HostCall("AEGP_GetLayerFromLayerID", [&] { return "id=" + std::to_string(id); }, [&](HostCore& h) -> A_Err {
-    if (!h.comp->IsHandle(comp)) {
-      h.accounts.Violation("AEGP_GetLayerFromLayerID in a composition handle the host did not hand out");
+    if (!h.comp().IsHandle(comp)) {
+      h.accounts().Violation("AEGP_GetLayerFromLayerID in a composition handle the host did not hand out");
       return PF_Err_BAD_CALLBACK_PARAM;
     }
-    Layer* l = h.comp->Find(id);
+    Layer* l = h.comp().Find(id);
     if (l == nullptr || layer == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    *layer = h.comp->HandleOf(*l);
+    *layer = h.comp().HandleOf(*l);
     return 0;
   });
 }

@@ -2,7 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "HostCore.h"
+#include "HostCall.h"
 #include "Suites.h"
 
 namespace zelvan::testhost {
@@ -15,15 +15,11 @@ std::string SuiteArgs(const char* name, A_long version) {
 SPErr AcquireSuite(const char* name, A_long version, const void** suite) noexcept {
   return HostCall("AcquireSuite", [&] { return SuiteArgs(name, version); }, [&](HostCore& h) -> A_Err {
     if (name == nullptr || suite == nullptr) {
-      h.accounts.Violation("AcquireSuite called with a null name or a null suite address");
+      h.accounts().Violation("AcquireSuite called with a null name or a null suite address");
       return PF_Err_BAD_CALLBACK_PARAM;
     }
-    if (h.releasing_pre_render_data && std::strcmp(name, kPFHandleSuite) != 0) {
-      h.accounts.Violation(std::string("AcquireSuite '") + name + "' " + std::to_string(version) +
-                           " in the release of pre-render data, which may use the handle suite only");
-      return PF_Err_BAD_CALLBACK_PARAM;
-    }
-    const Faults::SuiteAnswer fault = h.faults.OnAcquire(name, version);
+    if (!h.MayAcquire(name, version)) return PF_Err_BAD_CALLBACK_PARAM;
+    const Faults::SuiteAnswer fault = h.faults().OnAcquire(name, version);
     if (fault.faulted) {
       if (fault.null_pointer) {
         *suite = nullptr;
@@ -32,12 +28,9 @@ SPErr AcquireSuite(const char* name, A_long version, const void** suite) noexcep
       return fault.code;
     }
     const void* table = FindSuite(name, version);
-    if (table == nullptr) {
-      auto extra = h.extra_suites.find({name, version});
-      if (extra != h.extra_suites.end()) table = extra->second;
-    }
+    if (table == nullptr) table = h.ExtraSuite(name, version);
     if (table == nullptr) return kSuiteNotFound;
-    h.accounts.SuiteAcquired(name, version);
+    h.accounts().SuiteAcquired(name, version);
     *suite = table;
     return 0;
   });
@@ -46,11 +39,11 @@ SPErr AcquireSuite(const char* name, A_long version, const void** suite) noexcep
 SPErr ReleaseSuite(const char* name, A_long version) noexcept {
   return HostRelease("ReleaseSuite", [&] { return SuiteArgs(name, version); }, [&](HostCore& h) -> A_Err {
     if (name == nullptr) {
-      h.accounts.Violation("ReleaseSuite called with a null name");
+      h.accounts().Violation("ReleaseSuite called with a null name");
       return PF_Err_BAD_CALLBACK_PARAM;
     }
-    const Accounts::SuiteCount before = h.accounts.Suite(name, version);
-    h.accounts.SuiteReleased(name, version);
+    const Accounts::SuiteCount before = h.accounts().Suite(name, version);
+    h.accounts().SuiteReleased(name, version);
     return before.acquired > before.released ? 0 : kSuiteNotFound;
   });
 }
@@ -91,7 +84,7 @@ SPErr ReallocateBlock(void* block, size_t new_size, void** new_block) noexcept {
 
 SPErr Undefined() noexcept {
   return HostCall("Undefined", [] { return std::string(); }, [](HostCore& h) -> A_Err {
-    h.accounts.Violation("the basic suite's Undefined entry was called");
+    h.accounts().Violation("the basic suite's Undefined entry was called");
     return PF_Err_INVALID_CALLBACK;
   });
 }

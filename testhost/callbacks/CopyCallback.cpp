@@ -2,7 +2,7 @@
 // faultable like every other host call; the pixel work is the pixel library's.
 #include "Callbacks.h"
 #include "Copy.h"
-#include "HostCore.h"
+#include "HostCall.h"
 
 namespace zelvan::testhost {
 namespace {
@@ -26,12 +26,15 @@ PF_Err CopyCallback(PF_ProgPtr effect_ref, PF_EffectWorld* src, PF_EffectWorld* 
     return "src=" + WorldText(src) + " dst=" + WorldText(dst) + " src_r=" + RectText(src_r) +
            " dst_r=" + RectText(dst_r);
   };
-  return HostCall("copy", args, [&](HostCore& h) -> A_Err {
+  CopyCall call{src, dst, src_r, dst_r, PF_Err_NONE};
+  call.result = HostCall("copy", args, [&](HostCore& h) -> A_Err {
     if (!h.IsOurEffect(effect_ref, "copy")) return PF_Err_BAD_CALLBACK_PARAM;
     pixels::CopyOptions options;
     options.threads = pixels::CallbackCopyThreads();
     return pixels::CopyWorld(src, dst, src_r, dst_r, options);
   });
+  if (HostObserver* observer = CurrentObserver()) observer->Copied(call);
+  return call.result;
 }
 
 }  // namespace zelvan::testhost

@@ -1,12 +1,10 @@
 // The pre-render extra's callbacks: the effect states which layer pixels it
 // will need, and the host answers with the rectangles it can provide.
-#include <cmath>
-
 #include "Callbacks.h"
-#include "Composition.h"
 #include "FrameState.h"
-#include "HostCore.h"
+#include "HostCall.h"
 #include "LayerFrames.h"
+#include "NamedLayer.h"
 
 namespace zelvan::testhost {
 namespace {
@@ -28,27 +26,18 @@ PF_Err CheckoutLayer(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long checkout
     if (!h.IsOurEffect(effect_ref, "checkout_layer") || req == nullptr || result == nullptr) {
       return PF_Err_BAD_CALLBACK_PARAM;
     }
-    if (h.frame == nullptr) {
-      h.accounts.Violation("checkout_layer in a pre-render the host did not send for a frame");
-      return PF_Err_BAD_CALLBACK_PARAM;
-    }
-    if (!h.params.Valid(index) || h.params.at(index).def.param_type != PF_Param_LAYER) return PF_Err_INVALID_INDEX;
+    FrameState* frame = h.FrameFor("checkout_layer");
+    if (frame == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (!h.params().Valid(index) || h.params().at(index).def.param_type != PF_Param_LAYER) return PF_Err_INVALID_INDEX;
     if (time_scale == 0) return PF_Err_BAD_CALLBACK_PARAM;
-    for (const LayerCheckoutRecord& r : h.frame->layer_checkouts) {
+    for (const LayerCheckoutRecord& r : frame->layer_checkouts) {
       if (r.checkout_id == checkout_id) {
-        h.accounts.Violation("checkout_layer with checkout identifier " + std::to_string(checkout_id) +
+        h.accounts().Violation("checkout_layer with checkout identifier " + std::to_string(checkout_id) +
                              " used twice in one frame");
         return PF_Err_BAD_CALLBACK_PARAM;
       }
     }
-    const A_Time layer_time = MakeTime(what_time, time_scale);
-    const Layer* layer = nullptr;
-    if (index == 0) {
-      layer = &h.comp->effect_layer();
-    } else {
-      const auto id = AEGP_LayerIDVal(std::lround(h.params.ValueAt(index, Composition::Seconds(layer_time))));
-      layer = id != 0 ? h.comp->Find(id) : nullptr;
-    }
+    const Layer* layer = NamedLayer(h.comp(), h.params(), index, MakeTime(what_time, time_scale));
     PF_CheckoutResult out{};
     out.par = MakeScale(1, 1);
     if (layer != nullptr) {
@@ -56,8 +45,8 @@ PF_Err CheckoutLayer(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long checkout
       // it the part that was asked for; the effect's own input, grown by the
       // effects before it, comes whole, as they return it.
       const bool input = index == 0;
-      const PF_LRect bounds = input ? InputExtent(*layer, h.downsample_x, h.downsample_y)
-                                    : LayerExtent(*layer, h.downsample_x, h.downsample_y);
+      const PF_LRect bounds = input ? InputExtent(*layer, h.downsample_x(), h.downsample_y())
+                                    : LayerExtent(*layer, h.downsample_x(), h.downsample_y());
       out.max_result_rect = bounds;
       out.result_rect = input && Grown(*layer) ? bounds : IntersectRects(req->rect, bounds);
       out.ref_width = layer->width;
@@ -71,7 +60,7 @@ PF_Err CheckoutLayer(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long checkout
     record.time_scale = time_scale;
     record.request = *req;
     record.result = out;
-    h.frame->layer_checkouts.push_back(record);
+    frame->layer_checkouts.push_back(record);
     *result = out;
     return 0;
   });

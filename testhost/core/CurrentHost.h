@@ -5,7 +5,7 @@
 
 namespace zelvan::testhost {
 
-struct HostCore;
+class HostCore;
 
 // The host serving this thread, or null.
 HostCore* CurrentCore() noexcept;

@@ -1,34 +1,35 @@
 // "PF Handle Suite" 2: the host's memory handles, each accounted.
-#include "HostCore.h"
+#include "HostCall.h"
 #include "Suites.h"
 
 namespace zelvan::testhost {
+namespace {
 
+// "#3" for a live handle, "#3 (disposed)" for one disposed, "?" for one the
+// host never handed out.
 std::string HandleLabel(const HostCore& core, PF_Handle handle) {
   if (handle == nullptr) return "null";
-  const HandleTable::Record* r = core.accounts.handles().Known(handle);
+  const HandleTable::Record* r = core.accounts().handles().Known(handle);
   if (r == nullptr) return "?";
   return "#" + std::to_string(r->serial) + (r->live ? "" : " (disposed)");
 }
 
-namespace {
-
 PF_Handle NewHandle(A_HandleSize size) noexcept {
   return HostCallPtr<void*>(
       "host_new_handle", [&] { return "size=" + std::to_string(size); },
-      [&](HostCore& h) { return h.accounts.handles().New(size); });
+      [&](HostCore& h) { return h.accounts().handles().New(size); });
 }
 
 void* LockHandle(PF_Handle handle) noexcept {
   return HostCallPtr<void>(
       "host_lock_handle", [&](const HostCore& h) { return HandleLabel(h, handle); },
       [&](HostCore& h) -> void* {
-        HandleTable::Record* r = h.accounts.handles().Find(handle);
+        HandleTable::Record* r = h.accounts().handles().Find(handle);
         if (r == nullptr) {
-          h.accounts.Violation("host_lock_handle of a handle that is not live (" + HandleLabel(h, handle) + ")");
+          h.accounts().Violation("host_lock_handle of a handle that is not live (" + HandleLabel(h, handle) + ")");
           return nullptr;
         }
-        return h.accounts.handles().Lock(*r);
+        return h.accounts().handles().Lock(*r);
       });
 }
 
@@ -36,11 +37,11 @@ void UnlockHandle(PF_Handle handle) noexcept {
   (void)HostRelease(
       "host_unlock_handle", [&](const HostCore& h) { return HandleLabel(h, handle); },
       [&](HostCore& h) -> A_Err {
-        HandleTable::Record* r = h.accounts.handles().Find(handle);
+        HandleTable::Record* r = h.accounts().handles().Find(handle);
         if (r == nullptr) {
-          h.accounts.Violation("host_unlock_handle of a handle that is not live (" + HandleLabel(h, handle) + ")");
-        } else if (!h.accounts.handles().Unlock(*r)) {
-          h.accounts.Violation("host_unlock_handle of handle " + HandleLabel(h, handle) + " that is not locked");
+          h.accounts().Violation("host_unlock_handle of a handle that is not live (" + HandleLabel(h, handle) + ")");
+        } else if (!h.accounts().handles().Unlock(*r)) {
+          h.accounts().Violation("host_unlock_handle of handle " + HandleLabel(h, handle) + " that is not locked");
         }
         return 0;
       });
@@ -51,14 +52,14 @@ void DisposeHandle(PF_Handle handle) noexcept {
       "host_dispose_handle", [&](const HostCore& h) { return HandleLabel(h, handle); },
       [&](HostCore& h) -> A_Err {
         const std::string label = HandleLabel(h, handle);
-        const HandleTable::Record* r = h.accounts.handles().Find(handle);
+        const HandleTable::Record* r = h.accounts().handles().Find(handle);
         if (r != nullptr && r->lock_depth > 0) {
           // Disposed all the same, so that only the misuse is reported.
-          h.accounts.Violation("host_dispose_handle of handle " + label + " while it is locked (depth " +
+          h.accounts().Violation("host_dispose_handle of handle " + label + " while it is locked (depth " +
                                std::to_string(r->lock_depth) + ")");
         }
-        if (!h.accounts.handles().Dispose(handle)) {
-          h.accounts.Violation("host_dispose_handle of a handle that is not live (" + label + ")");
+        if (!h.accounts().handles().Dispose(handle)) {
+          h.accounts().Violation("host_dispose_handle of a handle that is not live (" + label + ")");
         }
         return 0;
       });
@@ -69,9 +70,9 @@ A_HandleSize GetHandleSize(PF_Handle handle) noexcept {
   (void)HostCall(
       "host_get_handle_size", [&](const HostCore& h) { return HandleLabel(h, handle); },
       [&](HostCore& h) -> A_Err {
-        const HandleTable::Record* r = h.accounts.handles().Find(handle);
+        const HandleTable::Record* r = h.accounts().handles().Find(handle);
         if (r == nullptr) {
-          h.accounts.Violation("host_get_handle_size of a handle that is not live (" + HandleLabel(h, handle) + ")");
+          h.accounts().Violation("host_get_handle_size of a handle that is not live (" + HandleLabel(h, handle) + ")");
         } else {
           size = r->size;
         }
@@ -85,8 +86,8 @@ PF_Err ResizeHandle(A_HandleSize new_size, PF_Handle* handle) noexcept {
   return HostCall(
       "host_resize_handle", [&](const HostCore& h) { return label(h) + " size=" + std::to_string(new_size); },
       [&](HostCore& h) -> A_Err {
-        if (handle == nullptr || !h.accounts.handles().Resize(*handle, new_size)) {
-          h.accounts.Violation("host_resize_handle of a handle that is not live (" + label(h) + ")");
+        if (handle == nullptr || !h.accounts().handles().Resize(*handle, new_size)) {
+          h.accounts().Violation("host_resize_handle of a handle that is not live (" + label(h) + ")");
           return PF_Err_BAD_CALLBACK_PARAM;
         }
         return 0;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "Callbacks.h"
-#include "HostCore.h"
+#include "HostCall.h"
 
 namespace zelvan::testhost {
 namespace {
@@ -98,13 +98,13 @@ int Ansi_sprintf(A_char* buffer, const A_char* format, ...) noexcept {
   if (core == nullptr) {
     if (buffer != nullptr && format != nullptr) written = Format(buffer, 0, format, args);
   } else {
-    const bool to_return_msg = buffer != nullptr && buffer == core->out_data.return_msg;
+    const bool to_return_msg = buffer != nullptr && core->IsReturnMessage(buffer);
     auto trace_args = [&] {
       return std::string(to_return_msg ? "dest=return_msg" : "dest=other") + " format=" + Quoted(format);
     };
     (void)HostCall("sprintf", trace_args, [&](HostCore& h) -> A_Err {
       if (buffer == nullptr || format == nullptr) {
-        h.accounts.Violation("sprintf with a null buffer or format");
+        h.accounts().Violation("sprintf with a null buffer or format");
         return 0;
       }
       // Unknown buffers get the whole text; the out-data's message is cut at
@@ -115,11 +115,11 @@ int Ansi_sprintf(A_char* buffer, const A_char* format, ...) noexcept {
         va_copy(probe, args);
         const int needed = std::vsnprintf(nullptr, 0, format, probe);
         va_end(probe);
-        room = sizeof h.out_data.return_msg;
+        room = sizeof(PF_OutData::return_msg);
         if (needed >= 0 && std::size_t(needed) + 1 > room) {
           // Write first: a report that cannot be recorded must not lose the text.
           written = Format(buffer, room, format, args);
-          h.accounts.Violation("sprintf into return_msg needed " + std::to_string(needed + 1) + " bytes, has " +
+          h.accounts().Violation("sprintf into return_msg needed " + std::to_string(needed + 1) + " bytes, has " +
                                std::to_string(room));
           return 0;
         }
@@ -137,7 +137,7 @@ A_char* Ansi_strcpy(A_char* dest, const A_char* src) noexcept {
   if (dest != nullptr && src != nullptr) std::memmove(dest, src, std::strlen(src) + 1);
   if (CurrentCore() == nullptr) return dest;
   (void)HostCall("strcpy", [&] { return "src=" + Quoted(src); }, [&](HostCore& h) -> A_Err {
-    if (dest == nullptr || src == nullptr) h.accounts.Violation("strcpy with a null destination or source");
+    if (dest == nullptr || src == nullptr) h.accounts().Violation("strcpy with a null destination or source");
     return 0;
   });
   return dest;
