@@ -6,7 +6,15 @@ set(ZELVAN_MACOS_ARCHS x86_64 arm64)
 set(ZELVAN_MACOS_MIN "11.0" CACHE STRING "Oldest macOS the plug-in runs on")
 find_program(ZELVAN_LIPO NAMES llvm-lipo-14 llvm-lipo)
 if(NOT ZELVAN_LIPO)
-  message(FATAL_ERROR "llvm-lipo not found: run tools/setup.sh (Debian llvm-14)")
+  message(FATAL_ERROR "llvm-lipo not found: run tools/setup.sh dist (Debian llvm-14)")
+endif()
+# Each slice's compiler is the zig of the project's Python environment, found
+# here on every configure so that the slices follow that environment.
+if(NOT ZELVAN_ZIG)
+  include(${CMAKE_CURRENT_LIST_DIR}/ZelvanPython.cmake)
+  zelvan_find_zig(_zelvan_zig)
+else()
+  set(_zelvan_zig "${ZELVAN_ZIG}")
 endif()
 
 set(_slice_targets)
@@ -18,6 +26,7 @@ foreach(arch IN LISTS ZELVAN_MACOS_ARCHS)
             --toolchain ${PROJECT_SOURCE_DIR}/cmake/toolchains/macos.cmake
             -DZELVAN_MACOS_ARCH=${arch} -DZELVAN_MACOS_MIN=${ZELVAN_MACOS_MIN}
             -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE} -DZELVAN_BUILD_TESTS=OFF "-DHOST_SDK=${HOST_SDK}"
+            "-DZELVAN_ZIG=${_zelvan_zig}"
     RESULT_VARIABLE _rc)
   if(NOT _rc EQUAL 0)
     message(FATAL_ERROR "configuring the ${arch} slice in ${_tree} failed (its messages are above)")

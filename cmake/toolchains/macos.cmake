@@ -25,30 +25,17 @@ set(CMAKE_SYSTEM_PROCESSOR ${ZELVAN_MACOS_ARCH})
 set(ZELVAN_MACOS_MIN "11.0" CACHE STRING "Oldest macOS the plug-in runs on")
 set(ZELVAN_ZIG_TARGET "${_zig_arch}-macos.${ZELVAN_MACOS_MIN}")
 
-# The pinned zig comes from PyPI's ziglang (tools/setup.sh); a zig on PATH is
-# the fallback.
+# The pinned zig of PyPI's ziglang in the project's Python environment
+# (tools/setup.sh), unless -DZELVAN_ZIG names one.
 if(NOT ZELVAN_ZIG)
-  find_program(ZELVAN_PYTHON3 python3 NO_CMAKE_FIND_ROOT_PATH)
-  if(ZELVAN_PYTHON3)
-    execute_process(
-      COMMAND ${ZELVAN_PYTHON3} -c "import os, ziglang; print(os.path.join(os.path.dirname(ziglang.__file__), 'zig'))"
-      OUTPUT_VARIABLE _zig OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET RESULT_VARIABLE _rc)
-    if(_rc EQUAL 0 AND EXISTS "${_zig}")
-      set(ZELVAN_ZIG "${_zig}")
-    endif()
-  endif()
-  if(NOT ZELVAN_ZIG)
-    find_program(ZELVAN_ZIG zig NO_CMAKE_FIND_ROOT_PATH)
-  endif()
-  if(NOT ZELVAN_ZIG)
-    message(FATAL_ERROR "zig not found: run tools/setup.sh (PyPI ziglang) or pass -DZELVAN_ZIG=/path/to/zig")
-  endif()
-  set(ZELVAN_ZIG "${ZELVAN_ZIG}" CACHE FILEPATH "zig compiler")
+  include(${CMAKE_CURRENT_LIST_DIR}/../ZelvanPython.cmake)
+  zelvan_find_zig(_zig)
+  set(ZELVAN_ZIG "${_zig}" CACHE FILEPATH "zig compiler")
 endif()
 
 find_program(ZELVAN_LD64 NAMES ld64.lld-14 ld64.lld NO_CMAKE_FIND_ROOT_PATH)
 if(NOT ZELVAN_LD64)
-  message(FATAL_ERROR "ld64.lld not found: run tools/setup.sh (Debian lld-14)")
+  message(FATAL_ERROR "ld64.lld not found: run tools/setup.sh dist (Debian lld-14)")
 endif()
 # CMake asks for one on Darwin; the bundle has no install name to change.
 find_program(CMAKE_INSTALL_NAME_TOOL NAMES llvm-install-name-tool-14 llvm-install-name-tool NO_CMAKE_FIND_ROOT_PATH)

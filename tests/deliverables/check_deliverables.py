@@ -2,7 +2,8 @@
 """Checks the plug-in files as the host would find them, with readers that
 are not our writer: pefile for the PE, lief for the universal Mach-O,
 binutils/LLVM tools, and small readers of our own for ELF and the resource
-file. Run with the python3 that tools/setup.sh installs pefile and lief for.
+file. Run with the project's Python, build/venv/bin/python3, into which
+tools/setup.sh installs the pinned pefile and lief.
 
   check_deliverables.py linux ZelvanClipCycle.so
   check_deliverables.py pipl-tool path/to/zelvan-pipl WORKDIR
@@ -56,7 +57,7 @@ def tool(name, *alternatives):
         path = shutil.which(n)
         if path:
             return path
-    sys.exit("missing tool: %s (tools/setup.sh installs it)" % name)
+    sys.exit("missing tool: %s (bash tools/setup.sh test installs it)" % name)
 
 
 def run(*cmd):
@@ -198,8 +199,8 @@ def check_windows(path):
     try:
         import pefile
     except ImportError:
-        sys.exit("pefile missing for %s: run tools/setup.sh (it installs the pinned PyPI pefile for this python3)"
-                 % sys.executable)
+        sys.exit("pefile missing for %s: run bash tools/setup.sh test (it installs the pinned PyPI pefile "
+                 "into the project's Python, build/venv)" % sys.executable)
     pe = pefile.PE(path)
     c.expect(pe.FILE_HEADER.Machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"], "the PE is x86-64")
     c.expect(pe.OPTIONAL_HEADER.Magic == pefile.OPTIONAL_HEADER_MAGIC_PE_PLUS, "it is PE32+")
@@ -265,8 +266,8 @@ def lief_module():
     try:
         import lief
     except ImportError:
-        sys.exit("lief missing for %s: run tools/setup.sh (it installs the pinned PyPI lief for this python3)"
-                 % sys.executable)
+        sys.exit("lief missing for %s: run bash tools/setup.sh test (it installs the pinned PyPI lief "
+                 "into the project's Python, build/venv)" % sys.executable)
     lief.logging.disable()
     return lief
 

@@ -35,10 +35,11 @@ cp "$(tree linux)/plugin/ZelvanClipCycle.so" "$stage/linux-x64/"
 cp "$(tree windows-x64)/plugin/ZelvanClipCycle.aex" "$stage/windows-x64/"
 cp -R "$(tree macos)/ZelvanClipCycle.plugin" "$stage/macos/"
 
-# The shipped copies pass the same checks as the build tree's.
+# The shipped copies pass the same checks as the build tree's, run by the
+# project's Python (tools/setup.sh makes it).
 check() {
   local log
-  if ! log=$(python3 tests/deliverables/check_deliverables.py "$@"); then
+  if ! log=$(build/venv/bin/python3 tests/deliverables/check_deliverables.py "$@"); then
     printf '%s\n' "$log" >&2
     echo "make-dist: the check of $2 failed; dist/ is left as it was" >&2
     exit 1
