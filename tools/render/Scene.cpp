@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <numeric>
@@ -194,6 +195,12 @@ Json TimeJson(const TimeCurve& t) {
 }
 
 }  // namespace
+
+std::string Compact(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
 
 std::string Rational::text() const {
   return den == 1 ? std::to_string(num) : std::to_string(num) + "/" + std::to_string(den);
@@ -429,7 +436,7 @@ Scene ResolveScene(const Json& in, const std::optional<FootageFacts>& footage) {
   for (int f = 0; f < c.frames; ++f) {
     const double deg = p.time.at(static_cast<double>(f) * static_cast<double>(c.fps.den) / static_cast<double>(c.fps.num));
     if (std::fabs(deg) > kMaxAngle) {
-      throw UsageError("params.time", "reaches " + std::to_string(deg) + " degrees at frame " + std::to_string(f),
+      throw UsageError("params.time", "reaches " + Compact(deg) + " degrees at frame " + std::to_string(f),
                        "keep the angle within +-32767 degrees: lower the rate or the frame count");
     }
   }

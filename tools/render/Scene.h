@@ -121,4 +121,8 @@ Scene ResolveScene(const Json& scene, const std::optional<FootageFacts>& footage
 // The rational of a number (29.97, 30) or a text ("30000/1001", "24").
 Rational ParseRate(const Json& value, const std::string& field);
 
+// A number as messages show it: at most six significant digits, an exponent
+// for the very large and very small ("1e+300", "0.25", "29.97").
+std::string Compact(double value);
+
 }  // namespace zelvan::render

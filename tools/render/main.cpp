@@ -15,6 +15,7 @@
 #include "Clip.h"
 #include "FrameWriter.h"
 #include "HostRender.h"
+#include "OutputFile.h"
 #include "OutputFolder.h"
 #include "Outputs.h"
 #include "Previews.h"
@@ -133,7 +134,10 @@ int Run(const Options& o) {
   }
 
   std::unique_ptr<Previews> previews;
-  if (!o.no_previews) previews = std::make_unique<Previews>(folder.Path("preview.gif"), n, ow, oh, scene.comp.fps.value());
+  if (!o.no_previews) {
+    previews = std::make_unique<Previews>(folder.Path("preview.gif"), folder.Shown("preview.gif"), n, ow, oh,
+                                          scene.comp.fps.value());
+  }
   // The frames are encoded on the other cores while the next ones render.
   const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   FrameWriter writer(cores, static_cast<std::size_t>(cores) + 1);
@@ -149,7 +153,7 @@ int Run(const Options& o) {
         std::cerr << "zelvan-render: error: " << f.footage_error << ", at composition frame " << k
                   << ". Fix: repair or re-export the footage, or pass --keep-going to render the other frames and "
                      "mark this one. The output folder is left as it was\n";
-        return 3;
+        return kExitFootage;
       }
     } else if (f.error != PF_Err_NONE) {
       plugin_failed.push_back(k);
@@ -158,7 +162,7 @@ int Run(const Options& o) {
                   << f.error << (o.refuse_calls.empty() ? "" : ", after the host refused the calls of --refuse-call")
                   << ". Fix: pass --keep-going to render the other frames and find this one marked in "
                      "report.json. The output folder is left as it was\n";
-        return 4;
+        return kExitPlugin;
       }
     }
     const PF_EffectWorld* out = render.output();
@@ -167,6 +171,7 @@ int Run(const Options& o) {
       writer.Submit([&] {
         FrameImage image = ImageOf(*out, format);
         image.file = folder.Path(f.file);
+        image.shown = folder.Shown(f.file);
         return image;
       }());
       folder.Add(f.file);
@@ -181,7 +186,7 @@ int Run(const Options& o) {
   writer.Finish();
   if (const int sig = StopSignals::pending()) return Stopped(sig);
   if (previews) {
-    previews->Finish(folder.Path("contact_sheet.png"));
+    previews->Finish(folder.Path("contact_sheet.png"), folder.Shown("contact_sheet.png"));
     folder.Add("preview.gif");
     folder.Add("contact_sheet.png");
   }
@@ -221,7 +226,8 @@ int Run(const Options& o) {
     if (previews) std::cout << ", contact sheet " << d << "contact_sheet.png, GIF " << d << "preview.gif";
     std::cout << ", chart " << d << "timing_chart.svg, report " << d << "report.json\n";
   }
-  return 0;
+  // Written, but not every frame: a script must not take it for a whole render.
+  return footage_failed.empty() && plugin_failed.empty() ? kExitDone : kExitFramesFailed;
 }
 
 }  // namespace
@@ -236,6 +242,9 @@ int main(int argc, char** argv) {
   mallopt(M_MMAP_THRESHOLD, 256 << 20);
   mallopt(M_TRIM_THRESHOLD, 512 << 20);
 #endif
+  // Past a file-size limit (ulimit -f) a write then fails with EFBIG, which
+  // the run reports and cleans up after, instead of being killed mid-file.
+  signal(SIGXFSZ, SIG_IGN);
   std::vector<std::string> args(argv + 1, argv + argc);
   try {
     const Options o = ParseCommandLine(args);
@@ -250,9 +259,12 @@ int main(int argc, char** argv) {
     return Run(o);
   } catch (const UsageError& e) {
     std::cerr << "zelvan-render: error: " << e.what() << "\n";
-    return 2;
+    return kExitBadInput;
+  } catch (const WriteError& e) {
+    std::cerr << "zelvan-render: error: " << e.what() << ". The output folder is left as it was\n";
+    return kExitWrite;
   } catch (const std::exception& e) {
     std::cerr << "zelvan-render: error: " << e.what() << "\n";
-    return 1;
+    return kExitFailure;
   }
 }
