@@ -87,6 +87,41 @@ TEST(Scene, FootageGivesTheCompositionItsSizeAndRate) {
   EXPECT_EQ(told.comp.fps.text(), "30");
 }
 
+// --play-once: the composition takes the source's rate and length unless the
+// scene sets them, and the loop is a linear Cycle whose turn lasts the source.
+TEST(Scene, PlayOnceFollowsTheSourceUnlessSet) {
+  struct Case {
+    Json scene;
+    std::optional<FootageFacts> footage;
+    std::string fps;
+    int frames;
+  };
+  const Json movie = Json{{"source", {{"path", "clip.mp4"}}}};
+  const Case cases[] = {
+      {Json{{"source", {{"fps", 24}}}}, std::nullopt, "24", 48},
+      {Json{{"source", {{"fps", 24}}}, {"comp", {{"frames", 10}}}}, std::nullopt, "24", 10},
+      {Json{{"source", {{"fps", 24}}}, {"comp", {{"fps", 48}}}}, std::nullopt, "48", 96},
+      {Json{{"source", {{"fps", 24}}}, {"comp", {{"duration", 1}}}}, std::nullopt, "24", 24},
+      {movie, FootageFacts{int64_t{120}, Rational{25, 1}, 96, 54}, "25", 120},
+      {movie, FootageFacts{int64_t{7}, Rational{30000, 1001}, 96, 54}, "30000/1001", 7},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.scene.dump());
+    const Scene s = ResolveScene(c.scene, c.footage, true);
+    EXPECT_EQ(s.comp.fps.text(), c.fps);
+    EXPECT_EQ(s.comp.frames, c.frames);
+    EXPECT_EQ(s.params.type, 1);
+    EXPECT_EQ(s.params.easing, 1);
+    EXPECT_EQ(s.params.waiting, 0.0);
+    EXPECT_EQ(s.params.range, 2);
+    EXPECT_EQ(s.params.start, 0.0);
+    EXPECT_EQ(s.params.end, *s.source.duration);
+    EXPECT_DOUBLE_EQ(s.params.time.at(*s.source.duration), 360.0) << "one turn lasts the source";
+  }
+  EXPECT_THROW(ResolveScene(Json{{"source", {{"path", "still.png"}}}}, FootageFacts{std::nullopt, std::nullopt, 8, 8}, true),
+               UsageError);
+}
+
 TEST(Scene, FramesWinOverDurationAndDurationRounds) {
   EXPECT_EQ(Resolve({"comp.duration=1.5"}).comp.frames, 45);
   EXPECT_EQ(Resolve({"comp.duration=1.5", "comp.frames=7"}).comp.frames, 7);
@@ -160,6 +195,7 @@ TEST(Cli, ShortcutsBecomeOverridesInOrder) {
   EXPECT_THROW(ParseCommandLine({"--bogus"}), UsageError);
   EXPECT_THROW(ParseCommandLine({"--frames"}), UsageError);
   EXPECT_THROW(ParseCommandLine({"--size", "64"}), UsageError);
+  EXPECT_TRUE(ParseCommandLine({"--play-once"}).play_once);
   // A value that looks like an option is one, unless given with "=";
   // negative numbers and "-" are values.
   EXPECT_THROW(ParseCommandLine({"--out", "--no-previews"}), UsageError);
@@ -175,7 +211,7 @@ TEST(Cli, HelpExplainsEveryOptionWithAnExample) {
   const std::string h = HelpText("/p/ZelvanClipCycle.so");
   for (const char* opt : {"--out", "--set", "--frames", "--duration", "--size", "--fps", "--depth", "--downsample",
                           "--source", "--mode", "--type", "--easing", "--easing-mode", "--waiting", "--format",
-                          "--plugin", "--quiet", "--dry-run", "--help", "--keep-going", "Examples:",
+                          "--plugin", "--quiet", "--dry-run", "--help", "--play-once", "--keep-going", "Examples:",
                           "/p/ZelvanClipCycle.so"}) {
     EXPECT_NE(h.find(opt), std::string::npos) << opt;
   }

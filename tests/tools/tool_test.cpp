@@ -576,6 +576,43 @@ TEST(RenderTool, FailedFramesStopTheRunOrAreMarked) {
   }
 }
 
+// --play-once: frame k of the composition shows source frame k, each once, in
+// order, at the source's own rate, the composition as long as the source; a
+// source that starts a second before the composition too (its times before
+// zero round to their own frames, without a repeat at zero).
+TEST(RenderTool, PlayOnceShowsEverySourceFrameOnceInOrder) {
+  struct Case {
+    std::string fps;
+    std::string duration;  // seconds
+    std::string in;        // the source's in-point, seconds
+    std::size_t frames;
+  };
+  const Case cases[] = {
+      {"24", "2", "0", 48},
+      {"25", "2", "0", 50},
+      {"\"30000/1001\"", "2.002", "0", 60},
+      {"60", "2", "0", 120},
+      {"30", "2", "-1", 60},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fps + " fps, in-point " + c.in);
+    TempDir tmp("playonce");
+    testing::ToolRun run;
+    const json report = Render(tmp, {"--size", "64x36", "--play-once", "--no-previews", "--set", "source.width=64", "--set",
+                                     "source.height=36", "--set", "source.fps=" + c.fps, "--set",
+                                     "source.duration=" + c.duration, "--set", "source.in=" + c.in},
+                               &run);
+    ASSERT_FALSE(report.is_null());
+    EXPECT_EQ(RateOf(report["scene"]["comp"]["fps"]), RateOf(json::parse(c.fps)));
+    EXPECT_EQ(RateOf(report["source"]["fps"]), RateOf(json::parse(c.fps)));
+    EXPECT_EQ(report["source"]["frames"], c.frames);
+    ASSERT_EQ(report["frames"].size(), c.frames);
+    for (const json& f : report["frames"]) EXPECT_EQ(f["source_frame"], f["frame"]);
+    EXPECT_EQ(CheckRender(tmp / "out", report).shown, static_cast<int>(c.frames)) << "the pixels carry those frames";
+    EXPECT_EQ(run.err, "") << "no seam that repeats or skips, no time outside the source";
+  }
+}
+
 struct BadInput {
   std::vector<std::string> args;
   std::string names;  // what the message must name
@@ -611,6 +648,7 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
       {{"--out", (tmp / "broken.json").string()}, "broken.json: is a file, not a folder"},
       {{"--frames=3", "--quiet=yes"}, "--quiet=yes: takes no value"},
       {{"--out", "--no-previews"}, "--out: needs a value, and --no-previews is an option"},
+      {{"--play-once", "--type", "pingpong"}, "params.type: is set by --play-once"},
       {{"--set", "params.time=1e300"}, "params.time: reaches 1e+300 degrees at frame 0"},
   };
   for (const BadInput& c : cases) {

@@ -78,6 +78,7 @@ Options ParseCommandLine(const std::vector<std::string>& args) {
                  : a == "--keep-going"             ? &o.keep_going
                  : a == "-y" || a == "--overwrite" ? &o.overwrite
                  : a == "--no-previews"            ? &o.no_previews
+                 : a == "--play-once"              ? &o.play_once
                                                    : nullptr;
     if (flag != nullptr) {
       NoValue(arg);
@@ -166,6 +167,11 @@ std::string HelpText(const std::string& default_plugin) {
        "  --keep-going          a frame that fails (footage that cannot be read, or an error of the\n"
        "                        plug-in) fails that frame only: it is marked in report.json, the chart\n"
        "                        and the contact sheet, and the run exits 6 (0 only if every frame rendered)\n"
+       "  --play-once           every source frame once, in order: frame k of the composition shows\n"
+       "                        source frame k (a linear Cycle of the whole source in its own time). The\n"
+       "                        composition takes the source's rate and length unless the scene sets them;\n"
+       "                        the loop's own fields (params.type, time, waiting, range, start, end,\n"
+       "                        easing, easing_mode) are its, and may not be set too\n"
        "  --no-previews         no contact sheet and no GIF (faster)\n"
        "  -q, --quiet           no progress and no summary line (progress shows only on a terminal)\n"
        "  --dry-run             check the scene, print it resolved, write nothing\n"

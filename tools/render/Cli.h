@@ -34,6 +34,7 @@ struct Options {
   std::vector<std::string> refuse_calls;
   bool overwrite = false;    // replace files in the output folder that this tool did not write
   bool no_previews = false;  // no contact sheet and no GIF
+  bool play_once = false;    // every source frame once, in order
 };
 
 // Throws UsageError for an unknown option or a missing value. Every option

@@ -83,7 +83,8 @@ int Run(const Options& o) {
     path = raw["source"]["path"].get<std::string>();
   }
   if (path != "builtin" && !path.empty()) footage = ProbeFootage(path);
-  Scene scene = ResolveScene(raw, footage ? std::optional<FootageFacts>(footage->facts()) : std::nullopt);
+  Scene scene =
+      ResolveScene(raw, footage ? std::optional<FootageFacts>(footage->facts()) : std::nullopt, o.play_once);
   if (footage && !footage->frames) {
     // A still lasts as long as the composition unless told otherwise.
     if (!scene.source.duration) scene.source.duration = scene.comp.duration;
