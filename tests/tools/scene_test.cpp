@@ -1,9 +1,13 @@
 // The render tool's scene model, command line and writers, without a host.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
+#include <functional>
 
 #include "Cli.h"
+#include "OutputFile.h"
 #include "OutputFolder.h"
 #include "Outputs.h"
 #include "PixelWorld.h"
@@ -83,6 +87,41 @@ TEST(Scene, FootageGivesTheCompositionItsSizeAndRate) {
   EXPECT_EQ(told.comp.fps.text(), "30");
 }
 
+// --play-once: the composition takes the source's rate and length unless the
+// scene sets them, and the loop is a linear Cycle whose turn lasts the source.
+TEST(Scene, PlayOnceFollowsTheSourceUnlessSet) {
+  struct Case {
+    Json scene;
+    std::optional<FootageFacts> footage;
+    std::string fps;
+    int frames;
+  };
+  const Json movie = Json{{"source", {{"path", "clip.mp4"}}}};
+  const Case cases[] = {
+      {Json{{"source", {{"fps", 24}}}}, std::nullopt, "24", 48},
+      {Json{{"source", {{"fps", 24}}}, {"comp", {{"frames", 10}}}}, std::nullopt, "24", 10},
+      {Json{{"source", {{"fps", 24}}}, {"comp", {{"fps", 48}}}}, std::nullopt, "48", 96},
+      {Json{{"source", {{"fps", 24}}}, {"comp", {{"duration", 1}}}}, std::nullopt, "24", 24},
+      {movie, FootageFacts{int64_t{120}, Rational{25, 1}, 96, 54}, "25", 120},
+      {movie, FootageFacts{int64_t{7}, Rational{30000, 1001}, 96, 54}, "30000/1001", 7},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.scene.dump());
+    const Scene s = ResolveScene(c.scene, c.footage, true);
+    EXPECT_EQ(s.comp.fps.text(), c.fps);
+    EXPECT_EQ(s.comp.frames, c.frames);
+    EXPECT_EQ(s.params.type, 1);
+    EXPECT_EQ(s.params.easing, 1);
+    EXPECT_EQ(s.params.waiting, 0.0);
+    EXPECT_EQ(s.params.range, 2);
+    EXPECT_EQ(s.params.start, 0.0);
+    EXPECT_EQ(s.params.end, *s.source.duration);
+    EXPECT_DOUBLE_EQ(s.params.time.at(*s.source.duration), 360.0) << "one turn lasts the source";
+  }
+  EXPECT_THROW(ResolveScene(Json{{"source", {{"path", "still.png"}}}}, FootageFacts{std::nullopt, std::nullopt, 8, 8}, true),
+               UsageError);
+}
+
 TEST(Scene, FramesWinOverDurationAndDurationRounds) {
   EXPECT_EQ(Resolve({"comp.duration=1.5"}).comp.frames, 45);
   EXPECT_EQ(Resolve({"comp.duration=1.5", "comp.frames=7"}).comp.frames, 7);
@@ -156,13 +195,24 @@ TEST(Cli, ShortcutsBecomeOverridesInOrder) {
   EXPECT_THROW(ParseCommandLine({"--bogus"}), UsageError);
   EXPECT_THROW(ParseCommandLine({"--frames"}), UsageError);
   EXPECT_THROW(ParseCommandLine({"--size", "64"}), UsageError);
+  EXPECT_TRUE(ParseCommandLine({"--play-once"}).play_once);
+  // A value that looks like an option is one, unless given with "=";
+  // negative numbers and "-" are values.
+  EXPECT_THROW(ParseCommandLine({"--out", "--no-previews"}), UsageError);
+  EXPECT_THROW(ParseCommandLine({"-o", "-q"}), UsageError);
+  EXPECT_EQ(ParseCommandLine({"--out=--no-previews"}).out_dir, "--no-previews");
+  EXPECT_EQ(ParseCommandLine({"-o", "-"}).out_dir, "-");
+  EXPECT_EQ(ParseCommandLine({"--waiting", "-5", "--set", "source.in=-1"}).overrides,
+            (std::vector<std::string>{"params.waiting=-5", "source.in=-1"}));
+  EXPECT_EQ(ParseCommandLine({"--set", "-.5"}).overrides, (std::vector<std::string>{"-.5"}));
 }
 
 TEST(Cli, HelpExplainsEveryOptionWithAnExample) {
   const std::string h = HelpText("/p/ZelvanClipCycle.so");
   for (const char* opt : {"--out", "--set", "--frames", "--duration", "--size", "--fps", "--depth", "--downsample",
                           "--source", "--mode", "--type", "--easing", "--easing-mode", "--waiting", "--format",
-                          "--plugin", "--quiet", "--dry-run", "--help", "Examples:", "/p/ZelvanClipCycle.so"}) {
+                          "--plugin", "--quiet", "--dry-run", "--help", "--play-once", "--keep-going", "Examples:",
+                          "/p/ZelvanClipCycle.so"}) {
     EXPECT_NE(h.find(opt), std::string::npos) << opt;
   }
 }
@@ -294,6 +344,53 @@ TEST(Outputs, GifDelaysKeepTheTrueRate) {
   }
 }
 
+// Every writer, into a device that is always full: the error names the file
+// as the user would see it, the cause and the fix.
+TEST(Outputs, WriteFailuresNameTheFileTheCauseAndTheFix) {
+  pixels::PixelWorld frame(32, 18, pixels::Depth::k8);
+  pixels::PaintFrameStamp(*frame.world(), 3);
+  const std::vector<float> rgba = WorldToRgba(*frame.world());
+  struct Case {
+    std::string shown;
+    std::function<void(const std::string& shown)> write;
+  };
+  const Case cases[] = {
+      {"DIR/report.json",
+       [](const std::string& shown) {
+         OutputFile f("/dev/full", shown);
+         f.Write(std::string(10, 'x'));
+         f.Close();
+       }},
+      {"DIR/frame_0003.png",
+       [&](const std::string& shown) {
+         OIIO::ImageSpec spec(32, 18, 4, OIIO::TypeDesc::UINT8);
+         WriteImageFile("/dev/full", shown, spec, OIIO::TypeDesc::FLOAT, rgba.data());
+       }},
+      {"DIR/frame_0003.exr",
+       [&](const std::string& shown) {
+         OIIO::ImageSpec spec(32, 18, 4, OIIO::TypeDesc::FLOAT);
+         WriteImageFile("/dev/full", shown, spec, OIIO::TypeDesc::FLOAT, rgba.data());
+       }},
+      {"DIR/preview.gif",
+       [&](const std::string& shown) {
+         Previews p("/dev/full", shown, 2, 32, 18, 30.0);
+         p.Add(0, *frame.world(), false);
+         p.Add(1, *frame.world(), false);
+         p.Finish("/dev/null", "DIR/contact_sheet.png");
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shown);
+    try {
+      c.write(c.shown);
+      ADD_FAILURE() << "a failed write passed for success";
+    } catch (const WriteError& e) {
+      EXPECT_EQ(std::string(e.what()),
+                c.shown + ": cannot be written: no space left on device. Fix: free space or choose another --out");
+    }
+  }
+}
+
 TEST(Outputs, StagingWritesNothingUntilCommitted) {
   TempDir dir("staging");
   const auto out = dir / "out";
@@ -303,6 +400,19 @@ TEST(Outputs, StagingWritesNothingUntilCommitted) {
     EXPECT_FALSE(std::filesystem::exists(out / "report.json"));
   }
   EXPECT_FALSE(std::filesystem::exists(out)) << "a folder made for a failed run is removed";
+  std::filesystem::create_directories(out);
+  { OutputFolder s((out / "nest" / "a" / "b").string(), false); }
+  EXPECT_EQ(testing::Listing(out), std::set<std::string>{}) << "and the parents it made, only those";
+  {
+    OutputFolder held(out.string(), false);
+    try {
+      OutputFolder second(out.string(), false);
+      ADD_FAILURE() << "a second run into a folder in use";
+    } catch (const UsageError& e) {
+      EXPECT_NE(std::string(e.what()).find("(process " + std::to_string(::getpid()) + ")"), std::string::npos) << e.what();
+    }
+  }
+  EXPECT_EQ(testing::Listing(out), std::set<std::string>{}) << "the lock goes with the run";
 
   std::filesystem::create_directories(out);
   { std::ofstream(out / "frame_0009.png") << "old"; }

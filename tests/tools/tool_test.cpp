@@ -3,18 +3,19 @@
 // rules, the frames against the source frames the report names.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/wait.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <map>
 
 #include "DeepChannels.h"
 #include "LoopTiming.h"
+#include "OutputFolder.h"
 #include "Outputs.h"
 #include "PixelWorld.h"
 #include "Placement.h"
@@ -166,6 +167,14 @@ TEST(RenderTool, PingpongWholeWithEasingAndHold) {
   for (const char* name : {"contact_sheet.png", "preview.gif", "timing_chart.svg", "report.json", "frame_0011.png"}) {
     EXPECT_TRUE(fs::exists(tmp / "out" / name)) << name;
   }
+  // Every output is made as the user's umask says.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  for (const std::string& name : Listing(tmp / "out")) {
+    struct stat st {};
+    ASSERT_EQ(::stat((tmp / "out" / name).c_str(), &st), 0) << name;
+    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask) << name;
+  }
   EXPECT_EQ(report["scene"]["params"]["easing"], "quad");
   EXPECT_EQ(report["frames"][0]["params"]["waiting_fixed"], 10 * 65536);
   EXPECT_EQ(report["frames"][5]["params"]["time_fixed"], 120 * 65536) << "720 degrees a second at 30 fps";
@@ -270,25 +279,30 @@ TEST(RenderTool, OutputFolderIsReusedAndOlderFramesReplaced) {
 
 // Files in the output folder that this tool did not write: footage named
 // like its frames, a user's file of a frame's name, one of its own frames
-// changed since. Each survives unless --overwrite; the footage always.
+// changed since (rewritten, or edited in place to the same size). Each
+// survives unless --overwrite; the footage always.
 TEST(RenderTool, FilesItDidNotWriteSurvive) {
   struct Case {
     std::string name;
     std::vector<std::string> files;  // put in the folder before the run
-    bool our_run_first;              // a run of ours first, then files[0] is edited
+    bool our_run_first;              // a run of ours first, then files[0] is rewritten
     std::vector<std::string> extra;  // more arguments
     int exit_code;
+    const char* says;                // what a refusal says of files[0]
+    bool edit_in_place = false;      // files[0], of our run, gets other bytes and a later time, same size
   };
   const std::vector<Case> cases = {
       {"footage frame_0100 and on, numbered past the renders", {"frame_0100.png", "frame_0101.png", "frame_0102.png"},
-       false, {"--source", "@/frame_%04d.png"}, 0},
+       false, {"--source", "@/frame_%04d.png"}, 0, ""},
       {"footage frame_0001 and on, where the renders go", {"frame_0001.png", "frame_0002.png"}, false,
-       {"--source", "@/frame_%04d.png"}, 2},
+       {"--source", "@/frame_%04d.png"}, 2, "is footage this run reads"},
       {"footage frame_0001 and on, with --overwrite", {"frame_0001.png", "frame_0002.png"}, false,
-       {"--source", "@/frame_%04d.png", "--overwrite"}, 2},
-      {"a user's file of a frame's name", {"frame_0002.png"}, false, {}, 2},
-      {"a frame of ours edited since", {"frame_0000.png"}, true, {}, 2},
-      {"a user's file, --overwrite", {"frame_0002.png"}, false, {"-y"}, 0},
+       {"--source", "@/frame_%04d.png", "--overwrite"}, 2, "is footage this run reads"},
+      {"a user's file of a frame's name", {"frame_0002.png"}, false, {}, 2, "exists and zelvan-render did not write it"},
+      {"a frame of ours edited since", {"frame_0000.png"}, true, {}, 2, "changed since zelvan-render wrote it"},
+      {"a frame of ours edited since, the same size", {"frame_0001.png"}, true, {}, 2,
+       "changed since zelvan-render wrote it", true},
+      {"a user's file, --overwrite", {"frame_0002.png"}, false, {"-y"}, 0, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -298,7 +312,15 @@ TEST(RenderTool, FilesItDidNotWriteSurvive) {
       ASSERT_FALSE(Render(tmp, {"--size", "64x36", "--frames", "3"}).is_null());
     }
     fs::create_directories(out);
-    for (std::size_t i = 0; i < c.files.size(); ++i) {
+    for (std::size_t i = 0; i < c.files.size() && c.edit_in_place; ++i) {
+      const fs::path f = out / c.files[i];
+      const auto written = fs::last_write_time(f);
+      std::string bytes = testing::Slurp(f);
+      bytes[bytes.size() / 2] = static_cast<char>(bytes[bytes.size() / 2] ^ 0x55);
+      std::ofstream(f, std::ios::binary | std::ios::trunc) << bytes;
+      fs::last_write_time(f, written + std::chrono::seconds(1));
+    }
+    for (std::size_t i = 0; i < c.files.size() && !c.edit_in_place; ++i) {
       pixels::PixelWorld w(64, 36, pixels::Depth::k8);
       pixels::PaintFrameStamp(*w.world(), 40 + static_cast<int>(i));
       WriteImage((out / c.files[i]).string(), 64, 36, WorldToRgba(*w.world()), FrameFormat::Png8);
@@ -320,8 +342,21 @@ TEST(RenderTool, FilesItDidNotWriteSurvive) {
       EXPECT_EQ(after, before) << "a refused run leaves the folder as it was";
       EXPECT_NE(r.err.find((out / c.files.front()).string()), std::string::npos) << r.err;
       EXPECT_NE(r.err.find("Fix:"), std::string::npos) << r.err;
+      EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     }
   }
+}
+
+// Waits until a run into `out` renders: its staging folder holds a frame
+// (the folder is claimed and locked by then).
+bool WaitUntilRendering(const fs::path& out) {
+  for (int i = 0; i < 4000; ++i) {
+    for (const std::string& n : Listing(out)) {
+      if (n.rfind(".zelvan-render-staging.", 0) == 0 && !Listing(out / n).empty()) return true;
+    }
+    usleep(5000);
+  }
+  return false;
 }
 
 // Ctrl-C and SIGTERM mid-run: the staging folder goes, the folder is as it
@@ -337,38 +372,79 @@ TEST(RenderTool, InterruptedRunLeavesTheFolderAsItWas) {
         std::ofstream(out / "notes.txt") << "mine";
       }
       const auto before = Contents(out);
-      const std::vector<std::string> args = {ZELVAN_RENDER_TOOL, "--out", out.string(), "--quiet", "--size", "64x36",
-                                             "--frames", "20000", "--set", "params.time=90"};
-      const pid_t pid = fork();
-      ASSERT_GE(pid, 0);
-      if (pid == 0) {
-        std::vector<char*> argv;
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        dup2(null, 2);
-        execv(argv[0], argv.data());
-        _exit(127);
-      }
-      // Once its staging folder is there it is rendering.
-      auto staging = [&] {
-        for (const std::string& n : Listing(out)) {
-          if (n.rfind(".zelvan-render-staging.", 0) == 0) return true;
-        }
-        return false;
-      };
-      for (int i = 0; i < 2000 && !staging(); ++i) usleep(5000);
-      EXPECT_TRUE(staging());
+      testing::ToolProcess run({"--out", out.string(), "--quiet", "--size", "64x36", "--frames", "20000", "--set",
+                                "params.time=90"},
+                               tmp.path());
+      EXPECT_TRUE(WaitUntilRendering(out));
       usleep(200000);
-      kill(pid, sig);
-      int status = 0;
-      ASSERT_EQ(waitpid(pid, &status, 0), pid);
-      ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal itself, not by the tool";
-      EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
+      run.Signal(sig);
+      const testing::ToolRun r = run.Wait();
+      ASSERT_NE(r.exit_code, -1) << "ended by the signal itself, not by the tool";
+      EXPECT_EQ(r.exit_code, 128 + sig);
       EXPECT_EQ(fs::exists(out), existing);
       EXPECT_EQ(Contents(out), before);
     }
+  }
+}
+
+// While a run renders, its folder is its own: a second run into it stops at
+// once, naming the first; a file the user writes or changes there meanwhile
+// is not replaced (the first run stops, the folder as it was but for that
+// file). A run that holds on goes on to finish.
+TEST(RenderTool, AFolderInUseIsNotRaced) {
+  struct Case {
+    const char* name;
+    bool earlier_run;  // the folder holds a run of ours first
+    enum { kSecondRun, kWriteReport, kEditFrame } meanwhile;
+    int exit_code;     // the first run's
+    std::string says;  // what the stopped run says
+  };
+  const Case cases[] = {
+      {"a second run into the folder", false, Case::kSecondRun, 0, "another zelvan-render run (process "},
+      {"report.json written meanwhile", false, Case::kWriteReport, 2, "report.json: appeared while this run was rendering"},
+      {"a frame of the earlier run edited meanwhile", true, Case::kEditFrame, 2,
+       "frame_0001.png: changed while this run was rendering"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir tmp("inuse");
+    const fs::path out = tmp / "out";
+    if (c.earlier_run) {
+      ASSERT_FALSE(Render(tmp, {"--size", "64x36", "--frames", "3"}).is_null());
+    }
+    const std::vector<std::string> args = {"--out", out.string(), "--quiet", "--size", "64x36", "--frames", "600"};
+    testing::ToolProcess first(args, tmp.path());
+    ASSERT_TRUE(WaitUntilRendering(out));
+    std::string says;
+    if (c.meanwhile == Case::kSecondRun) {
+      const auto before = Contents(out);
+      const testing::ToolRun second = RunTool({"--out", out.string(), "--quiet", "--frames", "2"}, tmp.path());
+      EXPECT_EQ(second.exit_code, 2) << second.err;
+      says = second.err;
+      EXPECT_NE(second.err.find("(process " + std::to_string(first.pid()) + ")"), std::string::npos) << second.err;
+      EXPECT_NE(second.err.find("Fix:"), std::string::npos) << second.err;
+      EXPECT_EQ(Contents(out), before) << "the second run wrote nothing";
+    } else if (c.meanwhile == Case::kWriteReport) {
+      std::ofstream(out / "report.json") << "mine";
+    } else {
+      std::ofstream(out / "frame_0001.png", std::ios::binary | std::ios::app) << "edited";
+    }
+    const auto meanwhile = Contents(out);
+    const testing::ToolRun r = first.Wait();
+    EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
+    if (c.exit_code == 0) {
+      EXPECT_EQ(ReadJson(out / "report.json")["frames"].size(), 600u) << "the first run's own frames only";
+      EXPECT_FALSE(fs::exists(out / OutputFolder::kLock)) << "the lock goes with the run";
+    } else {
+      says = r.err;
+      std::map<std::string, std::string> left = meanwhile;
+      for (auto it = left.begin(); it != left.end();) {
+        it = it->first.rfind(".zelvan-render", 0) == 0 ? left.erase(it) : std::next(it);
+      }
+      EXPECT_EQ(Contents(out), left) << "the folder as it was, the user's file kept, the staging folder and lock gone";
+      EXPECT_NE(r.err.find("Fix:"), std::string::npos) << r.err;
+    }
+    EXPECT_NE(says.find(c.says), std::string::npos) << says;
   }
 }
 
@@ -607,8 +683,11 @@ INSTANTIATE_TEST_SUITE_P(Clips, MovieFramesEqualFfmpegsDecode, ::testing::Values
 // A frame that fails stops the run, its folder untouched, with an exit code
 // that says who failed: a movie cut short (the frames past the cut name the
 // file and the frame, exit 3) or the plug-in, here because the host refuses
-// every copy (exit 4). With --keep-going every frame renders and the failures
-// are marked.
+// every copy (exit 4). With --keep-going every frame renders, the failures
+// are marked and the run exits 6. A file that cannot be written (here past a
+// file-size limit) stops the run whatever the options (exit 5), naming the
+// file where the user would find it, with the cause and the fix; the folders
+// made for the run go too.
 TEST(RenderTool, FailedFramesStopTheRunOrAreMarked) {
   TempDir tmp("truncated");
   const fs::path full = MakeClip(tmp, "full.mp4", "-frames:v 50 -pix_fmt yuv420p -c:v libx264 -bf 3 -g 12 -movflags +faststart");
@@ -625,14 +704,20 @@ TEST(RenderTool, FailedFramesStopTheRunOrAreMarked) {
     std::vector<std::string> messages;
     const char* failure;  // as report.json marks the failed frames
     bool all_fail;
+    std::optional<rlim_t> file_size_limit;
   };
   const std::vector<std::string> footage = {"--source", cut.string()};
   const std::vector<std::string> refused = {"--refuse-call", "copy"};
+  const std::string nested = (tmp / "out" / "nest" / "a").string();
+  const std::vector<std::string> write = {"--out", nested};
+  const std::vector<std::string> too_large = {nested + "/", ": cannot be written: file too large", "ulimit -f", "Fix:"};
   const Case cases[] = {
-      {"footage", footage, false, 3, {"cut.mp4: frame ", "cannot be read"}, "footage", false},
-      {"footage, --keep-going", footage, true, 0, {"cut.mp4: frame ", "cannot be read"}, "footage", false},
-      {"plug-in", refused, false, 4, {"the plug-in failed composition frame 0 with host error 515", "Fix:"}, "plug-in", true},
-      {"plug-in, --keep-going", refused, true, 0, {"the plug-in returned an error at frames 0"}, "plug-in", true},
+      {"footage", footage, false, 3, {"cut.mp4: frame ", "cannot be read"}, "footage", false, {}},
+      {"footage, --keep-going", footage, true, 6, {"cut.mp4: frame ", "cannot be read"}, "footage", false, {}},
+      {"plug-in", refused, false, 4, {"the plug-in failed composition frame 0 with host error 515", "Fix:"}, "plug-in", true, {}},
+      {"plug-in, --keep-going", refused, true, 6, {"the plug-in returned an error at frames 0"}, "plug-in", true, {}},
+      {"a write past the file-size limit", write, false, 5, too_large, nullptr, false, 4096},
+      {"a write past the file-size limit, --keep-going", write, true, 5, too_large, nullptr, false, 4096},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -640,11 +725,13 @@ TEST(RenderTool, FailedFramesStopTheRunOrAreMarked) {
     args.insert(args.end(), loop.begin(), loop.end());
     args.insert(args.end(), c.args.begin(), c.args.end());
     if (c.keep_going) args.push_back("--keep-going");
-    const testing::ToolRun r = RunTool(args, tmp.path());
+    const testing::ToolRun r = RunTool(args, tmp.path(), c.file_size_limit);
     EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
     for (const std::string& m : c.messages) EXPECT_NE(r.err.find(m), std::string::npos) << m << "\n" << r.err;
-    EXPECT_EQ(fs::exists(tmp / "out"), c.keep_going);
-    if (!c.keep_going) continue;
+    EXPECT_EQ(r.err.find(".zelvan-render-staging"), std::string::npos) << r.err;
+    const bool written = c.exit_code == 0 || c.exit_code == 6;
+    EXPECT_EQ(fs::exists(tmp / "out"), written);
+    if (!written) continue;
     const json report = ReadJson(tmp / "out" / "report.json");
     int failed = 0, shown = 0;
     for (const json& f : report["frames"]) {
@@ -667,6 +754,43 @@ TEST(RenderTool, FailedFramesStopTheRunOrAreMarked) {
     EXPECT_NE(testing::Slurp(tmp / "out" / "timing_chart.svg").find(chart_mark), std::string::npos);
     EXPECT_EQ(r.err.find("outside the source layer"), std::string::npos) << "failures are not times outside";
     fs::remove_all(tmp / "out");
+  }
+}
+
+// --play-once: frame k of the composition shows source frame k, each once, in
+// order, at the source's own rate, the composition as long as the source; a
+// source that starts a second before the composition too (its times before
+// zero round to their own frames, without a repeat at zero).
+TEST(RenderTool, PlayOnceShowsEverySourceFrameOnceInOrder) {
+  struct Case {
+    std::string fps;
+    std::string duration;  // seconds
+    std::string in;        // the source's in-point, seconds
+    std::size_t frames;
+  };
+  const Case cases[] = {
+      {"24", "2", "0", 48},
+      {"25", "2", "0", 50},
+      {"\"30000/1001\"", "2.002", "0", 60},
+      {"60", "2", "0", 120},
+      {"30", "2", "-1", 60},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fps + " fps, in-point " + c.in);
+    TempDir tmp("playonce");
+    testing::ToolRun run;
+    const json report = Render(tmp, {"--size", "64x36", "--play-once", "--no-previews", "--set", "source.width=64", "--set",
+                                     "source.height=36", "--set", "source.fps=" + c.fps, "--set",
+                                     "source.duration=" + c.duration, "--set", "source.in=" + c.in},
+                               &run);
+    ASSERT_FALSE(report.is_null());
+    EXPECT_EQ(RateOf(report["scene"]["comp"]["fps"]), RateOf(json::parse(c.fps)));
+    EXPECT_EQ(RateOf(report["source"]["fps"]), RateOf(json::parse(c.fps)));
+    EXPECT_EQ(report["source"]["frames"], c.frames);
+    ASSERT_EQ(report["frames"].size(), c.frames);
+    for (const json& f : report["frames"]) EXPECT_EQ(f["source_frame"], f["frame"]);
+    EXPECT_EQ(CheckRender(tmp / "out", report).shown, static_cast<int>(c.frames)) << "the pixels carry those frames";
+    EXPECT_EQ(run.err, "") << "no seam that repeats or skips, no time outside the source";
   }
 }
 
@@ -715,6 +839,9 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
       {{"--source", (tmp / "footage" / "noindex.mp4").string()}, "noindex.mp4: is a damaged movie (no index)"},
       {{"--source", (tmp / "footage" / "audio.m4a").string()}, "audio.m4a: holds no video stream (audio only)"},
       {{"--cache-mb", "lots"}, "--cache-mb lots: expects a whole number of megabytes"},
+      {{"--out", "--no-previews"}, "--out: needs a value, and --no-previews is an option"},
+      {{"--play-once", "--type", "pingpong"}, "params.type: is set by --play-once"},
+      {{"--set", "params.time=1e300"}, "params.time: reaches 1e+300 degrees at frame 0"},
   };
   for (const BadInput& c : cases) {
     std::vector<std::string> args = {"--out", (tmp / "out").string()};

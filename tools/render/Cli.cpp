@@ -1,5 +1,6 @@
 #include "Cli.h"
 
+#include <cctype>
 #include <filesystem>
 #include <optional>
 
@@ -48,7 +49,14 @@ Arg Split(const std::string& a) {
 
 std::string NeedValue(const Arg& arg, const std::vector<std::string>& args, std::size_t& i) {
   if (arg.inline_value) return *arg.inline_value;
-  if (i + 1 >= args.size()) throw UsageError(arg.name, "needs a value", "write " + arg.name + " VALUE or " + arg.name + "=VALUE");
+  const std::string fix = "write " + arg.name + " VALUE or " + arg.name + "=VALUE";
+  if (i + 1 >= args.size()) throw UsageError(arg.name, "needs a value", fix);
+  const std::string& next = args[i + 1];
+  const bool number = next.size() > 1 && (std::isdigit(static_cast<unsigned char>(next[1])) || next[1] == '.');
+  if (next.size() > 1 && next[0] == '-' && !number) {
+    throw UsageError(arg.name, "needs a value, and " + next + " is an option",
+                     fix + " (" + arg.name + "=" + next + " for a value that starts with -)");
+  }
   return args[++i];
 }
 
@@ -70,6 +78,7 @@ Options ParseCommandLine(const std::vector<std::string>& args) {
                  : a == "--keep-going"             ? &o.keep_going
                  : a == "-y" || a == "--overwrite" ? &o.overwrite
                  : a == "--no-previews"            ? &o.no_previews
+                 : a == "--play-once"              ? &o.play_once
                                                    : nullptr;
     if (flag != nullptr) {
       NoValue(arg);
@@ -162,7 +171,12 @@ std::string HelpText(const std::string& default_plugin) {
        "  -y, --overwrite       replace files in DIR that this tool did not write (never the footage itself)\n"
        "  --keep-going          a frame that fails (footage that cannot be read, or an error of the\n"
        "                        plug-in) fails that frame only: it is marked in report.json, the chart\n"
-       "                        and the contact sheet, and the run exits 0\n"
+       "                        and the contact sheet, and the run exits 6 (0 only if every frame rendered)\n"
+       "  --play-once           every source frame once, in order: frame k of the composition shows\n"
+       "                        source frame k (a linear Cycle of the whole source in its own time). The\n"
+       "                        composition takes the source's rate and length unless the scene sets them;\n"
+       "                        the loop's own fields (params.type, time, waiting, range, start, end,\n"
+       "                        easing, easing_mode) are its, and may not be set too\n"
        "  --no-previews         no contact sheet and no GIF (faster)\n"
        "  --cache-mb N          megabytes of decoded footage kept for reuse (default " +
            std::to_string(kDefaultCacheBytes >> 20) + "). A loop that\n"
@@ -173,7 +187,8 @@ std::string HelpText(const std::string& default_plugin) {
        "  --dry-run             check the scene, print it resolved, write nothing\n"
        "  --version             the tool's version\n"
        "  -h, --help            this text\n"
-       "Every option that takes a value also takes it as --opt=value.\n"
+       "Every option that takes a value also takes it as --opt=value; a value that starts with \"-\" (other\n"
+       "than a number) only so: --out=-dir.\n"
        "\n"
        "Scene fields (defaults in brackets):\n"
        "  comp.width, comp.height   [320, 180; footage: its own size] pixels\n"
@@ -205,7 +220,9 @@ std::string HelpText(const std::string& default_plugin) {
        "report.json (the resolved scene, the source layer, and per frame the parameter values the host\n"
        "handed over, when \"Layer\" was checked out, the source frame returned, the copy rectangles and\n"
        "the result) and zelvan-render-manifest.json (what this tool wrote there). Files are written whole\n"
-       "or not at all: a failed or interrupted run (Ctrl-C, SIGTERM) leaves DIR as it was.\n"
+       "or not at all: a failed or interrupted run (Ctrl-C, SIGTERM) leaves DIR as it was. A run holds DIR\n"
+       "while it lasts (.zelvan-render.lock, removed at the end): a second run into it stops at once. A file\n"
+       "that appears or changes in DIR while the run renders is not replaced: the run stops, exit 2.\n"
        "\n"
        "Warnings name the frames where the loop asks for times outside the source layer, where a Cycle\n"
        "seam repeats or skips a source frame, and where a Pingpong shows its turn-around frame twice.\n"
@@ -216,10 +233,13 @@ std::string HelpText(const std::string& default_plugin) {
        "  zelvan-render --source shots/run.%04d.png --fps 24 --type cycle --set params.time='{\"rate\": 90}'\n"
        "  zelvan-render --source clip.mp4 --out clip --no-previews\n"
        "\n"
-       "Exit status: 0 done; 2 bad input (the message names the field or file and the fix); 3 a footage\n"
-       "frame could not be read (the message names the file and the frame; DIR is left as it was);\n"
-       "4 the plug-in failed a frame (the message names the frame and the error; DIR is left as it was);\n"
-       "130 or 143 stopped by Ctrl-C or SIGTERM (DIR is left as it was); 1 other failure.\n";
+       "Exit status: 0 done, every frame rendered; 2 bad input (the message names the field or file and\n"
+       "the fix), DIR in use by another run, or a file in DIR that appeared or changed during the run;\n"
+       "3 a footage frame could not be read (the message names the file and the frame); 4 the plug-in\n"
+       "failed a frame (the message names the frame and the error); 5 an output file could not be\n"
+       "written (the message names it, the cause, such as a full disk or a file-size limit, and the fix);\n"
+       "6 with --keep-going, every frame written but some failed (marked in report.json); 130 or 143\n"
+       "stopped by Ctrl-C or SIGTERM; 1 other failure. On any status but 0 and 6, DIR is left as it was.\n";
   return h;
 }
 

@@ -10,6 +10,17 @@
 
 namespace zelvan::render {
 
+// The exit statuses, as --help and the README list them.
+enum ExitStatus {
+  kExitDone = 0,
+  kExitFailure = 1,        // anything else, with its message
+  kExitBadInput = 2,       // a field, a file or the output folder, named with the fix
+  kExitFootage = 3,        // a footage frame that cannot be read
+  kExitPlugin = 4,         // a frame the plug-in failed
+  kExitWrite = 5,          // an output file that cannot be written
+  kExitFramesFailed = 6,   // --keep-going: written, but some frames failed
+};
+
 struct Options {
   std::string scene_file;            // empty: the built-in demo scene
   std::string out_dir = "zelvan-render-out";
@@ -26,10 +37,13 @@ struct Options {
   bool overwrite = false;    // replace files in the output folder that this tool did not write
   bool no_previews = false;  // no contact sheet and no GIF
   std::size_t cache_mb = kDefaultCacheBytes >> 20;  // the footage frame cache's budget
+  bool play_once = false;    // every source frame once, in order
 };
 
 // Throws UsageError for an unknown option or a missing value. Every option
-// that takes a value also takes it as --opt=value.
+// that takes a value also takes it as --opt=value; a value that starts with
+// "-" (a negative number or "-" itself aside) only so, as the next word is
+// then more likely an option than a value.
 Options ParseCommandLine(const std::vector<std::string>& args);
 std::string HelpText(const std::string& default_plugin);
 

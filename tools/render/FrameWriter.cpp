@@ -105,13 +105,7 @@ void WriteFrameImage(const FrameImage& image) {
     spec.attribute("compression", "rle");
     spec.attribute("oiio:UnassociatedAlpha", 1);  // ImageOf has unpremultiplied the colour
   }
-  auto out = OIIO::ImageOutput::create(image.file);
-  if (!out || !out->open(image.file, spec)) {
-    throw std::runtime_error(image.file + ": cannot be written (" + (out ? out->geterror() : OIIO::geterror()) + ")");
-  }
-  if (!out->write_image(type, image.bytes.data()) || !out->close()) {
-    throw std::runtime_error(image.file + ": cannot be written (" + out->geterror() + ")");
-  }
+  WriteImageFile(image.file, image.shown, spec, type, image.bytes.data());
 }
 
 void FrameWriter::Submit(FrameImage image) {

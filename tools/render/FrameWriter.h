@@ -16,7 +16,8 @@ namespace zelvan::render {
 // One frame ready to encode: RGBA, 8 or 16 bits or float a channel as the
 // format stores it.
 struct FrameImage {
-  std::string file;
+  std::string file;   // where it is written
+  std::string shown;  // the file as the user will see it, for messages
   int width = 0;
   int height = 0;
   FrameFormat format = FrameFormat::Png8;
@@ -26,7 +27,8 @@ struct FrameImage {
 // The world's pixels in the format's channel type (8 bits over 255, 16 bits
 // over 65535, float as stored), honouring the world's rowbytes.
 FrameImage ImageOf(const PF_EffectWorld& world, FrameFormat format);
-// Encodes and writes it; throws std::runtime_error naming the file.
+// Encodes and writes it; throws WriteError (or std::runtime_error) naming the
+// file as shown.
 void WriteFrameImage(const FrameImage& image);
 
 // Frame files encoded and written by worker threads.

@@ -1,14 +1,20 @@
 #include "OutputFolder.h"
 
+#include <fcntl.h>
 #include <signal.h>
+#include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <stdexcept>
 
+#include "OutputFile.h"
 #include "Scene.h"
 #include "StopSignals.h"
 
@@ -19,15 +25,24 @@ namespace {
 
 constexpr const char* kStagingPrefix = ".zelvan-render-staging.";
 
-void WriteFile(const std::string& file, const std::string& text) {
-  std::ofstream out(file, std::ios::binary);
-  out << text;
-  out.close();
-  if (!out) throw std::runtime_error(file + ": cannot be written");
-}
-
 Json ManifestEntry(const std::string& name, std::uintmax_t size, int64_t mtime_ns) {
   return Json{{"name", name}, {"size", size}, {"mtime_ns", mtime_ns}};
+}
+
+int64_t Nanoseconds(const struct timespec& t) { return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec; }
+
+UsageError CannotWrite(const std::string& dir, const std::string& action, int error) {
+  const WriteCause c = WriteCauseOf(error);
+  return UsageError("--out " + dir, action + ": " + c.cause, c.fix);
+}
+
+// The process id a lock file holds, "" when it holds none.
+std::string LockHolder(int fd) {
+  char text[32] = {};
+  const ssize_t n = ::pread(fd, text, sizeof text - 1, 0);
+  std::string pid(text, n > 0 ? static_cast<std::size_t>(n) : 0);
+  pid = pid.substr(0, pid.find_first_not_of("0123456789"));
+  return pid;
 }
 
 }  // namespace
@@ -36,8 +51,14 @@ bool OutputFolder::Stat(const std::string& path, Entry* entry) {
   struct stat st {};
   if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   entry->size = static_cast<std::uintmax_t>(st.st_size);
-  entry->mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  entry->mtime_ns = Nanoseconds(st.st_mtim);
   return true;
+}
+
+std::optional<OutputFolder::Seen> OutputFolder::Look(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
+  return Seen{static_cast<std::uintmax_t>(st.st_size), Nanoseconds(st.st_mtim), st.st_dev, st.st_ino, st.st_mode};
 }
 
 OutputFolder::OutputFolder(const std::string& dir, bool overwrite) : out_dir_(dir), overwrite_(overwrite) {
@@ -46,17 +67,36 @@ OutputFolder::OutputFolder(const std::string& dir, bool overwrite) : out_dir_(di
   if (fs::exists(status) && !fs::is_directory(status)) {
     throw UsageError("--out " + out_dir_, "is a file, not a folder", "give a folder path (it is created when missing)");
   }
-  if (!fs::exists(status)) {
-    fs::create_directories(out_dir_, ec);
-    if (ec) throw UsageError("--out " + out_dir_, "cannot be created (" + ec.message() + ")", "give a folder you can write");
-    created_dir_ = true;
-  }
-  stage_ = (fs::path(out_dir_) / (kStagingPrefix + std::to_string(::getpid()))).string();
-  fs::remove_all(stage_, ec);  // only a run of this very process id could have made it
-  fs::create_directory(stage_, ec);
-  if (ec) {
-    if (created_dir_) fs::remove(out_dir_, ec);
-    throw UsageError("--out " + out_dir_, "cannot be written (" + ec.message() + ")", "give a folder you can write");
+  try {
+    if (!fs::exists(status)) {
+      // Made one by one from the outermost missing folder, so that a run
+      // that fails removes exactly the folders it made.
+      fs::path target(out_dir_);
+      if (target.filename().empty()) target = target.parent_path();  // "a/b/" names b
+      std::vector<fs::path> missing;
+      for (fs::path p = target; !p.empty() && !fs::exists(fs::symlink_status(p, ec)); p = p.parent_path()) {
+        missing.push_back(p);
+        if (p == p.parent_path()) break;
+      }
+      for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (::mkdir(it->c_str(), 0777) == 0) {
+          created_dirs_.push_back(it->string());
+        } else if (errno != EEXIST) {
+          throw CannotWrite(out_dir_, "cannot be created", errno);
+        }
+      }
+    }
+    Lock();
+    stage_ = (fs::path(out_dir_) / (kStagingPrefix + std::to_string(::getpid()))).string();
+    fs::remove_all(stage_, ec);  // only a run of this very process id could have made it
+    if (::mkdir(stage_.c_str(), 0777) != 0) {
+      const int error = errno;
+      stage_.clear();
+      throw CannotWrite(out_dir_, "cannot be written", error);
+    }
+  } catch (...) {
+    Release();
+    throw;
   }
 
   // The earlier run's manifest: what it wrote, with size and time.
@@ -81,17 +121,61 @@ OutputFolder::OutputFolder(const std::string& dir, bool overwrite) : out_dir_(di
   }
 }
 
-OutputFolder::~OutputFolder() {
-  std::error_code ec;
-  fs::remove_all(stage_, ec);
-  // A folder made for a run that did not finish goes too (it is empty).
-  if (!committed_ && created_dir_) fs::remove(out_dir_, ec);
+void OutputFolder::Lock() {
+  const std::string lock = (fs::path(out_dir_) / kLock).string();
+  while (true) {
+    const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0) throw CannotWrite(out_dir_, "cannot be written", errno);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      if (errno != EWOULDBLOCK) {
+        // A file system without locks: the run goes on unguarded.
+        lock_fd_ = fd;
+        break;
+      }
+      const std::string pid = LockHolder(fd);
+      ::close(fd);
+      throw UsageError(out_dir_,
+                       "another zelvan-render run" + (pid.empty() ? std::string() : " (process " + pid + ")") +
+                           " is writing into this folder",
+                       "wait until it ends, or give --out another folder");
+    }
+    // The run before may have removed the file between our open and our
+    // lock: then the lock is on a file nobody else will find.
+    struct stat held {}, now {};
+    if (::fstat(fd, &held) == 0 && ::stat(lock.c_str(), &now) == 0 && held.st_dev == now.st_dev &&
+        held.st_ino == now.st_ino) {
+      lock_fd_ = fd;
+      break;
+    }
+    ::close(fd);
+  }
+  const std::string pid = std::to_string(::getpid()) + "\n";
+  if (::ftruncate(lock_fd_, 0) != 0 || ::pwrite(lock_fd_, pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size())) {
+    throw CannotWrite(out_dir_, "cannot be written", errno);
+  }
 }
+
+void OutputFolder::Release() noexcept {
+  std::error_code ec;
+  if (!stage_.empty()) fs::remove_all(stage_, ec);
+  if (lock_fd_ >= 0) {
+    // Removed while still held: a run that opened it meanwhile sees it gone.
+    ::unlink((fs::path(out_dir_) / kLock).c_str());
+    ::close(lock_fd_);
+    lock_fd_ = -1;
+  }
+  // Folders made for a run that did not finish go too (they are empty).
+  if (!committed_) {
+    for (auto it = created_dirs_.rbegin(); it != created_dirs_.rend(); ++it) ::rmdir(it->c_str());
+  }
+}
+
+OutputFolder::~OutputFolder() { Release(); }
 
 bool OutputFolder::Ours(const std::string& name) const {
   const auto it = previous_.find(name);
   Entry now;
-  return it != previous_.end() && Stat((fs::path(out_dir_) / name).string(), &now) && now.size == it->second.size &&
+  return it != previous_.end() && Stat(Shown(name), &now) && now.size == it->second.size &&
          now.mtime_ns == it->second.mtime_ns;
 }
 
@@ -100,51 +184,104 @@ void OutputFolder::Claim(const std::vector<std::string>& names, const std::vecto
   std::vector<std::string> all = names;
   all.push_back(kManifest);
   for (const std::string& name : all) {
-    const fs::path p = fs::path(out_dir_) / name;
+    const fs::path p = Shown(name);
+    const std::optional<Seen> seen = Look(p.string());
+    claimed_[name] = seen;
+    if (!seen) continue;
     std::error_code ec;
-    const fs::file_status status = fs::symlink_status(p, ec);
-    if (!fs::exists(status)) continue;
     for (const std::string& input : inputs) {
       if (fs::equivalent(p, input, ec)) {
         throw UsageError(p.string(), "is footage this run reads, and the run would write a file of that name",
                          "give --out another folder");
       }
     }
-    if (!fs::is_regular_file(status)) {
+    if (!S_ISREG(seen->mode)) {
       throw UsageError(p.string(), "is in the way and is not a file", "give --out another folder, or move it away");
     }
     const bool ours = name == kManifest ? !manifest_foreign_ : Ours(name);
-    if (!ours && !overwrite_) foreign.push_back(p.string());
+    if (!ours && !overwrite_) foreign.push_back(name);
   }
   if (!foreign.empty()) {
+    const std::string& first = foreign.front();
     const std::string more =
         foreign.size() > 1 ? " and " + std::to_string(foreign.size() - 1) + " more of the files this run writes" : "";
-    throw UsageError(foreign.front() + more, "exists and zelvan-render did not write it",
+    // A file the manifest lists was ours until someone changed it.
+    const bool edited = first != kManifest && previous_.count(first) != 0;
+    throw UsageError(Shown(first) + more, edited ? "changed since zelvan-render wrote it" : "exists and zelvan-render did not write it",
                      "give --out another folder, move the file away, or pass --overwrite (-y) to replace it");
   }
 }
 
 std::string OutputFolder::Path(const std::string& name) const { return (fs::path(stage_) / name).string(); }
 
+std::string OutputFolder::Shown(const std::string& name) const { return (fs::path(out_dir_) / name).string(); }
+
 void OutputFolder::Add(const std::string& name) { names_.push_back(name); }
 
 void OutputFolder::WriteText(const std::string& name, const std::string& text) {
-  WriteFile(Path(name), text);
+  OutputFile file(Path(name), Shown(name));
+  file.Write(text);
+  file.Close();
   Add(name);
+}
+
+void OutputFolder::Unchanged(const std::string& name) const {
+  const auto it = claimed_.find(name);
+  const Seen* then = it != claimed_.end() && it->second ? &*it->second : nullptr;
+  const std::optional<Seen> now = Look(Shown(name));
+  if (!now || (then != nullptr && *now == *then)) return;
+  Changed(name, then == nullptr);
+}
+
+void OutputFolder::Changed(const std::string& name, bool appeared) const {
+  throw UsageError(Shown(name),
+                   std::string(appeared ? "appeared" : "changed") +
+                       " while this run was rendering; it is kept as it is and nothing of this run was moved into place",
+                   "move the file away and run again, or give --out another folder");
+}
+
+OutputFolder::Move OutputFolder::MoveIntoPlace(const std::string& name) {
+  const std::string from = Path(name), to = Shown(name);
+  if (!Look(to)) {
+    // Never over a file that appears at this very moment.
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return {name, Move::kAdded};
+    if (errno == EEXIST) Changed(name, true);
+    if (errno != EINVAL && errno != ENOSYS) throw WriteError(to, errno, "cannot be moved into place");
+  } else {
+    Unchanged(name);
+    // Swapped, so that the file that left can be checked and put back.
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) == 0) {
+      const auto it = claimed_.find(name);
+      const std::optional<Seen> left = Look(from);
+      if (left && it != claimed_.end() && it->second && *left == *it->second) return {name, Move::kExchanged};
+      ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE);
+      Changed(name, false);
+    }
+    if (errno != EINVAL && errno != ENOSYS) throw WriteError(to, errno, "cannot be moved into place");
+  }
+  // A file system without these moves: the check just made has to do.
+  const bool replaces = Look(to).has_value();
+  if (::rename(from.c_str(), to.c_str()) != 0) throw WriteError(to, errno, "cannot be moved into place");
+  return {name, replaces ? Move::kReplaced : Move::kAdded};
+}
+
+void OutputFolder::PutBack(const Move& move) {
+  const std::string from = Path(move.name), to = Shown(move.name);
+  if (move.how == Move::kAdded) ::rename(to.c_str(), from.c_str());
+  if (move.how == Move::kExchanged) ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE);
 }
 
 void OutputFolder::Commit() {
   const HoldStopSignals hold;
+  // A file the user wrote or changed while the run rendered stays, and so
+  // does everything else: nothing moves.
+  for (const std::string& name : names_) Unchanged(name);
+  Unchanged(kManifest);
+
   Json files = Json::array();
   for (const std::string& name : names_) {
     Entry e;
-    if (!Stat(Path(name), &e)) throw std::runtime_error(Path(name) + ": missing before it could be moved into place");
-    std::error_code ec;
-    fs::rename(Path(name), fs::path(out_dir_) / name, ec);
-    if (ec) {
-      throw std::runtime_error((fs::path(out_dir_) / name).string() + ": cannot be moved into place (" + ec.message() +
-                               ")");
-    }
+    if (!Stat(Path(name), &e)) throw std::runtime_error(Shown(name) + ": missing before it could be moved into place");
     files.push_back(ManifestEntry(name, e.size, e.mtime_ns));
   }
   for (const std::string& name : kept()) {
@@ -154,11 +291,28 @@ void OutputFolder::Commit() {
   const Json manifest{{"written_by", "zelvan-render"},
                       {"note", "files this tool wrote here; a later run replaces only these, and only unchanged"},
                       {"files", files}};
-  const std::string staged = Path(kManifest);
-  WriteFile(staged, manifest.dump(2) + "\n");
-  std::error_code ec;
-  fs::rename(staged, fs::path(out_dir_) / kManifest, ec);
-  if (ec) throw std::runtime_error((fs::path(out_dir_) / kManifest).string() + ": cannot be moved into place");
+  {
+    OutputFile file(Path(kManifest), Shown(kManifest));
+    file.Write(manifest.dump(2) + "\n");
+    file.Close();
+  }
+
+  std::vector<Move> done;
+  try {
+    for (const std::string& name : names_) done.push_back(MoveIntoPlace(name));
+    done.push_back(MoveIntoPlace(kManifest));
+    // The moves themselves on the device before the run says it is done.
+    const int dir = ::open(out_dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0 || (::fsync(dir) != 0 && errno != EINVAL)) {
+      const int error = errno;
+      if (dir >= 0) ::close(dir);
+      throw WriteError(out_dir_, error, "cannot be updated");
+    }
+    ::close(dir);
+  } catch (...) {
+    for (auto it = done.rbegin(); it != done.rend(); ++it) PutBack(*it);
+    throw;
+  }
   committed_ = true;
   names_.push_back(kManifest);
 }

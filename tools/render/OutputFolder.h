@@ -1,13 +1,18 @@
-// The output folder of one run. The folder is the user's: the run writes its
-// files into a staging folder inside it and moves them into place only when
-// the whole run has succeeded; it replaces only files that an earlier run of
-// this tool wrote there (named, with their size and time, in the manifest
-// beside the report, and unchanged since); it refuses to overwrite any other
-// file unless told to, and it removes nothing it did not write in this run.
+// The output folder of one run. The folder is the user's: the run holds it
+// (a lock file inside, so that a second run into it stops at once), writes
+// its files into a staging folder inside it and moves them into place only
+// when the whole run has succeeded; it replaces only files that an earlier
+// run of this tool wrote there (named, with their size and time, in the
+// manifest beside the report, and unchanged since) and only as the run found
+// them at its start; it refuses to overwrite any other file unless told to,
+// and it removes nothing it did not write in this run.
 #pragma once
+
+#include <sys/types.h>
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,28 +21,36 @@ namespace zelvan::render {
 class OutputFolder {
  public:
   static constexpr const char* kManifest = "zelvan-render-manifest.json";
+  static constexpr const char* kLock = ".zelvan-render.lock";
 
-  // Creates the folder when missing (a run that fails removes it again).
-  // Throws UsageError naming --out: a file, or a folder that cannot be made
-  // or written.
+  // Creates the folder and its missing parents (a run that fails removes
+  // those again) and locks it. Throws UsageError naming --out: a file, a
+  // folder that cannot be made or written, or one another run is writing.
   OutputFolder(const std::string& dir, bool overwrite);
-  // Uncommitted: the staging folder goes, and the folder too if this run made it.
+  // Uncommitted: the staging folder goes, and the folders this run made.
   ~OutputFolder();
   OutputFolder(const OutputFolder&) = delete;
   OutputFolder& operator=(const OutputFolder&) = delete;
 
   // Before anything renders: the names this run will write. Throws
-  // UsageError for a name that holds a file this tool did not write (unless
-  // overwrite) or one of the input files (always).
+  // UsageError for a name that holds a file this tool did not write or that
+  // changed since it did (unless overwrite), or one of the input files
+  // (always). What each name holds now is what Commit() may replace.
   void Claim(const std::vector<std::string>& names, const std::vector<std::string>& inputs);
 
   // Where a file of that name is written before Commit().
   std::string Path(const std::string& name) const;
+  // The same file as the user will see it once in place, for messages.
+  std::string Shown(const std::string& name) const;
   // Records a finished file to move into place.
   void Add(const std::string& name);
+  // Writes a whole text file; throws WriteError.
   void WriteText(const std::string& name, const std::string& text);
-  // Moves every finished file into place, each rename replacing the old file
-  // whole, and the manifest last. Ctrl-C and SIGTERM wait until it is done.
+  // Moves every finished file into place, each move replacing the old file
+  // whole, and the manifest last. A file that appeared or changed since
+  // Claim() is left alone: nothing moves and it throws UsageError. A move
+  // that fails puts back the ones before it and throws WriteError. Ctrl-C
+  // and SIGTERM wait until it is done.
   void Commit();
 
   // Files that earlier runs wrote and this one did not replace: they stay,
@@ -52,17 +65,46 @@ class OutputFolder {
     std::uintmax_t size = 0;
     int64_t mtime_ns = 0;
   };
+  // What a name held: compared whole, so a file replaced by another of the
+  // same size and time differs too.
+  struct Seen {
+    std::uintmax_t size = 0;
+    int64_t mtime_ns = 0;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    mode_t mode = 0;
+    bool operator==(const Seen& o) const {
+      return size == o.size && mtime_ns == o.mtime_ns && dev == o.dev && ino == o.ino && mode == o.mode;
+    }
+  };
+  // How a file was moved into place, to put it back.
+  struct Move {
+    std::string name;
+    enum How { kAdded, kExchanged, kReplaced } how;  // exchanged: the old file is in the staging folder
+  };
+
   // True when the file is one an earlier run wrote and nobody changed since.
   bool Ours(const std::string& name) const;
   static bool Stat(const std::string& path, Entry* entry);
+  static std::optional<Seen> Look(const std::string& path);
+  void Lock();
+  // Checks that the name holds what Claim() saw; throws UsageError.
+  void Unchanged(const std::string& name) const;
+  [[noreturn]] void Changed(const std::string& name, bool appeared) const;
+  Move MoveIntoPlace(const std::string& name);
+  void PutBack(const Move& move);
+  // The staging folder, the lock and, unless committed, the folders this run made.
+  void Release() noexcept;
 
   std::string out_dir_;
   std::string stage_;
   bool overwrite_ = false;
-  bool created_dir_ = false;
+  std::vector<std::string> created_dirs_;  // outermost first
+  int lock_fd_ = -1;
   bool committed_ = false;
   bool manifest_foreign_ = false;  // a file of the manifest's name that is not ours
   std::map<std::string, Entry> previous_;  // the earlier run's manifest
+  std::map<std::string, std::optional<Seen>> claimed_;  // what each name held at Claim()
   std::vector<std::string> names_;
 };
 

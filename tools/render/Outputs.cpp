@@ -1,13 +1,39 @@
 #include "Outputs.h"
 
+#include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
 
 #include <algorithm>
 #include <stdexcept>
 
+#include "OutputFile.h"
 #include "PixelWorld.h"
 
 namespace zelvan::render {
+namespace {
+
+// The image library's writers go through this instead of their own file: the
+// library ignores a failed write of some formats, the file does not.
+class CheckedProxy : public OIIO::Filesystem::IOProxy {
+ public:
+  explicit CheckedProxy(OutputFile& file) : IOProxy(file.shown(), Write), file_(file) {}
+  const char* proxytype() const override { return "zelvan-checked"; }
+  size_t write(const void* buf, size_t size) override {
+    const size_t n = file_.WriteAt(buf, size, static_cast<uint64_t>(m_pos));
+    m_pos += static_cast<int64_t>(n);
+    return n;
+  }
+  size_t pwrite(const void* buf, size_t size, int64_t offset) override {
+    return file_.WriteAt(buf, size, static_cast<uint64_t>(offset));
+  }
+  size_t size() const override { return static_cast<size_t>(file_.size()); }
+
+ private:
+  OutputFile& file_;
+};
+
+}  // namespace
+
 FrameFormat FormatFor(const std::string& name, int depth) {
   if (name == "png8") return FrameFormat::Png8;
   if (name == "png16") return FrameFormat::Png16;
@@ -32,6 +58,23 @@ std::vector<float> WorldToRgba(const PF_EffectWorld& world) {
   return out;
 }
 
+void WriteImageFile(const std::string& path, const std::string& shown, const OIIO::ImageSpec& spec,
+                    OIIO::TypeDesc type, const void* pixels) {
+  OutputFile file(path, shown);
+  CheckedProxy proxy(file);
+  // The shown name, never the path: it picks the format and names the file in
+  // the library's messages; the proxy does the writing.
+  auto out = OIIO::ImageOutput::create(shown, &proxy);
+  if (!out) throw std::runtime_error(shown + ": cannot be written (" + OIIO::geterror() + ")");
+  const bool encoded = out->open(shown, spec) && out->write_image(type, pixels) && out->close();
+  const std::string error = encoded ? std::string() : out->geterror();
+  out.reset();
+  // A failed write is the cause whatever the encoder made of it.
+  if (file.failed()) file.Close();
+  if (!encoded) throw std::runtime_error(shown + ": cannot be encoded (" + error + ")");
+  file.Close();
+}
+
 void WriteImage(const std::string& file, int width, int height, const std::vector<float>& rgba, FrameFormat format) {
   const OIIO::TypeDesc type = format == FrameFormat::Png8    ? OIIO::TypeDesc::UINT8
                               : format == FrameFormat::Png16 ? OIIO::TypeDesc::UINT16
@@ -39,14 +82,8 @@ void WriteImage(const std::string& file, int width, int height, const std::vecto
   OIIO::ImageSpec spec(width, height, 4, type);
   spec.attribute("Software", "zelvan-render");
   if (format == FrameFormat::Exr) spec.attribute("compression", "zip");
-  auto out = OIIO::ImageOutput::create(file);
-  if (!out || !out->open(file, spec)) {
-    throw std::runtime_error(file + ": cannot be written (" + (out ? out->geterror() : OIIO::geterror()) + ")");
-  }
   // Integer formats clamp to [0, 1]; the image library converts from float.
-  if (!out->write_image(OIIO::TypeDesc::FLOAT, rgba.data()) || !out->close()) {
-    throw std::runtime_error(file + ": cannot be written (" + out->geterror() + ")");
-  }
+  WriteImageFile(file, file, spec, OIIO::TypeDesc::FLOAT, rgba.data());
 }
 
 std::vector<float> ReadImage(const std::string& file, int* width, int* height) {

@@ -3,6 +3,8 @@
 // FrameWriter, its previews through Previews, into an OutputFolder).
 #pragma once
 
+#include <OpenImageIO/imageio.h>
+
 #include <string>
 #include <vector>
 
@@ -17,6 +19,13 @@ const char* Extension(FrameFormat f);
 
 // RGBA floats of a world (8 bits over 255, 16 bits over 32768, float as stored).
 std::vector<float> WorldToRgba(const PF_EffectWorld& world);
+
+// Encodes an image (pixels of `type`, converted to spec.format) through the
+// image library into a checked file at `path`; `shown` names it in errors,
+// and its extension picks the format. Throws WriteError when the file cannot
+// be written, std::runtime_error when the image cannot be encoded.
+void WriteImageFile(const std::string& path, const std::string& shown, const OIIO::ImageSpec& spec,
+                    OIIO::TypeDesc type, const void* pixels);
 
 // Writes an RGBA float image; throws std::runtime_error naming the file.
 void WriteImage(const std::string& file, int width, int height, const std::vector<float>& rgba, FrameFormat format);

@@ -8,6 +8,8 @@
 #include <stdexcept>
 
 #include "Copy.h"
+#include "OutputFile.h"
+#include "Outputs.h"
 #include "PixelWorld.h"
 #include "WorkQueue.h"
 
@@ -24,6 +26,12 @@ void Fit(int w, int h, int max_w, int max_h, int* tw, int* th) {
 unsigned char Byte(float v) { return static_cast<unsigned char>(std::clamp(v, 0.0f, 1.0f) * 255.0f + 0.5f); }
 
 constexpr int kGap = 4;
+
+// giflib's writer: into the checked file, all or nothing.
+int PutGifBytes(GifFileType* gif, const GifByteType* bytes, int size) {
+  auto* file = static_cast<OutputFile*>(gif->UserData);
+  return static_cast<int>(file->Write(bytes, static_cast<std::size_t>(size)));
+}
 
 }  // namespace
 
@@ -42,8 +50,8 @@ std::vector<int> GifDelays(int frames, double fps) {
 }
 
 struct Previews::Impl {
-  std::string gif_file;
-  GifFileType* gif = nullptr;
+  std::unique_ptr<OutputFile> gif_file;
+  GifFileType* gif = nullptr;  // writes into gif_file
   std::vector<int> delays;
   int gw = 1, gh = 1;  // GIF frame
   int tw = 1, th = 1;  // thumbnail
@@ -52,8 +60,10 @@ struct Previews::Impl {
   std::unique_ptr<pixels::PixelWorld> small, thumb;
   std::vector<unsigned char> r, g, b, indices;
 
+  // A failed write is reported with its own cause; anything else as giflib says.
   void Fail(const std::string& what, int code) const {
-    throw std::runtime_error(gif_file + ": cannot be written (" + what + ": " + GifErrorString(code) + ")");
+    if (gif_file->failed()) gif_file->Close();
+    throw std::runtime_error(gif_file->shown() + ": cannot be written (" + what + ": " + GifErrorString(code) + ")");
   }
   unsigned char* At(int x, int y) {
     return &sheet[(static_cast<std::size_t>(y) * static_cast<std::size_t>(sheet_w) + static_cast<std::size_t>(x)) * 3];
@@ -67,9 +77,11 @@ struct Previews::Impl {
   std::unique_ptr<WorkQueue> queue;
 };
 
-Previews::Previews(const std::string& gif_file, int frames, int width, int height, double fps) : impl_(new Impl) {
+Previews::Previews(const std::string& gif_file, const std::string& gif_shown, int frames, int width, int height,
+                   double fps)
+    : impl_(new Impl) {
   Impl& m = *impl_;
-  m.gif_file = gif_file;
+  m.gif_file = std::make_unique<OutputFile>(gif_file, gif_shown);
   m.delays = GifDelays(frames, fps);
   Fit(width, height, 320, 240, &m.gw, &m.gh);
   Fit(width, height, 160, 120, &m.tw, &m.th);
@@ -84,7 +96,7 @@ Previews::Previews(const std::string& gif_file, int frames, int width, int heigh
   m.queue = std::make_unique<WorkQueue>(1, 2);
 
   int error = 0;
-  m.gif = EGifOpenFileName(gif_file.c_str(), false, &error);
+  m.gif = EGifOpen(m.gif_file.get(), PutGifBytes, &error);
   if (m.gif == nullptr) m.Fail("open", error);
   EGifSetGifVersion(m.gif, true);
   if (EGifPutScreenDesc(m.gif, m.gw, m.gh, 8, 0, nullptr) == GIF_ERROR) m.Fail("screen", m.gif->Error);
@@ -142,7 +154,7 @@ void Previews::Impl::AddGif(int index) {
   int count = 256;
   if (GifQuantizeBuffer(static_cast<unsigned>(gw), static_cast<unsigned>(gh), &count, r.data(), g.data(), b.data(),
                         indices.data(), colors) == GIF_ERROR) {
-    throw std::runtime_error(gif_file + ": cannot be written (colour quantisation failed)");
+    throw std::runtime_error(gif_file->shown() + ": cannot be written (colour quantisation failed)");
   }
   GraphicsControlBlock gcb{};
   gcb.DisposalMode = DISPOSE_DO_NOT;
@@ -252,20 +264,18 @@ void Previews::Impl::Make(int index, const pixels::PixelWorld* frame, bool faile
   AddThumb(index, failed);
 }
 
-void Previews::Finish(const std::string& sheet_file) {
+void Previews::Finish(const std::string& sheet_file, const std::string& sheet_shown) {
   Impl& m = *impl_;
   m.queue->Finish();
   int error = 0;
   const int closed = EGifCloseFile(m.gif, &error);
   m.gif = nullptr;
   if (closed == GIF_ERROR) m.Fail("close", error);
+  m.gif_file->Close();
   OIIO::ImageSpec spec(m.sheet_w, m.sheet_h, 3, OIIO::TypeDesc::UINT8);
   spec.attribute("Software", "zelvan-render");
   spec.attribute("png:compressionLevel", 1);
-  auto out = OIIO::ImageOutput::create(sheet_file);
-  if (!out || !out->open(sheet_file, spec) || !out->write_image(OIIO::TypeDesc::UINT8, m.sheet.data()) || !out->close()) {
-    throw std::runtime_error(sheet_file + ": cannot be written (" + (out ? out->geterror() : OIIO::geterror()) + ")");
-  }
+  WriteImageFile(sheet_file, sheet_shown, spec, OIIO::TypeDesc::UINT8, m.sheet.data());
 }
 
 }  // namespace zelvan::render

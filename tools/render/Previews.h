@@ -21,8 +21,9 @@ std::vector<int> GifDelays(int frames, double fps);
 
 class Previews {
  public:
-  // Throws std::runtime_error naming the GIF when it cannot be created.
-  Previews(const std::string& gif_file, int frames, int width, int height, double fps);
+  // The GIF is written to gif_file; messages name it gif_shown. Throws
+  // WriteError when it cannot be created.
+  Previews(const std::string& gif_file, const std::string& gif_shown, int frames, int width, int height, double fps);
   ~Previews();
   Previews(const Previews&) = delete;
   Previews& operator=(const Previews&) = delete;
@@ -31,8 +32,9 @@ class Previews {
   // failed frames are crossed out in red on the sheet. Rethrows a failure of
   // an earlier frame's preview.
   void Add(int index, const PF_EffectWorld& frame, bool failed);
-  // Finishes the GIF and writes the sheet; throws std::runtime_error naming the file.
-  void Finish(const std::string& sheet_file);
+  // Finishes the GIF and writes the sheet; throws WriteError (or
+  // std::runtime_error) naming the file as shown.
+  void Finish(const std::string& sheet_file, const std::string& sheet_shown);
 
  private:
   struct Impl;

@@ -138,8 +138,8 @@ std::vector<std::string> Diagnose(const RenderRecord& r) {
     if (t < in - 1e-12 || t >= end - 1e-12 || !f.source_frame) outside.push_back(f.frame);
   }
   if (!outside.empty()) {
-    out.push_back("the loop asks for times outside the source layer (" + std::to_string(in) + " s to " +
-                  std::to_string(end) + " s) at " + Frames(outside) +
+    out.push_back("the loop asks for times outside the source layer (" + Compact(in) + " s to " + Compact(end) +
+                  " s) at " + Frames(outside) +
                   "; those frames pass the input through. Narrow params.start/params.end or lengthen the source");
   }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <numeric>
@@ -195,6 +196,12 @@ Json TimeJson(const TimeCurve& t) {
 
 }  // namespace
 
+std::string Compact(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
 std::string Rational::text() const {
   return den == 1 ? std::to_string(num) : std::to_string(num) + "/" + std::to_string(den);
 }
@@ -308,11 +315,22 @@ void ApplyOverride(Json& scene, const std::string& assignment) {
   CheckKnown(scene);
 }
 
-Scene ResolveScene(const Json& in, const std::optional<FootageFacts>& footage) {
+// What --play-once sets: the loop is its own, so the scene may not set it.
+const char* const kPlayOnceParams[] = {"type", "time", "waiting", "range", "start", "end", "easing", "easing_mode"};
+
+Scene ResolveScene(const Json& in, const std::optional<FootageFacts>& footage, bool play_once) {
   CheckKnown(in);
   Scene s;
   const bool footage_fps = footage && footage->fps.has_value();
   const bool footage_frames = footage && footage->frames.has_value();
+  if (play_once) {
+    for (const char* f : kPlayOnceParams) {
+      if (Get(in, "params", f) != nullptr) {
+        throw UsageError(std::string("params.") + f, "is set by --play-once (a linear Cycle of the whole source)",
+                         "drop one of them");
+      }
+    }
+  }
 
   // Composition: footage gives it its size and rate unless the scene says otherwise.
   CompSettings& c = s.comp;
@@ -323,6 +341,8 @@ Scene ResolveScene(const Json& in, const std::optional<FootageFacts>& footage) {
   c.width = Size(Get(in, "comp", "width"), c.width, "comp.width");
   c.height = Size(Get(in, "comp", "height"), c.height, "comp.height");
   if (footage_fps) c.fps = *footage->fps;
+  // Played once, the composition runs at the source's own rate.
+  if (const Json* v = Get(in, "source", "fps"); play_once && v != nullptr) c.fps = ParseRate(*v, "source.fps");
   if (const Json* v = Get(in, "comp", "fps")) c.fps = ParseRate(*v, "comp.fps");
   const Json* frames = Get(in, "comp", "frames");
   const Json* duration = Get(in, "comp", "duration");
@@ -403,6 +423,22 @@ Scene ResolveScene(const Json& in, const std::optional<FootageFacts>& footage) {
   }
   if (const Json* v = Get(in, "source", "in")) src.in = Number(*v, "source.in");
   if (std::fabs(src.in) > 100000.0) throw UsageError("source.in", "is too far from 0", "give an in-point within 100000 s");
+  if (play_once) {
+    if (!src.builtin() && !footage_frames) {
+      throw UsageError("--play-once", "needs footage with frames, and " + src.path + " is a single image",
+                       "give a movie, an image sequence or the built-in clip, or drop --play-once");
+    }
+    // As long as the source, unless the scene says otherwise.
+    if (frames == nullptr && duration == nullptr) {
+      const double want = std::ceil(*src.duration * c.fps.value() - 1e-9);
+      if (want > static_cast<double>(kMaxFrames)) {
+        throw UsageError("--play-once", "asks for more than " + std::to_string(kMaxFrames) + " frames",
+                         "set a shorter comp.duration or a lower comp.fps");
+      }
+      c.frames = std::max(1, static_cast<int>(want));
+      c.duration = static_cast<double>(c.frames) / c.fps.value();
+    }
+  }
 
   // Effect parameters.
   EffectSettings& p = s.params;
@@ -425,11 +461,26 @@ Scene ResolveScene(const Json& in, const std::optional<FootageFacts>& footage) {
     if (!v->is_boolean()) throw UsageError("params.layer", "must be true or false, got " + v->dump(), "write true or false");
     p.layer = v->get<bool>();
   }
+  if (play_once) {
+    // The source's time itself: a linear Cycle whose turn lasts the source's
+    // duration over the range 0 to that duration in seconds, so composition
+    // time t shows source time t. Seconds, not percent: the percent range
+    // runs over the duration less one frame, and a Cycle never reaches its end.
+    const double length = *src.duration;
+    p.type = 1;
+    p.time.kind = TimeCurve::Kind::Rate;
+    p.time.rate = 360.0 / length;
+    p.waiting = 0.0;
+    p.range = 2;
+    p.start = 0.0;
+    p.end = length;
+    p.easing = 1;
+  }
   // The angle must fit the host's fixed point on every frame rendered.
   for (int f = 0; f < c.frames; ++f) {
     const double deg = p.time.at(static_cast<double>(f) * static_cast<double>(c.fps.den) / static_cast<double>(c.fps.num));
     if (std::fabs(deg) > kMaxAngle) {
-      throw UsageError("params.time", "reaches " + std::to_string(deg) + " degrees at frame " + std::to_string(f),
+      throw UsageError("params.time", "reaches " + Compact(deg) + " degrees at frame " + std::to_string(f),
                        "keep the angle within +-32767 degrees: lower the rate or the frame count");
     }
   }

@@ -116,9 +116,16 @@ struct FootageFacts {
 
 // Resolves defaults and checks every field. Throws UsageError naming the field.
 // Footage gives the source its own length and the composition its size and
-// rate, where the scene does not say otherwise.
-Scene ResolveScene(const Json& scene, const std::optional<FootageFacts>& footage = std::nullopt);
+// rate, where the scene does not say otherwise. play_once: every source frame
+// shows once, in order (a Cycle of the whole source in its own time), and the
+// composition takes the source's rate and length unless the scene sets them.
+Scene ResolveScene(const Json& scene, const std::optional<FootageFacts>& footage = std::nullopt,
+                   bool play_once = false);
 // The rational of a number (29.97, 30) or a text ("30000/1001", "24").
 Rational ParseRate(const Json& value, const std::string& field);
+
+// A number as messages show it: at most six significant digits, an exponent
+// for the very large and very small ("1e+300", "0.25", "29.97").
+std::string Compact(double value);
 
 }  // namespace zelvan::render

@@ -15,6 +15,7 @@
 #include "Clip.h"
 #include "FrameWriter.h"
 #include "HostRender.h"
+#include "OutputFile.h"
 #include "OutputFolder.h"
 #include "Outputs.h"
 #include "Previews.h"
@@ -106,7 +107,8 @@ int Run(const Options& o) {
   if (footage) {
     for (const std::string& w : footage->warnings) std::cerr << "zelvan-render: warning: " << w << "\n";
   }
-  Scene scene = ResolveScene(raw, footage ? std::optional<FootageFacts>(footage->facts()) : std::nullopt);
+  Scene scene =
+      ResolveScene(raw, footage ? std::optional<FootageFacts>(footage->facts()) : std::nullopt, o.play_once);
   if (footage && !footage->frames) {
     // A still lasts as long as the composition unless told otherwise.
     if (!scene.source.duration) scene.source.duration = scene.comp.duration;
@@ -158,7 +160,10 @@ int Run(const Options& o) {
   }
 
   std::unique_ptr<Previews> previews;
-  if (!o.no_previews) previews = std::make_unique<Previews>(folder.Path("preview.gif"), n, ow, oh, scene.comp.fps.value());
+  if (!o.no_previews) {
+    previews = std::make_unique<Previews>(folder.Path("preview.gif"), folder.Shown("preview.gif"), n, ow, oh,
+                                          scene.comp.fps.value());
+  }
   // The frames are encoded on the other cores while the next ones render.
   const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   const WriterShape shape = ShapeWriter(ow, oh, format, cores);
@@ -175,7 +180,7 @@ int Run(const Options& o) {
         std::cerr << "zelvan-render: error: " << f.footage_error << ", at composition frame " << k
                   << ". Fix: repair or re-export the footage, or pass --keep-going to render the other frames and "
                      "mark this one. The output folder is left as it was\n";
-        return 3;
+        return kExitFootage;
       }
     } else if (f.error != PF_Err_NONE) {
       plugin_failed.push_back(k);
@@ -184,7 +189,7 @@ int Run(const Options& o) {
                   << f.error << (o.refuse_calls.empty() ? "" : ", after the host refused the calls of --refuse-call")
                   << ". Fix: pass --keep-going to render the other frames and find this one marked in "
                      "report.json. The output folder is left as it was\n";
-        return 4;
+        return kExitPlugin;
       }
     }
     const PF_EffectWorld* out = render.output();
@@ -194,6 +199,7 @@ int Run(const Options& o) {
       writer.Submit([&] {
         FrameImage image = ImageOf(*out, format);
         image.file = folder.Path(f.file);
+        image.shown = folder.Shown(f.file);
         return image;
       }());
       folder.Add(f.file);
@@ -208,7 +214,7 @@ int Run(const Options& o) {
   writer.Finish();
   if (const int sig = StopSignals::pending()) return Stopped(sig);
   if (previews) {
-    previews->Finish(folder.Path("contact_sheet.png"));
+    previews->Finish(folder.Path("contact_sheet.png"), folder.Shown("contact_sheet.png"));
     folder.Add("preview.gif");
     folder.Add("contact_sheet.png");
   }
@@ -248,7 +254,8 @@ int Run(const Options& o) {
     if (previews) std::cout << ", contact sheet " << d << "contact_sheet.png, GIF " << d << "preview.gif";
     std::cout << ", chart " << d << "timing_chart.svg, report " << d << "report.json\n";
   }
-  return 0;
+  // Written, but not every frame: a script must not take it for a whole render.
+  return footage_failed.empty() && plugin_failed.empty() ? kExitDone : kExitFramesFailed;
 }
 
 }  // namespace
@@ -265,6 +272,9 @@ int main(int argc, char** argv) {
   mallopt(M_MMAP_THRESHOLD, 64 << 20);
   mallopt(M_TRIM_THRESHOLD, 512 << 20);
 #endif
+  // Past a file-size limit (ulimit -f) a write then fails with EFBIG, which
+  // the run reports and cleans up after, instead of being killed mid-file.
+  signal(SIGXFSZ, SIG_IGN);
   std::vector<std::string> args(argv + 1, argv + argc);
   try {
     const Options o = ParseCommandLine(args);
@@ -279,9 +289,12 @@ int main(int argc, char** argv) {
     return Run(o);
   } catch (const UsageError& e) {
     std::cerr << "zelvan-render: error: " << e.what() << "\n";
-    return 2;
+    return kExitBadInput;
+  } catch (const WriteError& e) {
+    std::cerr << "zelvan-render: error: " << e.what() << ". The output folder is left as it was\n";
+    return kExitWrite;
   } catch (const std::exception& e) {
     std::cerr << "zelvan-render: error: " << e.what() << "\n";
-    return 1;
+    return kExitFailure;
   }
 }
