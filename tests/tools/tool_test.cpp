@@ -680,6 +680,201 @@ std::string CaseName(const ::testing::TestParamInfo<ClipCase>& info) {
 
 INSTANTIATE_TEST_SUITE_P(Clips, MovieFramesEqualFfmpegsDecode, ::testing::ValuesIn(ClipCases()), CaseName);
 
+// The standard output of a command (the ffmpeg or ffprobe program), which must succeed.
+std::string Capture(const std::string& cmd) {
+  std::string out;
+  FILE* p = ::popen((cmd + " </dev/null").c_str(), "r");
+  if (p == nullptr) {
+    ADD_FAILURE() << cmd;
+    return out;
+  }
+  char buf[4096];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  EXPECT_EQ(::pclose(p), 0) << cmd;
+  return out;
+}
+
+// Peak signal-to-noise ratio in dB of two RGBA frames of values 0 to 1 over
+// their first `channels` channels; infinite when they are equal.
+double Psnr(const std::vector<float>& got, const std::vector<float>& want, int channels) {
+  double sum = 0.0;
+  std::size_t n = 0;
+  for (std::size_t i = 0; i + 3 < want.size() && i + 3 < got.size(); i += 4) {
+    for (int c = 0; c < channels; ++c) {
+      const double d = static_cast<double>(got[i + static_cast<std::size_t>(c)]) - want[i + static_cast<std::size_t>(c)];
+      sum += d * d;
+      ++n;
+    }
+  }
+  return sum == 0.0 ? INFINITY : 10.0 * std::log10(static_cast<double>(n) / sum);
+}
+
+// A scene written as a movie, and what the movie must hold.
+struct MovieOutput {
+  std::string name;
+  std::string file;  // the movie's file name: its extension picks the container
+  int depth;         // the render's
+  bool gradient;     // the source: a 16-bit still of fine gradients, else a clip with an alpha ramp
+  std::vector<std::string> args;  // more of the scene
+  std::vector<std::string> movie_args;  // options of the movie alone
+  std::string codec;    // as ffprobe names the stream
+  std::string decoded;  // the pixel format FFmpeg decodes it to
+  std::string rate;     // the composition's, as ffprobe gives it
+  double min_psnr;      // against the PNG frames; 0: equal exactly
+  std::string holds;    // bytes the movie holds (x264's record of its settings)
+  int coded_width = 0;  // with padding; 0: the frames' size
+  int coded_height = 0;
+};
+
+void PrintTo(const MovieOutput& c, std::ostream* os) { *os << c.name; }
+
+std::vector<MovieOutput> MovieOutputs() {
+  return {
+      {"FFV1 8-bit with alpha", "loop.mkv", 8, false, {}, {}, "ffv1", "bgra", "25/1", 0, ""},
+      {"FFV1 16-bit with alpha", "loop.mkv", 16, false, {}, {}, "ffv1", "rgba64le", "25/1", 0, ""},
+      {"FFV1 float as 16-bit, upper-case name, NTSC rate", "LOOP.MKV", 32, false, {"--fps", "30000/1001"}, {}, "ffv1",
+       "rgba64le", "30000/1001", 0, ""},
+      // 4:2:0 halves the colour of the test source's sharp edges: about 30 dB.
+      {"H.264 8-bit with alpha, over black, NTSC rate", "loop.mp4", 8, false, {"--fps", "30000/1001"}, {}, "h264",
+       "yuv420p", "30000/1001", 27, ""},
+      {"H.264 16-bit with alpha, odd size padded", "loop.Mp4", 16, false, {"--size", "65x35"}, {}, "h264", "yuv420p",
+       "25/1", 27, "", 66, 36},
+      {"H.264 gradients at the default --crf 18", "loop.mp4", 8, true, {}, {}, "h264", "yuv420p", "30/1", 40, "crf=18.0"},
+      {"H.264 gradients at --crf 0", "loop.mp4", 16, true, {}, {"--crf", "0"}, "h264", "yuv420p", "30/1", 44, "rc=cqp mbtree=0 qp=0"},
+      {"ProRes 4444 8-bit with alpha, NTSC rate", "loop.mov", 8, false, {"--fps", "30000/1001"}, {}, "prores",
+       "yuva444p12le", "30000/1001", 48, ""},
+      // Through 8 bits these two would give 59 and 57 dB.
+      {"ProRes 4444 16-bit with alpha", "loop.mov", 16, false, {}, {}, "prores", "yuva444p12le", "25/1", 61, ""},
+      {"ProRes 4444 16-bit gradients", "loop.mov", 16, true, {}, {}, "prores", "yuva444p12le", "30/1", 61, ""},
+  };
+}
+
+class MovieOutputEqualsTheFrames : public ::testing::TestWithParam<MovieOutput> {};
+
+// The same scene rendered to PNG frames and to a movie: the movie holds as
+// many frames at the composition's rate, each at its exact time (Matroska's
+// to the millisecond), of the frames' size (an .mp4 padded to even), and
+// FFmpeg decodes the PNG frames from it: FFV1 exactly, the others within a
+// PSNR bound, compared premultiplied (an .mp4 over black). The movie
+// replaces a file of its name with -y and leaves nothing else behind.
+TEST_P(MovieOutputEqualsTheFrames, FrameByFrame) {
+  const MovieOutput& c = GetParam();
+  TempDir tmp("movieout");
+  fs::path source;
+  if (c.gradient) {
+    // Steps of a sixth of an 8-bit step across, alpha from 1 down to 0.5.
+    const int w = 200, h = 16;
+    std::vector<float> rgba;
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        const float a = 1.0f - 0.5f * static_cast<float>(y) / (h - 1);
+        const float u = static_cast<float>(x) / (w - 1);
+        rgba.insert(rgba.end(), {(0.30f + 0.15f * u) * a, (0.60f - 0.12f * u) * a, (0.20f + 0.10f * u) * a, a});
+      }
+    }
+    source = tmp / "gradient.png";
+    WriteImage(source.string(), w, h, rgba, FrameFormat::Png16);
+  } else {
+    source = MakeClip(tmp, "alpha.mov", "-frames:v 4 -c:v png -pix_fmt rgba64be",
+                      "testsrc2=size=66x36:rate=25,format=rgba64le,geq=r='r(X,Y)':g='g(X,Y)':b='b(X,Y)':a='X*1000'");
+  }
+  std::vector<std::string> scene = {"--quiet", "--source", source.string(), "--frames", "4", "--depth",
+                                    std::to_string(c.depth), "--mode", "whole"};
+  scene.insert(scene.end(), c.args.begin(), c.args.end());
+  std::vector<std::string> frames_args = {"--out", (tmp / "frames").string(), "--no-previews", "--format",
+                                          c.depth == 8 ? "png8" : "png16"};
+  frames_args.insert(frames_args.end(), scene.begin(), scene.end());
+  const testing::ToolRun frames_run = RunTool(frames_args, tmp.path());
+  ASSERT_EQ(frames_run.exit_code, 0) << frames_run.err;
+
+  fs::create_directories(tmp / "movie");
+  const fs::path movie = tmp / "movie" / c.file;
+  std::ofstream(movie) << "an older file of that name";
+  std::vector<std::string> movie_args = {"--out", movie.string(), "-y"};
+  movie_args.insert(movie_args.end(), scene.begin(), scene.end());
+  movie_args.insert(movie_args.end(), c.movie_args.begin(), c.movie_args.end());
+  const testing::ToolRun run = RunTool(movie_args, tmp.path());
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(Listing(tmp / "movie"), std::set<std::string>{c.file}) << "the movie alone, no hidden file left";
+  const bool mp4 = c.codec == "h264";
+  EXPECT_EQ(run.err.find("over black") != std::string::npos, mp4) << "an .mp4 of a render with alpha says so: " << run.err;
+
+  const json probe = json::parse(Capture(
+      "ffprobe -v error -select_streams v:0 -count_frames -show_entries "
+      "stream=codec_name,width,height,r_frame_rate,avg_frame_rate,time_base,nb_read_frames:frame=best_effort_timestamp "
+      "-of json " + testing::Quote(movie.string())));
+  const json& stream = probe["streams"][0];
+  EXPECT_EQ(stream["codec_name"], c.codec);
+  EXPECT_EQ(stream["r_frame_rate"], c.rate);
+  EXPECT_EQ(stream["avg_frame_rate"], c.rate);
+  EXPECT_EQ(stream["nb_read_frames"], "4");
+  // Frame k at k / rate: exactly where the time base holds it, else rounded to it.
+  const auto slash = [](const std::string& s, int part) {
+    const auto at = s.find('/');
+    return std::stoll(part == 0 ? s.substr(0, at) : s.substr(at + 1));
+  };
+  const std::string tb = stream["time_base"];
+  const long long rate_num = slash(c.rate, 0), rate_den = slash(c.rate, 1);
+  const long long tb_num = slash(tb, 0), tb_den = slash(tb, 1);
+  const bool millisecond = c.codec == "ffv1";
+  ASSERT_EQ(probe["frames"].size(), 4u);
+  for (long long k = 0; k < 4; ++k) {
+    const long long ts = probe["frames"][static_cast<std::size_t>(k)]["best_effort_timestamp"];
+    const long long want = k * tb_den * rate_den, unit = tb_num * rate_num;
+    if (millisecond) {
+      EXPECT_EQ(tb, "1/1000");
+      EXPECT_EQ(ts, (2 * want + unit) / (2 * unit)) << "frame " << k;
+    } else {
+      EXPECT_EQ(ts * unit, want) << "frame " << k << " at " << ts << " x " << tb;
+    }
+  }
+
+  // Without the movie's transfer tag: FFmpeg would write it into the PNG
+  // files as a gamma, which the image library applies when it premultiplies.
+  const std::vector<fs::path> decoded = FfmpegPictures(
+      movie, std::string("-vf setparams=color_primaries=unknown:color_trc=unknown -pix_fmt ") +
+                 (c.depth == 8 ? "rgba" : "rgba64be"));
+  ASSERT_EQ(decoded.size(), 4u);
+  double worst = INFINITY;
+  for (std::size_t k = 0; k < decoded.size(); ++k) {
+    SCOPED_TRACE("frame " + std::to_string(k));
+    char name[32];
+    std::snprintf(name, sizeof name, "frame_%04zu.png", k);
+    int w = 0, h = 0, dw = 0, dh = 0;
+    const std::vector<float> want = ReadImage((tmp / "frames" / name).string(), &w, &h);
+    std::vector<float> got = ReadImage(decoded[k].string(), &dw, &dh);
+    EXPECT_EQ(dw, c.coded_width > 0 ? c.coded_width : w);
+    EXPECT_EQ(dh, c.coded_height > 0 ? c.coded_height : h);
+    ASSERT_GE(dw, w);
+    ASSERT_GE(dh, h);
+    // The padding of an .mp4 is cut off.
+    std::vector<float> shown;
+    for (int y = 0; y < h; ++y) {
+      const auto row = got.begin() + static_cast<std::ptrdiff_t>(y) * dw * 4;
+      shown.insert(shown.end(), row, row + static_cast<std::ptrdiff_t>(w) * 4);
+    }
+    if (c.min_psnr == 0) {
+      const std::string diff = Difference(shown, want, w);
+      EXPECT_TRUE(diff.empty()) << diff;
+    }
+    worst = std::min(worst, Psnr(shown, want, mp4 ? 3 : 4));
+  }
+  if (c.min_psnr > 0) {
+    EXPECT_GE(worst, c.min_psnr);
+  }
+  if (!c.holds.empty()) {
+    EXPECT_NE(testing::Slurp(movie).find(c.holds), std::string::npos) << c.holds;
+  }
+}
+
+std::string MovieOutputName(const ::testing::TestParamInfo<MovieOutput>& info) {
+  std::string name;
+  for (const char ch : info.param.name) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+  return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Containers, MovieOutputEqualsTheFrames, ::testing::ValuesIn(MovieOutputs()), MovieOutputName);
+
 // A frame that fails stops the run, its folder untouched, with an exit code
 // that says who failed: a movie cut short (the frames past the cut name the
 // file and the frame, exit 3) or the plug-in, here because the host refuses

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <optional>
 
+#include "MovieEncoder.h"
+
 namespace zelvan::render {
 namespace fs = std::filesystem;
 
@@ -97,6 +99,15 @@ Options ParseCommandLine(const std::vector<std::string>& args) {
       const bool digits = !v.empty() && v.size() <= 7 && v.find_first_not_of("0123456789") == std::string::npos;
       if (!digits) throw UsageError("--cache-mb " + v, "expects a whole number of megabytes", "write e.g. --cache-mb 512");
       o.cache_mb = static_cast<std::size_t>(std::stoul(v));
+    } else if (a == "--crf") {
+      const std::string v = NeedValue(arg, args, i);
+      const bool digits = !v.empty() && v.size() <= 2 && v.find_first_not_of("0123456789") == std::string::npos;
+      if (!digits || std::stoi(v) > kMaxCrf) {
+        throw UsageError("--crf " + v, "expects a whole number from 0 (lossless) to " + std::to_string(kMaxCrf),
+                         "write e.g. --crf 23 for a smaller file or --crf 12 for one closer to the frames (default " +
+                             std::to_string(kDefaultCrf) + ")");
+      }
+      o.crf = std::stoi(v);
     } else if (a == "--set") {
       o.overrides.push_back(NeedValue(arg, args, i));
     } else if (a == "--size") {
@@ -119,6 +130,17 @@ Options ParseCommandLine(const std::vector<std::string>& args) {
     } else {
       throw UsageError(args[i], "a second scene file", "give one SCENE.json; use --set for changes");
     }
+  }
+  const std::optional<MovieKind> movie = MovieKindOf(o.out_dir);
+  if (o.help || o.version) return o;
+  if (o.crf && movie != MovieKind::kMp4) {
+    throw UsageError("--crf", std::string("sets the quality of an .mp4 only (") +
+                                  (movie ? "a .mov is ProRes 4444, a .mkv lossless" : "frame files are lossless") + ")",
+                     "drop --crf, or give --out NAME.mp4");
+  }
+  if (o.keep_going && movie) {
+    throw UsageError("--keep-going", "marks failed frames in report.json and on the contact sheet, which a movie has not",
+                     "write frames into a folder (--out DIR) to keep going past failed frames, or drop --keep-going");
   }
   return o;
 }

@@ -190,58 +190,17 @@ void OutputFolder::WriteText(const std::string& name, const std::string& text) {
   Add(name);
 }
 
-void OutputFolder::Unchanged(const std::string& name) const {
+std::optional<FileSeen> OutputFolder::Claimed(const std::string& name) const {
   const auto it = claimed_.find(name);
-  const FileSeen* then = it != claimed_.end() && it->second ? &*it->second : nullptr;
-  const std::optional<FileSeen> now = LookAt(Shown(name));
-  if (!now || (then != nullptr && *now == *then)) return;
-  Changed(name, then == nullptr);
-}
-
-void OutputFolder::Changed(const std::string& name, bool appeared) const {
-  throw UsageError(Shown(name),
-                   std::string(appeared ? "appeared" : "changed") +
-                       " while this run was rendering; it is kept as it is and nothing of this run was moved into place",
-                   "move the file away and run again, or give --out another folder");
-}
-
-OutputFolder::Move OutputFolder::MoveIntoPlace(const std::string& name) {
-  const std::string from = Path(name), to = Shown(name);
-  if (!LookAt(to)) {
-    // Never over a file that appears at this very moment.
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return {name, Move::kAdded};
-    if (errno == EEXIST) Changed(name, true);
-    if (errno != EINVAL && errno != ENOSYS) throw WriteError(to, errno, "cannot be moved into place");
-  } else {
-    Unchanged(name);
-    // Swapped, so that the file that left can be checked and put back.
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) == 0) {
-      const auto it = claimed_.find(name);
-      const std::optional<FileSeen> left = LookAt(from);
-      if (left && it != claimed_.end() && it->second && *left == *it->second) return {name, Move::kExchanged};
-      ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE);
-      Changed(name, false);
-    }
-    if (errno != EINVAL && errno != ENOSYS) throw WriteError(to, errno, "cannot be moved into place");
-  }
-  // A file system without these moves: the check just made has to do.
-  const bool replaces = LookAt(to).has_value();
-  if (::rename(from.c_str(), to.c_str()) != 0) throw WriteError(to, errno, "cannot be moved into place");
-  return {name, replaces ? Move::kReplaced : Move::kAdded};
-}
-
-void OutputFolder::PutBack(const Move& move) {
-  const std::string from = Path(move.name), to = Shown(move.name);
-  if (move.how == Move::kAdded) ::rename(to.c_str(), from.c_str());
-  if (move.how == Move::kExchanged) ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE);
+  return it != claimed_.end() ? it->second : std::nullopt;
 }
 
 void OutputFolder::Commit() {
   const HoldStopSignals hold;
   // A file the user wrote or changed while the run rendered stays, and so
   // does everything else: nothing moves.
-  for (const std::string& name : names_) Unchanged(name);
-  Unchanged(kManifest);
+  for (const std::string& name : names_) CheckUnchanged(Shown(name), Claimed(name));
+  CheckUnchanged(Shown(kManifest), Claimed(kManifest));
 
   Json files = Json::array();
   for (const std::string& name : names_) {
@@ -262,10 +221,10 @@ void OutputFolder::Commit() {
     file.Close();
   }
 
-  std::vector<Move> done;
+  std::vector<Placed> done;
   try {
-    for (const std::string& name : names_) done.push_back(MoveIntoPlace(name));
-    done.push_back(MoveIntoPlace(kManifest));
+    for (const std::string& name : names_) done.push_back(MoveIntoPlace(Path(name), Shown(name), Claimed(name)));
+    done.push_back(MoveIntoPlace(Path(kManifest), Shown(kManifest), Claimed(kManifest)));
     // The moves themselves on the device before the run says it is done.
     SyncFolder(out_dir_);
   } catch (...) {

@@ -65,21 +65,12 @@ class OutputFolder {
     std::uintmax_t size = 0;
     int64_t mtime_ns = 0;
   };
-  // How a file was moved into place, to put it back.
-  struct Move {
-    std::string name;
-    enum How { kAdded, kExchanged, kReplaced } how;  // exchanged: the old file is in the staging folder
-  };
-
   // True when the file is one an earlier run wrote and nobody changed since.
   bool Ours(const std::string& name) const;
   static bool Stat(const std::string& path, Entry* entry);
   void Lock();
-  // Checks that the name holds what Claim() saw; throws UsageError.
-  void Unchanged(const std::string& name) const;
-  [[noreturn]] void Changed(const std::string& name, bool appeared) const;
-  Move MoveIntoPlace(const std::string& name);
-  void PutBack(const Move& move);
+  // What the name held at Claim(), nothing when it was not claimed.
+  std::optional<FileSeen> Claimed(const std::string& name) const;
   // The staging folder and the lock (made_ removes the folders this run
   // made, unless it succeeded).
   void Release() noexcept;

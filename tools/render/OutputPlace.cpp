@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +19,53 @@ std::optional<FileSeen> LookAt(const std::string& path) {
   if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
   const int64_t mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
   return FileSeen{static_cast<std::uintmax_t>(st.st_size), mtime_ns, st.st_dev, st.st_ino, st.st_mode};
+}
+
+namespace {
+
+[[noreturn]] void Changed(const std::string& path, bool appeared) {
+  throw UsageError(path,
+                   std::string(appeared ? "appeared" : "changed") +
+                       " while this run was rendering; it is kept as it is and nothing of this run was moved into place",
+                   "move the file away and run again, or choose another --out");
+}
+
+}  // namespace
+
+void CheckUnchanged(const std::string& path, const std::optional<FileSeen>& claimed) {
+  const std::optional<FileSeen> now = LookAt(path);
+  if (!now || (claimed && *now == *claimed)) return;
+  Changed(path, !claimed);
+}
+
+Placed MoveIntoPlace(const std::string& from, const std::string& to, const std::optional<FileSeen>& claimed) {
+  if (!LookAt(to)) {
+    // Never over a file that appears at this very moment.
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return {from, to, Placed::kAdded};
+    if (errno == EEXIST) Changed(to, true);
+    if (errno != EINVAL && errno != ENOSYS) throw WriteError(to, errno, "cannot be moved into place");
+  } else {
+    CheckUnchanged(to, claimed);
+    // Swapped, so that the file that left can be checked and put back.
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) == 0) {
+      const std::optional<FileSeen> left = LookAt(from);
+      if (left && claimed && *left == *claimed) return {from, to, Placed::kExchanged};
+      ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE);
+      Changed(to, false);
+    }
+    if (errno != EINVAL && errno != ENOSYS) throw WriteError(to, errno, "cannot be moved into place");
+  }
+  // A file system without these moves: the check just made has to do.
+  const bool replaces = LookAt(to).has_value();
+  if (::rename(from.c_str(), to.c_str()) != 0) throw WriteError(to, errno, "cannot be moved into place");
+  return {from, to, replaces ? Placed::kReplaced : Placed::kAdded};
+}
+
+void PutBack(const Placed& placed) {
+  const char* from = placed.from.c_str();
+  const char* to = placed.to.c_str();
+  if (placed.how == Placed::kAdded) ::rename(to, from);
+  if (placed.how == Placed::kExchanged) ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_EXCHANGE);
 }
 
 UsageError CannotWrite(const std::string& out, const std::string& action, int error) {

@@ -31,6 +31,25 @@ struct FileSeen {
 // The path itself (a link is not followed); nothing when there is none.
 std::optional<FileSeen> LookAt(const std::string& path);
 
+// Throws UsageError when `path` holds something other than what the run
+// found there at its start (`claimed`: nothing, or that file); a path that
+// holds nothing now is fine.
+void CheckUnchanged(const std::string& path, const std::optional<FileSeen>& claimed);
+
+// A finished file moved into place, and how, to put it back.
+struct Placed {
+  std::string from, to;
+  enum How { kAdded, kExchanged, kReplaced } how;  // exchanged: the file it replaced is at `from`
+};
+// Moves the finished file `from` to `to`, replacing what is there whole and
+// only while it is what `claimed` says, never a file that appears at this
+// very moment. Throws UsageError for a file that appeared or changed (it is
+// kept), WriteError for a move that failed.
+Placed MoveIntoPlace(const std::string& from, const std::string& to, const std::optional<FileSeen>& claimed);
+// Undoes the move (a file replaced where the file system cannot exchange
+// two files stays replaced).
+void PutBack(const Placed& placed);
+
 // "--out OUT: ACTION: CAUSE. Fix: FIX" for a system error met preparing the output.
 UsageError CannotWrite(const std::string& out, const std::string& action, int error);
 
