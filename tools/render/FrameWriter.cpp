@@ -11,9 +11,7 @@
 
 namespace zelvan::render {
 
-bool CopyPixels(const PF_EffectWorld& world, FrameFormat format, Alpha alpha, unsigned char* out,
-                std::ptrdiff_t out_rowbytes) {
-  const bool over_black = alpha == Alpha::kOverBlack;
+bool CopyPixels(const PF_EffectWorld& world, FrameFormat format, unsigned char* out, std::ptrdiff_t out_rowbytes) {
   const pixels::Depth depth = pixels::DepthOf(world);
   const auto* data = static_cast<const unsigned char*>(static_cast<const void*>(world.data));
   auto row = [&](A_long y) { return data + static_cast<std::ptrdiff_t>(y) * world.rowbytes; };
@@ -27,7 +25,7 @@ bool CopyPixels(const PF_EffectWorld& world, FrameFormat format, Alpha alpha, un
       for (A_long x = 0; x < world.width; ++x, p += 4, q += 4) {
         const unsigned a = p[0];
         lowest = std::min(lowest, a);
-        if (a == 255 || a == 0 || over_black) {
+        if (a == 255 || a == 0) {
           q[0] = p[1];
           q[1] = p[2];
           q[2] = p[3];
@@ -35,7 +33,7 @@ bool CopyPixels(const PF_EffectWorld& world, FrameFormat format, Alpha alpha, un
           // PNG keeps colour unpremultiplied.
           for (int c = 0; c < 3; ++c) q[c] = static_cast<unsigned char>(std::min(255u, (p[c + 1] * 255u + a / 2) / a));
         }
-        q[3] = over_black ? 255 : static_cast<unsigned char>(a);
+        q[3] = static_cast<unsigned char>(a);
       }
     }
     return lowest < 255;
@@ -48,13 +46,13 @@ bool CopyPixels(const PF_EffectWorld& world, FrameFormat format, Alpha alpha, un
       for (A_long x = 0; x < world.width; ++x, q += 4) {
         const uint32_t a = From15(p[x].alpha);
         lowest = std::min(lowest, a);
-        const bool straight = a == 65535 || a == 0 || over_black;
+        const bool straight = a == 65535 || a == 0;
         for (int c = 0; c < 3; ++c) {
           const uint32_t v = From15(c == 0 ? p[x].red : c == 1 ? p[x].green : p[x].blue);
           // PNG keeps colour unpremultiplied.
           q[c] = static_cast<uint16_t>(straight ? v : std::min<uint32_t>(65535u, (v * 65535u + a / 2) / a));
         }
-        q[3] = over_black ? 65535 : static_cast<uint16_t>(a);
+        q[3] = static_cast<uint16_t>(a);
       }
     }
     return lowest < 65535;
@@ -66,9 +64,7 @@ bool CopyPixels(const PF_EffectWorld& world, FrameFormat format, Alpha alpha, un
     for (A_long x = 0; x < world.width; ++x) {
       pixels::Color c = pixels::GetPixel(world, x, y);
       translucent = translucent || c.alpha < 1.0f;
-      if (over_black) {
-        c.alpha = 1.0f;
-      } else if (format != FrameFormat::Exr && c.alpha > 0.0f && c.alpha < 1.0f) {
+      if (format != FrameFormat::Exr && c.alpha > 0.0f && c.alpha < 1.0f) {
         // PNG keeps colour unpremultiplied; EXR keeps it premultiplied.
         c.red /= c.alpha;
         c.green /= c.alpha;
@@ -100,7 +96,7 @@ FrameImage ImageOf(const PF_EffectWorld& world, FrameFormat format) {
   img.format = format;
   const std::size_t rowbytes = static_cast<std::size_t>(world.width) * 4 * ChannelBytes(format);
   img.bytes.resize(rowbytes * static_cast<std::size_t>(world.height));
-  CopyPixels(world, format, Alpha::kKept, img.bytes.data(), static_cast<std::ptrdiff_t>(rowbytes));
+  CopyPixels(world, format, img.bytes.data(), static_cast<std::ptrdiff_t>(rowbytes));
   return img;
 }
 

@@ -17,6 +17,7 @@ extern "C" {
 #include "FfmpegLog.h"
 #include "FrameWriter.h"
 #include "OutputFile.h"
+#include "Yuv420.h"
 
 namespace zelvan::render {
 namespace {
@@ -123,14 +124,12 @@ struct MovieEncoder::Impl {
   std::unique_ptr<AVCodecContext, CodecFreer> codec;
   AVStream* stream = nullptr;
   std::unique_ptr<AVPacket, PacketFreer> packet;
-  // The frame as CopyPixels writes it (RGBA, 8 or 16 bits a channel, of the
-  // coded size: the padding stays black), and in the encoder's pixel format
-  // when that differs.
-  FramePtr picture;
+  // The frame in the encoder's pixel format and, where it is made through
+  // libswscale, first as CopyPixels writes it (RGBA, 8 or 16 bits a channel).
   FramePtr coded;
+  FramePtr picture;
   std::unique_ptr<SwsContext, SwsFreer> sws;
   FrameFormat channels = FrameFormat::Png8;
-  Alpha alpha = Alpha::kKept;
   int64_t next = 0;
   std::optional<int> first_translucent;
 };
@@ -161,9 +160,8 @@ MovieEncoder::MovieEncoder(const std::string& path, const std::string& shown, co
   const Recipe recipe = RecipeOf(settings.kind);
   const bool mp4 = settings.kind == MovieKind::kMp4;
   const bool mkv = settings.kind == MovieKind::kMkv;
-  // x264 takes 8 bits; the others keep what a 16-bit or float render holds.
-  m.channels = mp4 || settings.depth == 8 ? FrameFormat::Png8 : FrameFormat::Png16;
-  m.alpha = mp4 ? Alpha::kOverBlack : Alpha::kKept;
+  // The others keep what a 16-bit or float render holds.
+  m.channels = settings.depth == 8 ? FrameFormat::Png8 : FrameFormat::Png16;
   const AVPixelFormat pixels = mp4 ? AV_PIX_FMT_YUV420P
                                : !mkv ? AV_PIX_FMT_YUVA444P10LE
                                : m.channels == FrameFormat::Png8 ? AV_PIX_FMT_BGRA
@@ -242,27 +240,27 @@ MovieEncoder::MovieEncoder(const std::string& path, const std::string& shown, co
   av_dict_free(&options);
   m.Check(header, "writing the header");
 
-  m.picture.reset(av_frame_alloc());
-  if (!m.picture) throw std::bad_alloc();
-  m.picture->format = m.channels == FrameFormat::Png8 ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGBA64;
-  m.picture->width = width;
-  m.picture->height = height;
-  m.Check(av_frame_get_buffer(m.picture.get(), 0), "allocating a frame");
-  std::memset(m.picture->data[0], 0, static_cast<std::size_t>(m.picture->linesize[0]) * static_cast<std::size_t>(height));
-  if (m.picture->format != pixels) {
-    m.coded.reset(av_frame_alloc());
-    if (!m.coded) throw std::bad_alloc();
-    m.coded->format = pixels;
-    m.coded->width = width;
-    m.coded->height = height;
-    m.Check(av_frame_get_buffer(m.coded.get(), 0), "allocating a frame");
+  auto frame = [&](AVPixelFormat format) {
+    FramePtr f(av_frame_alloc());
+    if (!f) throw std::bad_alloc();
+    f->format = format;
+    f->width = width;
+    f->height = height;
+    m.Check(av_frame_get_buffer(f.get(), 0), "allocating a frame");
     // Each frame carries its tags: some encoders (ProRes) write them from there.
-    m.coded->color_range = c.color_range;
-    m.coded->colorspace = c.colorspace;
-    m.coded->color_primaries = c.color_primaries;
-    m.coded->color_trc = c.color_trc;
-    m.sws.reset(sws_getContext(width, height, static_cast<AVPixelFormat>(m.picture->format), width, height, pixels,
-                               SWS_BICUBIC, nullptr, nullptr, nullptr));
+    f->color_range = c.color_range;
+    f->colorspace = c.colorspace;
+    f->color_primaries = c.color_primaries;
+    f->color_trc = c.color_trc;
+    return f;
+  };
+  m.coded = frame(pixels);
+  // H.264's planes are written straight from the world; the others through
+  // RGBA, converted by libswscale unless the encoder takes that.
+  const AVPixelFormat rgba = m.channels == FrameFormat::Png8 ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGBA64;
+  if (!mp4 && rgba != pixels) {
+    m.picture = frame(rgba);
+    m.sws.reset(sws_getContext(width, height, rgba, width, height, pixels, SWS_BICUBIC, nullptr, nullptr, nullptr));
     if (!m.sws) throw std::runtime_error(shown + ": cannot be encoded (no conversion to " + recipe.codec_name + "'s pixels)");
     if (!mkv) {
       // Full-range RGB to BT.709 video levels, as the stream is tagged.
@@ -280,16 +278,19 @@ void MovieEncoder::Add(const PF_EffectWorld& frame) {
     throw std::logic_error("a frame of another size than the movie's");
   }
   // The encoder may still hold the frame it was handed last.
-  m.Check(av_frame_make_writable(m.picture.get()), "allocating a frame");
-  if (CopyPixels(frame, m.channels, m.alpha, m.picture->data[0], m.picture->linesize[0]) && !m.first_translucent) {
-    m.first_translucent = static_cast<int>(m.next);
+  m.Check(av_frame_make_writable(m.coded.get()), "allocating a frame");
+  AVFrame& coded = *m.coded;
+  bool translucent = false;
+  if (m.settings.kind == MovieKind::kMp4) {
+    translucent = WorldToYuv420(frame, coded.data, coded.linesize);
+  } else if (m.sws) {
+    translucent = CopyPixels(frame, m.channels, m.picture->data[0], m.picture->linesize[0]);
+    sws_scale(m.sws.get(), m.picture->data, m.picture->linesize, 0, coded.height, coded.data, coded.linesize);
+  } else {
+    translucent = CopyPixels(frame, m.channels, coded.data[0], coded.linesize[0]);
   }
-  AVFrame* send = m.picture.get();
-  if (m.sws) {
-    m.Check(av_frame_make_writable(m.coded.get()), "allocating a frame");
-    sws_scale(m.sws.get(), m.picture->data, m.picture->linesize, 0, m.picture->height, m.coded->data, m.coded->linesize);
-    send = m.coded.get();
-  }
+  if (translucent && !m.first_translucent) m.first_translucent = static_cast<int>(m.next);
+  AVFrame* send = &coded;
   send->pts = m.next++;
   m.Send(send);
 }
