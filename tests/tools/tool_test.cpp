@@ -348,11 +348,13 @@ TEST(RenderTool, FilesItDidNotWriteSurvive) {
 }
 
 // Waits until a run into `out` renders: its staging folder holds a frame
-// (the folder is claimed and locked by then).
+// (the folder is claimed and locked by then), or a movie's hidden file is
+// there (made just before the first frame renders).
 bool WaitUntilRendering(const fs::path& out) {
   for (int i = 0; i < 4000; ++i) {
     for (const std::string& n : Listing(out)) {
       if (n.rfind(".zelvan-render-staging.", 0) == 0 && !Listing(out / n).empty()) return true;
+      if (n.rfind(".zelvan-render", 0) != 0 && n.find(".zelvan-render.") != std::string::npos) return true;
     }
     usleep(5000);
   }
@@ -360,29 +362,38 @@ bool WaitUntilRendering(const fs::path& out) {
 }
 
 // Ctrl-C and SIGTERM mid-run: the staging folder goes, the folder is as it
-// was (a new folder is not left behind), the exit status says which.
+// was (a new folder is not left behind), the exit status says which. A movie
+// stopped so leaves no file, and an earlier movie it was to replace stays.
 TEST(RenderTool, InterruptedRunLeavesTheFolderAsItWas) {
   for (const int sig : {SIGINT, SIGTERM}) {
     for (const bool existing : {true, false}) {
-      SCOPED_TRACE(std::string(sig == SIGINT ? "SIGINT" : "SIGTERM") + (existing ? " into a used folder" : ""));
-      TempDir tmp("interrupt");
-      const fs::path out = tmp / "out";
-      if (existing) {
-        ASSERT_FALSE(Render(tmp, {"--size", "64x36", "--frames", "2"}).is_null());
-        std::ofstream(out / "notes.txt") << "mine";
+      for (const char* movie : {"", "loop.mp4"}) {
+        SCOPED_TRACE(std::string(sig == SIGINT ? "SIGINT" : "SIGTERM") + (existing ? " into a used folder" : "") +
+                     " " + movie);
+        TempDir tmp("interrupt");
+        const fs::path out = tmp / "out";
+        const std::string target = *movie != 0 ? (out / movie).string() : out.string();
+        if (existing) {
+          testing::ToolRun first;
+          ASSERT_FALSE(Render(tmp, {"--size", "64x36", "--frames", "2"}, &first).is_null());
+          std::ofstream(out / "notes.txt") << "mine";
+          if (*movie != 0) {
+            ASSERT_EQ(RunTool({"--out", target, "-q", "--size", "64x36", "--frames", "2"}, tmp.path()).exit_code, 0);
+          }
+        }
+        const auto before = Contents(out);
+        testing::ToolProcess run({"--out", target, "-y", "--quiet", "--size", "64x36", "--frames", "20000", "--set",
+                                  "params.time=90"},
+                                 tmp.path());
+        EXPECT_TRUE(WaitUntilRendering(out));
+        usleep(200000);
+        run.Signal(sig);
+        const testing::ToolRun r = run.Wait();
+        ASSERT_NE(r.exit_code, -1) << "ended by the signal itself, not by the tool";
+        EXPECT_EQ(r.exit_code, 128 + sig);
+        EXPECT_EQ(fs::exists(out), existing);
+        EXPECT_EQ(Contents(out), before);
       }
-      const auto before = Contents(out);
-      testing::ToolProcess run({"--out", out.string(), "--quiet", "--size", "64x36", "--frames", "20000", "--set",
-                                "params.time=90"},
-                               tmp.path());
-      EXPECT_TRUE(WaitUntilRendering(out));
-      usleep(200000);
-      run.Signal(sig);
-      const testing::ToolRun r = run.Wait();
-      ASSERT_NE(r.exit_code, -1) << "ended by the signal itself, not by the tool";
-      EXPECT_EQ(r.exit_code, 128 + sig);
-      EXPECT_EQ(fs::exists(out), existing);
-      EXPECT_EQ(Contents(out), before);
     }
   }
 }
@@ -390,20 +401,26 @@ TEST(RenderTool, InterruptedRunLeavesTheFolderAsItWas) {
 // While a run renders, its folder is its own: a second run into it stops at
 // once, naming the first; a file the user writes or changes there meanwhile
 // is not replaced (the first run stops, the folder as it was but for that
-// file). A run that holds on goes on to finish.
+// file), nor is a movie of the name the run writes. A run that holds on goes
+// on to finish.
 TEST(RenderTool, AFolderInUseIsNotRaced) {
   struct Case {
     const char* name;
     bool earlier_run;  // the folder holds a run of ours first
-    enum { kSecondRun, kWriteReport, kEditFrame } meanwhile;
+    enum { kSecondRun, kWriteFile, kEditFrame } meanwhile;
     int exit_code;     // the first run's
     std::string says;  // what the stopped run says
+    const char* file = "report.json";  // what kWriteFile writes
+    const char* movie = "";            // the first run writes this movie in the folder
   };
   const Case cases[] = {
       {"a second run into the folder", false, Case::kSecondRun, 0, "another zelvan-render run (process "},
-      {"report.json written meanwhile", false, Case::kWriteReport, 2, "report.json: appeared while this run was rendering"},
+      {"report.json written meanwhile", false, Case::kWriteFile, 2,
+       "report.json: appeared while this run was rendering"},
       {"a frame of the earlier run edited meanwhile", true, Case::kEditFrame, 2,
        "frame_0001.png: changed while this run was rendering"},
+      {"a movie written meanwhile", false, Case::kWriteFile, 2, "loop.mp4: appeared while this run was rendering",
+       "loop.mp4", "loop.mp4"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -412,7 +429,8 @@ TEST(RenderTool, AFolderInUseIsNotRaced) {
     if (c.earlier_run) {
       ASSERT_FALSE(Render(tmp, {"--size", "64x36", "--frames", "3"}).is_null());
     }
-    const std::vector<std::string> args = {"--out", out.string(), "--quiet", "--size", "64x36", "--frames", "600"};
+    const std::string target = *c.movie != 0 ? (out / c.movie).string() : out.string();
+    const std::vector<std::string> args = {"--out", target, "--quiet", "--size", "64x36", "--frames", "600"};
     testing::ToolProcess first(args, tmp.path());
     ASSERT_TRUE(WaitUntilRendering(out));
     std::string says;
@@ -424,8 +442,8 @@ TEST(RenderTool, AFolderInUseIsNotRaced) {
       EXPECT_NE(second.err.find("(process " + std::to_string(first.pid()) + ")"), std::string::npos) << second.err;
       EXPECT_NE(second.err.find("Fix:"), std::string::npos) << second.err;
       EXPECT_EQ(Contents(out), before) << "the second run wrote nothing";
-    } else if (c.meanwhile == Case::kWriteReport) {
-      std::ofstream(out / "report.json") << "mine";
+    } else if (c.meanwhile == Case::kWriteFile) {
+      std::ofstream(out / c.file) << "mine";
     } else {
       std::ofstream(out / "frame_0001.png", std::ios::binary | std::ios::app) << "edited";
     }
@@ -439,7 +457,7 @@ TEST(RenderTool, AFolderInUseIsNotRaced) {
       says = r.err;
       std::map<std::string, std::string> left = meanwhile;
       for (auto it = left.begin(); it != left.end();) {
-        it = it->first.rfind(".zelvan-render", 0) == 0 ? left.erase(it) : std::next(it);
+        it = it->first.find(".zelvan-render") != std::string::npos ? left.erase(it) : std::next(it);
       }
       EXPECT_EQ(Contents(out), left) << "the folder as it was, the user's file kept, the staging folder and lock gone";
       EXPECT_NE(r.err.find("Fix:"), std::string::npos) << r.err;
@@ -701,7 +719,8 @@ double Psnr(const std::vector<float>& got, const std::vector<float>& want, int c
   std::size_t n = 0;
   for (std::size_t i = 0; i + 3 < want.size() && i + 3 < got.size(); i += 4) {
     for (int c = 0; c < channels; ++c) {
-      const double d = static_cast<double>(got[i + static_cast<std::size_t>(c)]) - want[i + static_cast<std::size_t>(c)];
+      const std::size_t at = i + static_cast<std::size_t>(c);
+      const double d = static_cast<double>(got[at]) - want[at];
       sum += d * d;
       ++n;
     }
@@ -731,16 +750,18 @@ void PrintTo(const MovieOutput& c, std::ostream* os) { *os << c.name; }
 std::vector<MovieOutput> MovieOutputs() {
   return {
       {"FFV1 8-bit with alpha", "loop.mkv", 8, false, {}, {}, "ffv1", "bgra", "25/1", 0, ""},
-      {"FFV1 16-bit with alpha", "loop.mkv", 16, false, {}, {}, "ffv1", "rgba64le", "25/1", 0, ""},
+      {"FFV1 16-bit with alpha", "loop.mkv", 16, false, {}, {}, "ffv1", "gbrap16le", "25/1", 0, ""},
       {"FFV1 float as 16-bit, upper-case name, NTSC rate", "LOOP.MKV", 32, false, {"--fps", "30000/1001"}, {}, "ffv1",
-       "rgba64le", "30000/1001", 0, ""},
+       "gbrap16le", "30000/1001", 0, ""},
       // 4:2:0 halves the colour of the test source's sharp edges: about 30 dB.
       {"H.264 8-bit with alpha, over black, NTSC rate", "loop.mp4", 8, false, {"--fps", "30000/1001"}, {}, "h264",
        "yuv420p", "30000/1001", 27, ""},
       {"H.264 16-bit with alpha, odd size padded", "loop.Mp4", 16, false, {"--size", "65x35"}, {}, "h264", "yuv420p",
        "25/1", 27, "", 66, 36},
-      {"H.264 gradients at the default --crf 18", "loop.mp4", 8, true, {}, {}, "h264", "yuv420p", "30/1", 40, "crf=18.0"},
-      {"H.264 gradients at --crf 0", "loop.mp4", 16, true, {}, {"--crf", "0"}, "h264", "yuv420p", "30/1", 48, "rc=cqp mbtree=0 qp=0"},
+      {"H.264 gradients at the default --crf 18", "loop.mp4", 8, true, {}, {}, "h264", "yuv420p", "30/1", 40,
+       "crf=18.0"},
+      {"H.264 gradients at --crf 0", "loop.mp4", 16, true, {}, {"--crf", "0"}, "h264", "yuv420p", "30/1", 48,
+       "rc=cqp mbtree=0 qp=0"},
       {"ProRes 4444 8-bit with alpha, NTSC rate", "loop.mov", 8, false, {"--fps", "30000/1001"}, {}, "prores",
        "yuva444p12le", "30000/1001", 48, ""},
       // Through 8 bits these two would give 59 and 57 dB.
@@ -797,14 +818,16 @@ TEST_P(MovieOutputEqualsTheFrames, FrameByFrame) {
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(Listing(tmp / "movie"), std::set<std::string>{c.file}) << "the movie alone, no hidden file left";
   const bool mp4 = c.codec == "h264";
-  EXPECT_EQ(run.err.find("over black") != std::string::npos, mp4) << "an .mp4 of a render with alpha says so: " << run.err;
+  EXPECT_EQ(run.err.find("over black") != std::string::npos, mp4) << "an .mp4 of a render with alpha says so: "
+                                                                   << run.err;
 
   const json probe = json::parse(Capture(
       "ffprobe -v error -select_streams v:0 -count_frames -show_entries "
-      "stream=codec_name,width,height,r_frame_rate,avg_frame_rate,time_base,nb_read_frames:frame=best_effort_timestamp "
+      "stream=codec_name,pix_fmt,r_frame_rate,avg_frame_rate,time_base,nb_read_frames:frame=best_effort_timestamp "
       "-of json " + testing::Quote(movie.string())));
   const json& stream = probe["streams"][0];
   EXPECT_EQ(stream["codec_name"], c.codec);
+  EXPECT_EQ(stream["pix_fmt"], c.decoded);
   EXPECT_EQ(stream["r_frame_rate"], c.rate);
   EXPECT_EQ(stream["avg_frame_rate"], c.rate);
   EXPECT_EQ(stream["nb_read_frames"], "4");
@@ -873,7 +896,8 @@ std::string MovieOutputName(const ::testing::TestParamInfo<MovieOutput>& info) {
   return name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Containers, MovieOutputEqualsTheFrames, ::testing::ValuesIn(MovieOutputs()), MovieOutputName);
+INSTANTIATE_TEST_SUITE_P(RenderToolContainers, MovieOutputEqualsTheFrames, ::testing::ValuesIn(MovieOutputs()),
+                         MovieOutputName);
 
 // A frame that fails stops the run, its folder untouched, with an exit code
 // that says who failed: a movie cut short (the frames past the cut name the
@@ -882,7 +906,7 @@ INSTANTIATE_TEST_SUITE_P(Containers, MovieOutputEqualsTheFrames, ::testing::Valu
 // are marked and the run exits 6. A file that cannot be written (here past a
 // file-size limit) stops the run whatever the options (exit 5), naming the
 // file where the user would find it, with the cause and the fix; the folders
-// made for the run go too.
+// made for the run go too. A movie that fails so leaves no file.
 TEST(RenderTool, FailedFramesStopTheRunOrAreMarked) {
   TempDir tmp("truncated");
   const fs::path full = MakeClip(tmp, "full.mp4", "-frames:v 50 -pix_fmt yuv420p -c:v libx264 -bf 3 -g 12 -movflags +faststart");
@@ -906,6 +930,8 @@ TEST(RenderTool, FailedFramesStopTheRunOrAreMarked) {
   const std::string nested = (tmp / "out" / "nest" / "a").string();
   const std::vector<std::string> write = {"--out", nested};
   const std::vector<std::string> too_large = {nested + "/", ": cannot be written: file too large", "ulimit -f", "Fix:"};
+  const std::vector<std::string> movie_footage = {"--source", cut.string(), "--out", nested + "/cut.mp4"};
+  const std::vector<std::string> movie_write = {"--out", nested + "/loop.mkv"};
   const Case cases[] = {
       {"footage", footage, false, 3, {"cut.mp4: frame ", "cannot be read"}, "footage", false, {}},
       {"footage, --keep-going", footage, true, 6, {"cut.mp4: frame ", "cannot be read"}, "footage", false, {}},
@@ -913,6 +939,11 @@ TEST(RenderTool, FailedFramesStopTheRunOrAreMarked) {
       {"plug-in, --keep-going", refused, true, 6, {"the plug-in returned an error at frames 0"}, "plug-in", true, {}},
       {"a write past the file-size limit", write, false, 5, too_large, nullptr, false, 4096},
       {"a write past the file-size limit, --keep-going", write, true, 5, too_large, nullptr, false, 4096},
+      {"footage, into a movie", movie_footage, false, 3,
+       {"cut.mp4: frame ", "cannot be read", "render frames into a folder (--out DIR) with --keep-going"}, "footage",
+       false, {}},
+      {"a write past the file-size limit, into a movie", movie_write, false, 5,
+       {nested + "/loop.mkv: cannot be written: file too large", "ulimit -f", "Fix:"}, nullptr, false, 4096},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -1007,6 +1038,8 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
   const std::string whole = testing::Slurp(MakeClip(tmp, "footage/whole.mp4", "-frames:v 20 -pix_fmt yuv420p -c:v libx264"));
   std::ofstream(tmp / "footage" / "noindex.mp4", std::ios::binary) << whole.substr(0, whole.size() / 2);
   MakeClip(tmp, "footage/audio.m4a", "-t 0.2 -c:a aac", "sine=frequency=440");
+  fs::create_directories(tmp / "footage" / "frames.mkv");
+  const std::string movie = (tmp / "footage" / "whole.mp4").string();
   const std::vector<BadInput> cases = {
       {{"--set", "comp.width=0"}, "comp.width"},
       {{"--set", "comp.duration=-1"}, "comp.duration"},
@@ -1037,6 +1070,16 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
       {{"--out", "--no-previews"}, "--out: needs a value, and --no-previews is an option"},
       {{"--play-once", "--type", "pingpong"}, "params.type: is set by --play-once"},
       {{"--set", "params.time=1e300"}, "params.time: reaches 1e+300 degrees at frame 0"},
+      // Movies: one that is there, the footage itself, a folder of a movie's
+      // name, a parent that is a file, the options of frames or of an .mp4.
+      {{"--out", movie}, "whole.mp4: exists"},
+      {{"--source", movie, "--out", movie, "-y"}, "whole.mp4: is footage this run reads"},
+      {{"--out", (tmp / "footage" / "frames.mkv").string()}, "frames.mkv: is a folder"},
+      {{"--out", (tmp / "broken.json" / "loop.mp4").string()}, "broken.json is a file, not a folder"},
+      {{"--out", (tmp / "loop.mp4").string(), "--crf", "52"},
+       "--crf 52: expects a whole number from 0 (lossless) to 51"},
+      {{"--out", (tmp / "loop.mov").string(), "--crf", "20"}, "--crf: sets the quality of an .mp4 only"},
+      {{"--out", (tmp / "loop.mp4").string(), "--keep-going"}, "--keep-going: marks failed frames in report.json"},
   };
   for (const BadInput& c : cases) {
     std::vector<std::string> args = {"--out", (tmp / "out").string()};
@@ -1048,6 +1091,9 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
     EXPECT_NE(r.err.find("Fix:"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(tmp / "out")) << "nothing written";
     EXPECT_EQ(Listing(tmp.path()).size(), 5u) << "nothing written anywhere";
+    EXPECT_EQ(Listing(tmp / "footage"), (std::set<std::string>{"audio.m4a", "empty.mp4", "frames.mkv", "noindex.mp4",
+                                                               "whole.mp4"}));
+    EXPECT_EQ(testing::Slurp(movie), whole) << "a movie that is there stays as it was";
     if (c.args.size() == 2 && c.args[1].find("/footage/") != std::string::npos) {
       EXPECT_EQ(r.err.find("PNG"), std::string::npos) << "a movie's fault suggests no image formats: " << r.err;
     }

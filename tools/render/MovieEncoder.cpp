@@ -88,7 +88,10 @@ int64_t SeekSink(void* opaque, int64_t offset, int whence) {
   const auto size = static_cast<int64_t>(s.file.size());
   if ((whence & AVSEEK_SIZE) != 0) return size;
   whence &= ~AVSEEK_FORCE;
-  const int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? static_cast<int64_t>(s.pos) : whence == SEEK_END ? size : -1;
+  const int64_t base = whence == SEEK_SET   ? 0
+                       : whence == SEEK_CUR ? static_cast<int64_t>(s.pos)
+                       : whence == SEEK_END ? size
+                                            : -1;
   if (base < 0 || offset < -base) return AVERROR(EINVAL);
   s.pos = static_cast<uint64_t>(base + offset);
   return base + offset;
@@ -162,8 +165,8 @@ MovieEncoder::MovieEncoder(const std::string& path, const std::string& shown, co
   const bool mkv = settings.kind == MovieKind::kMkv;
   // The others keep what a 16-bit or float render holds.
   m.channels = settings.depth == 8 ? FrameFormat::Png8 : FrameFormat::Png16;
-  const AVPixelFormat pixels = mp4 ? AV_PIX_FMT_YUV420P
-                               : !mkv ? AV_PIX_FMT_YUVA444P10LE
+  const AVPixelFormat pixels = mp4                               ? AV_PIX_FMT_YUV420P
+                               : !mkv                            ? AV_PIX_FMT_YUVA444P10LE
                                : m.channels == FrameFormat::Png8 ? AV_PIX_FMT_BGRA
                                                                  : AV_PIX_FMT_RGBA64LE;
   // 4:2:0 needs even sizes.
@@ -261,7 +264,8 @@ MovieEncoder::MovieEncoder(const std::string& path, const std::string& shown, co
   if (!mp4 && rgba != pixels) {
     m.picture = frame(rgba);
     m.sws.reset(sws_getContext(width, height, rgba, width, height, pixels, SWS_BICUBIC, nullptr, nullptr, nullptr));
-    if (!m.sws) throw std::runtime_error(shown + ": cannot be encoded (no conversion to " + recipe.codec_name + "'s pixels)");
+    if (!m.sws)
+      throw std::runtime_error(shown + ": cannot be encoded (no conversion to " + recipe.codec_name + "'s pixels)");
     if (!mkv) {
       // Full-range RGB to BT.709 video levels, as the stream is tagged.
       const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);

@@ -36,9 +36,9 @@ constexpr int kMaxCrf = 51;
 
 struct MovieSettings {
   MovieKind kind = MovieKind::kMp4;
-  int width = 0;   // the frames' size
+  int width = 0;  // the frames' size
   int height = 0;
-  int depth = 8;   // the render's: 8, 16 or 32 (float)
+  int depth = 8;  // the render's: 8, 16 or 32 (float)
   Rational fps;
   int crf = kDefaultCrf;  // .mp4 only
 };

@@ -32,7 +32,8 @@ OutputMovie::OutputMovie(const std::string& path, bool overwrite, const std::vec
       throw UsageError(path, "is in the way and is not a file", "give --out another file name, or move it away");
     }
     if (!overwrite) {
-      throw UsageError(path, "exists", "give --out another file name, move the file away, or pass --overwrite (-y) to replace it");
+      throw UsageError(path, "exists",
+                       "give --out another file name, move the file away, or pass --overwrite (-y) to replace it");
     }
   }
   const fs::path dir = p.parent_path();

@@ -41,7 +41,7 @@ class OutputMovie {
  private:
   std::string path_;
   std::string temp_;
-  std::string prefix_;  // the hidden name before the process id
+  std::string prefix_;               // the hidden name before the process id
   std::optional<FileSeen> claimed_;  // what the path held at the start
   MadeFolders made_;
   bool committed_ = false;

@@ -24,10 +24,11 @@ std::optional<FileSeen> LookAt(const std::string& path) {
 namespace {
 
 [[noreturn]] void Changed(const std::string& path, bool appeared) {
-  throw UsageError(path,
-                   std::string(appeared ? "appeared" : "changed") +
-                       " while this run was rendering; it is kept as it is and nothing of this run was moved into place",
-                   "move the file away and run again, or choose another --out");
+  throw UsageError(
+      path,
+      std::string(appeared ? "appeared" : "changed") +
+          " while this run was rendering; it is kept as it is and nothing of this run was moved into place",
+      "move the file away and run again, or choose another --out");
 }
 
 }  // namespace
@@ -41,7 +42,8 @@ void CheckUnchanged(const std::string& path, const std::optional<FileSeen>& clai
 Placed MoveIntoPlace(const std::string& from, const std::string& to, const std::optional<FileSeen>& claimed) {
   if (!LookAt(to)) {
     // Never over a file that appears at this very moment.
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return {from, to, Placed::kAdded};
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+      return {from, to, Placed::kAdded};
     if (errno == EEXIST) Changed(to, true);
     if (errno != EINVAL && errno != ENOSYS) throw WriteError(to, errno, "cannot be moved into place");
   } else {

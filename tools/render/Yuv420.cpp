@@ -72,7 +72,9 @@ template <typename Pixel>
 bool Convert(const PF_EffectWorld& world, uint8_t* const planes[3], const int strides[3]) {
   const int w = world.width, h = world.height;
   const auto* data = static_cast<const unsigned char*>(static_cast<const void*>(world.data));
-  auto row = [&](int y) { return reinterpret_cast<const Pixel*>(data + static_cast<std::ptrdiff_t>(y) * world.rowbytes); };
+  auto row = [&](int y) {
+    return reinterpret_cast<const Pixel*>(data + static_cast<std::ptrdiff_t>(y) * world.rowbytes);
+  };
   auto plane = [&](int p, int y) { return planes[p] + static_cast<std::ptrdiff_t>(y) * strides[p]; };
   uint32_t below = 0;
   for (int y = 0; y < h; ++y) {

@@ -77,7 +77,8 @@ struct WriterShape {
 };
 
 WriterShape ShapeWriter(int width, int height, FrameFormat format, int cores) {
-  const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4 * ChannelBytes(format);
+  const std::size_t bytes =
+      static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4 * ChannelBytes(format);
   const std::size_t held = std::max<std::size_t>(1, (std::size_t{256} << 20) / std::max<std::size_t>(bytes, 1));
   const auto c = static_cast<std::size_t>(cores);
   if (held >= 2 * c + 2) return WriterShape{cores, c + 1, false};  // one being written a core, a core and one more waiting
@@ -192,7 +193,8 @@ int Run(const Options& o) {
   RenderRecord record = render.Record();
   Progress progress(n, !o.quiet && ::isatty(STDERR_FILENO));
   std::vector<int64_t> plugin_failed, footage_failed;
-  const std::string keep_going = movie ? "render frames into a folder (--out DIR) with --keep-going" : "pass --keep-going";
+  const std::string keep_going =
+      movie ? "render frames into a folder (--out DIR) with --keep-going" : "pass --keep-going";
   for (int k = 0; k < n; ++k) {
     if (const int sig = StopSignals::pending()) return Stopped(sig);
     FrameRecord f = render.RenderFrame(k);
