@@ -17,6 +17,7 @@ extern "C" {
 #include "FfmpegLog.h"
 #include "FrameWriter.h"
 #include "OutputFile.h"
+#include "WorkQueue.h"
 #include "Yuv420.h"
 
 namespace zelvan::render {
@@ -129,12 +130,16 @@ struct MovieEncoder::Impl {
   std::unique_ptr<AVPacket, PacketFreer> packet;
   // The frame in the encoder's pixel format and, where it is made through
   // libswscale, first as CopyPixels writes it (RGBA, 8 or 16 bits a channel).
-  FramePtr coded;
+  FramePtr coded[3];
   FramePtr picture;
   std::unique_ptr<SwsContext, SwsFreer> sws;
   FrameFormat channels = FrameFormat::Png8;
   int64_t next = 0;
   std::optional<int> first_translucent;
+  // The encoder is fed from a thread of its own: the next frame renders and
+  // converts while it waits for one of its threads. At most two frames are
+  // with it, so the third of `coded` is free to fill.
+  WorkQueue feed{1, 1};
 };
 
 void MovieEncoder::Impl::Check(int result, const char* what) {
@@ -257,7 +262,7 @@ MovieEncoder::MovieEncoder(const std::string& path, const std::string& shown, co
     f->color_trc = c.color_trc;
     return f;
   };
-  m.coded = frame(pixels);
+  for (FramePtr& f : m.coded) f = frame(pixels);
   // H.264's planes are written straight from the world; the others through
   // RGBA, converted by libswscale unless the encoder takes that.
   const AVPixelFormat rgba = m.channels == FrameFormat::Png8 ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGBA64;
@@ -282,8 +287,8 @@ void MovieEncoder::Add(const PF_EffectWorld& frame) {
     throw std::logic_error("a frame of another size than the movie's");
   }
   // The encoder may still hold the frame it was handed last.
-  m.Check(av_frame_make_writable(m.coded.get()), "allocating a frame");
-  AVFrame& coded = *m.coded;
+  AVFrame& coded = *m.coded[m.next % 3];
+  m.Check(av_frame_make_writable(&coded), "allocating a frame");
   bool translucent = false;
   if (m.settings.kind == MovieKind::kMp4) {
     translucent = WorldToYuv420(frame, coded.data, coded.linesize);
@@ -294,13 +299,13 @@ void MovieEncoder::Add(const PF_EffectWorld& frame) {
     translucent = CopyPixels(frame, m.channels, coded.data[0], coded.linesize[0]);
   }
   if (translucent && !m.first_translucent) m.first_translucent = static_cast<int>(m.next);
-  AVFrame* send = &coded;
-  send->pts = m.next++;
-  m.Send(send);
+  coded.pts = m.next++;
+  m.feed.Submit([&m, &coded] { m.Send(&coded); });
 }
 
 void MovieEncoder::Finish() {
   Impl& m = *impl_;
+  m.feed.Finish();
   m.Send(nullptr);
   m.Check(av_write_trailer(m.fmt.get()), "writing the index");
   avio_flush(m.io.get());
