@@ -128,8 +128,9 @@ struct MovieEncoder::Impl {
   std::unique_ptr<AVCodecContext, CodecFreer> codec;
   AVStream* stream = nullptr;
   std::unique_ptr<AVPacket, PacketFreer> packet;
-  // The frame in the encoder's pixel format and, where it is made through
-  // libswscale, first as CopyPixels writes it (RGBA, 8 or 16 bits a channel).
+  // Frames in the encoder's pixel format, filled in turn (see feed) and,
+  // where they are made through libswscale, first the frame as CopyPixels
+  // writes it (RGBA, 8 or 16 bits a channel).
   FramePtr coded[3];
   FramePtr picture;
   std::unique_ptr<SwsContext, SwsFreer> sws;
@@ -288,7 +289,8 @@ void MovieEncoder::Add(const PF_EffectWorld& frame) {
   }
   // The encoder may still hold the frame it was handed last.
   AVFrame& coded = *m.coded[m.next % 3];
-  m.Check(av_frame_make_writable(&coded), "allocating a frame");
+  // Not through Check(): the feeding thread may be writing meanwhile.
+  if (av_frame_make_writable(&coded) < 0) throw std::bad_alloc();
   bool translucent = false;
   if (m.settings.kind == MovieKind::kMp4) {
     translucent = WorldToYuv420(frame, coded.data, coded.linesize);

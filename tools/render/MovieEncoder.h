@@ -12,7 +12,8 @@
 // Frame k has presentation time k at a time base of one frame, so a rate such
 // as 30000/1001 stays exact where the container can hold it (Matroska counts
 // milliseconds). The encoders run threaded (x264's frame threads, slices);
-// the caller's thread converts each frame and hands it over.
+// the caller's thread converts each frame, and a thread of the encoder's own
+// hands it over, so that the caller goes on while the encoder is busy.
 #pragma once
 
 #include <memory>
@@ -54,8 +55,9 @@ class MovieEncoder {
   MovieEncoder(const MovieEncoder&) = delete;
   MovieEncoder& operator=(const MovieEncoder&) = delete;
 
-  // Encodes the next frame, a world of the settings' size and depth. Throws
-  // as the constructor does.
+  // Converts the next frame, a world of the settings' size and depth, and
+  // hands it to the encoder. Throws as the constructor does, also for an
+  // earlier frame that failed to encode or to be written.
   void Add(const PF_EffectWorld& frame);
   // Drains the encoder, writes the container's index and closes the file,
   // synced to the device. Throws as the constructor does.
