@@ -5,7 +5,8 @@
 # FFmpeg: `ffmpeg -i clip.mp4 -c:v libx264 -crf 18 out.mp4`. zelvan-render:
 # the same 300 frames through the plug-in (--play-once: frame k shows source
 # frame k, each once) into `--out out.mp4` (crf 18 by default). The two are
-# timed in turn, ROUNDS times (default 3); the best wall time of each counts.
+# timed in turn, ROUNDS times (default 3), taking turns to go first; the best
+# wall time of each counts.
 # Goal: at most 1.2 x FFmpeg's time.
 set -euo pipefail
 tool=${1:?usage: render_movie_vs_ffmpeg.sh path/to/zelvan-render [rounds]}
@@ -20,9 +21,12 @@ source "$(dirname "$0")/timing.sh"
 
 load_before=$(load)
 ff="" zr=""
+# Each round swaps which of the two goes first, so that neither always meets
+# the quieter or the busier moment of a shared machine.
+run_ff() { ff+=" $(timed ffmpeg -v error -i "$work/clip.mp4" -c:v libx264 -crf 18 "$work/out/out.mp4")"; }
+run_zr() { zr+=" $(timed "$tool" --source "$work/clip.mp4" --play-once --quiet --out "$work/out/out.mp4")"; }
 for ((i = 0; i < rounds; ++i)); do
-  ff+=" $(timed ffmpeg -v error -i "$work/clip.mp4" -c:v libx264 -crf 18 "$work/out/out.mp4")"
-  zr+=" $(timed "$tool" --source "$work/clip.mp4" --play-once --quiet --out "$work/out/out.mp4")"
+  if ((i % 2 == 0)); then run_ff; run_zr; else run_zr; run_ff; fi
 done
 load_after=$(load)
 f=$(echo $ff | best) r=$(echo $zr | best)
