@@ -52,6 +52,7 @@ bench: setup-bench
 	./build/linux-bench/tests/bench/zelvan-bench
 	bash tools/bench/plugin_share.sh ./build/linux-bench/tests/bench/zelvan-bench
 	bash tools/bench/render_vs_ffmpeg.sh ./build/linux-bench/tools/zelvan-render
+	bash tools/bench/render_movie_vs_ffmpeg.sh ./build/linux-bench/tools/zelvan-render
 	bash tools/bench/render_memory.sh ./build/linux-bench/tools/zelvan-render
 
 # The Linux .so, the Windows .aex and the universal macOS bundle, checked, in

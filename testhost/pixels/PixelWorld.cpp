@@ -215,13 +215,17 @@ void FillRect(PF_EffectWorld& world, const PF_LRect* rect, const Color& c) {
   // A pixel of one repeated byte (transparent black at every depth) fills at memset speed.
   const bool one_byte = std::all_of(pixel, pixel + bpp, [&](unsigned char b) { return b == pixel[0]; });
   const auto span = static_cast<std::size_t>(x1 - x0) * static_cast<std::size_t>(bpp);
+  const unsigned char* first = PixelAddress(world, x0, y0, bpp);
   for (A_long y = y0; y < y1; ++y) {
     unsigned char* p = PixelAddress(world, x0, y, bpp);
     if (one_byte) {
       std::memset(p, pixel[0], span);
-      continue;
+    } else if (y > y0) {
+      // Every row as the first: a copy at memory speed.
+      std::memcpy(p, first, span);
+    } else {
+      for (A_long x = x0; x < x1; ++x, p += bpp) std::memcpy(p, pixel, static_cast<std::size_t>(bpp));
     }
-    for (A_long x = x0; x < x1; ++x, p += bpp) std::memcpy(p, pixel, static_cast<std::size_t>(bpp));
   }
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "Cli.h"
+#include "MovieEncoder.h"
 #include "OutputFile.h"
 #include "OutputFolder.h"
 #include "Outputs.h"
@@ -205,13 +206,33 @@ TEST(Cli, ShortcutsBecomeOverridesInOrder) {
   EXPECT_EQ(ParseCommandLine({"--waiting", "-5", "--set", "source.in=-1"}).overrides,
             (std::vector<std::string>{"params.waiting=-5", "source.in=-1"}));
   EXPECT_EQ(ParseCommandLine({"--set", "-.5"}).overrides, (std::vector<std::string>{"-.5"}));
+  // A movie by its extension in any case; --crf for an .mp4 alone, from 0 to 51.
+  EXPECT_EQ(MovieKindOf("a/loop.mp4"), MovieKind::kMp4);
+  EXPECT_EQ(MovieKindOf("LOOP.MOV"), MovieKind::kMov);
+  EXPECT_EQ(MovieKindOf("loop.Mkv"), MovieKind::kMkv);
+  for (const char* folder : {"loop", "loop.mp4/", ".mp4", "loop.mp4.d", "zelvan-render-out"}) {
+    EXPECT_EQ(MovieKindOf(folder), std::nullopt) << folder;
+  }
+  EXPECT_EQ(ParseCommandLine({"--out", "a.mp4"}).crf, std::nullopt);
+  EXPECT_EQ(ParseCommandLine({"--out", "a.MP4", "--crf", "23"}).crf, 23);
+  EXPECT_EQ(ParseCommandLine({"--crf=0", "--out", "a.mp4"}).crf, 0);
+  for (const std::vector<std::string>& refused :
+       std::vector<std::vector<std::string>>{{"--out", "a.mp4", "--crf", "52"},
+                                             {"--out", "a.mp4", "--crf", "-1"},
+                                             {"--out", "a.mp4", "--crf", "18.5"},
+                                             {"--crf", "18"},
+                                             {"--out", "a.mov", "--crf", "18"},
+                                             {"--out", "a.mkv", "--keep-going"}}) {
+    EXPECT_THROW(ParseCommandLine(refused), UsageError) << refused[refused.size() - 2] << " " << refused.back();
+  }
 }
 
 TEST(Cli, HelpExplainsEveryOptionWithAnExample) {
   const std::string h = HelpText("/p/ZelvanClipCycle.so");
   for (const char* opt : {"--out", "--set", "--frames", "--duration", "--size", "--fps", "--depth", "--downsample",
                           "--source", "--mode", "--type", "--easing", "--easing-mode", "--waiting", "--format",
-                          "--plugin", "--quiet", "--dry-run", "--help", "--play-once", "--keep-going", "Examples:",
+                          "--plugin", "--quiet", "--dry-run", "--help", "--play-once", "--keep-going", "--crf",
+                          "NAME.mp4", "Examples:",
                           "/p/ZelvanClipCycle.so"}) {
     EXPECT_NE(h.find(opt), std::string::npos) << opt;
   }
@@ -354,6 +375,12 @@ TEST(Outputs, WriteFailuresNameTheFileTheCauseAndTheFix) {
     std::string shown;
     std::function<void(const std::string& shown)> write;
   };
+  auto movie = [&](MovieKind kind, const std::string& shown) {
+    MovieEncoder m("/dev/full", shown, MovieSettings{kind, 32, 18, 8, Rational{30, 1}, kDefaultCrf});
+    m.Add(*frame.world());
+    m.Add(*frame.world());
+    m.Finish();
+  };
   const Case cases[] = {
       {"DIR/report.json",
        [](const std::string& shown) {
@@ -378,6 +405,9 @@ TEST(Outputs, WriteFailuresNameTheFileTheCauseAndTheFix) {
          p.Add(1, *frame.world(), false);
          p.Finish("/dev/null", "DIR/contact_sheet.png");
        }},
+      {"DIR/loop.mp4", [&](const std::string& shown) { movie(MovieKind::kMp4, shown); }},
+      {"DIR/loop.mov", [&](const std::string& shown) { movie(MovieKind::kMov, shown); }},
+      {"DIR/loop.mkv", [&](const std::string& shown) { movie(MovieKind::kMkv, shown); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.shown);

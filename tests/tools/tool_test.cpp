@@ -348,11 +348,13 @@ TEST(RenderTool, FilesItDidNotWriteSurvive) {
 }
 
 // Waits until a run into `out` renders: its staging folder holds a frame
-// (the folder is claimed and locked by then).
+// (the folder is claimed and locked by then), or a movie's hidden file is
+// there (made just before the first frame renders).
 bool WaitUntilRendering(const fs::path& out) {
   for (int i = 0; i < 4000; ++i) {
     for (const std::string& n : Listing(out)) {
       if (n.rfind(".zelvan-render-staging.", 0) == 0 && !Listing(out / n).empty()) return true;
+      if (n.rfind(".zelvan-render", 0) != 0 && n.find(".zelvan-render.") != std::string::npos) return true;
     }
     usleep(5000);
   }
@@ -360,29 +362,38 @@ bool WaitUntilRendering(const fs::path& out) {
 }
 
 // Ctrl-C and SIGTERM mid-run: the staging folder goes, the folder is as it
-// was (a new folder is not left behind), the exit status says which.
+// was (a new folder is not left behind), the exit status says which. A movie
+// stopped so leaves no file, and an earlier movie it was to replace stays.
 TEST(RenderTool, InterruptedRunLeavesTheFolderAsItWas) {
   for (const int sig : {SIGINT, SIGTERM}) {
     for (const bool existing : {true, false}) {
-      SCOPED_TRACE(std::string(sig == SIGINT ? "SIGINT" : "SIGTERM") + (existing ? " into a used folder" : ""));
-      TempDir tmp("interrupt");
-      const fs::path out = tmp / "out";
-      if (existing) {
-        ASSERT_FALSE(Render(tmp, {"--size", "64x36", "--frames", "2"}).is_null());
-        std::ofstream(out / "notes.txt") << "mine";
+      for (const char* movie : {"", "loop.mp4"}) {
+        SCOPED_TRACE(std::string(sig == SIGINT ? "SIGINT" : "SIGTERM") + (existing ? " into a used folder" : "") +
+                     " " + movie);
+        TempDir tmp("interrupt");
+        const fs::path out = tmp / "out";
+        const std::string target = *movie != 0 ? (out / movie).string() : out.string();
+        if (existing) {
+          testing::ToolRun first;
+          ASSERT_FALSE(Render(tmp, {"--size", "64x36", "--frames", "2"}, &first).is_null());
+          std::ofstream(out / "notes.txt") << "mine";
+          if (*movie != 0) {
+            ASSERT_EQ(RunTool({"--out", target, "-q", "--size", "64x36", "--frames", "2"}, tmp.path()).exit_code, 0);
+          }
+        }
+        const auto before = Contents(out);
+        testing::ToolProcess run({"--out", target, "-y", "--quiet", "--size", "64x36", "--frames", "20000", "--set",
+                                  "params.time=90"},
+                                 tmp.path());
+        EXPECT_TRUE(WaitUntilRendering(out));
+        usleep(200000);
+        run.Signal(sig);
+        const testing::ToolRun r = run.Wait();
+        ASSERT_NE(r.exit_code, -1) << "ended by the signal itself, not by the tool";
+        EXPECT_EQ(r.exit_code, 128 + sig);
+        EXPECT_EQ(fs::exists(out), existing);
+        EXPECT_EQ(Contents(out), before);
       }
-      const auto before = Contents(out);
-      testing::ToolProcess run({"--out", out.string(), "--quiet", "--size", "64x36", "--frames", "20000", "--set",
-                                "params.time=90"},
-                               tmp.path());
-      EXPECT_TRUE(WaitUntilRendering(out));
-      usleep(200000);
-      run.Signal(sig);
-      const testing::ToolRun r = run.Wait();
-      ASSERT_NE(r.exit_code, -1) << "ended by the signal itself, not by the tool";
-      EXPECT_EQ(r.exit_code, 128 + sig);
-      EXPECT_EQ(fs::exists(out), existing);
-      EXPECT_EQ(Contents(out), before);
     }
   }
 }
@@ -390,20 +401,26 @@ TEST(RenderTool, InterruptedRunLeavesTheFolderAsItWas) {
 // While a run renders, its folder is its own: a second run into it stops at
 // once, naming the first; a file the user writes or changes there meanwhile
 // is not replaced (the first run stops, the folder as it was but for that
-// file). A run that holds on goes on to finish.
+// file), nor is a movie of the name the run writes. A run that holds on goes
+// on to finish.
 TEST(RenderTool, AFolderInUseIsNotRaced) {
   struct Case {
     const char* name;
     bool earlier_run;  // the folder holds a run of ours first
-    enum { kSecondRun, kWriteReport, kEditFrame } meanwhile;
+    enum { kSecondRun, kWriteFile, kEditFrame } meanwhile;
     int exit_code;     // the first run's
     std::string says;  // what the stopped run says
+    const char* file = "report.json";  // what kWriteFile writes
+    const char* movie = "";            // the first run writes this movie in the folder
   };
   const Case cases[] = {
       {"a second run into the folder", false, Case::kSecondRun, 0, "another zelvan-render run (process "},
-      {"report.json written meanwhile", false, Case::kWriteReport, 2, "report.json: appeared while this run was rendering"},
+      {"report.json written meanwhile", false, Case::kWriteFile, 2,
+       "report.json: appeared while this run was rendering"},
       {"a frame of the earlier run edited meanwhile", true, Case::kEditFrame, 2,
        "frame_0001.png: changed while this run was rendering"},
+      {"a movie written meanwhile", false, Case::kWriteFile, 2, "loop.mp4: appeared while this run was rendering",
+       "loop.mp4", "loop.mp4"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -412,7 +429,8 @@ TEST(RenderTool, AFolderInUseIsNotRaced) {
     if (c.earlier_run) {
       ASSERT_FALSE(Render(tmp, {"--size", "64x36", "--frames", "3"}).is_null());
     }
-    const std::vector<std::string> args = {"--out", out.string(), "--quiet", "--size", "64x36", "--frames", "600"};
+    const std::string target = *c.movie != 0 ? (out / c.movie).string() : out.string();
+    const std::vector<std::string> args = {"--out", target, "--quiet", "--size", "64x36", "--frames", "600"};
     testing::ToolProcess first(args, tmp.path());
     ASSERT_TRUE(WaitUntilRendering(out));
     std::string says;
@@ -424,8 +442,8 @@ TEST(RenderTool, AFolderInUseIsNotRaced) {
       EXPECT_NE(second.err.find("(process " + std::to_string(first.pid()) + ")"), std::string::npos) << second.err;
       EXPECT_NE(second.err.find("Fix:"), std::string::npos) << second.err;
       EXPECT_EQ(Contents(out), before) << "the second run wrote nothing";
-    } else if (c.meanwhile == Case::kWriteReport) {
-      std::ofstream(out / "report.json") << "mine";
+    } else if (c.meanwhile == Case::kWriteFile) {
+      std::ofstream(out / c.file) << "mine";
     } else {
       std::ofstream(out / "frame_0001.png", std::ios::binary | std::ios::app) << "edited";
     }
@@ -439,7 +457,7 @@ TEST(RenderTool, AFolderInUseIsNotRaced) {
       says = r.err;
       std::map<std::string, std::string> left = meanwhile;
       for (auto it = left.begin(); it != left.end();) {
-        it = it->first.rfind(".zelvan-render", 0) == 0 ? left.erase(it) : std::next(it);
+        it = it->first.find(".zelvan-render") != std::string::npos ? left.erase(it) : std::next(it);
       }
       EXPECT_EQ(Contents(out), left) << "the folder as it was, the user's file kept, the staging folder and lock gone";
       EXPECT_NE(r.err.find("Fix:"), std::string::npos) << r.err;
@@ -680,6 +698,213 @@ std::string CaseName(const ::testing::TestParamInfo<ClipCase>& info) {
 
 INSTANTIATE_TEST_SUITE_P(Clips, MovieFramesEqualFfmpegsDecode, ::testing::ValuesIn(ClipCases()), CaseName);
 
+// The standard output of a command (the ffmpeg or ffprobe program), which must succeed.
+std::string Capture(const std::string& cmd) {
+  std::string out;
+  FILE* p = ::popen((cmd + " </dev/null").c_str(), "r");
+  if (p == nullptr) {
+    ADD_FAILURE() << cmd;
+    return out;
+  }
+  char buf[4096];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  EXPECT_EQ(::pclose(p), 0) << cmd;
+  return out;
+}
+
+// Peak signal-to-noise ratio in dB of two RGBA frames of values 0 to 1 over
+// their first `channels` channels; infinite when they are equal.
+double Psnr(const std::vector<float>& got, const std::vector<float>& want, int channels) {
+  double sum = 0.0;
+  std::size_t n = 0;
+  for (std::size_t i = 0; i + 3 < want.size() && i + 3 < got.size(); i += 4) {
+    for (int c = 0; c < channels; ++c) {
+      const std::size_t at = i + static_cast<std::size_t>(c);
+      const double d = static_cast<double>(got[at]) - want[at];
+      sum += d * d;
+      ++n;
+    }
+  }
+  return sum == 0.0 ? INFINITY : 10.0 * std::log10(static_cast<double>(n) / sum);
+}
+
+// A scene written as a movie, and what the movie must hold.
+struct MovieOutput {
+  std::string name;
+  std::string file;  // the movie's file name: its extension picks the container
+  int depth;         // the render's
+  bool gradient;     // the source: a 16-bit still of fine gradients, else a clip with an alpha ramp
+  std::vector<std::string> args;  // more of the scene
+  std::vector<std::string> movie_args;  // options of the movie alone
+  std::string codec;    // as ffprobe names the stream
+  std::string decoded;  // the pixel format FFmpeg decodes it to
+  std::string rate;     // the composition's, as ffprobe gives it
+  double min_psnr;      // against the PNG frames; 0: equal exactly
+  std::string holds;    // bytes the movie holds (x264's record of its settings)
+  int coded_width = 0;  // with padding; 0: the frames' size
+  int coded_height = 0;
+};
+
+void PrintTo(const MovieOutput& c, std::ostream* os) { *os << c.name; }
+
+std::vector<MovieOutput> MovieOutputs() {
+  return {
+      {"FFV1 8-bit with alpha", "loop.mkv", 8, false, {}, {}, "ffv1", "bgra", "25/1", 0, ""},
+      {"FFV1 16-bit with alpha", "loop.mkv", 16, false, {}, {}, "ffv1", "gbrap16le", "25/1", 0, ""},
+      {"FFV1 float as 16-bit, upper-case name, NTSC rate", "LOOP.MKV", 32, false, {"--fps", "30000/1001"}, {}, "ffv1",
+       "gbrap16le", "30000/1001", 0, ""},
+      // 4:2:0 halves the colour of the test source's sharp edges: about 30 dB.
+      {"H.264 8-bit with alpha, over black, NTSC rate", "loop.mp4", 8, false, {"--fps", "30000/1001"}, {}, "h264",
+       "yuv420p", "30000/1001", 27, ""},
+      {"H.264 16-bit with alpha, odd size padded", "loop.Mp4", 16, false, {"--size", "65x35"}, {}, "h264", "yuv420p",
+       "25/1", 27, "", 66, 36},
+      {"H.264 gradients at the default --crf 18", "loop.mp4", 8, true, {}, {}, "h264", "yuv420p", "30/1", 40,
+       "crf=18.0"},
+      {"H.264 gradients at --crf 0", "loop.mp4", 16, true, {}, {"--crf", "0"}, "h264", "yuv420p", "30/1", 48,
+       "rc=cqp mbtree=0 qp=0"},
+      {"ProRes 4444 8-bit with alpha, NTSC rate", "loop.mov", 8, false, {"--fps", "30000/1001"}, {}, "prores",
+       "yuva444p12le", "30000/1001", 48, ""},
+      // Through 8 bits these two would give 59 and 57 dB.
+      {"ProRes 4444 16-bit with alpha", "loop.mov", 16, false, {}, {}, "prores", "yuva444p12le", "25/1", 61, ""},
+      {"ProRes 4444 16-bit gradients", "loop.mov", 16, true, {}, {}, "prores", "yuva444p12le", "30/1", 61, ""},
+  };
+}
+
+class MovieOutputEqualsTheFrames : public ::testing::TestWithParam<MovieOutput> {};
+
+// The same scene rendered to PNG frames and to a movie: the movie holds as
+// many frames at the composition's rate, each at its exact time (Matroska's
+// to the millisecond), of the frames' size (an .mp4 padded to even), and
+// FFmpeg decodes the PNG frames from it: FFV1 exactly, the others within a
+// PSNR bound, compared premultiplied (an .mp4 over black). The movie
+// replaces a file of its name with -y and leaves nothing else behind.
+TEST_P(MovieOutputEqualsTheFrames, FrameByFrame) {
+  const MovieOutput& c = GetParam();
+  TempDir tmp("movieout");
+  fs::path source;
+  if (c.gradient) {
+    // Steps of a sixth of an 8-bit step across, alpha from 1 down to 0.5.
+    const int w = 200, h = 16;
+    std::vector<float> rgba;
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        const float a = 1.0f - 0.5f * static_cast<float>(y) / (h - 1);
+        const float u = static_cast<float>(x) / (w - 1);
+        rgba.insert(rgba.end(), {(0.30f + 0.15f * u) * a, (0.60f - 0.12f * u) * a, (0.20f + 0.10f * u) * a, a});
+      }
+    }
+    source = tmp / "gradient.png";
+    WriteImage(source.string(), w, h, rgba, FrameFormat::Png16);
+  } else {
+    source = MakeClip(tmp, "alpha.mov", "-frames:v 4 -c:v png -pix_fmt rgba64be",
+                      "testsrc2=size=66x36:rate=25,format=rgba64le,geq=r='r(X,Y)':g='g(X,Y)':b='b(X,Y)':a='X*1000'");
+  }
+  std::vector<std::string> scene = {"--quiet", "--source", source.string(), "--frames", "4", "--depth",
+                                    std::to_string(c.depth), "--mode", "whole"};
+  scene.insert(scene.end(), c.args.begin(), c.args.end());
+  std::vector<std::string> frames_args = {"--out", (tmp / "frames").string(), "--no-previews", "--format",
+                                          c.depth == 8 ? "png8" : "png16"};
+  frames_args.insert(frames_args.end(), scene.begin(), scene.end());
+  const testing::ToolRun frames_run = RunTool(frames_args, tmp.path());
+  ASSERT_EQ(frames_run.exit_code, 0) << frames_run.err;
+
+  fs::create_directories(tmp / "movie");
+  const fs::path movie = tmp / "movie" / c.file;
+  std::ofstream(movie) << "an older file of that name";
+  std::vector<std::string> movie_args = {"--out", movie.string(), "-y"};
+  movie_args.insert(movie_args.end(), scene.begin(), scene.end());
+  movie_args.insert(movie_args.end(), c.movie_args.begin(), c.movie_args.end());
+  const testing::ToolRun run = RunTool(movie_args, tmp.path());
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(Listing(tmp / "movie"), std::set<std::string>{c.file}) << "the movie alone, no hidden file left";
+  const bool mp4 = c.codec == "h264";
+  EXPECT_EQ(run.err.find("over black") != std::string::npos, mp4) << "an .mp4 of a render with alpha says so: "
+                                                                   << run.err;
+
+  const json probe = json::parse(Capture(
+      "ffprobe -v error -select_streams v:0 -count_frames -show_entries "
+      "stream=codec_name,pix_fmt,r_frame_rate,avg_frame_rate,time_base,nb_read_frames:frame=best_effort_timestamp "
+      "-of json " + testing::Quote(movie.string())));
+  const json& stream = probe["streams"][0];
+  EXPECT_EQ(stream["codec_name"], c.codec);
+  EXPECT_EQ(stream["pix_fmt"], c.decoded);
+  EXPECT_EQ(stream["r_frame_rate"], c.rate);
+  EXPECT_EQ(stream["avg_frame_rate"], c.rate);
+  EXPECT_EQ(stream["nb_read_frames"], "4");
+  // Frame k at k / rate: exactly where the time base holds it, else rounded to it.
+  const auto slash = [](const std::string& s, int part) {
+    const auto at = s.find('/');
+    return std::stoll(part == 0 ? s.substr(0, at) : s.substr(at + 1));
+  };
+  const std::string tb = stream["time_base"];
+  const long long rate_num = slash(c.rate, 0), rate_den = slash(c.rate, 1);
+  const long long tb_num = slash(tb, 0), tb_den = slash(tb, 1);
+  const bool millisecond = c.codec == "ffv1";
+  ASSERT_EQ(probe["frames"].size(), 4u);
+  for (long long k = 0; k < 4; ++k) {
+    const long long ts = probe["frames"][static_cast<std::size_t>(k)]["best_effort_timestamp"];
+    const long long want = k * tb_den * rate_den, unit = tb_num * rate_num;
+    if (millisecond) {
+      EXPECT_EQ(tb, "1/1000");
+      EXPECT_EQ(ts, (2 * want + unit) / (2 * unit)) << "frame " << k;
+    } else {
+      EXPECT_EQ(ts * unit, want) << "frame " << k << " at " << ts << " x " << tb;
+    }
+  }
+
+  // Without the movie's transfer tag: FFmpeg would write it into the PNG
+  // files as a gamma, which the image library applies when it premultiplies.
+  const std::vector<fs::path> decoded = FfmpegPictures(
+      movie, std::string("-vf setparams=color_primaries=unknown:color_trc=unknown -pix_fmt ") +
+                 (c.depth == 8 ? "rgba" : "rgba64be"));
+  ASSERT_EQ(decoded.size(), 4u);
+  double worst = INFINITY;
+  for (std::size_t k = 0; k < decoded.size(); ++k) {
+    SCOPED_TRACE("frame " + std::to_string(k));
+    char name[32];
+    std::snprintf(name, sizeof name, "frame_%04zu.png", k);
+    int w = 0, h = 0, dw = 0, dh = 0;
+    const std::vector<float> want = ReadImage((tmp / "frames" / name).string(), &w, &h);
+    std::vector<float> got = ReadImage(decoded[k].string(), &dw, &dh);
+    EXPECT_EQ(dw, c.coded_width > 0 ? c.coded_width : w);
+    EXPECT_EQ(dh, c.coded_height > 0 ? c.coded_height : h);
+    ASSERT_GE(dw, w);
+    ASSERT_GE(dh, h);
+    // The padding of an .mp4 is black, and cut off.
+    std::vector<float> shown;
+    double padding = 0.0;
+    for (int y = 0; y < dh; ++y) {
+      const auto row = got.begin() + static_cast<std::ptrdiff_t>(y) * dw * 4;
+      if (y < h) shown.insert(shown.end(), row, row + static_cast<std::ptrdiff_t>(w) * 4);
+      for (int x = y < h ? w : 0; x < dw; ++x) {
+        for (int ch = 0; ch < 3; ++ch) padding = std::max<double>(padding, row[x * 4 + ch]);
+      }
+    }
+    // Black, but for the colour each 2x2 block of 4:2:0 shares with the picture.
+    EXPECT_LT(padding, 0.3) << "the padding's brightest value";
+    if (c.min_psnr == 0) {
+      const std::string diff = Difference(shown, want, w);
+      EXPECT_TRUE(diff.empty()) << diff;
+    }
+    worst = std::min(worst, Psnr(shown, want, mp4 ? 3 : 4));
+  }
+  if (c.min_psnr > 0) {
+    EXPECT_GE(worst, c.min_psnr);
+  }
+  if (!c.holds.empty()) {
+    EXPECT_NE(testing::Slurp(movie).find(c.holds), std::string::npos) << c.holds;
+  }
+}
+
+std::string MovieOutputName(const ::testing::TestParamInfo<MovieOutput>& info) {
+  std::string name;
+  for (const char ch : info.param.name) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+  return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(RenderToolContainers, MovieOutputEqualsTheFrames, ::testing::ValuesIn(MovieOutputs()),
+                         MovieOutputName);
+
 // A frame that fails stops the run, its folder untouched, with an exit code
 // that says who failed: a movie cut short (the frames past the cut name the
 // file and the frame, exit 3) or the plug-in, here because the host refuses
@@ -687,7 +912,7 @@ INSTANTIATE_TEST_SUITE_P(Clips, MovieFramesEqualFfmpegsDecode, ::testing::Values
 // are marked and the run exits 6. A file that cannot be written (here past a
 // file-size limit) stops the run whatever the options (exit 5), naming the
 // file where the user would find it, with the cause and the fix; the folders
-// made for the run go too.
+// made for the run go too. A movie that fails so leaves no file.
 TEST(RenderTool, FailedFramesStopTheRunOrAreMarked) {
   TempDir tmp("truncated");
   const fs::path full = MakeClip(tmp, "full.mp4", "-frames:v 50 -pix_fmt yuv420p -c:v libx264 -bf 3 -g 12 -movflags +faststart");
@@ -711,6 +936,8 @@ TEST(RenderTool, FailedFramesStopTheRunOrAreMarked) {
   const std::string nested = (tmp / "out" / "nest" / "a").string();
   const std::vector<std::string> write = {"--out", nested};
   const std::vector<std::string> too_large = {nested + "/", ": cannot be written: file too large", "ulimit -f", "Fix:"};
+  const std::vector<std::string> movie_footage = {"--source", cut.string(), "--out", nested + "/cut.mp4"};
+  const std::vector<std::string> movie_write = {"--out", nested + "/loop.mkv"};
   const Case cases[] = {
       {"footage", footage, false, 3, {"cut.mp4: frame ", "cannot be read"}, "footage", false, {}},
       {"footage, --keep-going", footage, true, 6, {"cut.mp4: frame ", "cannot be read"}, "footage", false, {}},
@@ -718,6 +945,11 @@ TEST(RenderTool, FailedFramesStopTheRunOrAreMarked) {
       {"plug-in, --keep-going", refused, true, 6, {"the plug-in returned an error at frames 0"}, "plug-in", true, {}},
       {"a write past the file-size limit", write, false, 5, too_large, nullptr, false, 4096},
       {"a write past the file-size limit, --keep-going", write, true, 5, too_large, nullptr, false, 4096},
+      {"footage, into a movie", movie_footage, false, 3,
+       {"cut.mp4: frame ", "cannot be read", "render frames into a folder (--out DIR) with --keep-going"}, "footage",
+       false, {}},
+      {"a write past the file-size limit, into a movie", movie_write, false, 5,
+       {nested + "/loop.mkv: cannot be written: file too large", "ulimit -f", "Fix:"}, nullptr, false, 4096},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -812,6 +1044,8 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
   const std::string whole = testing::Slurp(MakeClip(tmp, "footage/whole.mp4", "-frames:v 20 -pix_fmt yuv420p -c:v libx264"));
   std::ofstream(tmp / "footage" / "noindex.mp4", std::ios::binary) << whole.substr(0, whole.size() / 2);
   MakeClip(tmp, "footage/audio.m4a", "-t 0.2 -c:a aac", "sine=frequency=440");
+  fs::create_directories(tmp / "footage" / "frames.mkv");
+  const std::string movie = (tmp / "footage" / "whole.mp4").string();
   const std::vector<BadInput> cases = {
       {{"--set", "comp.width=0"}, "comp.width"},
       {{"--set", "comp.duration=-1"}, "comp.duration"},
@@ -842,6 +1076,16 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
       {{"--out", "--no-previews"}, "--out: needs a value, and --no-previews is an option"},
       {{"--play-once", "--type", "pingpong"}, "params.type: is set by --play-once"},
       {{"--set", "params.time=1e300"}, "params.time: reaches 1e+300 degrees at frame 0"},
+      // Movies: one that is there, the footage itself, a folder of a movie's
+      // name, a parent that is a file, the options of frames or of an .mp4.
+      {{"--out", movie}, "whole.mp4: exists"},
+      {{"--source", movie, "--out", movie, "-y"}, "whole.mp4: is footage this run reads"},
+      {{"--out", (tmp / "footage" / "frames.mkv").string()}, "frames.mkv: is a folder"},
+      {{"--out", (tmp / "broken.json" / "loop.mp4").string()}, "broken.json is a file, not a folder"},
+      {{"--out", (tmp / "loop.mp4").string(), "--crf", "52"},
+       "--crf 52: expects a whole number from 0 (lossless) to 51"},
+      {{"--out", (tmp / "loop.mov").string(), "--crf", "20"}, "--crf: sets the quality of an .mp4 only"},
+      {{"--out", (tmp / "loop.mp4").string(), "--keep-going"}, "--keep-going: marks failed frames in report.json"},
   };
   for (const BadInput& c : cases) {
     std::vector<std::string> args = {"--out", (tmp / "out").string()};
@@ -853,6 +1097,9 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
     EXPECT_NE(r.err.find("Fix:"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(tmp / "out")) << "nothing written";
     EXPECT_EQ(Listing(tmp.path()).size(), 5u) << "nothing written anywhere";
+    EXPECT_EQ(Listing(tmp / "footage"), (std::set<std::string>{"audio.m4a", "empty.mp4", "frames.mkv", "noindex.mp4",
+                                                               "whole.mp4"}));
+    EXPECT_TRUE(testing::Slurp(movie) == whole) << "a movie that is there stays as it was";
     if (c.args.size() == 2 && c.args[1].find("/footage/") != std::string::npos) {
       EXPECT_EQ(r.err.find("PNG"), std::string::npos) << "a movie's fault suggests no image formats: " << r.err;
     }

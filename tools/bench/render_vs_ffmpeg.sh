@@ -15,27 +15,17 @@ trap 'rm -rf "$work"' EXIT
 ffmpeg -v error -f lavfi -i testsrc2=size=1920x1080:rate=30 -frames:v 300 -pix_fmt yuv420p -c:v libx264 \
   "$work/clip.mp4" </dev/null
 
-now() { date +%s.%N; }
-# Wall seconds of one command, into a fresh output folder.
-timed() {
-  rm -rf "$work/out" && mkdir "$work/out"
-  local t0 t1
-  t0=$(now)
-  "$@" >/dev/null 2>"$work/err" </dev/null || { cat "$work/err" >&2; exit 1; }
-  t1=$(now)
-  awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }'
-}
-best() { tr ' ' '\n' | sort -g | head -n 1; }
+source "$(dirname "$0")/timing.sh"
 
 scene=(--source "$work/clip.mp4" --play-once --quiet --out "$work/out")
-load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+load_before=$(load)
 ff="" zr="" zn=""
 for ((i = 0; i < rounds; ++i)); do
   ff+=" $(timed ffmpeg -v error -i "$work/clip.mp4" -frames:v 300 "$work/out/frame_%04d.png")"
   zr+=" $(timed "$tool" "${scene[@]}")"
   zn+=" $(timed "$tool" "${scene[@]}" --no-previews)"
 done
-load_after=$(cut -d' ' -f1-3 /proc/loadavg)
+load_after=$(load)
 f=$(echo $ff | best) r=$(echo $zr | best) n=$(echo $zn | best)
 echo "render_vs_ffmpeg: 300 frames 1920x1080 8-bit H.264 to PNG, best of $rounds, $(nproc) cores," \
      "load average $load_before before, $load_after after"

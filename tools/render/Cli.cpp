@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <optional>
 
+#include "MovieEncoder.h"
+
 namespace zelvan::render {
 namespace fs = std::filesystem;
 
@@ -97,6 +99,15 @@ Options ParseCommandLine(const std::vector<std::string>& args) {
       const bool digits = !v.empty() && v.size() <= 7 && v.find_first_not_of("0123456789") == std::string::npos;
       if (!digits) throw UsageError("--cache-mb " + v, "expects a whole number of megabytes", "write e.g. --cache-mb 512");
       o.cache_mb = static_cast<std::size_t>(std::stoul(v));
+    } else if (a == "--crf") {
+      const std::string v = NeedValue(arg, args, i);
+      const bool digits = !v.empty() && v.size() <= 2 && v.find_first_not_of("0123456789") == std::string::npos;
+      if (!digits || std::stoi(v) > kMaxCrf) {
+        throw UsageError("--crf " + v, "expects a whole number from 0 (lossless) to " + std::to_string(kMaxCrf),
+                         "write e.g. --crf 23 for a smaller file or --crf 12 for one closer to the frames (default " +
+                             std::to_string(kDefaultCrf) + ")");
+      }
+      o.crf = std::stoi(v);
     } else if (a == "--set") {
       o.overrides.push_back(NeedValue(arg, args, i));
     } else if (a == "--size") {
@@ -119,6 +130,18 @@ Options ParseCommandLine(const std::vector<std::string>& args) {
     } else {
       throw UsageError(args[i], "a second scene file", "give one SCENE.json; use --set for changes");
     }
+  }
+  const std::optional<MovieKind> movie = MovieKindOf(o.out_dir);
+  if (o.help || o.version) return o;
+  if (o.crf && movie != MovieKind::kMp4) {
+    throw UsageError("--crf", std::string("sets the quality of an .mp4 only (") +
+                                  (movie ? "a .mov is ProRes 4444, a .mkv lossless" : "frame files are lossless") + ")",
+                     "drop --crf, or give --out NAME.mp4");
+  }
+  if (o.keep_going && movie) {
+    throw UsageError("--keep-going",
+                     "marks failed frames in report.json and on the contact sheet, which a movie has not",
+                     "write frames into a folder (--out DIR) to keep going past failed frames, or drop --keep-going");
   }
   return o;
 }
@@ -144,7 +167,7 @@ std::string HelpText(const std::string& default_plugin) {
   std::string h =
       "zelvan-render: render a composition through the ZelvanClipCycle plug-in in the simulated host.\n"
       "\n"
-      "Usage: zelvan-render [SCENE.json] [--out DIR] [--set FIELD=VALUE]... [options]\n"
+      "Usage: zelvan-render [SCENE.json] [--out DIR | --out NAME.mp4|.mov|.mkv] [--set FIELD=VALUE]... [options]\n"
       "\n"
       "The effect is applied to a solid layer of the composition's size that spans the composition;\n"
       "the source layer is a second layer of the same composition. Without a scene file the built-in\n"
@@ -156,6 +179,7 @@ std::string HelpText(const std::string& default_plugin) {
       "                        replaces only files it wrote there before (listed in its manifest) and\n"
       "                        refuses to overwrite any other file; it never removes a file it did not\n"
       "                        write in this run\n"
+      "  -o, --out NAME.mp4    the loop as one movie instead (also NAME.mov, NAME.mkv; see Movies below)\n"
       "  --set FIELD=VALUE     set any scene field by its dotted path; repeatable. VALUE is JSON when it\n"
       "                        parses, else text: --set comp.frames=4 --set params.mode=whole\n"
       "                        --set 'params.time={\"keys\": [[0, 0], [2, 720]]}'\n";
@@ -164,14 +188,19 @@ std::string HelpText(const std::string& default_plugin) {
     left.resize(std::max<std::size_t>(left.size() + 1, 24), ' ');
     h += left + s.help + "\n";
   }
-  h += "  --plugin PATH         the plug-in binary (default " + default_plugin + ")\n"
+  h += "  --crf N               an .mp4's quality: 0 (lossless) to 51, lower is better and larger; default " +
+           std::to_string(kDefaultCrf) + ",\n"
+       "                        which looks the same as the frames\n"
+       "  --plugin PATH         the plug-in binary (default " + default_plugin + ")\n"
        "  --refuse-call NAME    the simulated host fails every call of that host function (checkout_param,\n"
        "                        copy, AEGP_GetLayerInPoint, ...) with error 515, to see how the effect\n"
        "                        copes; repeatable\n"
-       "  -y, --overwrite       replace files in DIR that this tool did not write (never the footage itself)\n"
+       "  -y, --overwrite       replace files in DIR that this tool did not write, or the movie NAME that\n"
+       "                        is there (never the footage itself)\n"
        "  --keep-going          a frame that fails (footage that cannot be read, or an error of the\n"
        "                        plug-in) fails that frame only: it is marked in report.json, the chart\n"
-       "                        and the contact sheet, and the run exits 6 (0 only if every frame rendered)\n"
+       "                        and the contact sheet, and the run exits 6 (0 only if every frame rendered).\n"
+       "                        Frames only: a movie cannot mark a frame, so it is refused with one\n"
        "  --play-once           every source frame once, in order: frame k of the composition shows\n"
        "                        source frame k (a linear Cycle of the whole source in its own time). The\n"
        "                        composition takes the source's rate and length unless the scene sets them;\n"
@@ -224,6 +253,19 @@ std::string HelpText(const std::string& default_plugin) {
        "while it lasts (.zelvan-render.lock, removed at the end): a second run into it stops at once. A file\n"
        "that appears or changes in DIR while the run renders is not replaced: the run stops, exit 2.\n"
        "\n"
+       "Movies: --out NAME.mp4, NAME.mov or NAME.mkv (any case) writes the loop as one movie at the\n"
+       "composition's frame rate (30000/1001 stays exact; Matroska keeps times to the millisecond), and no\n"
+       "frames, previews, chart or report:\n"
+       "  .mp4  H.264 (libx264), yuv420p, BT.709: plays anywhere. An odd width or height gets one black\n"
+       "        column or row (4:2:0 needs even sizes). It has no alpha: pixels with alpha below 1 show\n"
+       "        over black, and the tool notes it. Quality: --crf\n"
+       "  .mov  ProRes 4444 (prores_ks) with alpha, yuva444p10le: 16-bit and float renders keep 10 bits\n"
+       "  .mkv  FFV1, lossless: the same pixels as the PNG frames, RGBA at 8 bits, RGBA64 at 16 bits and\n"
+       "        for float renders (clamped to 0..1 as png16 frames are)\n"
+       "The movie is written under a hidden name beside NAME (.NAME.zelvan-render.PID) and takes its\n"
+       "name only when the run has succeeded; a failed or interrupted run leaves no file, and removes the\n"
+       "folders it made for NAME. A file NAME that is there is replaced only with --overwrite (-y).\n"
+       "\n"
        "Warnings name the frames where the loop asks for times outside the source layer, where a Cycle\n"
        "seam repeats or skips a source frame, and where a Pingpong shows its turn-around frame twice.\n"
        "\n"
@@ -232,14 +274,16 @@ std::string HelpText(const std::string& default_plugin) {
        "  zelvan-render scenes/cycle-seconds.json --out cyc --set comp.frames=48 --mode \"No Margin\"\n"
        "  zelvan-render --source shots/run.%04d.png --fps 24 --type cycle --set params.time='{\"rate\": 90}'\n"
        "  zelvan-render --source clip.mp4 --out clip --no-previews\n"
+       "  zelvan-render scenes/demo.json --out demo.mp4 --crf 23\n"
        "\n"
        "Exit status: 0 done, every frame rendered; 2 bad input (the message names the field or file and\n"
-       "the fix), DIR in use by another run, or a file in DIR that appeared or changed during the run;\n"
-       "3 a footage frame could not be read (the message names the file and the frame); 4 the plug-in\n"
-       "failed a frame (the message names the frame and the error); 5 an output file could not be\n"
-       "written (the message names it, the cause, such as a full disk or a file-size limit, and the fix);\n"
-       "6 with --keep-going, every frame written but some failed (marked in report.json); 130 or 143\n"
-       "stopped by Ctrl-C or SIGTERM; 1 other failure. On any status but 0 and 6, DIR is left as it was.\n";
+       "the fix), DIR in use by another run, a file in DIR that appeared or changed during the run, or a\n"
+       "movie NAME that is there without --overwrite; 3 a footage frame could not be read (the message\n"
+       "names the file and the frame); 4 the plug-in failed a frame (the message names the frame and the\n"
+       "error); 5 an output file could not be written (the message names it, the cause, such as a full\n"
+       "disk or a file-size limit, and the fix); 6 with --keep-going, every frame written but some failed\n"
+       "(marked in report.json); 130 or 143 stopped by Ctrl-C or SIGTERM; 1 other failure. On any status\n"
+       "but 0 and 6, DIR is left as it was, and no movie NAME is written.\n";
   return h;
 }
 

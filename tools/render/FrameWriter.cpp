@@ -11,22 +11,20 @@
 
 namespace zelvan::render {
 
-FrameImage ImageOf(const PF_EffectWorld& world, FrameFormat format) {
-  FrameImage img;
-  img.width = world.width;
-  img.height = world.height;
-  img.format = format;
+bool CopyPixels(const PF_EffectWorld& world, FrameFormat format, unsigned char* out, std::ptrdiff_t out_rowbytes) {
   const pixels::Depth depth = pixels::DepthOf(world);
-  const std::size_t n = static_cast<std::size_t>(world.width) * static_cast<std::size_t>(world.height);
   const auto* data = static_cast<const unsigned char*>(static_cast<const void*>(world.data));
   auto row = [&](A_long y) { return data + static_cast<std::ptrdiff_t>(y) * world.rowbytes; };
+  auto out_row = [&](A_long y) { return out + static_cast<std::ptrdiff_t>(y) * out_rowbytes; };
+  bool translucent = false;
   if (format == FrameFormat::Png8 && depth == pixels::Depth::k8) {
-    img.bytes.resize(n * 4);
+    unsigned lowest = 255;
     for (A_long y = 0; y < world.height; ++y) {
       const unsigned char* p = row(y);
-      unsigned char* q = &img.bytes[static_cast<std::size_t>(y) * static_cast<std::size_t>(world.width) * 4];
+      unsigned char* q = out_row(y);
       for (A_long x = 0; x < world.width; ++x, p += 4, q += 4) {
         const unsigned a = p[0];
+        lowest = std::min(lowest, a);
         if (a == 255 || a == 0) {
           q[0] = p[1];
           q[1] = p[2];
@@ -38,32 +36,34 @@ FrameImage ImageOf(const PF_EffectWorld& world, FrameFormat format) {
         q[3] = static_cast<unsigned char>(a);
       }
     }
-    return img;
+    return lowest < 255;
   }
   if (format == FrameFormat::Png16 && depth == pixels::Depth::k16) {
-    img.bytes.resize(n * 4 * sizeof(uint16_t));
-    auto* q = reinterpret_cast<uint16_t*>(img.bytes.data());
+    uint32_t lowest = 65535;
     for (A_long y = 0; y < world.height; ++y) {
       const auto* p = reinterpret_cast<const PF_Pixel16*>(row(y));
+      auto* q = reinterpret_cast<uint16_t*>(out_row(y));
       for (A_long x = 0; x < world.width; ++x, q += 4) {
         const uint32_t a = From15(p[x].alpha);
+        lowest = std::min(lowest, a);
+        const bool straight = a == 65535 || a == 0;
         for (int c = 0; c < 3; ++c) {
           const uint32_t v = From15(c == 0 ? p[x].red : c == 1 ? p[x].green : p[x].blue);
           // PNG keeps colour unpremultiplied.
-          q[c] = static_cast<uint16_t>(a == 65535 || a == 0 ? v : std::min<uint32_t>(65535u, (v * 65535u + a / 2) / a));
+          q[c] = static_cast<uint16_t>(straight ? v : std::min<uint32_t>(65535u, (v * 65535u + a / 2) / a));
         }
         q[3] = static_cast<uint16_t>(a);
       }
     }
-    return img;
+    return lowest < 65535;
   }
   // Any other pairing goes through the normalised colour.
-  const std::size_t channel = format == FrameFormat::Png8 ? 1 : format == FrameFormat::Png16 ? 2 : 4;
-  img.bytes.resize(n * 4 * channel);
-  std::size_t i = 0;
+  const std::size_t channel = ChannelBytes(format);
   for (A_long y = 0; y < world.height; ++y) {
+    unsigned char* q = out_row(y);
     for (A_long x = 0; x < world.width; ++x) {
       pixels::Color c = pixels::GetPixel(world, x, y);
+      translucent = translucent || c.alpha < 1.0f;
       if (format != FrameFormat::Exr && c.alpha > 0.0f && c.alpha < 1.0f) {
         // PNG keeps colour unpremultiplied; EXR keeps it premultiplied.
         c.red /= c.alpha;
@@ -72,20 +72,31 @@ FrameImage ImageOf(const PF_EffectWorld& world, FrameFormat format) {
       }
       for (float v : {c.red, c.green, c.blue, c.alpha}) {
         if (format == FrameFormat::Exr) {
-          std::memcpy(&img.bytes[i], &v, sizeof v);
+          std::memcpy(q, &v, sizeof v);
         } else {
           const float clamped = v < 0.0f ? 0.0f : v > 1.0f ? 1.0f : v;
           if (format == FrameFormat::Png8) {
-            img.bytes[i] = static_cast<unsigned char>(clamped * 255.0f + 0.5f);
+            *q = static_cast<unsigned char>(clamped * 255.0f + 0.5f);
           } else {
             const auto u = static_cast<uint16_t>(clamped * 65535.0f + 0.5f);
-            std::memcpy(&img.bytes[i], &u, sizeof u);
+            std::memcpy(q, &u, sizeof u);
           }
         }
-        i += channel;
+        q += channel;
       }
     }
   }
+  return translucent;
+}
+
+FrameImage ImageOf(const PF_EffectWorld& world, FrameFormat format) {
+  FrameImage img;
+  img.width = world.width;
+  img.height = world.height;
+  img.format = format;
+  const std::size_t rowbytes = static_cast<std::size_t>(world.width) * 4 * ChannelBytes(format);
+  img.bytes.resize(rowbytes * static_cast<std::size_t>(world.height));
+  CopyPixels(world, format, img.bytes.data(), static_cast<std::ptrdiff_t>(rowbytes));
   return img;
 }
 

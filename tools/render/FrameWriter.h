@@ -24,8 +24,12 @@ struct FrameImage {
   std::vector<unsigned char> bytes;
 };
 
-// The world's pixels in the format's channel type (8 bits over 255, 16 bits
-// over 65535, float as stored), honouring the world's rowbytes.
+// The world's pixels as RGBA in the format's channel type (8 bits over 255,
+// 16 bits over 65535, float as stored), honouring the world's rowbytes, into
+// rows of out_rowbytes bytes at `out`. PNG keeps the colour unpremultiplied,
+// EXR premultiplied. True when some pixel's alpha is below 1.
+bool CopyPixels(const PF_EffectWorld& world, FrameFormat format, unsigned char* out, std::ptrdiff_t out_rowbytes);
+// The same as a frame of its own.
 FrameImage ImageOf(const PF_EffectWorld& world, FrameFormat format);
 // Encodes and writes it; throws WriteError (or std::runtime_error) naming the
 // file as shown.

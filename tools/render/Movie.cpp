@@ -10,17 +10,16 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
 #include <cstring>
 #include <filesystem>
 #include <limits>
 #include <list>
 #include <map>
-#include <mutex>
 #include <numeric>
 #include <vector>
 
 #include "DeepChannels.h"
+#include "FfmpegLog.h"
 #include "FootageError.h"
 #include "NearestSample.h"
 #include "PixelWorld.h"
@@ -51,43 +50,6 @@ struct SwsFreer {
 };
 using FormatPtr = std::unique_ptr<AVFormatContext, FormatCloser>;
 using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
-
-std::string AvError(int code) {
-  char text[AV_ERROR_MAX_STRING_SIZE] = {};
-  av_strerror(code, text, sizeof text);
-  return text;
-}
-
-// FFmpeg's own log would interleave with ours; its last error line is kept
-// instead, to explain a failure in our message.
-std::mutex g_log_mutex;
-std::string g_last_log;
-
-void KeepLastError(void* avcl, int level, const char* fmt, va_list args) {
-  if (level > AV_LOG_ERROR) return;
-  char line[512];
-  int prefix = 0;
-  va_list copy;
-  va_copy(copy, args);
-  av_log_format_line(avcl, level, fmt, copy, line, sizeof line, &prefix);
-  va_end(copy);
-  std::string text(line);
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  const std::lock_guard<std::mutex> lock(g_log_mutex);
-  g_last_log = text;
-}
-
-void QuietLog() {
-  static std::once_flag once;
-  std::call_once(once, [] { av_log_set_callback(KeepLastError); });
-}
-
-std::string TakeLastError() {
-  const std::lock_guard<std::mutex> lock(g_log_mutex);
-  std::string text;
-  text.swap(g_last_log);
-  return text;
-}
 
 // Formats that FFmpeg reads as one picture: those go to the image library.
 bool IsStillFormat(const char* name) {
@@ -277,18 +239,28 @@ void CopyShown(const AVFrame& rgb, const Orientation& o, int shown_w, int shown_
     column[static_cast<std::size_t>(x)] = o.swap ? (o.flip_y ? sh - 1 - u : u) * line : (o.flip_x ? sw - 1 - u : u) * px;
   }
   auto* out = static_cast<unsigned char*>(static_cast<void*>(w.data));
+  auto copy = [&](const In* s, Pixel& q) {
+    const uint32_t a = s[3];
+    if (kStraight) {
+      q = make(a, Premultiply(s[0], a, kMax), Premultiply(s[1], a, kMax), Premultiply(s[2], a, kMax));
+    } else {
+      q = make(a, s[0], s[1], s[2]);
+    }
+  };
+  // Upright and of the world's size (a clip played as it is): pixel x is
+  // pixel x, a loop the compiler vectorises.
+  const bool as_stored = !o.swap && !o.flip_x && !o.flip_y && w.width == sw && w.height == sh;
   for (A_long y = 0; y < w.height; ++y) {
     const auto v = static_cast<int>(NearestSample(y, shown_h, w.height));
     const uint8_t* base = rgb.data[0] + (o.swap ? (o.flip_x ? sw - 1 - v : v) * px : (o.flip_y ? sh - 1 - v : v) * line);
     auto* q = reinterpret_cast<Pixel*>(out + static_cast<std::ptrdiff_t>(y) * w.rowbytes);
+    if (as_stored) {
+      const In* s = reinterpret_cast<const In*>(base);
+      for (A_long x = 0; x < w.width; ++x) copy(s + 4 * x, q[x]);
+      continue;
+    }
     for (A_long x = 0; x < w.width; ++x) {
-      const In* s = reinterpret_cast<const In*>(base + column[static_cast<std::size_t>(x)]);
-      const uint32_t a = s[3];
-      if (kStraight) {
-        q[x] = make(a, Premultiply(s[0], a, kMax), Premultiply(s[1], a, kMax), Premultiply(s[2], a, kMax));
-      } else {
-        q[x] = make(a, s[0], s[1], s[2]);
-      }
+      copy(reinterpret_cast<const In*>(base + column[static_cast<std::size_t>(x)]), q[x]);
     }
   }
 }

@@ -1,7 +1,6 @@
 #include "OutputFolder.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -29,13 +28,6 @@ Json ManifestEntry(const std::string& name, std::uintmax_t size, int64_t mtime_n
   return Json{{"name", name}, {"size", size}, {"mtime_ns", mtime_ns}};
 }
 
-int64_t Nanoseconds(const struct timespec& t) { return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec; }
-
-UsageError CannotWrite(const std::string& dir, const std::string& action, int error) {
-  const WriteCause c = WriteCauseOf(error);
-  return UsageError("--out " + dir, action + ": " + c.cause, c.fix);
-}
-
 // The process id a lock file holds, "" when it holds none.
 std::string LockHolder(int fd) {
   char text[32] = {};
@@ -48,17 +40,11 @@ std::string LockHolder(int fd) {
 }  // namespace
 
 bool OutputFolder::Stat(const std::string& path, Entry* entry) {
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  entry->size = static_cast<std::uintmax_t>(st.st_size);
-  entry->mtime_ns = Nanoseconds(st.st_mtim);
+  const std::optional<FileSeen> seen = LookAt(path);
+  if (!seen || !S_ISREG(seen->mode)) return false;
+  entry->size = seen->size;
+  entry->mtime_ns = seen->mtime_ns;
   return true;
-}
-
-std::optional<OutputFolder::Seen> OutputFolder::Look(const std::string& path) {
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
-  return Seen{static_cast<std::uintmax_t>(st.st_size), Nanoseconds(st.st_mtim), st.st_dev, st.st_ino, st.st_mode};
 }
 
 OutputFolder::OutputFolder(const std::string& dir, bool overwrite) : out_dir_(dir), overwrite_(overwrite) {
@@ -68,24 +54,7 @@ OutputFolder::OutputFolder(const std::string& dir, bool overwrite) : out_dir_(di
     throw UsageError("--out " + out_dir_, "is a file, not a folder", "give a folder path (it is created when missing)");
   }
   try {
-    if (!fs::exists(status)) {
-      // Made one by one from the outermost missing folder, so that a run
-      // that fails removes exactly the folders it made.
-      fs::path target(out_dir_);
-      if (target.filename().empty()) target = target.parent_path();  // "a/b/" names b
-      std::vector<fs::path> missing;
-      for (fs::path p = target; !p.empty() && !fs::exists(fs::symlink_status(p, ec)); p = p.parent_path()) {
-        missing.push_back(p);
-        if (p == p.parent_path()) break;
-      }
-      for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-        if (::mkdir(it->c_str(), 0777) == 0) {
-          created_dirs_.push_back(it->string());
-        } else if (errno != EEXIST) {
-          throw CannotWrite(out_dir_, "cannot be created", errno);
-        }
-      }
-    }
+    if (!fs::exists(status)) made_.Make(out_dir_, out_dir_);
     Lock();
     stage_ = (fs::path(out_dir_) / (kStagingPrefix + std::to_string(::getpid()))).string();
     fs::remove_all(stage_, ec);  // only a run of this very process id could have made it
@@ -164,10 +133,6 @@ void OutputFolder::Release() noexcept {
     ::close(lock_fd_);
     lock_fd_ = -1;
   }
-  // Folders made for a run that did not finish go too (they are empty).
-  if (!committed_) {
-    for (auto it = created_dirs_.rbegin(); it != created_dirs_.rend(); ++it) ::rmdir(it->c_str());
-  }
 }
 
 OutputFolder::~OutputFolder() { Release(); }
@@ -185,7 +150,7 @@ void OutputFolder::Claim(const std::vector<std::string>& names, const std::vecto
   all.push_back(kManifest);
   for (const std::string& name : all) {
     const fs::path p = Shown(name);
-    const std::optional<Seen> seen = Look(p.string());
+    const std::optional<FileSeen> seen = LookAt(p.string());
     claimed_[name] = seen;
     if (!seen) continue;
     std::error_code ec;
@@ -225,58 +190,17 @@ void OutputFolder::WriteText(const std::string& name, const std::string& text) {
   Add(name);
 }
 
-void OutputFolder::Unchanged(const std::string& name) const {
+std::optional<FileSeen> OutputFolder::Claimed(const std::string& name) const {
   const auto it = claimed_.find(name);
-  const Seen* then = it != claimed_.end() && it->second ? &*it->second : nullptr;
-  const std::optional<Seen> now = Look(Shown(name));
-  if (!now || (then != nullptr && *now == *then)) return;
-  Changed(name, then == nullptr);
-}
-
-void OutputFolder::Changed(const std::string& name, bool appeared) const {
-  throw UsageError(Shown(name),
-                   std::string(appeared ? "appeared" : "changed") +
-                       " while this run was rendering; it is kept as it is and nothing of this run was moved into place",
-                   "move the file away and run again, or give --out another folder");
-}
-
-OutputFolder::Move OutputFolder::MoveIntoPlace(const std::string& name) {
-  const std::string from = Path(name), to = Shown(name);
-  if (!Look(to)) {
-    // Never over a file that appears at this very moment.
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return {name, Move::kAdded};
-    if (errno == EEXIST) Changed(name, true);
-    if (errno != EINVAL && errno != ENOSYS) throw WriteError(to, errno, "cannot be moved into place");
-  } else {
-    Unchanged(name);
-    // Swapped, so that the file that left can be checked and put back.
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) == 0) {
-      const auto it = claimed_.find(name);
-      const std::optional<Seen> left = Look(from);
-      if (left && it != claimed_.end() && it->second && *left == *it->second) return {name, Move::kExchanged};
-      ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE);
-      Changed(name, false);
-    }
-    if (errno != EINVAL && errno != ENOSYS) throw WriteError(to, errno, "cannot be moved into place");
-  }
-  // A file system without these moves: the check just made has to do.
-  const bool replaces = Look(to).has_value();
-  if (::rename(from.c_str(), to.c_str()) != 0) throw WriteError(to, errno, "cannot be moved into place");
-  return {name, replaces ? Move::kReplaced : Move::kAdded};
-}
-
-void OutputFolder::PutBack(const Move& move) {
-  const std::string from = Path(move.name), to = Shown(move.name);
-  if (move.how == Move::kAdded) ::rename(to.c_str(), from.c_str());
-  if (move.how == Move::kExchanged) ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE);
+  return it != claimed_.end() ? it->second : std::nullopt;
 }
 
 void OutputFolder::Commit() {
   const HoldStopSignals hold;
   // A file the user wrote or changed while the run rendered stays, and so
   // does everything else: nothing moves.
-  for (const std::string& name : names_) Unchanged(name);
-  Unchanged(kManifest);
+  for (const std::string& name : names_) CheckUnchanged(Shown(name), Claimed(name));
+  CheckUnchanged(Shown(kManifest), Claimed(kManifest));
 
   Json files = Json::array();
   for (const std::string& name : names_) {
@@ -297,23 +221,17 @@ void OutputFolder::Commit() {
     file.Close();
   }
 
-  std::vector<Move> done;
+  std::vector<Placed> done;
   try {
-    for (const std::string& name : names_) done.push_back(MoveIntoPlace(name));
-    done.push_back(MoveIntoPlace(kManifest));
+    for (const std::string& name : names_) done.push_back(MoveIntoPlace(Path(name), Shown(name), Claimed(name)));
+    done.push_back(MoveIntoPlace(Path(kManifest), Shown(kManifest), Claimed(kManifest)));
     // The moves themselves on the device before the run says it is done.
-    const int dir = ::open(out_dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir < 0 || (::fsync(dir) != 0 && errno != EINVAL)) {
-      const int error = errno;
-      if (dir >= 0) ::close(dir);
-      throw WriteError(out_dir_, error, "cannot be updated");
-    }
-    ::close(dir);
+    SyncFolder(out_dir_);
   } catch (...) {
     for (auto it = done.rbegin(); it != done.rend(); ++it) PutBack(*it);
     throw;
   }
-  committed_ = true;
+  made_.Keep();
   names_.push_back(kManifest);
 }
 
@@ -327,20 +245,7 @@ std::vector<std::string> OutputFolder::kept() const {
 }
 
 std::vector<std::string> OutputFolder::abandoned_staging() const {
-  std::vector<std::string> out;
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(out_dir_, ec)) {
-    const std::string name = entry.path().filename().string();
-    if (name.rfind(kStagingPrefix, 0) != 0 || entry.path().string() == stage_) continue;
-    const std::string pid = name.substr(std::string(kStagingPrefix).size());
-    // A run still going (another process writing here) is not abandoned.
-    if (!pid.empty() && pid.find_first_not_of("0123456789") == std::string::npos && pid.size() < 10 &&
-        ::kill(static_cast<pid_t>(std::stol(pid)), 0) == 0) {
-      continue;
-    }
-    out.push_back(entry.path().string());
-  }
-  return out;
+  return LeftByKilledRuns(out_dir_, kStagingPrefix, stage_);
 }
 
 }  // namespace zelvan::render

@@ -8,13 +8,13 @@
 // and it removes nothing it did not write in this run.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "OutputPlace.h"
 
 namespace zelvan::render {
 
@@ -65,46 +65,24 @@ class OutputFolder {
     std::uintmax_t size = 0;
     int64_t mtime_ns = 0;
   };
-  // What a name held: compared whole, so a file replaced by another of the
-  // same size and time differs too.
-  struct Seen {
-    std::uintmax_t size = 0;
-    int64_t mtime_ns = 0;
-    dev_t dev = 0;
-    ino_t ino = 0;
-    mode_t mode = 0;
-    bool operator==(const Seen& o) const {
-      return size == o.size && mtime_ns == o.mtime_ns && dev == o.dev && ino == o.ino && mode == o.mode;
-    }
-  };
-  // How a file was moved into place, to put it back.
-  struct Move {
-    std::string name;
-    enum How { kAdded, kExchanged, kReplaced } how;  // exchanged: the old file is in the staging folder
-  };
-
   // True when the file is one an earlier run wrote and nobody changed since.
   bool Ours(const std::string& name) const;
   static bool Stat(const std::string& path, Entry* entry);
-  static std::optional<Seen> Look(const std::string& path);
   void Lock();
-  // Checks that the name holds what Claim() saw; throws UsageError.
-  void Unchanged(const std::string& name) const;
-  [[noreturn]] void Changed(const std::string& name, bool appeared) const;
-  Move MoveIntoPlace(const std::string& name);
-  void PutBack(const Move& move);
-  // The staging folder, the lock and, unless committed, the folders this run made.
+  // What the name held at Claim(), nothing when it was not claimed.
+  std::optional<FileSeen> Claimed(const std::string& name) const;
+  // The staging folder and the lock (made_ removes the folders this run
+  // made, unless it succeeded).
   void Release() noexcept;
 
   std::string out_dir_;
   std::string stage_;
   bool overwrite_ = false;
-  std::vector<std::string> created_dirs_;  // outermost first
+  MadeFolders made_;  // kept once the run has committed
   int lock_fd_ = -1;
-  bool committed_ = false;
   bool manifest_foreign_ = false;  // a file of the manifest's name that is not ours
   std::map<std::string, Entry> previous_;  // the earlier run's manifest
-  std::map<std::string, std::optional<Seen>> claimed_;  // what each name held at Claim()
+  std::map<std::string, std::optional<FileSeen>> claimed_;  // what each name held at Claim()
   std::vector<std::string> names_;
 };
 

@@ -43,6 +43,8 @@ FrameFormat FormatFor(const std::string& name, int depth) {
 
 const char* Extension(FrameFormat f) { return f == FrameFormat::Exr ? ".exr" : ".png"; }
 
+std::size_t ChannelBytes(FrameFormat f) { return f == FrameFormat::Png8 ? 1 : f == FrameFormat::Png16 ? 2 : 4; }
+
 std::vector<float> WorldToRgba(const PF_EffectWorld& world) {
   std::vector<float> out(static_cast<std::size_t>(world.width) * static_cast<std::size_t>(world.height) * 4);
   std::size_t i = 0;

@@ -5,6 +5,7 @@
 
 #include <OpenImageIO/imageio.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,8 @@ namespace zelvan::render {
 enum class FrameFormat { Png8, Png16, Exr };
 FrameFormat FormatFor(const std::string& name, int depth);  // "" picks by depth
 const char* Extension(FrameFormat f);
+// Bytes of one channel: 1, 2 or 4 (float).
+std::size_t ChannelBytes(FrameFormat f);
 
 // RGBA floats of a world (8 bits over 255, 16 bits over 32768, float as stored).
 std::vector<float> WorldToRgba(const PF_EffectWorld& world);

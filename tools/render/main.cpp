@@ -1,5 +1,6 @@
 // zelvan-render: renders a scene through the real plug-in in the simulated
-// host and writes frames, previews, a timing chart and a report.
+// host and writes frames, previews, a timing chart and a report, or the loop
+// as one movie.
 #include <signal.h>
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -15,8 +16,10 @@
 #include "Clip.h"
 #include "FrameWriter.h"
 #include "HostRender.h"
+#include "MovieEncoder.h"
 #include "OutputFile.h"
 #include "OutputFolder.h"
+#include "OutputMovie.h"
 #include "Outputs.h"
 #include "Previews.h"
 #include "Report.h"
@@ -74,8 +77,8 @@ struct WriterShape {
 };
 
 WriterShape ShapeWriter(int width, int height, FrameFormat format, int cores) {
-  const std::size_t channel = format == FrameFormat::Png8 ? 1 : format == FrameFormat::Png16 ? 2 : 4;
-  const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4 * channel;
+  const std::size_t bytes =
+      static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4 * ChannelBytes(format);
   const std::size_t held = std::max<std::size_t>(1, (std::size_t{256} << 20) / std::max<std::size_t>(bytes, 1));
   const auto c = static_cast<std::size_t>(cores);
   if (held >= 2 * c + 2) return WriterShape{cores, c + 1, false};  // one being written a core, a core and one more waiting
@@ -142,35 +145,56 @@ int Run(const Options& o) {
   const int ow = static_cast<int>(std::ceil(static_cast<double>(scene.comp.width) / scene.comp.downsample));
   const int oh = static_cast<int>(std::ceil(static_cast<double>(scene.comp.height) / scene.comp.downsample));
 
-  // Every name this run writes is claimed before anything renders.
-  std::vector<std::string> names;
-  for (int k = 0; k < n; ++k) names.push_back(FrameName(k, n, format));
-  if (!o.no_previews) {
-    names.push_back("contact_sheet.png");
-    names.push_back("preview.gif");
-  }
-  names.push_back("timing_chart.svg");
-  names.push_back("report.json");
   // From here on Ctrl-C and SIGTERM stop the run cleanly.
   const StopSignals stop;
-  OutputFolder folder(o.out_dir, o.overwrite);
-  folder.Claim(names, footage ? footage->files : std::vector<std::string>{});
-  for (const std::string& left : folder.abandoned_staging()) {
-    std::cerr << "zelvan-render: note: " << left << " was left by a run that was killed; remove it with rm -r\n";
-  }
-
+  const std::vector<std::string> inputs = footage ? footage->files : std::vector<std::string>{};
+  // --out NAME.mp4, .mov or .mkv: the loop as one movie, and no other file.
+  const std::optional<MovieKind> movie_kind = MovieKindOf(o.out_dir);
+  std::optional<OutputMovie> movie_file;
+  std::optional<MovieEncoder> movie;
+  std::optional<OutputFolder> folder;
   std::unique_ptr<Previews> previews;
-  if (!o.no_previews) {
-    previews = std::make_unique<Previews>(folder.Path("preview.gif"), folder.Shown("preview.gif"), n, ow, oh,
-                                          scene.comp.fps.value());
-  }
+  std::optional<FrameWriter> writer;
   // The frames are encoded on the other cores while the next ones render.
   const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   const WriterShape shape = ShapeWriter(ow, oh, format, cores);
-  FrameWriter writer(shape.threads, shape.waiting);
+  if (movie_kind) {
+    if (raw.contains("format")) {
+      std::cerr << "zelvan-render: note: format " << scene.format
+                << " is for frame files; the movie's format follows its extension\n";
+    }
+    movie_file.emplace(o.out_dir, o.overwrite, inputs);
+    for (const std::string& left : movie_file->abandoned()) {
+      std::cerr << "zelvan-render: note: " << left << " was left by a run that was killed; remove it with rm\n";
+    }
+    movie.emplace(movie_file->temp(), movie_file->path(),
+                  MovieSettings{*movie_kind, ow, oh, scene.comp.depth, scene.comp.fps, o.crf.value_or(kDefaultCrf)});
+  } else {
+    // Every name this run writes is claimed before anything renders.
+    std::vector<std::string> names;
+    for (int k = 0; k < n; ++k) names.push_back(FrameName(k, n, format));
+    if (!o.no_previews) {
+      names.push_back("contact_sheet.png");
+      names.push_back("preview.gif");
+    }
+    names.push_back("timing_chart.svg");
+    names.push_back("report.json");
+    folder.emplace(o.out_dir, o.overwrite);
+    folder->Claim(names, inputs);
+    for (const std::string& left : folder->abandoned_staging()) {
+      std::cerr << "zelvan-render: note: " << left << " was left by a run that was killed; remove it with rm -r\n";
+    }
+    if (!o.no_previews) {
+      previews = std::make_unique<Previews>(folder->Path("preview.gif"), folder->Shown("preview.gif"), n, ow, oh,
+                                            scene.comp.fps.value());
+    }
+    writer.emplace(shape.threads, shape.waiting);
+  }
   RenderRecord record = render.Record();
   Progress progress(n, !o.quiet && ::isatty(STDERR_FILENO));
   std::vector<int64_t> plugin_failed, footage_failed;
+  const std::string keep_going =
+      movie ? "render frames into a folder (--out DIR) with --keep-going" : "pass --keep-going";
   for (int k = 0; k < n; ++k) {
     if (const int sig = StopSignals::pending()) return Stopped(sig);
     FrameRecord f = render.RenderFrame(k);
@@ -178,7 +202,7 @@ int Run(const Options& o) {
       footage_failed.push_back(k);
       if (!o.keep_going) {
         std::cerr << "zelvan-render: error: " << f.footage_error << ", at composition frame " << k
-                  << ". Fix: repair or re-export the footage, or pass --keep-going to render the other frames and "
+                  << ". Fix: repair or re-export the footage, or " << keep_going << " to render the other frames and "
                      "mark this one. The output folder is left as it was\n";
         return kExitFootage;
       }
@@ -187,22 +211,25 @@ int Run(const Options& o) {
       if (!o.keep_going) {
         std::cerr << "zelvan-render: error: the plug-in failed composition frame " << k << " with host error "
                   << f.error << (o.refuse_calls.empty() ? "" : ", after the host refused the calls of --refuse-call")
-                  << ". Fix: pass --keep-going to render the other frames and find this one marked in "
+                  << ". Fix: " << keep_going << " to render the other frames and find this one marked in "
                      "report.json. The output folder is left as it was\n";
         return kExitPlugin;
       }
     }
     const PF_EffectWorld* out = render.output();
-    f.file = FrameName(k, n, format);
-    if (out != nullptr && out->data != nullptr) {
-      if (shape.one_at_a_time) writer.Finish();
-      writer.Submit([&] {
+    const bool picture = out != nullptr && out->data != nullptr;
+    if (movie) {
+      if (!picture) throw std::runtime_error("composition frame " + std::to_string(k) + " rendered no picture");
+      movie->Add(*out);
+    } else if (f.file = FrameName(k, n, format); picture) {
+      if (shape.one_at_a_time) writer->Finish();
+      writer->Submit([&] {
         FrameImage image = ImageOf(*out, format);
-        image.file = folder.Path(f.file);
-        image.shown = folder.Shown(f.file);
+        image.file = folder->Path(f.file);
+        image.shown = folder->Shown(f.file);
         return image;
       }());
-      folder.Add(f.file);
+      folder->Add(f.file);
       if (previews) previews->Add(k, *out, f.failed());
     } else {
       f.file.clear();
@@ -211,17 +238,23 @@ int Run(const Options& o) {
     record.frames.push_back(std::move(f));
     progress.Update(k + 1);
   }
-  writer.Finish();
-  if (const int sig = StopSignals::pending()) return Stopped(sig);
-  if (previews) {
-    previews->Finish(folder.Path("contact_sheet.png"), folder.Shown("contact_sheet.png"));
-    folder.Add("preview.gif");
-    folder.Add("contact_sheet.png");
+  if (movie) {
+    movie->Finish();
+    if (const int sig = StopSignals::pending()) return Stopped(sig);
+    movie_file->Commit();
+  } else {
+    writer->Finish();
+    if (const int sig = StopSignals::pending()) return Stopped(sig);
+    if (previews) {
+      previews->Finish(folder->Path("contact_sheet.png"), folder->Shown("contact_sheet.png"));
+      folder->Add("preview.gif");
+      folder->Add("contact_sheet.png");
+    }
+    folder->WriteText("timing_chart.svg", TimingChartSvg(record));
+    folder->WriteText("report.json", ReportJson(record).dump(2) + "\n");
+    if (const int sig = StopSignals::pending()) return Stopped(sig);
+    folder->Commit();
   }
-  folder.WriteText("timing_chart.svg", TimingChartSvg(record));
-  folder.WriteText("report.json", ReportJson(record).dump(2) + "\n");
-  if (const int sig = StopSignals::pending()) return Stopped(sig);
-  folder.Commit();
 
   if (!footage_failed.empty()) {
     const FrameRecord& first = record.frames[static_cast<std::size_t>(footage_failed.front())];
@@ -240,13 +273,21 @@ int Run(const Options& o) {
     }
   }
   for (const std::string& w : Diagnose(record)) std::cerr << "zelvan-render: warning: " << w << "\n";
-  const std::vector<std::string> kept = folder.kept();
+  if (movie && *movie_kind == MovieKind::kMp4 && movie->first_translucent()) {
+    std::cerr << "zelvan-render: note: the render has pixels with alpha below 1 (first at frame "
+              << *movie->first_translucent() << "); an .mp4 has no alpha, so " << o.out_dir
+              << " shows them over black. Write a .mov or .mkv to keep the alpha\n";
+  }
+  const std::vector<std::string> kept = folder ? folder->kept() : std::vector<std::string>{};
   if (!kept.empty()) {
     std::cerr << "zelvan-render: note: " << kept.size() << " file" << (kept.size() == 1 ? "" : "s")
               << " of an earlier run stay in " << o.out_dir << " (" << kept.front() << (kept.size() > 1 ? ", ..." : "")
               << "); the tool removes only what it writes in this run\n";
   }
-  if (!o.quiet) {
+  if (!o.quiet && movie) {
+    std::cout << "zelvan-render: " << n << " frames " << ow << "x" << oh << " (" << scene.comp.depth << "-bit, "
+              << clip->description() << ") -> movie " << o.out_dir << " (" << movie->description() << ")\n";
+  } else if (!o.quiet) {
     const std::string d = o.out_dir + "/";
     std::cout << "zelvan-render: " << n << " frames " << ow << "x" << oh << " (" << scene.comp.depth << "-bit, "
               << clip->description() << ") -> frames " << d << record.frames.front().file << " .. "

@@ -1,0 +1,115 @@
+#include "Yuv420.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <vector>
+
+#include "PixelWorld.h"
+
+namespace zelvan::render {
+namespace {
+
+// BT.709 in video levels, for R, G, B from 0 to 255, scaled by 2^16:
+// Y = 16 + 219/255 (0.2126 R + 0.7152 G + 0.0722 B), and the chroma rows
+// 224/255 of (B - Y') / 1.8556 and (R - Y') / 1.5748; each chroma row sums to 0.
+constexpr int32_t kYr = 11966, kYg = 40254, kYb = 4064;
+constexpr int32_t kUr = -6596, kUg = -22188, kUb = 28784;
+constexpr int32_t kVr = 28784, kVg = -26145, kVb = -2639;
+static_assert(kUr + kUg + kUb == 0 && kVr + kVg + kVb == 0, "grey has no colour");
+
+inline uint8_t Luma(int32_t r, int32_t g, int32_t b) {
+  return static_cast<uint8_t>((kYr * r + kYg * g + kYb * b + (16 << 16) + (1 << 15)) >> 16);
+}
+// From the sums of four pixels; the offset keeps the sum positive before the shift.
+inline uint8_t ChromaU(int32_t r4, int32_t g4, int32_t b4) {
+  return static_cast<uint8_t>((kUr * r4 + kUg * g4 + kUb * b4 + (128 << 18) + (1 << 17)) >> 18);
+}
+inline uint8_t ChromaV(int32_t r4, int32_t g4, int32_t b4) {
+  return static_cast<uint8_t>((kVr * r4 + kVg * g4 + kVb * b4 + (128 << 18) + (1 << 17)) >> 18);
+}
+
+// A pixel's premultiplied colour at 8 bits, and its alpha's distance below opaque.
+struct Rgb {
+  int32_t r, g, b;
+};
+inline Rgb Eight(const PF_Pixel8& p) { return {p.red, p.green, p.blue}; }
+inline uint32_t Below(const PF_Pixel8& p) { return 255u - p.alpha; }
+inline int32_t Eight16(A_u_short v) { return (std::min<int32_t>(v, 32768) * 255 + 16384) >> 15; }
+inline Rgb Eight(const PF_Pixel16& p) { return {Eight16(p.red), Eight16(p.green), Eight16(p.blue)}; }
+inline uint32_t Below(const PF_Pixel16& p) { return p.alpha < 32768 ? 1u : 0u; }
+inline int32_t EightF(float v) { return static_cast<int32_t>((v < 0.0f ? 0.0f : v > 1.0f ? 1.0f : v) * 255.0f + 0.5f); }
+inline Rgb Eight(const PF_PixelFloat& p) { return {EightF(p.red), EightF(p.green), EightF(p.blue)}; }
+inline uint32_t Below(const PF_PixelFloat& p) { return p.alpha < 1.0f ? 1u : 0u; }
+
+// Luma and the alpha check, pixel by pixel: a loop the compiler vectorises.
+template <typename Pixel>
+void LumaRow(const Pixel* p, uint8_t* y, int w, uint32_t& below) {
+  for (int x = 0; x < w; ++x) {
+    const Rgb c = Eight(p[x]);
+    below |= Below(p[x]);
+    y[x] = Luma(c.r, c.g, c.b);
+  }
+}
+
+// Chroma from two rows, block by block; past the right edge is black.
+template <typename Pixel>
+void ChromaRow(const Pixel* p0, const Pixel* p1, uint8_t* u, uint8_t* v, int w) {
+  const int pairs = w / 2;
+  for (int i = 0; i < pairs; ++i) {
+    const Rgb a = Eight(p0[2 * i]), b = Eight(p0[2 * i + 1]), c = Eight(p1[2 * i]), d = Eight(p1[2 * i + 1]);
+    const int32_t r = a.r + b.r + c.r + d.r, g = a.g + b.g + c.g + d.g, bl = a.b + b.b + c.b + d.b;
+    u[i] = ChromaU(r, g, bl);
+    v[i] = ChromaV(r, g, bl);
+  }
+  if (w % 2 != 0) {
+    const Rgb a = Eight(p0[w - 1]), c = Eight(p1[w - 1]);
+    u[pairs] = ChromaU(a.r + c.r, a.g + c.g, a.b + c.b);
+    v[pairs] = ChromaV(a.r + c.r, a.g + c.g, a.b + c.b);
+  }
+}
+
+template <typename Pixel>
+bool Convert(const PF_EffectWorld& world, uint8_t* const planes[3], const int strides[3]) {
+  const int w = world.width, h = world.height;
+  const auto* data = static_cast<const unsigned char*>(static_cast<const void*>(world.data));
+  auto row = [&](int y) {
+    return reinterpret_cast<const Pixel*>(data + static_cast<std::ptrdiff_t>(y) * world.rowbytes);
+  };
+  auto plane = [&](int p, int y) { return planes[p] + static_cast<std::ptrdiff_t>(y) * strides[p]; };
+  uint32_t below = 0;
+  for (int y = 0; y < h; ++y) {
+    LumaRow(row(y), plane(0, y), w, below);
+    if (w % 2 != 0) plane(0, y)[w] = 16;
+  }
+  if (h % 2 != 0) std::fill(plane(0, h), plane(0, h) + w + w % 2, uint8_t{16});
+  // Past the bottom is black too.
+  const std::vector<Pixel> black(h % 2 != 0 ? static_cast<std::size_t>(w) : 0, Pixel{});
+  for (int cy = 0; cy < (h + 1) / 2; ++cy) {
+    ChromaRow(row(2 * cy), 2 * cy + 1 < h ? row(2 * cy + 1) : black.data(), plane(1, cy), plane(2, cy), w);
+  }
+  return below != 0;
+}
+
+// The common case, 8 bits, also compiled for AVX2, taken where the CPU has it.
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target_clones("avx2", "default"), flatten))
+#endif
+bool Convert8(const PF_EffectWorld& world, uint8_t* const planes[3], const int strides[3]) {
+  return Convert<PF_Pixel8>(world, planes, strides);
+}
+
+}  // namespace
+
+bool WorldToYuv420(const PF_EffectWorld& world, uint8_t* const planes[3], const int strides[3]) {
+  switch (pixels::DepthOf(world)) {
+    case pixels::Depth::k8:
+      return Convert8(world, planes, strides);
+    case pixels::Depth::k16:
+      return Convert<PF_Pixel16>(world, planes, strides);
+    case pixels::Depth::kFloat:
+      break;
+  }
+  return Convert<PF_PixelFloat>(world, planes, strides);
+}
+
+}  // namespace zelvan::render
