@@ -15,10 +15,9 @@ rounds=${2:-2}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-ffmpeg -v error -f lavfi -i testsrc2=size=1920x1080:rate=30 -frames:v 300 -pix_fmt yuv420p -c:v libx264 \
-  "$work/hd.mp4" </dev/null
-ffmpeg -v error -f lavfi -i testsrc2=size=3840x2160:rate=30 -frames:v 30 -pix_fmt yuv420p -c:v libx264 \
-  "$work/uhd.mp4" </dev/null
+source "$(dirname "$0")/clip.sh"
+make_clip "$work/hd.mp4" 1920x1080 300
+make_clip "$work/uhd.mp4" 3840x2160 30
 
 # Peak resident MiB of one command, into a fresh output folder.
 peak() {

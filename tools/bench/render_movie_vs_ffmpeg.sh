@@ -14,10 +14,9 @@ rounds=${2:-3}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-ffmpeg -v error -f lavfi -i testsrc2=size=1920x1080:rate=30 -frames:v 300 -pix_fmt yuv420p -c:v libx264 \
-  "$work/clip.mp4" </dev/null
-
+source "$(dirname "$0")/clip.sh"
 source "$(dirname "$0")/timing.sh"
+make_clip "$work/clip.mp4" 1920x1080 300
 
 load_before=$(load)
 ff="" zr=""

@@ -20,6 +20,7 @@ extern "C" {
 
 #include "DeepChannels.h"
 #include "FfmpegLog.h"
+#include "FfmpegPtr.h"
 #include "FootageError.h"
 #include "NearestSample.h"
 #include "PixelWorld.h"
@@ -27,29 +28,8 @@ extern "C" {
 namespace zelvan::render {
 namespace {
 
-struct FormatCloser {
-  void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
-};
-struct IoFreer {
-  void operator()(AVIOContext* io) const {
-    av_freep(&io->buffer);
-    avio_context_free(&io);
-  }
-};
-struct CodecFreer {
-  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct PacketFreer {
-  void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct FrameFreer {
-  void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct SwsFreer {
-  void operator()(SwsContext* s) const { sws_freeContext(s); }
-};
-using FormatPtr = std::unique_ptr<AVFormatContext, FormatCloser>;
-using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
+using ffmpeg::FramePtr;
+using FormatPtr = ffmpeg::InputPtr;
 
 // Formats that FFmpeg reads as one picture: those go to the image library.
 bool IsStillFormat(const char* name) {
@@ -89,7 +69,7 @@ int64_t SeekMemory(void* opaque, int64_t offset, int whence) {
 // it reads through (which must outlive it).
 struct Container {
   std::unique_ptr<MemoryFile> memory;
-  std::unique_ptr<AVIOContext, IoFreer> io;
+  ffmpeg::IoPtr io;
   FormatPtr fmt;
 };
 
@@ -280,11 +260,11 @@ void CopyShown(bool straight, const AVFrame& rgb, const Orientation& o, int show
 struct Movie::Impl {
   std::string path;
   Container in;
-  std::unique_ptr<AVCodecContext, CodecFreer> codec;
-  std::unique_ptr<AVPacket, PacketFreer> packet;
+  ffmpeg::CodecPtr codec;
+  ffmpeg::PacketPtr packet;
   FramePtr frame;
   FramePtr rgb;  // the converter's output: padded and aligned as FFmpeg's own frames
-  std::unique_ptr<SwsContext, SwsFreer> sws;
+  ffmpeg::SwsPtr sws;
   int stream = -1;
   int stored_width = 0, stored_height = 0;
   int width = 0, height = 0;  // as shown

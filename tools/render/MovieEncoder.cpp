@@ -15,6 +15,7 @@ extern "C" {
 #include <stdexcept>
 
 #include "FfmpegLog.h"
+#include "FfmpegPtr.h"
 #include "FrameWriter.h"
 #include "OutputFile.h"
 #include "WorkQueue.h"
@@ -23,28 +24,7 @@ extern "C" {
 namespace zelvan::render {
 namespace {
 
-struct FormatFreer {
-  void operator()(AVFormatContext* f) const { avformat_free_context(f); }
-};
-struct IoFreer {
-  void operator()(AVIOContext* io) const {
-    av_freep(&io->buffer);
-    avio_context_free(&io);
-  }
-};
-struct CodecFreer {
-  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameFreer {
-  void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketFreer {
-  void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct SwsFreer {
-  void operator()(SwsContext* s) const { sws_freeContext(s); }
-};
-using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
+using ffmpeg::FramePtr;
 
 // What each kind is made of.
 struct Recipe {
@@ -123,17 +103,17 @@ struct MovieEncoder::Impl {
   MovieSettings settings;
   std::string shown;
   Sink sink;
-  std::unique_ptr<AVIOContext, IoFreer> io;
-  std::unique_ptr<AVFormatContext, FormatFreer> fmt;
-  std::unique_ptr<AVCodecContext, CodecFreer> codec;
+  ffmpeg::IoPtr io;
+  ffmpeg::OutputPtr fmt;
+  ffmpeg::CodecPtr codec;
   AVStream* stream = nullptr;
-  std::unique_ptr<AVPacket, PacketFreer> packet;
+  ffmpeg::PacketPtr packet;
   // Frames in the encoder's pixel format, filled in turn (see feed) and,
   // where they are made through libswscale, first the frame as CopyPixels
   // writes it (RGBA, 8 or 16 bits a channel).
   FramePtr coded[3];
   FramePtr picture;
-  std::unique_ptr<SwsContext, SwsFreer> sws;
+  ffmpeg::SwsPtr sws;
   FrameFormat channels = FrameFormat::Png8;
   int64_t next = 0;
   std::optional<int> first_translucent;
