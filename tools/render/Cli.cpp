@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "MovieEncoder.h"
+#include "SceneFields.h"
 
 namespace zelvan::render {
 namespace fs = std::filesystem;
@@ -154,7 +155,7 @@ Json BuildScene(const Options& o) {
     if (scene.is_object() && scene.contains("source") && scene["source"].is_object() &&
         scene["source"].contains("path") && scene["source"]["path"].is_string()) {
       const std::string p = scene["source"]["path"].get<std::string>();
-      if (p != "builtin" && fs::path(p).is_relative()) {
+      if (p != kBuiltinClip && fs::path(p).is_relative()) {
         scene["source"]["path"] = (fs::path(o.scene_file).parent_path() / p).lexically_normal().string();
       }
     }
@@ -219,31 +220,8 @@ std::string HelpText(const std::string& default_plugin) {
        "Every option that takes a value also takes it as --opt=value; a value that starts with \"-\" (other\n"
        "than a number) only so: --out=-dir.\n"
        "\n"
-       "Scene fields (defaults in brackets):\n"
-       "  comp.width, comp.height   [320, 180; footage: its own size] pixels\n"
-       "  comp.fps                  [30; a movie: its own rate] a number or a rational such as \"30000/1001\"\n"
-       "  comp.duration | comp.frames  [3 s] seconds, or a frame count (frames wins when given)\n"
-       "  comp.depth                [8] 8, 16 or 32 (float)\n"
-       "  comp.downsample           [1] 1, 2, 3 or 4\n"
-       "  source.path               [\"builtin\"] the built-in numbered clip, an image sequence\n"
-       "                            (name.%04d.png or name.####.png), a single image, or a movie.\n"
-       "                            A path that exists is that file, whatever characters it holds\n"
-       "                            (take#1.mp4); it is a sequence pattern only when no such file exists\n"
-       "  source.width, .height     [400, 300] built-in clip only\n"
-       "  source.fps                [30; footage: its own, else comp.fps]\n"
-       "  source.duration           [2 s; footage: its own length; a still: the composition's]\n"
-       "  source.in                 [0] the source layer's in-point, composition seconds\n"
-       "  params.mode               [\"whole\"] center, whole, no-margin, fit (or \"Fit to Layer\", ...)\n"
-       "  params.type               [\"pingpong\"] cycle, pingpong\n"
-       "  params.time               [{\"rate\": 240}] degrees: a constant, {\"keys\": [[s, deg], ...]}\n"
-       "                            (linear between keys) or {\"rate\": degrees_per_second}\n"
-       "  params.waiting            [20] percent of each turn held still\n"
-       "  params.range              [\"percent\"] percent or second\n"
-       "  params.start, params.end  [0, 100 percent; or 0 s and the source's duration]\n"
-       "  params.easing             [\"cubic\"] linear quad cubic quart quint expo circ sine bounce\n"
-       "  params.easing_mode        [\"inout\"] in, out, inout\n"
-       "  params.layer              [true] false: no layer chosen, the input passes through\n"
-       "  format                    [by depth: png8, png16, exr]\n"
+       "Scene fields (defaults in brackets):\n" +
+       SceneFieldsHelp() +
        "\n"
        "Outputs in DIR: frame_NNNN.png|exr, contact_sheet.png, preview.gif, timing_chart.svg,\n"
        "report.json (the resolved scene, the source layer, and per frame the parameter values the host\n"

@@ -101,12 +101,12 @@ int Run(const Options& o) {
 
   // Footage is checked whole before anything is written.
   std::optional<FootageInfo> footage;
-  std::string path = "builtin";
+  std::string path = kBuiltinClip;
   if (raw.contains("source") && raw["source"].is_object() && raw["source"].contains("path") &&
       raw["source"]["path"].is_string()) {
     path = raw["source"]["path"].get<std::string>();
   }
-  if (path != "builtin" && !path.empty()) footage = ProbeFootage(path);
+  if (path != kBuiltinClip && !path.empty()) footage = ProbeFootage(path);
   if (footage) {
     for (const std::string& w : footage->warnings) std::cerr << "zelvan-render: warning: " << w << "\n";
   }
