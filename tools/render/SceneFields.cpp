@@ -1,7 +1,9 @@
 #include "SceneFields.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <cstring>
 #include <numeric>
 #include <sstream>
 #include <stdexcept>
@@ -320,7 +322,9 @@ std::string Names(const Json& level) {
 std::string Shown(const Json& v) {
   if (!v.is_object()) return v.dump();
   std::string out;
-  for (auto it = v.begin(); it != v.end(); ++it) out += (out.empty() ? "{" : ", ") + Json(it.key()).dump() + ": " + Shown(it.value());
+  for (auto it = v.begin(); it != v.end(); ++it) {
+    out += (out.empty() ? "{" : ", ") + Json(it.key()).dump() + ": " + Shown(it.value());
+  }
   return out + "}";
 }
 
@@ -338,7 +342,8 @@ std::string HelpLine(const SceneField* first, std::size_t count) {
     const std::string joins = first[i].joins;
     label += joins + (joins.back() == '.' ? std::string(first[i].name) : first[i].path());
   }
-  std::string line = "  " + label + std::string(std::max<std::size_t>(2, kColumn - std::min(kColumn, label.size())), ' ');
+  const std::size_t gap = std::max<std::size_t>(2, kColumn - std::min(kColumn, label.size()));
+  std::string line = "  " + label + std::string(gap, ' ');
   const std::string indent(2 + kColumn, ' ');
   for (const char* c = first->help; *c != '\0'; ++c) {
     if (*c == '\n') {

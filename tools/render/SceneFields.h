@@ -44,13 +44,13 @@ struct SceneField {
   Field id;
   const char* group;  // "comp", "source", "params"; "" for a field at the top
   const char* name;
-  Json fallback;      // the default as a scene would write it; null: none of its own
+  Json fallback;  // the default as a scene would write it; null: none of its own
   // Reads a value (given, or the default), checks it and stores it in the scene.
   void (*read)(const SceneField& field, const Json& value, Scene& scene);
   // The value as the resolved scene shows it; discarded to leave the field out.
   Json (*write)(const SceneField& field, const Scene& scene);
   const std::vector<std::string>* choices;  // a menu's names, index = code - 1
-  bool loop;  // part of the loop that --play-once sets itself
+  bool loop;                                // part of the loop that --play-once sets itself
   // Its --help line after the name. {N}: the default of the line's Nth field,
   // {choices:SEP}: the names joined by SEP, \n: a new line under the text.
   // Null: the field shares the line of the one before, its name joined by

@@ -134,8 +134,8 @@ std::unique_ptr<Clip> OpenTheClip(const Options& o, const Probed& p) {
   clip->SetCacheBudget(o.cache_mb << 20);
   const double have = static_cast<double>(clip->frames()) / scene.source.fps.value();
   if (p.footage->frames && *scene.source.duration > have + 1e-9) {
-    std::cerr << "zelvan-render: warning: " << FieldOf(Field::kSourceDuration).path() << " " << *scene.source.duration << " s is longer than the footage ("
-              << have << " s); its last frame holds\n";
+    std::cerr << "zelvan-render: warning: " << FieldOf(Field::kSourceDuration).path() << " " << *scene.source.duration
+              << " s is longer than the footage (" << have << " s); its last frame holds\n";
   }
   return clip;
 }
@@ -225,7 +225,8 @@ std::optional<int> RenderTheFrames(const Options& o, HostRender& render, Output&
       done.footage_failed.push_back(k);
       if (!o.keep_going) {
         std::cerr << "zelvan-render: error: " << f.footage_error << ", at composition frame " << k
-                  << ". Fix: repair or re-export the footage, or " << keep_going << " to render the other frames and "
+                  << ". Fix: repair or re-export the footage, or " << keep_going
+                  << " to render the other frames and "
                      "mark this one. The output folder is left as it was\n";
         return kExitFootage;
       }
@@ -234,7 +235,8 @@ std::optional<int> RenderTheFrames(const Options& o, HostRender& render, Output&
       if (!o.keep_going) {
         std::cerr << "zelvan-render: error: the plug-in failed composition frame " << k << " with host error "
                   << f.error << (o.refuse_calls.empty() ? "" : ", after the host refused the calls of --refuse-call")
-                  << ". Fix: " << keep_going << " to render the other frames and find this one marked in "
+                  << ". Fix: " << keep_going
+                  << " to render the other frames and find this one marked in "
                      "report.json. The output folder is left as it was\n";
         return kExitPlugin;
       }
