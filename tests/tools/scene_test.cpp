@@ -16,6 +16,7 @@
 #include "Report.h"
 #include "RunTool.h"
 #include "Scene.h"
+#include "SceneFields.h"
 
 namespace zelvan::render {
 namespace {
@@ -51,6 +52,12 @@ TEST(Scene, DefaultsMakeThePingpongDemo) {
   EXPECT_EQ(s.resolved["params"]["type"], "pingpong");
   EXPECT_EQ(s.resolved["format"], "png8");
   EXPECT_EQ(s.resolved["source"]["duration"], 2.0);
+  // An empty scene resolves to every field's own default.
+  for (const SceneField& f : SceneFields()) {
+    if (f.fallback.is_null()) continue;
+    const Json& level = *f.group == '\0' ? s.resolved : s.resolved[f.group];
+    EXPECT_EQ(level[f.name], f.fallback) << f.path();
+  }
 }
 
 TEST(Scene, DottedOverridesReadJsonOrText) {
@@ -235,6 +242,14 @@ TEST(Cli, HelpExplainsEveryOptionWithAnExample) {
                           "NAME.mp4", "Examples:",
                           "/p/ZelvanClipCycle.so"}) {
     EXPECT_NE(h.find(opt), std::string::npos) << opt;
+  }
+  // Every scene field has its place under the scene fields' heading, by its
+  // name ("source.width, .height" names the height once).
+  const std::size_t fields = h.find("Scene fields");
+  ASSERT_NE(fields, std::string::npos);
+  for (const SceneField& f : SceneFields()) {
+    const std::string name = *f.group == '\0' ? "  " + std::string(f.name) : "." + std::string(f.name);
+    EXPECT_NE(h.find(name, fields), std::string::npos) << f.path();
   }
 }
 

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "MovieEncoder.h"
+#include "SceneFields.h"
 
 namespace zelvan::render {
 namespace fs = std::filesystem;
@@ -14,25 +15,25 @@ namespace {
 // Friendly shortcuts and the field each one sets.
 struct Shortcut {
   const char* option;
-  const char* field;  // "" for --size, which sets two
+  std::optional<Field> field;  // none for --size, which sets two
   const char* meta;
   const char* help;
 };
 const Shortcut kShortcuts[] = {
-    {"--frames", "comp.frames", "N", "number of composition frames (comp.frames)"},
-    {"--duration", "comp.duration", "SECONDS", "composition length (comp.duration)"},
-    {"--size", "", "WxH", "composition size (comp.width, comp.height)"},
-    {"--fps", "comp.fps", "RATE", "composition frame rate: 30, 29.97 or 30000/1001 (comp.fps)"},
-    {"--depth", "comp.depth", "8|16|32", "bits per channel; 32 is float (comp.depth)"},
-    {"--downsample", "comp.downsample", "1-4", "render at 1/N resolution (comp.downsample)"},
-    {"--source", "source.path", "PATH", "footage: builtin, shot.%04d.png, still.png or movie.mp4 (source.path)"},
-    {"--mode", "params.mode", "MODE", "center, whole, no-margin or fit, or the effect's own \"Center\", \"Whole\",\n"
+    {"--frames", Field::kCompFrames, "N", "number of composition frames (comp.frames)"},
+    {"--duration", Field::kCompDuration, "SECONDS", "composition length (comp.duration)"},
+    {"--size", std::nullopt, "WxH", "composition size (comp.width, comp.height)"},
+    {"--fps", Field::kCompFps, "RATE", "composition frame rate: 30, 29.97 or 30000/1001 (comp.fps)"},
+    {"--depth", Field::kCompDepth, "8|16|32", "bits per channel; 32 is float (comp.depth)"},
+    {"--downsample", Field::kCompDownsample, "1-4", "render at 1/N resolution (comp.downsample)"},
+    {"--source", Field::kSourcePath, "PATH", "footage: builtin, shot.%04d.png, still.png or movie.mp4 (source.path)"},
+    {"--mode", Field::kMode, "MODE", "center, whole, no-margin or fit, or the effect's own \"Center\", \"Whole\",\n"
                                           "                        \"No Margin\", \"Fit to Layer\" (params.mode)"},
-    {"--type", "params.type", "TYPE", "cycle or pingpong (params.type)"},
-    {"--easing", "params.easing", "NAME", "linear, quad, cubic, quart, quint, expo, circ, sine or bounce"},
-    {"--easing-mode", "params.easing_mode", "MODE", "in, out or inout (params.easing_mode)"},
-    {"--waiting", "params.waiting", "PERCENT", "share of each turn held still (params.waiting)"},
-    {"--format", "format", "FMT", "frame files: png8, png16 or exr (default by depth)"},
+    {"--type", Field::kType, "TYPE", "cycle or pingpong (params.type)"},
+    {"--easing", Field::kEasing, "NAME", "linear, quad, cubic, quart, quint, expo, circ, sine or bounce"},
+    {"--easing-mode", Field::kEasingMode, "MODE", "in, out or inout (params.easing_mode)"},
+    {"--waiting", Field::kWaiting, "PERCENT", "share of each turn held still (params.waiting)"},
+    {"--format", Field::kFormat, "FMT", "frame files: png8, png16 or exr (default by depth)"},
 };
 
 // One argument split into its option name and, for --opt=value, the value.
@@ -114,13 +115,13 @@ Options ParseCommandLine(const std::vector<std::string>& args) {
       const std::string v = NeedValue(arg, args, i);
       const std::size_t x = v.find('x');
       if (x == std::string::npos) throw UsageError("--size " + v, "expects WIDTHxHEIGHT", "write e.g. --size 640x360");
-      o.overrides.push_back("comp.width=" + v.substr(0, x));
-      o.overrides.push_back("comp.height=" + v.substr(x + 1));
+      o.overrides.push_back(FieldOf(Field::kCompWidth).path() + "=" + v.substr(0, x));
+      o.overrides.push_back(FieldOf(Field::kCompHeight).path() + "=" + v.substr(x + 1));
     } else if (!a.empty() && a[0] == '-' && a != "-") {
       bool found = false;
       for (const Shortcut& s : kShortcuts) {
         if (a == s.option) {
-          o.overrides.push_back(std::string(s.field) + "=" + NeedValue(arg, args, i));
+          o.overrides.push_back(FieldOf(*s.field).path() + "=" + NeedValue(arg, args, i));
           found = true;
         }
       }
@@ -151,11 +152,11 @@ Json BuildScene(const Options& o) {
   if (!o.scene_file.empty()) {
     scene = LoadSceneFile(o.scene_file);
     // Footage named in a scene file lives beside it.
-    if (scene.is_object() && scene.contains("source") && scene["source"].is_object() &&
-        scene["source"].contains("path") && scene["source"]["path"].is_string()) {
-      const std::string p = scene["source"]["path"].get<std::string>();
-      if (p != "builtin" && fs::path(p).is_relative()) {
-        scene["source"]["path"] = (fs::path(o.scene_file).parent_path() / p).lexically_normal().string();
+    if (const Json* v = Given(scene, Field::kSourcePath); v != nullptr && v->is_string()) {
+      const std::string p = v->get<std::string>();
+      if (p != kBuiltinClip && fs::path(p).is_relative()) {
+        const SceneField& path = FieldOf(Field::kSourcePath);
+        scene[path.group][path.name] = (fs::path(o.scene_file).parent_path() / p).lexically_normal().string();
       }
     }
   }
@@ -219,31 +220,8 @@ std::string HelpText(const std::string& default_plugin) {
        "Every option that takes a value also takes it as --opt=value; a value that starts with \"-\" (other\n"
        "than a number) only so: --out=-dir.\n"
        "\n"
-       "Scene fields (defaults in brackets):\n"
-       "  comp.width, comp.height   [320, 180; footage: its own size] pixels\n"
-       "  comp.fps                  [30; a movie: its own rate] a number or a rational such as \"30000/1001\"\n"
-       "  comp.duration | comp.frames  [3 s] seconds, or a frame count (frames wins when given)\n"
-       "  comp.depth                [8] 8, 16 or 32 (float)\n"
-       "  comp.downsample           [1] 1, 2, 3 or 4\n"
-       "  source.path               [\"builtin\"] the built-in numbered clip, an image sequence\n"
-       "                            (name.%04d.png or name.####.png), a single image, or a movie.\n"
-       "                            A path that exists is that file, whatever characters it holds\n"
-       "                            (take#1.mp4); it is a sequence pattern only when no such file exists\n"
-       "  source.width, .height     [400, 300] built-in clip only\n"
-       "  source.fps                [30; footage: its own, else comp.fps]\n"
-       "  source.duration           [2 s; footage: its own length; a still: the composition's]\n"
-       "  source.in                 [0] the source layer's in-point, composition seconds\n"
-       "  params.mode               [\"whole\"] center, whole, no-margin, fit (or \"Fit to Layer\", ...)\n"
-       "  params.type               [\"pingpong\"] cycle, pingpong\n"
-       "  params.time               [{\"rate\": 240}] degrees: a constant, {\"keys\": [[s, deg], ...]}\n"
-       "                            (linear between keys) or {\"rate\": degrees_per_second}\n"
-       "  params.waiting            [20] percent of each turn held still\n"
-       "  params.range              [\"percent\"] percent or second\n"
-       "  params.start, params.end  [0, 100 percent; or 0 s and the source's duration]\n"
-       "  params.easing             [\"cubic\"] linear quad cubic quart quint expo circ sine bounce\n"
-       "  params.easing_mode        [\"inout\"] in, out, inout\n"
-       "  params.layer              [true] false: no layer chosen, the input passes through\n"
-       "  format                    [by depth: png8, png16, exr]\n"
+       "Scene fields (defaults in brackets):\n" +
+       SceneFieldsHelp() +
        "\n"
        "Outputs in DIR: frame_NNNN.png|exr, contact_sheet.png, preview.gif, timing_chart.svg,\n"
        "report.json (the resolved scene, the source layer, and per frame the parameter values the host\n"

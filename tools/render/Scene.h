@@ -30,7 +30,7 @@ class UsageError : public std::runtime_error {
 
 // A frame rate as an exact fraction, so that 30000/1001 stays exact.
 struct Rational {
-  int64_t num = 30;
+  int64_t num = 1;
   int64_t den = 1;
   double value() const { return static_cast<double>(num) / static_cast<double>(den); }
   std::string text() const;  // "30" or "30000/1001"
@@ -41,47 +41,52 @@ constexpr int64_t kMaxFrames = 20000;
 // Largest width or height accepted for the composition and the built-in clip.
 constexpr int kMaxSize = 8192;
 
+// Every field's default is its row in SceneFields.h; these hold what the
+// scene resolved to.
 struct CompSettings {
-  int width = 320;
-  int height = 180;
-  Rational fps{30, 1};
-  int frames = 90;          // resolved: from "frames" when given, else duration x fps
-  double duration = 3.0;    // resolved: frames / fps
-  int depth = 8;            // 8, 16 or 32 bits per channel
-  int downsample = 1;       // 1 to 4
+  int width = 0;
+  int height = 0;
+  Rational fps;
+  int frames = 0;           // from "frames" when given, else duration x fps
+  double duration = 0.0;    // frames / fps
+  int depth = 0;            // 8, 16 or 32 bits per channel
+  int downsample = 0;       // 1 to 4
 };
 
+// The source path that names the tool's own numbered clip.
+inline constexpr const char* kBuiltinClip = "builtin";
+
 struct SourceSettings {
-  std::string path = "builtin";
-  int width = 400;          // built-in clip only
-  int height = 300;
-  Rational fps{30, 1};
+  std::string path;
+  int width = 0;            // built-in clip only
+  int height = 0;
+  Rational fps;
   bool fps_given = false;
   std::optional<double> duration;  // seconds; footage: its own length when absent
   double in = 0.0;          // in-point, composition seconds
-  bool builtin() const { return path == "builtin"; }
+  bool builtin() const { return path == kBuiltinClip; }
 };
 
 // The "Time" angle: constant, linear keyframes, or a constant rate.
 struct TimeCurve {
-  enum class Kind { Constant, Keys, Rate } kind = Kind::Rate;
+  enum class Kind { Constant, Keys, Rate } kind = Kind::Constant;
   double constant = 0.0;
   std::vector<std::pair<double, double>> keys;  // (seconds, degrees), sorted by time
-  double rate = 240.0;                          // degrees per second
+  double rate = 0.0;                            // degrees per second
   double at(double seconds) const;              // degrees at a composition time
 };
 
 struct EffectSettings {
-  int mode = 2;         // 1 center, 2 whole, 3 no-margin, 4 fit
-  int type = 2;         // 1 cycle, 2 pingpong
+  int mode = 0;         // 1 center, 2 whole, 3 no-margin, 4 fit
+  int type = 0;         // 1 cycle, 2 pingpong
   TimeCurve time;
-  double waiting = 20.0;  // percent
-  int range = 1;        // 1 percent, 2 second
+  double waiting = 0.0;  // percent
+  int range = 0;        // 1 percent, 2 second
   double start = 0.0;
-  double end = 100.0;   // percent, or seconds
-  int easing = 3;       // 1 linear ... 9 bounce
-  int easing_mode = 3;  // 1 in, 2 out, 3 inout
-  bool layer = true;
+  double end = 0.0;     // percent, or seconds
+  int easing = 0;       // 1 linear ... 9 bounce
+  int easing_mode = 0;  // 1 in, 2 out, 3 inout
+  bool layer = false;
 };
 
 struct Scene {
@@ -93,7 +98,7 @@ struct Scene {
   Json resolved;
 };
 
-// Names shared by the parser, the report and the help text.
+// A menu field's names (SceneFields.cpp), shared by its reader, the report and the help text.
 extern const std::vector<std::string> kModeNames;       // index = code - 1
 extern const std::vector<std::string> kTypeNames;
 extern const std::vector<std::string> kRangeNames;
