@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "Callbacks.h"
 #include "Host.h"
 #include "HostFixture.h"
 #include "Suites.h"
@@ -25,6 +26,7 @@ using zelvan::testhost::kHandleSuite2;
 using zelvan::testhost::Resource;
 using zelvan::testhost::SimulatedCommand;
 using zelvan::testhost::SimulatedRelease;
+using zelvan::testhost::SmartRenderCallbacks;
 
 TEST(Accounts, BalancedWhenNothingWasHandedOut) {
   Host host;
@@ -231,6 +233,34 @@ const MisuseCase kMisuses[] = {
        EXPECT_NE(host.basic_suite()->AcquireSuite("PF Handle Suite", 2, &suite), 0);
      },
      "AcquireSuite outside any command (called in (none))"},
+    // The render's worlds exist only in smart render; pre-render has none to give.
+    {"LayerPixelsCheckedOutInSmartPreRender",
+     [](Host& host) {
+       SimulatedCommand pre(host, PF_Cmd_SMART_PRE_RENDER);
+       PF_EffectWorld* pixels = nullptr;
+       SmartRenderCallbacks().checkout_layer_pixels(host.effect_ref(), 1, &pixels);
+     },
+     "checkout_layer_pixels outside smart render (called in #1 SMART_PRE_RENDER)"},
+    {"LayerPixelsCheckedInInSmartPreRender",
+     [](Host& host) {
+       SimulatedCommand pre(host, PF_Cmd_SMART_PRE_RENDER);
+       SmartRenderCallbacks().checkin_layer_pixels(host.effect_ref(), 1);
+     },
+     "checkin_layer_pixels outside smart render (called in #1 SMART_PRE_RENDER)"},
+    {"OutputCheckedOutInSmartPreRender",
+     [](Host& host) {
+       SimulatedCommand pre(host, PF_Cmd_SMART_PRE_RENDER);
+       PF_EffectWorld* output = nullptr;
+       SmartRenderCallbacks().checkout_output(host.effect_ref(), &output);
+     },
+     "checkout_output outside smart render (called in #1 SMART_PRE_RENDER)"},
+    {"SuiteCallWhileReleasingPreRenderData",
+     [](Host& host) {
+       SimulatedRelease release(host);
+       AEGP_LayerH layer = nullptr;
+       EXPECT_NE(zelvan::testhost::kPFInterfaceSuite1.AEGP_GetEffectLayer(host.effect_ref(), &layer), 0);
+     },
+     "AEGP_GetEffectLayer outside any command (called in the release of pre-render data)"},
     {"OtherSuiteWhileReleasingPreRenderData",
      [](Host& host) {
        SimulatedRelease release(host);

@@ -1,15 +1,19 @@
 // The render tool's scene model, command line and writers, without a host.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "Cli.h"
 #include "MovieEncoder.h"
 #include "OutputFile.h"
 #include "OutputFolder.h"
+#include "OutputPlace.h"
 #include "Outputs.h"
 #include "PixelWorld.h"
 #include "Previews.h"
@@ -39,25 +43,15 @@ std::string ErrorOf(std::initializer_list<std::string> sets) {
   return "";
 }
 
+// The empty scene resolves to the demo, field by field as the golden file
+// holds it (tests/tools/golden/defaults.json, which is what
+// `zelvan-render --dry-run` prints: see tests/tools/golden/README.md).
 TEST(Scene, DefaultsMakeThePingpongDemo) {
   const Scene s = Resolve({});
-  EXPECT_EQ(s.comp.width, 320);
-  EXPECT_EQ(s.comp.height, 180);
+  EXPECT_EQ(s.resolved, Json::parse(testing::Slurp(ZELVAN_GOLDEN_DIR "/defaults.json")));
   EXPECT_EQ(s.comp.frames, 90);
-  EXPECT_EQ(s.comp.depth, 8);
   EXPECT_TRUE(s.source.builtin());
   EXPECT_EQ(s.params.type, 2);
-  EXPECT_GT(s.params.waiting, 0.0);
-  EXPECT_NE(s.params.easing, 1);
-  EXPECT_EQ(s.resolved["params"]["type"], "pingpong");
-  EXPECT_EQ(s.resolved["format"], "png8");
-  EXPECT_EQ(s.resolved["source"]["duration"], 2.0);
-  // An empty scene resolves to every field's own default.
-  for (const SceneField& f : SceneFields()) {
-    if (f.fallback.is_null()) continue;
-    const Json& level = *f.group == '\0' ? s.resolved : s.resolved[f.group];
-    EXPECT_EQ(level[f.name], f.fallback) << f.path();
-  }
 }
 
 TEST(Scene, DottedOverridesReadJsonOrText) {
@@ -97,24 +91,52 @@ TEST(Scene, FootageGivesTheCompositionItsSizeAndRate) {
 
 // --play-once: the composition takes the source's rate and length unless the
 // scene sets them, and the loop is a linear Cycle whose turn lasts the source.
+// Rows from a scene, the footage it reads and the composition that results.
+struct PlayOnceCase {
+  std::string name;
+  Json scene = Json::object();
+  std::optional<FootageFacts> footage;
+  std::string fps;
+  int frames = 0;
+
+  PlayOnceCase& Set(const std::string& assignment) {
+    ApplyOverride(scene, assignment);
+    return *this;
+  }
+  PlayOnceCase& Movie(int64_t frames_held, Rational rate) {
+    Set("source.path=clip.mp4");
+    footage = FootageFacts{frames_held, rate, 96, 54};
+    return *this;
+  }
+  PlayOnceCase& Makes(std::string rate, int count) {
+    fps = std::move(rate);
+    frames = count;
+    return *this;
+  }
+};
+PlayOnceCase PlayOnce(std::string name) {
+  PlayOnceCase c;
+  c.name = std::move(name);
+  return c;
+}
+
 TEST(Scene, PlayOnceFollowsTheSourceUnlessSet) {
-  struct Case {
-    Json scene;
-    std::optional<FootageFacts> footage;
-    std::string fps;
-    int frames;
+  const PlayOnceCase cases[] = {
+      PlayOnce("the built-in clip's 2 s at its 24 fps").Set("source.fps=24").Makes("24", 48),
+      PlayOnce("comp.frames set").Set("source.fps=24").Set("comp.frames=10").Makes("24", 10),
+      PlayOnce("comp.fps set").Set("source.fps=24").Set("comp.fps=48").Makes("48", 96),
+      PlayOnce("comp.duration set").Set("source.fps=24").Set("comp.duration=1").Makes("24", 24),
+      PlayOnce("a movie of 120 frames at 25 fps").Movie(120, Rational{25, 1}).Makes("25", 120),
+      PlayOnce("a movie of 7 frames at 30000/1001").Movie(7, Rational{30000, 1001}).Makes("30000/1001", 7),
+      // 7 frames at 25 fps last 0.28 s, 8.4 frames at 30 fps: the last
+      // source frame shows in a ninth.
+      PlayOnce("a movie of 7 frames at 25 fps in a 30 fps composition")
+          .Movie(7, Rational{25, 1})
+          .Set("comp.fps=30")
+          .Makes("30", 9),
   };
-  const Json movie = Json{{"source", {{"path", "clip.mp4"}}}};
-  const Case cases[] = {
-      {Json{{"source", {{"fps", 24}}}}, std::nullopt, "24", 48},
-      {Json{{"source", {{"fps", 24}}}, {"comp", {{"frames", 10}}}}, std::nullopt, "24", 10},
-      {Json{{"source", {{"fps", 24}}}, {"comp", {{"fps", 48}}}}, std::nullopt, "48", 96},
-      {Json{{"source", {{"fps", 24}}}, {"comp", {{"duration", 1}}}}, std::nullopt, "24", 24},
-      {movie, FootageFacts{int64_t{120}, Rational{25, 1}, 96, 54}, "25", 120},
-      {movie, FootageFacts{int64_t{7}, Rational{30000, 1001}, 96, 54}, "30000/1001", 7},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.scene.dump());
+  for (const PlayOnceCase& c : cases) {
+    SCOPED_TRACE(c.name);
     const Scene s = ResolveScene(c.scene, c.footage, true);
     EXPECT_EQ(s.comp.fps.text(), c.fps);
     EXPECT_EQ(s.comp.frames, c.frames);
@@ -128,6 +150,32 @@ TEST(Scene, PlayOnceFollowsTheSourceUnlessSet) {
   }
   EXPECT_THROW(ResolveScene(Json{{"source", {{"path", "still.png"}}}}, FootageFacts{std::nullopt, std::nullopt, 8, 8}, true),
                UsageError);
+}
+
+// --play-once makes the loop itself: every field of the loop is refused
+// beside it, whatever its value (even the one --play-once would set); the
+// composition, the placement and the output stay the user's.
+TEST(Scene, PlayOnceRefusesEveryFieldOfTheLoop) {
+  for (const char* loop : {"params.type=cycle", "params.time=90", "params.waiting=0", "params.range=second",
+                           "params.start=0", "params.end=1", "params.easing=linear", "params.easing_mode=out"}) {
+    SCOPED_TRACE(loop);
+    Json j = Json::object();
+    ApplyOverride(j, loop);
+    try {
+      ResolveScene(j, std::nullopt, true);
+      ADD_FAILURE() << "taken beside --play-once";
+    } catch (const UsageError& e) {
+      const std::string field = std::string(loop).substr(0, std::string(loop).find('='));
+      EXPECT_EQ(e.where(), field);
+      EXPECT_NE(std::string(e.what()).find("is set by --play-once"), std::string::npos) << e.what();
+    }
+  }
+  for (const char* other : {"params.mode=fit", "params.layer=false", "comp.fps=25", "comp.depth=16", "format=exr"}) {
+    SCOPED_TRACE(other);
+    Json j = Json::object();
+    ApplyOverride(j, other);
+    EXPECT_NO_THROW(ResolveScene(j, std::nullopt, true));
+  }
 }
 
 TEST(Scene, FramesWinOverDurationAndDurationRounds) {
@@ -231,6 +279,92 @@ TEST(Cli, ShortcutsBecomeOverridesInOrder) {
                                              {"--out", "a.mov", "--crf", "18"},
                                              {"--out", "a.mkv", "--keep-going"}}) {
     EXPECT_THROW(ParseCommandLine(refused), UsageError) << refused[refused.size() - 2] << " " << refused.back();
+  }
+}
+
+// Each shortcut sets its own field: rows of a command line and the
+// overrides it makes, written out by hand from --help.
+struct ShortcutCase {
+  std::vector<std::string> args;
+  std::vector<std::string> sets;
+  ShortcutCase& Sets(std::vector<std::string> assignments) {
+    sets = std::move(assignments);
+    return *this;
+  }
+};
+ShortcutCase Given(std::vector<std::string> args) { return ShortcutCase{std::move(args), {}}; }
+
+TEST(Cli, EachShortcutSetsItsField) {
+  const ShortcutCase cases[] = {
+      Given({"--frames", "7"}).Sets({"comp.frames=7"}),
+      Given({"--duration", "2"}).Sets({"comp.duration=2"}),
+      Given({"--size", "64x36"}).Sets({"comp.width=64", "comp.height=36"}),
+      Given({"--fps", "30000/1001"}).Sets({"comp.fps=30000/1001"}),
+      Given({"--depth", "16"}).Sets({"comp.depth=16"}),
+      Given({"--downsample", "3"}).Sets({"comp.downsample=3"}),
+      Given({"--source", "clip.mp4"}).Sets({"source.path=clip.mp4"}),
+      Given({"--mode", "No Margin"}).Sets({"params.mode=No Margin"}),
+      Given({"--type", "cycle"}).Sets({"params.type=cycle"}),
+      Given({"--easing", "bounce"}).Sets({"params.easing=bounce"}),
+      Given({"--easing-mode", "out"}).Sets({"params.easing_mode=out"}),
+      Given({"--waiting", "25"}).Sets({"params.waiting=25"}),
+      Given({"--format", "exr"}).Sets({"format=exr"}),
+  };
+  for (const ShortcutCase& c : cases) {
+    SCOPED_TRACE(c.args.front());
+    EXPECT_EQ(ParseCommandLine(c.args).overrides, c.sets);
+  }
+}
+
+// Both ends of every range --help states, and one step past each: a command
+// line the tool takes whole (parsed and resolved) or refuses.
+struct RangeCase {
+  std::vector<std::string> args;
+  bool taken = true;
+};
+RangeCase Takes(std::vector<std::string> args) { return RangeCase{std::move(args), true}; }
+RangeCase Refuses(std::vector<std::string> args) { return RangeCase{std::move(args), false}; }
+
+TEST(Cli, RangesTakeBothEndsAndNothingBeyond) {
+  const RangeCase cases[] = {
+      Takes({"--out", "a.mp4", "--crf", "0"}),
+      Takes({"--out", "a.mp4", "--crf", "51"}),
+      Refuses({"--out", "a.mp4", "--crf", "52"}),
+      Refuses({"--out", "a.mp4", "--crf", "-1"}),
+      Takes({"--downsample", "1"}),
+      Takes({"--downsample", "4"}),
+      Refuses({"--downsample", "0"}),
+      Refuses({"--downsample", "5"}),
+      Takes({"--depth", "8"}),
+      Takes({"--depth", "32"}),
+      Refuses({"--depth", "7"}),
+      Refuses({"--depth", "33"}),
+      Takes({"--waiting", "0"}),
+      Takes({"--waiting", "100"}),
+      Refuses({"--waiting", "-0.5"}),
+      Refuses({"--waiting", "100.5"}),
+      Takes({"--set", "params.start=0"}),
+      Takes({"--set", "params.end=100"}),
+      Refuses({"--set", "params.start=-1"}),
+      Refuses({"--set", "params.end=101"}),
+      Takes({"--set", "params.range=second", "--set", "params.start=0"}),
+      Refuses({"--set", "params.range=second", "--set", "params.start=-0.5"}),
+      Takes({"--cache-mb", "0"}),
+      Takes({"--cache-mb", "9999999"}),
+      Refuses({"--cache-mb", "-1"}),
+  };
+  for (const RangeCase& c : cases) {
+    std::string line;
+    for (const std::string& a : c.args) line += " " + a;
+    SCOPED_TRACE(line);
+    bool taken = true;
+    try {
+      ResolveScene(BuildScene(ParseCommandLine(c.args)));
+    } catch (const UsageError& e) {
+      taken = false;
+      EXPECT_NE(std::string(e.what()).find("Fix:"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(taken, c.taken);
   }
 }
 
@@ -433,6 +567,38 @@ TEST(Outputs, WriteFailuresNameTheFileTheCauseAndTheFix) {
       EXPECT_EQ(std::string(e.what()),
                 c.shown + ": cannot be written: no space left on device. Fix: free space or choose another --out");
     }
+  }
+}
+
+// What runs killed outright left beside a movie or in a folder is named by
+// the next run only when the process whose id it carries is gone: never
+// the hidden file of a run still writing, nor this run's own, nor another
+// movie's.
+struct Leftover {
+  std::string name;
+  bool named;
+};
+
+TEST(Outputs, LeftoversAreThoseOfRunsThatAreGone) {
+  const pid_t gone = ::fork();
+  if (gone == 0) ::_exit(0);
+  ASSERT_GT(gone, 0);
+  ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
+  const std::string prefix = ".loop.mp4.zelvan-render.";
+  const Leftover cases[] = {
+      {prefix + std::to_string(gone), true},
+      {prefix + std::to_string(::getpid()), false},
+      {prefix + std::to_string(::getppid()), false},
+      {".other.mp4.zelvan-render." + std::to_string(gone), false},
+  };
+  TempDir dir("leftovers");
+  for (const Leftover& c : cases) std::ofstream(dir / c.name) << "left";
+  std::vector<std::string> named;
+  for (const std::string& left : LeftByKilledRuns(dir.path().string(), prefix, (dir / (prefix + "own")).string())) {
+    named.push_back(std::filesystem::path(left).filename().string());
+  }
+  for (const Leftover& c : cases) {
+    EXPECT_EQ(std::find(named.begin(), named.end(), c.name) != named.end(), c.named) << c.name;
   }
 }
 

@@ -7,14 +7,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cctype>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <map>
 
+#include "Clip.h"
 #include "DeepChannels.h"
+#include "FootageSource.h"
+#include "FrameWriter.h"
 #include "LoopTiming.h"
+#include "Movie.h"
+#include "MovieEncoder.h"
 #include "OutputFolder.h"
 #include "Outputs.h"
 #include "PixelWorld.h"
@@ -542,6 +548,10 @@ struct ClipCase {
   std::vector<std::string> args;  // more options for the tool
   json source_facts = json::object();  // fields report.json's "source" must hold
   std::string warning;  // what the run must warn
+
+  ClipCase& Remux(std::string options) { remux = std::move(options); return *this; }
+  ClipCase& Facts(json facts) { source_facts = std::move(facts); return *this; }
+  ClipCase& Warns(std::string text) { warning = std::move(text); return *this; }
 };
 
 std::vector<ClipCase> ClipCases() {
@@ -598,6 +608,12 @@ std::vector<ClipCase> ClipCases() {
   sar.source_facts = {{"pixel_aspect", 2}, {"variable_rate", false}, {"rotation", 0}};
   sar.warning = "sar.mp4: its pixels are not square (pixel aspect 2:1)";
   cases.push_back(sar);
+  // Stored pixels twice as wide, turned a quarter: shown, they are twice as high.
+  cases.push_back(ClipCase{"turned 90 degrees, pixels twice as wide", source, "-frames:v 2 -vf setsar=2 " + x264,
+                           "sar-turned.mp4"}
+                      .Remux("-metadata:s:v rotate=270")
+                      .Facts({{"rotation", 90}, {"pixel_aspect", "1/2"}, {"width", 54}, {"height", 96}})
+                      .Warns("(pixel aspect 1:2); they are shown square, not resampled, so the picture looks wider"));
   // Every width from 322 to 352: each remainder by 16 and 32 that 4:2:0
   // allows, even widths through x264, odd ones through FFV1.
   for (int w = 322; w <= 352; ++w) {
@@ -728,45 +744,76 @@ double Psnr(const std::vector<float>& got, const std::vector<float>& want, int c
   return sum == 0.0 ? INFINITY : 10.0 * std::log10(static_cast<double>(n) / sum);
 }
 
-// A scene written as a movie, and what the movie must hold.
+// A scene written as a movie, and what the movie must hold, built row by row:
+// MovieRow("name", "loop.mkv").Depth(16).Codec("ffv1", "gbrap16le")...
 struct MovieOutput {
+  // The render's source: a clip with an alpha ramp, a 16-bit still of fine
+  // gradients with alpha, or an opaque clip.
+  enum class Source { kAlphaRamp, kGradient, kOpaque };
+
   std::string name;
   std::string file;  // the movie's file name: its extension picks the container
-  int depth;         // the render's
-  bool gradient;     // the source: a 16-bit still of fine gradients, else a clip with an alpha ramp
-  std::vector<std::string> args;  // more of the scene
+  int depth = 8;     // the render's
+  Source source = Source::kAlphaRamp;
+  std::vector<std::string> args;        // more of the scene
   std::vector<std::string> movie_args;  // options of the movie alone
   std::string codec;    // as ffprobe names the stream
   std::string decoded;  // the pixel format FFmpeg decodes it to
-  std::string rate;     // the composition's, as ffprobe gives it
-  double min_psnr;      // against the PNG frames; 0: equal exactly
+  std::string rate = "25/1";  // the composition's, as ffprobe gives it
+  double min_psnr = 0;  // against the PNG frames; 0: equal exactly
   std::string holds;    // bytes the movie holds (x264's record of its settings)
   int coded_width = 0;  // with padding; 0: the frames' size
   int coded_height = 0;
+
+  MovieOutput& Depth(int d) { depth = d; return *this; }
+  MovieOutput& From(Source s) { source = s; return *this; }
+  MovieOutput& Scene(std::vector<std::string> a) { args = std::move(a); return *this; }
+  MovieOutput& MovieArgs(std::vector<std::string> a) { movie_args = std::move(a); return *this; }
+  MovieOutput& Codec(std::string c, std::string d) { codec = std::move(c); decoded = std::move(d); return *this; }
+  MovieOutput& Rate(std::string r) { rate = std::move(r); return *this; }
+  MovieOutput& Psnr(double db) { min_psnr = db; return *this; }
+  MovieOutput& Holds(std::string bytes) { holds = std::move(bytes); return *this; }
+  MovieOutput& Padded(int w, int h) { coded_width = w; coded_height = h; return *this; }
+  bool alpha() const { return source != Source::kOpaque; }
+  // Every frame of an intra-only codec is a keyframe, so that any frame can
+  // be cut or sought.
+  bool intra() const { return codec == "ffv1" || codec == "prores"; }
 };
+MovieOutput MovieRow(std::string name, std::string file) {
+  MovieOutput c;
+  c.name = std::move(name);
+  c.file = std::move(file);
+  return c;
+}
 
 void PrintTo(const MovieOutput& c, std::ostream* os) { *os << c.name; }
 
 std::vector<MovieOutput> MovieOutputs() {
+  using Source = MovieOutput::Source;
+  const std::vector<std::string> ntsc = {"--fps", "30000/1001"};
   return {
-      {"FFV1 8-bit with alpha", "loop.mkv", 8, false, {}, {}, "ffv1", "bgra", "25/1", 0, ""},
-      {"FFV1 16-bit with alpha", "loop.mkv", 16, false, {}, {}, "ffv1", "gbrap16le", "25/1", 0, ""},
-      {"FFV1 float as 16-bit, upper-case name, NTSC rate", "LOOP.MKV", 32, false, {"--fps", "30000/1001"}, {}, "ffv1",
-       "gbrap16le", "30000/1001", 0, ""},
+      MovieRow("FFV1 8-bit with alpha", "loop.mkv").Codec("ffv1", "bgra"),
+      MovieRow("FFV1 16-bit with alpha", "loop.mkv").Depth(16).Codec("ffv1", "gbrap16le"),
+      MovieRow("FFV1 float as 16-bit, upper-case name, NTSC rate", "LOOP.MKV")
+          .Depth(32).Scene(ntsc).Codec("ffv1", "gbrap16le").Rate("30000/1001"),
       // 4:2:0 halves the colour of the test source's sharp edges: about 30 dB.
-      {"H.264 8-bit with alpha, over black, NTSC rate", "loop.mp4", 8, false, {"--fps", "30000/1001"}, {}, "h264",
-       "yuv420p", "30000/1001", 27, ""},
-      {"H.264 16-bit with alpha, odd size padded", "loop.Mp4", 16, false, {"--size", "65x35"}, {}, "h264", "yuv420p",
-       "25/1", 27, "", 66, 36},
-      {"H.264 gradients at the default --crf 18", "loop.mp4", 8, true, {}, {}, "h264", "yuv420p", "30/1", 40,
-       "crf=18.0"},
-      {"H.264 gradients at --crf 0", "loop.mp4", 16, true, {}, {"--crf", "0"}, "h264", "yuv420p", "30/1", 48,
-       "rc=cqp mbtree=0 qp=0"},
-      {"ProRes 4444 8-bit with alpha, NTSC rate", "loop.mov", 8, false, {"--fps", "30000/1001"}, {}, "prores",
-       "yuva444p12le", "30000/1001", 48, ""},
+      MovieRow("H.264 8-bit with alpha, over black, NTSC rate", "loop.mp4")
+          .Scene(ntsc).Codec("h264", "yuv420p").Rate("30000/1001").Psnr(27),
+      MovieRow("H.264 16-bit with alpha, odd size padded", "loop.Mp4")
+          .Depth(16).Scene({"--size", "65x35"}).Codec("h264", "yuv420p").Psnr(27).Padded(66, 36),
+      MovieRow("H.264 16-bit opaque", "loop.mp4").Depth(16).From(Source::kOpaque).Codec("h264", "yuv420p").Psnr(27),
+      MovieRow("H.264 float opaque", "loop.mp4").Depth(32).From(Source::kOpaque).Codec("h264", "yuv420p").Psnr(27),
+      MovieRow("H.264 gradients at the default --crf 18", "loop.mp4")
+          .From(Source::kGradient).Codec("h264", "yuv420p").Rate("30/1").Psnr(40).Holds("crf=18.0"),
+      MovieRow("H.264 gradients at --crf 0", "loop.mp4")
+          .Depth(16).From(Source::kGradient).MovieArgs({"--crf", "0"}).Codec("h264", "yuv420p").Rate("30/1")
+          .Psnr(48).Holds("rc=cqp mbtree=0 qp=0"),
+      MovieRow("ProRes 4444 8-bit with alpha, NTSC rate", "loop.mov")
+          .Scene(ntsc).Codec("prores", "yuva444p12le").Rate("30000/1001").Psnr(48),
       // Through 8 bits these two would give 59 and 57 dB.
-      {"ProRes 4444 16-bit with alpha", "loop.mov", 16, false, {}, {}, "prores", "yuva444p12le", "25/1", 61, ""},
-      {"ProRes 4444 16-bit gradients", "loop.mov", 16, true, {}, {}, "prores", "yuva444p12le", "30/1", 61, ""},
+      MovieRow("ProRes 4444 16-bit with alpha", "loop.mov").Depth(16).Codec("prores", "yuva444p12le").Psnr(61),
+      MovieRow("ProRes 4444 16-bit gradients", "loop.mov")
+          .Depth(16).From(Source::kGradient).Codec("prores", "yuva444p12le").Rate("30/1").Psnr(61),
   };
 }
 
@@ -782,7 +829,7 @@ TEST_P(MovieOutputEqualsTheFrames, FrameByFrame) {
   const MovieOutput& c = GetParam();
   TempDir tmp("movieout");
   fs::path source;
-  if (c.gradient) {
+  if (c.source == MovieOutput::Source::kGradient) {
     // Steps of a sixth of an 8-bit step across, alpha from 1 down to 0.5.
     const int w = 200, h = 16;
     std::vector<float> rgba;
@@ -795,6 +842,8 @@ TEST_P(MovieOutputEqualsTheFrames, FrameByFrame) {
     }
     source = tmp / "gradient.png";
     WriteImage(source.string(), w, h, rgba, FrameFormat::Png16);
+  } else if (c.source == MovieOutput::Source::kOpaque) {
+    source = MakeClip(tmp, "opaque.mp4", "-frames:v 4 -pix_fmt yuv420p -c:v libx264", "testsrc2=size=66x36:rate=25");
   } else {
     source = MakeClip(tmp, "alpha.mov", "-frames:v 4 -c:v png -pix_fmt rgba64be",
                       "testsrc2=size=66x36:rate=25,format=rgba64le,geq=r='r(X,Y)':g='g(X,Y)':b='b(X,Y)':a='X*1000'");
@@ -818,12 +867,13 @@ TEST_P(MovieOutputEqualsTheFrames, FrameByFrame) {
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(Listing(tmp / "movie"), std::set<std::string>{c.file}) << "the movie alone, no hidden file left";
   const bool mp4 = c.codec == "h264";
-  EXPECT_EQ(run.err.find("over black") != std::string::npos, mp4) << "an .mp4 of a render with alpha says so: "
-                                                                   << run.err;
+  EXPECT_EQ(run.err.find("alpha below 1") != std::string::npos, mp4 && c.alpha())
+      << "an .mp4 of a render with alpha says so, of an opaque render not: " << run.err;
 
   const json probe = json::parse(Capture(
       "ffprobe -v error -select_streams v:0 -count_frames -show_entries "
-      "stream=codec_name,pix_fmt,r_frame_rate,avg_frame_rate,time_base,nb_read_frames:frame=best_effort_timestamp "
+      "stream=codec_name,pix_fmt,r_frame_rate,avg_frame_rate,time_base,nb_read_frames:frame=best_effort_timestamp,"
+      "key_frame "
       "-of json " + testing::Quote(movie.string())));
   const json& stream = probe["streams"][0];
   EXPECT_EQ(stream["codec_name"], c.codec);
@@ -842,7 +892,11 @@ TEST_P(MovieOutputEqualsTheFrames, FrameByFrame) {
   const bool millisecond = c.codec == "ffv1";
   ASSERT_EQ(probe["frames"].size(), 4u);
   for (long long k = 0; k < 4; ++k) {
-    const long long ts = probe["frames"][static_cast<std::size_t>(k)]["best_effort_timestamp"];
+    const json& frame = probe["frames"][static_cast<std::size_t>(k)];
+    if (c.intra()) {
+      EXPECT_EQ(frame["key_frame"], 1) << "frame " << k << " of an intra-only codec is a keyframe";
+    }
+    const long long ts = frame["best_effort_timestamp"];
     const long long want = k * tb_den * rate_den, unit = tb_num * rate_num;
     if (millisecond) {
       EXPECT_EQ(tb, "1/1000");
@@ -870,18 +924,12 @@ TEST_P(MovieOutputEqualsTheFrames, FrameByFrame) {
     EXPECT_EQ(dh, c.coded_height > 0 ? c.coded_height : h);
     ASSERT_GE(dw, w);
     ASSERT_GE(dh, h);
-    // The padding of an .mp4 is black, and cut off.
+    // The padding of an .mp4 is cut off.
     std::vector<float> shown;
-    double padding = 0.0;
-    for (int y = 0; y < dh; ++y) {
+    for (int y = 0; y < h; ++y) {
       const auto row = got.begin() + static_cast<std::ptrdiff_t>(y) * dw * 4;
-      if (y < h) shown.insert(shown.end(), row, row + static_cast<std::ptrdiff_t>(w) * 4);
-      for (int x = y < h ? w : 0; x < dw; ++x) {
-        for (int ch = 0; ch < 3; ++ch) padding = std::max<double>(padding, row[x * 4 + ch]);
-      }
+      shown.insert(shown.end(), row, row + static_cast<std::ptrdiff_t>(w) * 4);
     }
-    // Black, but for the colour each 2x2 block of 4:2:0 shares with the picture.
-    EXPECT_LT(padding, 0.3) << "the padding's brightest value";
     if (c.min_psnr == 0) {
       const std::string diff = Difference(shown, want, w);
       EXPECT_TRUE(diff.empty()) << diff;
@@ -890,6 +938,23 @@ TEST_P(MovieOutputEqualsTheFrames, FrameByFrame) {
   }
   if (c.min_psnr > 0) {
     EXPECT_GE(worst, c.min_psnr);
+  }
+  // The padding's luma is black, within the codec's noise (exactly so in
+  // RenderTool.AnOddSizedMp4KeepsItsEdgesColour); the colour it shares with
+  // the picture's edge in 4:2:0 is the edge's own.
+  if (c.coded_width > 0 || c.coded_height > 0) {
+    for (const fs::path& luma : FfmpegPictures(movie, "-pix_fmt gray")) {
+      int lw = 0, lh = 0, w = 0, h = 0;
+      const std::vector<float> y = ReadImage(luma.string(), &lw, &lh);
+      (void)ReadImage((tmp / "frames" / "frame_0000.png").string(), &w, &h);
+      for (int row = 0; row < lh; ++row) {
+        for (int x = row < h ? w : 0; x < lw; ++x) {
+          EXPECT_LE(y[(static_cast<std::size_t>(row) * static_cast<std::size_t>(lw) + static_cast<std::size_t>(x)) * 4],
+                    0.05f)
+              << luma.filename() << " x " << x << " y " << row;
+        }
+      }
+    }
   }
   if (!c.holds.empty()) {
     EXPECT_NE(testing::Slurp(movie).find(c.holds), std::string::npos) << c.holds;
@@ -904,6 +969,249 @@ std::string MovieOutputName(const ::testing::TestParamInfo<MovieOutput>& info) {
 
 INSTANTIATE_TEST_SUITE_P(RenderToolContainers, MovieOutputEqualsTheFrames, ::testing::ValuesIn(MovieOutputs()),
                          MovieOutputName);
+
+// An .mp4 of odd size is padded to even with black luma; the 4:2:0 colour
+// that a padding row or column shares with the picture's edge is the edge's
+// own, not its mean with black. A blue picture whose last row (or column) is
+// pure red, written lossless: BT.709 in video levels gives red luma 63 and
+// chroma U 102, V 240 (16 + 219 x 0.2126; 128 - 224 x 0.2126 / 1.8556;
+// 128 + 224 x 0.7874 / 1.5748), the padding luma 16.
+struct OddEdge {
+  std::string name;
+  int width, height;
+  bool red_row;  // else the last column is red
+};
+
+TEST(RenderTool, AnOddSizedMp4KeepsItsEdgesColour) {
+  const OddEdge cases[] = {{"odd height, the last row red", 64, 35, true},
+                           {"odd width, the last column red", 65, 36, false}};
+  for (const OddEdge& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir tmp("oddedge");
+    std::vector<float> rgba;
+    for (int y = 0; y < c.height; ++y) {
+      for (int x = 0; x < c.width; ++x) {
+        const bool red = c.red_row ? y == c.height - 1 : x == c.width - 1;
+        rgba.insert(rgba.end(), {red ? 1.0f : 0.0f, 0.0f, red ? 0.0f : 1.0f, 1.0f});
+      }
+    }
+    const fs::path still = tmp / "edge.png";
+    WriteImage(still.string(), c.width, c.height, rgba, FrameFormat::Png8);
+    const fs::path movie = tmp / "edge.mp4";
+    const testing::ToolRun run = RunTool({"--quiet", "--source", still.string(), "--frames", "1", "--mode", "whole",
+                                          "--crf", "0", "--out", movie.string()},
+                                         tmp.path());
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    const std::string yuv =
+        Capture("ffmpeg -v error -i " + testing::Quote(movie.string()) + " -f rawvideo -pix_fmt yuv420p -");
+    const int w = c.width + c.width % 2, h = c.height + c.height % 2;
+    ASSERT_EQ(yuv.size(), static_cast<std::size_t>(w * h * 3 / 2));
+    auto luma = [&](int x, int y) { return static_cast<unsigned char>(yuv[static_cast<std::size_t>(y * w + x)]); };
+    auto chroma = [&](int plane, int cx, int cy) {
+      return static_cast<unsigned char>(yuv[static_cast<std::size_t>(w * h + plane * (w / 2) * (h / 2) + cy * (w / 2) + cx)]);
+    };
+    const int edges = c.red_row ? w / 2 : h / 2;  // chroma samples along the red edge
+    for (int i = 0; i < edges; ++i) {
+      const int cx = c.red_row ? i : w / 2 - 1, cy = c.red_row ? h / 2 - 1 : i;
+      EXPECT_EQ(chroma(0, cx, cy), 102) << "U at " << cx << ", " << cy;
+      EXPECT_EQ(chroma(1, cx, cy), 240) << "V at " << cx << ", " << cy;
+    }
+    for (int i = 0; i < (c.red_row ? w : h); ++i) {
+      const int x = c.red_row ? i : w - 2, y = c.red_row ? h - 2 : i;
+      EXPECT_EQ(luma(x, y), 63) << "red luma at " << x << ", " << y;
+      EXPECT_EQ(luma(c.red_row ? x : w - 1, c.red_row ? h - 1 : y), 16) << "padding luma";
+    }
+  }
+}
+
+// The decoded pictures a movie keeps stay within the budget in bytes while a
+// Pingpong walks back and forth over stretches longer than it holds: each
+// 96x54 picture in 4:2:0 holds at least 96 x 54 x 1.5 bytes.
+TEST(Footage, TheMovieCacheStaysWithinItsBudgetInBytes) {
+  TempDir tmp("cache");
+  const fs::path clip = MakeClip(tmp, "walk.mp4", "-frames:v 60 -pix_fmt yuv420p -c:v libx264 -bf 3 -g 30");
+  Movie movie(FootageSource::File(clip.string()));
+  ASSERT_EQ(movie.frames(), 60);
+  const std::size_t picture = 96 * 54 * 3 / 2;
+  const std::size_t budget = 8 * picture;
+  movie.SetCacheBudget(budget);
+  pixels::PixelWorld world(96, 54, pixels::Depth::k8);
+  std::size_t most = 0;
+  for (int turn = 0; turn < 4; ++turn) {
+    for (int i = 0; i < 59; ++i) {
+      const int k = turn % 2 == 0 ? i : 59 - i;
+      movie.Paint(k, *world.world());
+      EXPECT_LE(movie.cached_bytes(), budget) << "frame " << k;
+      EXPECT_LE(movie.cached_pictures() * picture, budget) << "frame " << k << ": the bytes it counts are all it holds";
+      most = std::max(most, movie.cached_pictures());
+    }
+  }
+  EXPECT_GT(most, 1u) << "walking back, it keeps what the budget holds";
+}
+
+// Image footage keeps its alpha at every depth: a straight-alpha PNG or TIFF
+// is premultiplied on read as the image library does it (colour x alpha /
+// the maximum, truncated), an EXR (premultiplied already) is taken as it is.
+// The values are worked out by hand from the straight ones written.
+struct ImageAlpha {
+  std::string name;
+  std::string file;
+  OIIO::TypeDesc type;
+  std::vector<float> straight;  // R, G, B, A as the file stores them, over the type's maximum
+  pixels::Depth depth;
+  pixels::Color shown;          // the world's pixel: A, R, G, B over the world's maximum
+};
+
+TEST(Footage, ImageFilesKeepTheirAlpha) {
+  const ImageAlpha cases[] = {
+      // 200 x 128 / 255 = 100.4, 100 x 128 / 255 = 50.2, 50 x 128 / 255 = 25.1.
+      {"8-bit PNG", "a.png", OIIO::TypeDesc::UINT8, {200, 100, 50, 128}, pixels::Depth::k8, {128, 100, 50, 25}},
+      {"8-bit TIFF", "a.tif", OIIO::TypeDesc::UINT8, {200, 100, 50, 128}, pixels::Depth::k8, {128, 100, 50, 25}},
+      // 40000 x 30000 / 65535 = 18310.8, then over 65535 into the host's 0 to
+      // 32768, to nearest: 9155.6; likewise 15000.2 for alpha, 4578.1, 2289.0.
+      {"16-bit PNG", "a16.png", OIIO::TypeDesc::UINT16, {40000, 20000, 10000, 30000}, pixels::Depth::k16,
+       {15000, 9155, 4578, 2289}},
+      {"float EXR", "a.exr", OIIO::TypeDesc::FLOAT, {0.25f, 0.125f, 0.0625f, 0.5f}, pixels::Depth::kFloat,
+       {0.5f, 0.25f, 0.125f, 0.0625f}},
+  };
+  for (const ImageAlpha& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir tmp("imagealpha");
+    const std::string file = (tmp / c.file).string();
+    {
+      OIIO::ImageSpec spec(2, 1, 4, c.type);
+      spec.attribute("oiio:UnassociatedAlpha", c.type != OIIO::TypeDesc::FLOAT ? 1 : 0);
+      std::vector<float> values;
+      for (int x = 0; x < 2; ++x) {
+        for (const float v : c.straight) values.push_back(c.type == OIIO::TypeDesc::FLOAT ? v : v / (c.type == OIIO::TypeDesc::UINT8 ? 255.0f : 65535.0f));
+      }
+      auto out = OIIO::ImageOutput::create(file);
+      ASSERT_TRUE(out && out->open(file, spec) && out->write_image(OIIO::TypeDesc::FLOAT, values.data()) && out->close())
+          << OIIO::geterror();
+    }
+    std::unique_ptr<Clip> clip = Clip::Footage(file, ProbeFootage(file));
+    pixels::PixelWorld world(2, 1, c.depth);
+    clip->Paint(*world.world(), 0);
+    // The world's own values, unscaled.
+    pixels::Color got{};
+    if (c.depth == pixels::Depth::k8) {
+      const PF_Pixel8 p = reinterpret_cast<const PF_Pixel8*>(world.row(0))[1];
+      got = pixels::Color{float(p.alpha), float(p.red), float(p.green), float(p.blue)};
+    } else if (c.depth == pixels::Depth::k16) {
+      const PF_Pixel16 p = reinterpret_cast<const PF_Pixel16*>(world.row(0))[1];
+      got = pixels::Color{float(p.alpha), float(p.red), float(p.green), float(p.blue)};
+    } else {
+      const PF_PixelFloat p = reinterpret_cast<const PF_PixelFloat*>(world.row(0))[1];
+      got = pixels::Color{p.alpha, p.red, p.green, p.blue};
+    }
+    EXPECT_EQ(got.alpha, c.shown.alpha);
+    EXPECT_EQ(got.red, c.shown.red);
+    EXPECT_EQ(got.green, c.shown.green);
+    EXPECT_EQ(got.blue, c.shown.blue);
+  }
+}
+
+// A pixel as the host holds it (premultiplied) and as a PNG frame and an FFV1
+// .mkv store it (straight): 255 x colour / alpha to the nearest, halves up,
+// worked out by hand; colour above its alpha clamps.
+struct StraightPixel {
+  const char* name;
+  PF_Pixel8 premultiplied;            // alpha, red, green, blue
+  std::array<unsigned char, 4> rgba;  // as stored
+};
+
+TEST(Outputs, StraightColourIsRoundedToTheNearestLevel) {
+  const StraightPixel cases[] = {
+      {"opaque", {255, 100, 50, 25}, {100, 50, 25, 255}},
+      {"transparent", {0, 0, 0, 0}, {0, 0, 0, 0}},
+      {"half: 199.2, 99.6, 49.8", {128, 100, 50, 25}, {199, 100, 50, 128}},
+      {"alpha 2: 127.5 up", {2, 1, 1, 0}, {128, 128, 0, 2}},
+      {"alpha 10: 178.5, 76.5, 25.5 up", {10, 7, 3, 1}, {179, 77, 26, 10}},
+      {"alpha 200: 191.25, 253.7, 1.3", {200, 150, 199, 1}, {191, 254, 1, 200}},
+      {"colour above alpha", {100, 120, 0, 0}, {255, 0, 0, 100}},
+  };
+  const int n = static_cast<int>(std::size(cases));
+  pixels::PixelWorld world(n, 1, pixels::Depth::k8);
+  for (int x = 0; x < n; ++x) reinterpret_cast<PF_Pixel8*>(world.row(0))[x] = cases[x].premultiplied;
+  TempDir tmp("straight");
+  FrameImage png = ImageOf(*world.world(), FrameFormat::Png8);
+  png.file = png.shown = (tmp / "frame.png").string();
+  WriteFrameImage(png);
+  {
+    MovieEncoder mkv((tmp / "loop.mkv").string(), "loop.mkv", MovieSettings{MovieKind::kMkv, n, 1, 8, Rational{25, 1}});
+    mkv.Add(*world.world());
+    mkv.Finish();
+  }
+  // The PNG's own bytes, as the image library reads them without
+  // premultiplying; FFmpeg's decode of the movie.
+  std::vector<unsigned char> file(static_cast<std::size_t>(n) * 4);
+  OIIO::ImageSpec config;
+  config.attribute("oiio:UnassociatedAlpha", 1);
+  auto in = OIIO::ImageInput::open(png.file, &config);
+  ASSERT_TRUE(in && in->read_image(0, 0, 0, 4, OIIO::TypeDesc::UINT8, file.data())) << OIIO::geterror();
+  const std::string movie =
+      Capture("ffmpeg -v error -i " + testing::Quote((tmp / "loop.mkv").string()) + " -f rawvideo -pix_fmt rgba -");
+  ASSERT_EQ(movie.size(), file.size());
+  for (int x = 0; x < n; ++x) {
+    SCOPED_TRACE(cases[x].name);
+    for (int ch = 0; ch < 4; ++ch) {
+      const std::size_t at = static_cast<std::size_t>(x) * 4 + static_cast<std::size_t>(ch);
+      EXPECT_EQ(file[at], cases[x].rgba[static_cast<std::size_t>(ch)]) << "PNG, channel " << "RGBA"[ch];
+      EXPECT_EQ(static_cast<unsigned char>(movie[at]), cases[x].rgba[static_cast<std::size_t>(ch)])
+          << ".mkv, channel " << "RGBA"[ch];
+    }
+  }
+}
+
+// An .mkv holds its pixels exactly at every size down to one pixel (FFmpeg's
+// FFV1 garbles frames it cuts into slices too small), at 8 and 16 bits: an
+// opaque world whose pixels all differ, decoded by FFmpeg. A 16-bit level v of
+// the host's 0 to 32768 is v x 65535 / 32768 in a file's 0 to 65535: the
+// levels used, 0, 8192, 16384, 24576 and 32768, give 0, 16384, 32768, 49151
+// and 65535 (49151.25 to the nearest).
+struct TinyMovie {
+  int width, height, depth;
+};
+
+TEST(Outputs, AnMkvOfAnySizeHoldsItsPixelsExactly) {
+  const TinyMovie cases[] = {{1, 1, 8}, {7, 1, 8}, {1, 7, 8}, {2, 2, 8}, {2, 9, 8}, {9, 2, 8}, {3, 3, 8},
+                             {1, 1, 16}, {2, 5, 16}, {3, 3, 16}};
+  const uint16_t host16[] = {0, 8192, 16384, 24576, 32768};
+  const uint16_t file16[] = {0, 16384, 32768, 49151, 65535};
+  for (const TinyMovie& c : cases) {
+    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " at " + std::to_string(c.depth) + " bits");
+    TempDir tmp("tinymkv");
+    const bool deep = c.depth == 16;
+    pixels::PixelWorld world(c.width, c.height, deep ? pixels::Depth::k16 : pixels::Depth::k8);
+    std::string want;
+    for (int y = 0; y < c.height; ++y) {
+      for (int x = 0; x < c.width; ++x) {
+        const int i = y * c.width + x;
+        if (deep) {
+          const int r = i % 5, g = (i / 5) % 5, b = (i / 25) % 5;
+          reinterpret_cast<PF_Pixel16*>(world.row(y))[x] = PF_Pixel16{32768, host16[r], host16[g], host16[b]};
+          for (const uint16_t v : {file16[r], file16[g], file16[b], uint16_t{65535}}) {
+            want += static_cast<char>(v & 0xFF);
+            want += static_cast<char>(v >> 8);
+          }
+        } else {
+          const auto v = static_cast<unsigned char>(7 * i + 1);
+          reinterpret_cast<PF_Pixel8*>(world.row(y))[x] = PF_Pixel8{255, v, static_cast<unsigned char>(255 - v), 9};
+          want += {static_cast<char>(v), static_cast<char>(255 - v), char{9}, static_cast<char>(255)};
+        }
+      }
+    }
+    const fs::path file = tmp / "tiny.mkv";
+    {
+      MovieEncoder mkv(file.string(), "tiny.mkv", MovieSettings{MovieKind::kMkv, c.width, c.height, c.depth, Rational{25, 1}});
+      mkv.Add(*world.world());
+      mkv.Finish();
+    }
+    EXPECT_EQ(Capture("ffmpeg -v error -i " + testing::Quote(file.string()) + " -f rawvideo -pix_fmt " +
+                      (deep ? "rgba64le" : "rgba") + " -"),
+              want);
+  }
+}
 
 // A frame that fails stops the run, its folder untouched, with an exit code
 // that says who failed: a movie cut short (the frames past the cut name the
@@ -961,6 +1269,7 @@ TEST(RenderTool, FailedFramesStopTheRunOrAreMarked) {
     EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
     for (const std::string& m : c.messages) EXPECT_NE(r.err.find(m), std::string::npos) << m << "\n" << r.err;
     EXPECT_EQ(r.err.find(".zelvan-render-staging"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("variable"), std::string::npos) << "a clip cut short is not of a variable rate: " << r.err;
     const bool written = c.exit_code == 0 || c.exit_code == 6;
     EXPECT_EQ(fs::exists(tmp / "out"), written);
     if (!written) continue;
@@ -982,6 +1291,13 @@ TEST(RenderTool, FailedFramesStopTheRunOrAreMarked) {
     }
     EXPECT_GT(failed, 0);
     EXPECT_EQ(shown == 0, c.all_fail);
+    if (std::string(c.failure) == "footage") {
+      // The 50 frames its index lists, at its constant 25 fps, though the
+      // data stops after about 33 (and lacks B-frames stored after the cut).
+      EXPECT_EQ(report["source"]["frames"], 50);
+      EXPECT_EQ(report["source"]["fps"], 25);
+      EXPECT_EQ(report["source"]["variable_rate"], false);
+    }
     const std::string chart_mark = std::string(c.failure) == "footage" ? "footage error: " : "the plug-in returned error 515";
     EXPECT_NE(testing::Slurp(tmp / "out" / "timing_chart.svg").find(chart_mark), std::string::npos);
     EXPECT_EQ(r.err.find("outside the source layer"), std::string::npos) << "failures are not times outside";

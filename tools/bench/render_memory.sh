@@ -33,9 +33,9 @@ uhd=(--source "$work/uhd.mp4" --frames 30 --depth 32 --type cycle --easing linea
      --set 'params.time={"rate": 360}' --quiet --out "$work/out")
 ff="" zr="" uf="" uz=""
 for ((i = 0; i < rounds; ++i)); do
-  ff+=" $(peak ffmpeg -v error -i "$work/hd.mp4" -frames:v 300 "$work/out/frame_%04d.png")"
+  ff+=" $(peak ffmpeg -nostdin -v error -i "$work/hd.mp4" -frames:v 300 "$work/out/frame_%04d.png")"
   zr+=" $(peak "$tool" "${hd[@]}")"
-  uf+=" $(peak ffmpeg -v error -i "$work/uhd.mp4" -pix_fmt gbrapf32le "$work/out/frame_%04d.exr")"
+  uf+=" $(peak ffmpeg -nostdin -v error -i "$work/uhd.mp4" -pix_fmt gbrapf32le "$work/out/frame_%04d.exr")"
   uz+=" $(peak "$tool" "${uhd[@]}")"
 done
 f=$(echo $ff | most) r=$(echo $zr | most) u=$(echo $uf | most) z=$(echo $uz | most)

@@ -22,7 +22,7 @@ load_before=$(load)
 ff="" zr=""
 # Each round swaps which of the two goes first, so that neither always meets
 # the quieter or the busier moment of a shared machine.
-run_ff() { ff+=" $(timed ffmpeg -v error -i "$work/clip.mp4" -c:v libx264 -crf 18 "$work/out/out.mp4")"; }
+run_ff() { ff+=" $(timed ffmpeg -nostdin -v error -i "$work/clip.mp4" -c:v libx264 -crf 18 "$work/out/out.mp4")"; }
 run_zr() { zr+=" $(timed "$tool" --source "$work/clip.mp4" --play-once --quiet --out "$work/out/out.mp4")"; }
 for ((i = 0; i < rounds; ++i)); do
   if ((i % 2 == 0)); then run_ff; run_zr; else run_zr; run_ff; fi

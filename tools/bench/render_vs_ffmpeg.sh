@@ -20,7 +20,7 @@ scene=(--source "$work/clip.mp4" --play-once --quiet --out "$work/out")
 load_before=$(load)
 ff="" zr="" zn=""
 for ((i = 0; i < rounds; ++i)); do
-  ff+=" $(timed ffmpeg -v error -i "$work/clip.mp4" -frames:v 300 "$work/out/frame_%04d.png")"
+  ff+=" $(timed ffmpeg -nostdin -v error -i "$work/clip.mp4" -frames:v 300 "$work/out/frame_%04d.png")"
   zr+=" $(timed "$tool" "${scene[@]}")"
   zn+=" $(timed "$tool" "${scene[@]}" --no-previews)"
 done

@@ -282,9 +282,12 @@ struct Movie::Impl {
   bool timestamps = true;  // false: frames are counted from the start of the stream
   int64_t missing = 0;     // frames the index lists beyond the end of the data
   // For a variable-rate stream, the frame shown in each slot of the nominal
-  // rate; empty when slot k shows frame k.
+  // rate, and for a file cut short, -1 where the cut lost a frame between
+  // the others (a B-frame whose data lay after it); empty when slot k shows
+  // frame k.
   std::vector<int64_t> shown;
   int64_t slots = 0;
+  int64_t total = 0;  // frames at the nominal rate, those the data lost included
 
   // Where the decoder stands: the earliest frame it can still give without
   // a seek, whether it has been drained, and what it last complained about.
@@ -411,7 +414,7 @@ Movie::Movie(const FootageSource& source) : impl_(new Impl) {
   m.Index();
   if (m.pts.empty()) throw UsageError(path, "holds no video frames", "give a movie with at least one frame");
   m.PickRate(st);
-  if (m.slots + m.missing > kMaxFrames) {
+  if (m.total > kMaxFrames) {
     throw UsageError(path, "holds more than " + std::to_string(kMaxFrames) + " frames", "trim the movie first");
   }
   const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(st.codecpar->format));
@@ -484,17 +487,31 @@ void Movie::Impl::PickRate(AVStream& st) {
     return av_rescale_q_rnd(t - pts.front(), st.time_base, av_inv_q(rate),
                             static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
   };
+  // Frame i sits in slot i. In a file cut short the data may lack frames
+  // between those it holds (B-frames stored after the cut), never more than
+  // the index says it lacks.
   auto follows = [&](AVRational rate) {
+    int64_t before = -1;
     for (int64_t i = 0; i < count; ++i) {
-      if (slot_of(pts[static_cast<std::size_t>(i)], rate) != i) return false;
+      const int64_t s = slot_of(pts[static_cast<std::size_t>(i)], rate);
+      if (missing == 0 ? s != i : s <= before || s - i > missing) return false;
+      before = s;
     }
     return true;
   };
   const bool timed = timestamps && st.time_base.num > 0 && st.time_base.den > 0;
+  total = count + missing;
   for (const AVRational r : candidates) {
     if (!ValidRate(r)) continue;
     if (!timed || count < 2 || follows(r)) {
       fps = Reduced(r);
+      const int64_t last = timed && count >= 2 ? slot_of(pts.back(), r) : count - 1;
+      if (last + 1 > count) {
+        // The slots of the frames the cut lost between the others stay empty.
+        slots = last + 1;
+        shown.assign(static_cast<std::size_t>(slots), -1);
+        for (int64_t i = 0; i < count; ++i) shown[static_cast<std::size_t>(slot_of(pts[static_cast<std::size_t>(i)], r))] = i;
+      }
       return;
     }
   }
@@ -505,10 +522,11 @@ void Movie::Impl::PickRate(AVStream& st) {
     variable_rate = true;
     const int64_t last = slot_of(pts.back(), r);
     if (last < 0 || last >= kMaxFrames) {
-      slots = kMaxFrames + 1;  // refused by the caller
+      slots = total = kMaxFrames + 1;  // refused by the caller
       return;
     }
     slots = last + 1;
+    total = slots + missing;
     shown.assign(static_cast<std::size_t>(slots), 0);
     int64_t i = 0;
     for (int64_t s = 0; s < slots; ++s) {
@@ -693,7 +711,7 @@ Movie::Impl::Cached* Movie::Impl::DecodeUntil(int64_t i) {
 const std::string& Movie::path() const { return impl_->path; }
 int Movie::width() const { return impl_->width; }
 int Movie::height() const { return impl_->height; }
-int64_t Movie::frames() const { return impl_->slots + impl_->missing; }
+int64_t Movie::frames() const { return impl_->total; }
 std::optional<Rational> Movie::fps() const { return impl_->fps; }
 std::string Movie::description() const { return impl_->description; }
 int Movie::rotation() const { return impl_->orientation.degrees; }
@@ -701,6 +719,8 @@ std::optional<Rational> Movie::pixel_aspect() const { return impl_->pixel_aspect
 bool Movie::variable_rate() const { return impl_->variable_rate; }
 const std::vector<std::string>& Movie::warnings() const { return impl_->warnings; }
 void Movie::SetCacheBudget(std::size_t bytes) { impl_->budget = bytes; }
+std::size_t Movie::cached_pictures() const { return impl_->cache.size(); }
+std::size_t Movie::cached_bytes() const { return impl_->held; }
 
 void Movie::Paint(int64_t k, PF_EffectWorld& world) {
   Impl& m = *impl_;
@@ -709,11 +729,11 @@ void Movie::Paint(int64_t k, PF_EffectWorld& world) {
 }
 
 const AVFrame& Movie::Impl::Picture(int64_t k) {
-  if (k < 0 || k >= slots) {
-    Fail("the file ends before it: its index lists " + std::to_string(slots + missing) + " frames, the data holds " +
-         std::to_string(slots) + "; the file is truncated or damaged");
+  const int64_t i = k < 0 || k >= slots ? -1 : shown.empty() ? k : shown[static_cast<std::size_t>(k)];
+  if (i < 0) {
+    Fail("the file ends before it: its index lists " + std::to_string(total) + " frames, the data holds " +
+         std::to_string(pts.size()) + "; the file is truncated or damaged");
   }
-  const int64_t i = shown.empty() ? k : shown[static_cast<std::size_t>(k)];
   if (Cached* c = Find(i)) return *c->picture;
   if (i < last_asked) backwards = true;
   last_asked = i;

@@ -56,7 +56,8 @@ class Movie {
   int height() const;
   // Frames at the nominal rate: those the stream holds (for a variable-rate
   // stream, the slots its presentation times span), plus any its index lists
-  // beyond the end of the data (a truncated file), which fail when read.
+  // beyond the end of the data (a truncated file: the frames whose data the
+  // cut lost, after it or between the frames before it), which fail when read.
   int64_t frames() const;
   std::optional<Rational> fps() const;
   // "h264 yuv420p 8-bit", for the summary line.
@@ -75,6 +76,9 @@ class Movie {
   // keeps only the picture it shows; once a frame before the last one is
   // asked for, the cache keeps as many as the budget holds (at least one).
   void SetCacheBudget(std::size_t bytes);
+  // What the cache holds now: decoded pictures, and their bytes.
+  std::size_t cached_pictures() const;
+  std::size_t cached_bytes() const;
 
   // Paints frame k (0-based, at the nominal rate) into the world at its depth,
   // honouring its rowbytes, scaled by nearest sample when the world is smaller

@@ -8,6 +8,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstring>
@@ -199,10 +200,15 @@ MovieEncoder::MovieEncoder(const std::string& path, const std::string& shown, co
     av_opt_set(c.priv_data, "profile", "4444", 0);
   } else {
     // Version 3, every frame a keyframe, in slices (threads) with checksums.
-    c.level = 3;
+    // FFmpeg's FFV1 garbles a frame cut into slices under 2 pixels a side,
+    // and any version 3 frame (or any with checksums) 1 pixel wide or high:
+    // a frame under 3 pixels a side is one slice, under 2 pixels version 1
+    // without checksums (lossless all the same).
+    const int side = std::min(width, height);
+    c.level = side >= 2 ? 3 : 1;
     c.gop_size = 1;
-    c.slices = 4;
-    av_opt_set_int(c.priv_data, "slicecrc", 1, 0);
+    c.slices = side >= 3 ? 4 : 1;
+    av_opt_set_int(c.priv_data, "slicecrc", c.level == 3 ? 1 : 0, 0);
   }
   m.Check(avcodec_open2(&c, encoder, nullptr), "opening the encoder");
 

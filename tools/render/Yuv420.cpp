@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <vector>
 
 #include "PixelWorld.h"
 
@@ -51,7 +50,9 @@ void LumaRow(const Pixel* p, uint8_t* y, int w, uint32_t& below) {
   }
 }
 
-// Chroma from two rows, block by block; past the right edge is black.
+// Chroma from two rows, block by block. A block that the padding shares
+// (the column past an odd width) takes the picture's colour alone: averaged
+// with black, a saturated edge would show at half its colour.
 template <typename Pixel>
 void ChromaRow(const Pixel* p0, const Pixel* p1, uint8_t* u, uint8_t* v, int w) {
   const int pairs = w / 2;
@@ -63,8 +64,9 @@ void ChromaRow(const Pixel* p0, const Pixel* p1, uint8_t* u, uint8_t* v, int w) 
   }
   if (w % 2 != 0) {
     const Rgb a = Eight(p0[w - 1]), c = Eight(p1[w - 1]);
-    u[pairs] = ChromaU(a.r + c.r, a.g + c.g, a.b + c.b);
-    v[pairs] = ChromaV(a.r + c.r, a.g + c.g, a.b + c.b);
+    const int32_t r = 2 * (a.r + c.r), g = 2 * (a.g + c.g), bl = 2 * (a.b + c.b);
+    u[pairs] = ChromaU(r, g, bl);
+    v[pairs] = ChromaV(r, g, bl);
   }
 }
 
@@ -81,11 +83,11 @@ bool Convert(const PF_EffectWorld& world, uint8_t* const planes[3], const int st
     LumaRow(row(y), plane(0, y), w, below);
     if (w % 2 != 0) plane(0, y)[w] = 16;
   }
+  // The padding's luma is black; the chroma row it shares with the last
+  // picture row takes that row's colour alone.
   if (h % 2 != 0) std::fill(plane(0, h), plane(0, h) + w + w % 2, uint8_t{16});
-  // Past the bottom is black too.
-  const std::vector<Pixel> black(h % 2 != 0 ? static_cast<std::size_t>(w) : 0, Pixel{});
   for (int cy = 0; cy < (h + 1) / 2; ++cy) {
-    ChromaRow(row(2 * cy), 2 * cy + 1 < h ? row(2 * cy + 1) : black.data(), plane(1, cy), plane(2, cy), w);
+    ChromaRow(row(2 * cy), row(std::min(2 * cy + 1, h - 1)), plane(1, cy), plane(2, cy), w);
   }
   return below != 0;
 }

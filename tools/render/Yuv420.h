@@ -12,8 +12,9 @@ namespace zelvan::render {
 
 // Writes luma for each pixel and chroma from the mean colour of each 2x2
 // block into planes[0..2] (rows of strides[0..2] bytes), sized for the width
-// and height rounded up to even: the extra column and row are black. True
-// when some pixel's alpha is below 1.
+// and height rounded up to even: the extra column and row have black luma,
+// and the chroma they share with the picture is the picture's own. True when
+// some pixel's alpha is below 1.
 bool WorldToYuv420(const PF_EffectWorld& world, uint8_t* const planes[3], const int strides[3]);
 
 }  // namespace zelvan::render
