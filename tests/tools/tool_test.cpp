@@ -3,6 +3,8 @@
 // rules, the frames against the source frames the report names.
 #include <gtest/gtest.h>
 
+#include <OpenImageIO/imageio.h>
+
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,7 +24,7 @@
 #include "Movie.h"
 #include "MovieEncoder.h"
 #include "OutputFolder.h"
-#include "Outputs.h"
+#include "ImageFiles.h"
 #include "PixelWorld.h"
 #include "Placement.h"
 #include "RunTool.h"
@@ -1083,7 +1085,8 @@ TEST(Footage, ImageFilesKeepTheirAlpha) {
       spec.attribute("oiio:UnassociatedAlpha", c.type != OIIO::TypeDesc::FLOAT ? 1 : 0);
       std::vector<float> values;
       for (int x = 0; x < 2; ++x) {
-        for (const float v : c.straight) values.push_back(c.type == OIIO::TypeDesc::FLOAT ? v : v / (c.type == OIIO::TypeDesc::UINT8 ? 255.0f : 65535.0f));
+        const float most = c.type == OIIO::TypeDesc::UINT8 ? 255.0f : c.type == OIIO::TypeDesc::UINT16 ? 65535.0f : 1.0f;
+        for (const float v : c.straight) values.push_back(v / most);
       }
       auto out = OIIO::ImageOutput::create(file);
       ASSERT_TRUE(out && out->open(file, spec) && out->write_image(OIIO::TypeDesc::FLOAT, values.data()) && out->close())

@@ -1,0 +1,56 @@
+// The command line of zelvan-render.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Limits.h"
+#include "Scene.h"
+
+namespace zelvan::render {
+
+// The exit statuses, as --help and the README list them.
+enum ExitStatus {
+  kExitDone = 0,
+  kExitFailure = 1,        // anything else, with its message
+  kExitBadInput = 2,       // a field, a file or the output folder, named with the fix
+  kExitFootage = 3,        // a footage frame that cannot be read
+  kExitPlugin = 4,         // a frame the plug-in failed
+  kExitWrite = 5,          // an output file that cannot be written
+  kExitFramesFailed = 6,   // --keep-going: written, but some frames failed
+};
+
+struct Options {
+  std::string scene_file;            // empty: the built-in demo scene
+  std::string out_dir = "zelvan-render-out";  // a folder, or a movie file: NAME.mp4, .mov, .mkv
+  std::vector<std::string> overrides;  // FIELD=VALUE, in command-line order
+  std::string plugin;                // empty: the plug-in built beside the tool
+  bool quiet = false;
+  bool dry_run = false;
+  bool help = false;
+  bool version = false;
+  bool keep_going = false;   // a failed frame is marked instead of stopping the run
+  // Host functions the simulated host refuses on every call, to see how the
+  // effect behaves when the host fails it.
+  std::vector<std::string> refuse_calls;
+  bool overwrite = false;    // replace files in the output folder that this tool did not write
+  bool no_previews = false;  // no contact sheet and no GIF
+  std::size_t cache_mb = kDefaultCacheBytes >> 20;  // the footage frame cache's budget
+  bool play_once = false;    // every source frame once, in order
+  std::optional<int> crf;    // x264's quality, for an .mp4
+};
+
+// Throws UsageError for an unknown option or a missing value. Every option
+// that takes a value also takes it as --opt=value; a value that starts with
+// "-" (a negative number or "-" itself aside) only so, as the next word is
+// then more likely an option than a value.
+Options ParseCommandLine(const std::vector<std::string>& args);
+std::string HelpText(const std::string& default_plugin);
+
+// The scene the options describe: the file (relative footage paths taken from
+// its folder) with every override applied in order.
+Json BuildScene(const Options& options);
+
+}  // namespace zelvan::render

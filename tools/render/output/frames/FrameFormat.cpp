@@ -1,0 +1,25 @@
+#include "FrameFormat.h"
+
+#include <algorithm>
+
+namespace zelvan::render {
+
+FrameFormat FormatFor(const std::string& name, int depth) {
+  if (name == "png8") return FrameFormat::Png8;
+  if (name == "png16") return FrameFormat::Png16;
+  if (name == "exr") return FrameFormat::Exr;
+  return depth == 8 ? FrameFormat::Png8 : depth == 16 ? FrameFormat::Png16 : FrameFormat::Exr;
+}
+
+const char* Extension(FrameFormat f) { return f == FrameFormat::Exr ? ".exr" : ".png"; }
+
+std::size_t ChannelBytes(FrameFormat f) { return f == FrameFormat::Png8 ? 1 : f == FrameFormat::Png16 ? 2 : 4; }
+
+std::string FrameName(int k, int frames, FrameFormat format) {
+  const int digits = std::max(4, static_cast<int>(std::to_string(std::max(0, frames - 1)).size()));
+  std::string n = std::to_string(k);
+  return "frame_" + std::string(static_cast<std::size_t>(std::max(0, digits - static_cast<int>(n.size()))), '0') + n +
+         Extension(format);
+}
+
+}  // namespace zelvan::render
