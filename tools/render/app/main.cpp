@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "Cli.h"
+#include "ClipFrame.h"
 #include "Clip.h"
 #include "Diagnose.h"
 #include "FrameFormat.h"
@@ -101,8 +102,8 @@ struct Output {
   Output(const Options& o, const Scene& scene)
       : format(FormatFor(scene.format, scene.comp.depth)),
         frames(scene.comp.frames),
-        width(static_cast<int>(std::ceil(static_cast<double>(scene.comp.width) / scene.comp.downsample))),
-        height(static_cast<int>(std::ceil(static_cast<double>(scene.comp.height) / scene.comp.downsample))),
+        width(RenderedSize(scene.comp.width, scene.comp.downsample)),
+        height(RenderedSize(scene.comp.height, scene.comp.downsample)),
         // The frames are encoded on the other cores while the next ones render.
         shape(ShapeWriter(width, height, format, static_cast<int>(std::max(1u, std::thread::hardware_concurrency())))),
         movie_kind(MovieKindOf(o.out_dir)) {}

@@ -5,6 +5,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "ClipFrame.h"
 #include "Host.h"
 #include "HostObserver.h"
 #include "LoadError.h"
@@ -160,8 +161,7 @@ HostRender::HostRender(const std::string& plugin_path, const Scene& scene, Clip&
   Recorder* rec = &m.recorder;
   layer.source = [rec, &clip, comp_fps, clip_fps](PF_EffectWorld& world, A_long frame) {
     // The host counts layer frames at the composition rate; the clip has its own.
-    const auto clip_frame = static_cast<int64_t>(std::floor(frame / comp_fps * clip_fps + 1e-9));
-    const int64_t shown = std::clamp<int64_t>(clip_frame, 0, clip.frames() - 1);
+    const int64_t shown = std::clamp<int64_t>(ClipFrameOfLayerFrame(frame, comp_fps, clip_fps), 0, clip.frames() - 1);
     if (rec->layer_checkout) rec->painted = shown;
     clip.Paint(world, shown);
   };

@@ -4,18 +4,16 @@
 #include <cmath>
 #include <sstream>
 
+#include "ClipFrame.h"
 #include "Compact.h"
 #include "RecordTime.h"
 
 namespace zelvan::render {
 namespace {
 
-// The clip frame shown at a composition time, as the host picks it: the
-// layer's frame at the composition rate, then the clip frame at that moment.
-int64_t ClipFrameAt(const RenderRecord& r, double comp_seconds) {
-  const double layer_seconds = comp_seconds - Seconds(r.source.in_point);
-  const double host_frame = std::floor(layer_seconds * r.comp_fps + 1e-9);
-  return static_cast<int64_t>(std::floor(host_frame / r.comp_fps * r.source.fps.value() + 1e-9));
+// The clip frame shown at a composition time.
+int64_t ClipFrameAtCompTime(const RenderRecord& r, double comp_seconds) {
+  return ClipFrameAt(comp_seconds - Seconds(r.source.in_point), r.comp_fps, r.source.fps.value());
 }
 
 // The clip frames at the two ends of the loop's stretch, from the values the
@@ -35,7 +33,7 @@ std::pair<int64_t, int64_t> StretchEnds(const RenderRecord& r, const HostParams&
   const double in = Seconds(r.source.in_point);
   auto at = [&](double offset) {
     const double v = std::floor((in + offset) * r.time_scale + 0.5);
-    return ClipFrameAt(r, v / r.time_scale);
+    return ClipFrameAtCompTime(r, v / r.time_scale);
   };
   return {at(a), at(b)};
 }
