@@ -15,13 +15,12 @@
 
 #include "Copy.h"
 #include "LayerFrames.h"
-#include "LoopTiming.h"
 #include "Params.h"
 #include "Placement.h"
 #include "PixelTestUtil.h"
 #include "PluginSession.h"
 #include "PreRenderRecord.h"
-#include "ZelvanEasing.h"
+#include "TimingOracle.h"
 
 namespace {
 
@@ -41,8 +40,6 @@ using zelvan::pixels::test::DepthName;
 constexpr A_long kOutW = 64;
 constexpr A_long kOutH = 36;
 constexpr AEGP_LayerIDVal kSource = 7;
-
-A_FpLong Fmod(A_FpLong x, A_FpLong y) { return std::fmod(x, y); }
 
 std::string RectText(const PF_LRect& r) {
   return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
@@ -93,14 +90,28 @@ PreRenderRecord RecordOf(const Loop& l, A_long mode) {
   return r;
 }
 
-// The composition time the loop should show, from the pure timing functions.
+// The composition time the loop should show, as the oracle works it out.
 A_Time ExpectedCompTime(const PreRenderRecord& r, const Layer& source, double frame_rate, A_u_long time_scale) {
-  const double phase = zelvan::loopPhase(r.loopType, r.timeAngle, r.waitingFraction, Fmod);
-  Easing easing(r.easingType, r.easingMode);
-  const double eased = easing.getTime(phase);
-  const A_Time trimmed = zelvan::trimLastFrame(source.duration, frame_rate);
-  const double offset = zelvan::rangeOffset(r, eased, zelvan::TimeToSeconds(trimmed));
-  return zelvan::sourceCompTime(source.in_point, offset, time_scale);
+  zelvan::oracle::Loop l;
+  l.pingpong = r.loopType == zelvan::kLoopPingpong;
+  l.degrees = r.timeAngle;
+  l.waiting = r.waitingFraction;
+  l.easing_type = r.easingType;
+  l.easing_mode = r.easingMode;
+  l.seconds = r.rangeType == zelvan::kRangeSecond;
+  l.start = l.seconds ? r.rangeStartSeconds : r.rangeStartFraction;
+  l.end = l.seconds ? r.rangeEndSeconds : r.rangeEndFraction;
+  const zelvan::oracle::Time t =
+      zelvan::oracle::SourceTime(l, {source.in_point.value, source.in_point.scale},
+                                 {source.duration.value, source.duration.scale}, frame_rate, time_scale);
+  return A_Time{static_cast<A_long>(t.value), t.scale};
+}
+
+// The layer's frame at a composition time, as the oracle counts it: the
+// layer's own time (the composition's less its start) at the frame rate.
+A_long ExpectedFrame(const Layer& layer, const A_Time& comp_time, double frame_rate) {
+  const auto seconds = [](const A_Time& t) { return t.scale == 0 ? 0.0 : double(t.value) / double(t.scale); };
+  return static_cast<A_long>(zelvan::oracle::FrameAt(seconds(comp_time) - seconds(layer.start_offset), frame_rate));
 }
 
 // The host's stamp frames wrap at the stamp's range.
@@ -156,7 +167,7 @@ class RenderTest : public PluginSession {
   px::PixelWorld InputAt(A_long time, px::Depth depth) {
     const Layer& effect = host().comp().effect_layer();
     const A_Time comp_time = Composition::LayerToCompTime(effect, A_Time{time, host().in_data().time_scale});
-    return Stamped(effect.width, effect.height, depth, host().comp().FrameAt(effect, comp_time));
+    return Stamped(effect.width, effect.height, depth, ExpectedFrame(effect, comp_time, host().comp().frame_rate));
   }
 
   std::vector<std::string> RenderLinesOf(const std::string& function) { return CommandLinesOf(function); }
@@ -274,7 +285,7 @@ TEST_P(TimingTest, OutputHoldsTheLoopedSourceFrame) {
   const A_Time comp_time = ExpectedCompTime(RecordOf(c.loop, zelvan::kModeWhole), source,
                                             host().comp().frame_rate, c.time_scale);
   ASSERT_TRUE(Composition::Shows(source, comp_time)) << "the case must stay inside the clip";
-  const A_long frame = host().comp().FrameAt(source, comp_time);
+  const A_long frame = ExpectedFrame(source, comp_time, host().comp().frame_rate);
   if (c.frame >= 0) {
     EXPECT_EQ(frame, c.frame) << "the hand-worked frame";
   }
@@ -303,7 +314,7 @@ int FrameOfOneTurn(Host& host, A_long t) {
   // The angle as the host's 16.16 value holds it.
   const Loop l = Cycle(FromFixed(ToFixed(360.0 * t / 300.0)));
   const Layer& source = *host.comp().Find(kSource);
-  return StampOf(host.comp().FrameAt(source, ExpectedCompTime(RecordOf(l, 2), source, 30.0, 30)));
+  return StampOf(ExpectedFrame(source, ExpectedCompTime(RecordOf(l, 2), source, 30.0, 30), host.comp().frame_rate));
 }
 
 TEST_F(RenderTest, AngleKeyframesPlayTheClipFrameByFrame) {
@@ -396,7 +407,7 @@ TEST_P(PlacementTest, OutputHoldsTheFramePlacedByTheRectangles) {
   const Loop loop = Cycle(90);
   Apply(host(), loop);
   const A_Time comp_time = ExpectedCompTime(RecordOf(loop, c.mode), Source(), 30.0, 30);
-  const A_long frame = host().comp().FrameAt(Source(), comp_time);
+  const A_long frame = ExpectedFrame(Source(), comp_time, host().comp().frame_rate);
   const PlacementRects r = zelvan::placementRects(c.mode, c.lw, c.lh, kOutW, kOutH);
   ASSERT_EQ(RectText(r.src), RectText(c.src));
   ASSERT_EQ(RectText(r.dst), RectText(c.dst));
@@ -541,7 +552,7 @@ TEST_P(GeometryTest, FrameLiesOnTheLayerWhereverTheOutputLies) {
     px::PixelWorld input(extent.right - extent.left, extent.bottom - extent.top, px::Depth::k8);
     input.fill(c.grow > 0 ? zelvan::testhost::GrownColor() : px::Color{});
     const A_Time comp_time = Composition::LayerToCompTime(effect, zelvan::MakeTime(20, 30));
-    const px::PixelWorld frame = Stamped(lw, lh, px::Depth::k8, host().comp().FrameAt(effect, comp_time));
+    const px::PixelWorld frame = Stamped(lw, lh, px::Depth::k8, ExpectedFrame(effect, comp_time, host().comp().frame_rate));
     const PF_LRect layer_in_input = zelvan::MakeRect(-extent.left, -extent.top, lw - extent.left, lh - extent.top);
     ASSERT_EQ(px::CopyWorld(frame.world(), input.world(), nullptr, &layer_in_input), PF_Err_NONE);
     const PF_LRect input_in_output =
@@ -551,7 +562,7 @@ TEST_P(GeometryTest, FrameLiesOnTheLayerWhereverTheOutputLies) {
   } else {
     const A_Time comp_time = ExpectedCompTime(RecordOf(Loop{}, c.mode), source, 30.0, 30);
     const A_long sw = zelvan::testhost::DownsampledSize(96, dsx), sh = zelvan::testhost::DownsampledSize(54, dsy);
-    const px::PixelWorld frame = Stamped(sw, sh, px::Depth::k8, host().comp().FrameAt(source, comp_time));
+    const px::PixelWorld frame = Stamped(sw, sh, px::Depth::k8, ExpectedFrame(source, comp_time, host().comp().frame_rate));
     PlacementRects r = zelvan::placementRects(c.mode, sw, sh, lw, lh);
     r.dst = zelvan::MakeRect(r.dst.left - out.origin_x, r.dst.top - out.origin_y, r.dst.right - out.origin_x,
                              r.dst.bottom - out.origin_y);
@@ -857,7 +868,7 @@ TEST_P(FrameRateTest, UnusableRateTrimsNothingOrSaturates) {
   }
   ASSERT_FALSE(PassedThrough());
   // The host's own frame number for that time: 0 at rates it cannot use.
-  EXPECT_EQ(ShownFrame(), StampOf(host().comp().FrameAt(Source(), comp_time)));
+  EXPECT_EQ(ShownFrame(), StampOf(ExpectedFrame(Source(), comp_time, host().comp().frame_rate)));
 }
 
 const FrameRateCase kFrameRates[] = {
@@ -886,50 +897,60 @@ constexpr A_u_long kFineScale = 1000000;  // microseconds: 32 bits hold about 21
 constexpr A_long kMaxTicks = std::numeric_limits<A_long>::max();
 constexpr A_long kMinTicks = std::numeric_limits<A_long>::min();
 
-TEST_F(HostileTest, InPointFarPast32BitsSaturatesAndShowsTheInput) {
-  host().SetTimeScale(kFineScale);
-  Layer& source = AddSource();
-  source.in_point = {100000, 1};
-  source.duration = {10, 1};
-  A_Time comp_time{};
-  RenderExpecting(Cycle(90), &comp_time);
-  EXPECT_EQ(comp_time.value, kMaxTicks);
-  EXPECT_TRUE(PassedThrough());
-  EXPECT_EQ(RenderLinesOf("checkin_param").size(), 1u);
+// Times far beyond 32 bits of ticks at a fine time scale saturate at the
+// limits, never wrap: the effect asks for the saturated time and shows
+// the input where that lies outside the clip, the clip's frame where it lies
+// inside. Rows: FarTime("name").In(...).Lasting(...).Asks(ticks)...
+struct FarTime {
+  std::string name;
+  A_Time in_point{0, 1};
+  A_Time duration{10, 1};
+  Loop loop = Cycle(90);
+  A_long asks = 0;         // the composition time asked for, in ticks of kFineScale
+  bool in_clip = false;    // that time lies inside the clip: its frame shows
+  FarTime& In(A_Time t) { in_point = t; return *this; }
+  FarTime& Lasting(A_Time t) { duration = t; return *this; }
+  FarTime& Playing(const Loop& l) { loop = l; return *this; }
+  FarTime& Asks(A_long ticks) { asks = ticks; return *this; }
+  FarTime& InTheClip() { in_clip = true; return *this; }
+};
+FarTime Far(std::string name) {
+  FarTime f;
+  f.name = std::move(name);
+  return f;
 }
 
-TEST_F(HostileTest, InPointFarBefore32BitsSaturatesAndShowsTheInput) {
-  host().SetTimeScale(kFineScale);
-  Layer& source = AddSource();
-  source.in_point = {-100000, 1};
-  source.duration = {10, 1};
-  A_Time comp_time{};
-  RenderExpecting(Cycle(90), &comp_time);
-  EXPECT_EQ(comp_time.value, kMinTicks);
-  EXPECT_TRUE(PassedThrough());
-}
+class FarTimeTest : public HostileTest, public ::testing::WithParamInterface<FarTime> {};
 
-TEST_F(HostileTest, DurationFarPast32BitsSaturatesInsideTheClip) {
+TEST_P(FarTimeTest, SaturatesAndShowsTheInputOrTheClip) {
+  const FarTime& c = GetParam();
   host().SetTimeScale(kFineScale);
   Layer& source = AddSource();
-  source.duration = {2000000000, 1};  // 63 years
+  source.in_point = c.in_point;
+  source.duration = c.duration;
   A_Time comp_time{};
-  RenderExpecting(Cycle(90), &comp_time);
-  EXPECT_EQ(comp_time.value, kMaxTicks);
+  RenderExpecting(c.loop, &comp_time);
+  EXPECT_EQ(comp_time.value, c.asks);
+  EXPECT_EQ(RenderLinesOf("checkin_param").size(), 1u) << "\"Layer\" checked in once";
+  if (!c.in_clip) {
+    EXPECT_TRUE(PassedThrough());
+    return;
+  }
   ASSERT_FALSE(PassedThrough());
-  EXPECT_EQ(ShownFrame(), StampOf(host().comp().FrameAt(source, comp_time)));
+  EXPECT_EQ(ShownFrame(), StampOf(ExpectedFrame(source, comp_time, host().comp().frame_rate)));
 }
 
-TEST_F(HostileTest, DurationOfLargestTicksAtAFineScale) {
-  host().SetTimeScale(kFineScale);
-  Layer& source = AddSource();
-  source.duration = {kMaxTicks, kFineScale};
-  A_Time comp_time{};
-  RenderExpecting(Pingpong(360), &comp_time);
-  EXPECT_EQ(comp_time.value, kMaxTicks - 33333) << "one 30 fps frame trimmed from the end";
-  ASSERT_FALSE(PassedThrough());
-  EXPECT_EQ(ShownFrame(), StampOf(host().comp().FrameAt(source, comp_time)));
-}
+const FarTime kFarTimes[] = {
+    Far("InPointFarPast32Bits").In({100000, 1}).Asks(kMaxTicks),
+    Far("InPointFarBefore32Bits").In({-100000, 1}).Asks(kMinTicks),
+    Far("DurationFarPast32Bits").Lasting({2000000000, 1}).Asks(kMaxTicks).InTheClip(),  // 63 years
+    // One 30 fps frame, 33333 microseconds, trimmed from the end.
+    Far("DurationOfLargestTicks").Lasting({kMaxTicks, kFineScale}).Playing(Pingpong(360)).Asks(kMaxTicks - 33333)
+        .InTheClip(),
+};
+
+INSTANTIATE_TEST_SUITE_P(FarTimes, FarTimeTest, ::testing::ValuesIn(kFarTimes),
+                         [](const auto& p) { return p.param.name; });
 
 struct EndTimeCase {
   const char* name;
@@ -948,7 +969,7 @@ TEST_P(EndTimeTest, HugeEndTimeAtAFineScale) {
   RenderExpecting(Seconds(Cycle(c.angle), 0, c.end_seconds), &comp_time);
   if (c.shows) {
     ASSERT_FALSE(PassedThrough());
-    EXPECT_EQ(ShownFrame(), StampOf(host().comp().FrameAt(Source(), comp_time)));
+    EXPECT_EQ(ShownFrame(), StampOf(ExpectedFrame(Source(), comp_time, host().comp().frame_rate)));
   } else {
     EXPECT_EQ(comp_time.value, kMaxTicks);
     EXPECT_TRUE(PassedThrough());
