@@ -28,6 +28,7 @@ using zelvan::PlacementRects;
 using zelvan::PreRenderRecord;
 using zelvan::testhost::Composition;
 using zelvan::testhost::FrameRequest;
+using zelvan::testhost::Frames;
 using zelvan::testhost::FromFixed;
 using zelvan::testhost::ToFixed;
 using zelvan::testhost::Host;
@@ -62,16 +63,16 @@ struct Loop {
 };
 
 void Apply(Host& host, const Loop& l) {
-  host.SetParam(zelvan::kParamType, l.type);
-  host.SetParam(zelvan::kParamTime, l.angle);
-  host.SetParam(zelvan::kParamWaitingTime, l.waiting_percent);
-  host.SetParam(zelvan::kParamRangeType, l.range);
-  host.SetParam(zelvan::kParamStartPercent, l.start_percent);
-  host.SetParam(zelvan::kParamEndPercent, l.end_percent);
-  host.SetParam(zelvan::kParamStartSeconds, l.start_seconds);
-  host.SetParam(zelvan::kParamEndSeconds, l.end_seconds);
-  host.SetParam(zelvan::kParamEasingType, l.easing_type);
-  host.SetParam(zelvan::kParamEasingMode, l.easing_mode);
+  host.params().SetValue(zelvan::kParamType, l.type);
+  host.params().SetValue(zelvan::kParamTime, l.angle);
+  host.params().SetValue(zelvan::kParamWaitingTime, l.waiting_percent);
+  host.params().SetValue(zelvan::kParamRangeType, l.range);
+  host.params().SetValue(zelvan::kParamStartPercent, l.start_percent);
+  host.params().SetValue(zelvan::kParamEndPercent, l.end_percent);
+  host.params().SetValue(zelvan::kParamStartSeconds, l.start_seconds);
+  host.params().SetValue(zelvan::kParamEndSeconds, l.end_seconds);
+  host.params().SetValue(zelvan::kParamEasingType, l.easing_type);
+  host.params().SetValue(zelvan::kParamEasingMode, l.easing_mode);
 }
 
 PreRenderRecord RecordOf(const Loop& l, A_long mode) {
@@ -145,7 +146,7 @@ class RenderTest : public PluginSession {
     l.width = w;
     l.height = h;
     Layer& added = host().comp().AddLayer(l);
-    host().SetParam(zelvan::kParamLayer, kSource);
+    host().params().SetValue(zelvan::kParamLayer, kSource);
     return added;
   }
   Layer& Source() { return *host().comp().Find(kSource); }
@@ -154,11 +155,11 @@ class RenderTest : public PluginSession {
     FrameRequest request;
     request.time = time;
     request.depth = depth;
-    return host().RenderFrame(request);
+    return host().frames().RenderFrame(request);
   }
 
   const px::PixelWorld& Output() {
-    const px::PixelWorld* out = host().last_output();
+    const px::PixelWorld* out = host().frames().last_output();
     if (out == nullptr) throw std::logic_error("no output rendered");
     return *out;
   }
@@ -278,8 +279,9 @@ TEST_P(TimingTest, OutputHoldsTheLoopedSourceFrame) {
   source.start_offset = c.source_start;
   Apply(host(), c.loop);
   if (c.layer_from != 0) {
-    host().SetKeyframes(zelvan::kParamLayer, {{zelvan::MakeTime(0, c.time_scale), 0.0},
-                                              {zelvan::MakeTime(c.layer_from, c.time_scale), double(kSource)}});
+    host().params().SetKeyframes(
+        zelvan::kParamLayer,
+        {{zelvan::MakeTime(0, c.time_scale), 0.0}, {zelvan::MakeTime(c.layer_from, c.time_scale), double(kSource)}});
   }
 
   const A_Time comp_time = ExpectedCompTime(RecordOf(c.loop, zelvan::kModeWhole), source,
@@ -309,7 +311,7 @@ INSTANTIATE_TEST_SUITE_P(Loops, TimingTest, ::testing::ValuesIn(kTimingCases),
 
 // One turn over 300 frames of a 300-frame clip: each render time shows its
 // own frame, rounded from the trimmed length.
-void KeyOneTurn(Host& host) { host.SetKeyframes(zelvan::kParamTime, {{{0, 30}, 0.0}, {{300, 30}, 360.0}}); }
+void KeyOneTurn(Host& host) { host.params().SetKeyframes(zelvan::kParamTime, {{{0, 30}, 0.0}, {{300, 30}, 360.0}}); }
 int FrameOfOneTurn(Host& host, A_long t) {
   // The angle as the host's 16.16 value holds it.
   const Loop l = Cycle(FromFixed(ToFixed(360.0 * t / 300.0)));
@@ -403,7 +405,7 @@ TEST_P(PlacementTest, OutputHoldsTheFramePlacedByTheRectangles) {
   AddSource(c.lw, c.lh).source = [cell](PF_EffectWorld& world, A_long f) {
     px::PaintFrameStamp(world, StampOf(f), cell);
   };
-  host().SetParam(zelvan::kParamMode, c.mode);
+  host().params().SetValue(zelvan::kParamMode, c.mode);
   const Loop loop = Cycle(90);
   Apply(host(), loop);
   const A_Time comp_time = ExpectedCompTime(RecordOf(loop, c.mode), Source(), 30.0, 30);
@@ -434,7 +436,7 @@ TEST_P(PlacementTest, OutputHoldsTheFramePlacedByTheRectangles) {
       const px::Color got = out.get(x, y);
       if (!Inside(r.dst, x, y)) {
         // Bars: the copy leaves what the output held before.
-        bar_mismatch += got != Host::UnwrittenColor();
+        bar_mismatch += got != Frames::UnwrittenColor();
         continue;
       }
       if (!c.scaled) {
@@ -475,7 +477,7 @@ INSTANTIATE_TEST_SUITE_P(ModesAndDepths, PlacementTest,
 TEST_F(RenderTest, CenterOfASmallerSourceIsTransparentAroundIt) {
   // 40 x 20 centred in 64 x 36: a 12-pixel margin left and right, 8 above and below.
   AddSource(40, 20);
-  host().SetParam(zelvan::kParamMode, zelvan::kModeCenter);
+  host().params().SetValue(zelvan::kParamMode, zelvan::kModeCenter);
   ASSERT_EQ(Render(0), PF_Err_NONE);
   const px::PixelWorld& out = Output();
   const px::Color transparent{};
@@ -528,25 +530,25 @@ TEST_P(GeometryTest, FrameLiesOnTheLayerWhereverTheOutputLies) {
   Layer& effect = host().comp().effect_layer();
   effect.grown_left = effect.grown_top = effect.grown_right = effect.grown_bottom = c.grow;
   Layer& source = AddSource(96, 54);
-  host().SetParam(zelvan::kParamLayer, c.mode == 0 ? 0 : kSource);
-  host().SetParam(zelvan::kParamMode, c.mode == 0 ? zelvan::kModeWhole : c.mode);
+  host().params().SetValue(zelvan::kParamLayer, c.mode == 0 ? 0 : kSource);
+  host().params().SetValue(zelvan::kParamMode, c.mode == 0 ? zelvan::kModeWhole : c.mode);
   host().SetDownsample(dsx, dsy);
   FrameRequest request;
   request.time = 20;
   request.rect = c.request;
   request.result_rect = c.initial_result;
-  ASSERT_EQ(host().RenderFrame(request), PF_Err_NONE);
+  ASSERT_EQ(host().frames().RenderFrame(request), PF_Err_NONE);
 
   // The layer at this resolution, as the host sizes it; the effect asked for all of it.
   const A_long lw = zelvan::testhost::DownsampledSize(kOutW, dsx), lh = zelvan::testhost::DownsampledSize(kOutH, dsy);
-  EXPECT_EQ(RectText(host().layer_checkout_requests().at(0).rect), RectText(zelvan::MakeRect(0, 0, lw, lh)));
+  EXPECT_EQ(RectText(host().frames().layer_checkout_requests().at(0).rect), RectText(zelvan::MakeRect(0, 0, lw, lh)));
   const PF_EffectWorld& out = *Output().world();
 
   // What the output should hold, built from the host's own pieces: the input
   // (the layer's frame inside what the earlier effects added) or the source
   // frame placed on the layer's rectangle, moved to where the output lies.
   px::PixelWorld expected(out.width, out.height, Output().depth());
-  expected.fill(Host::UnwrittenColor());
+  expected.fill(Frames::UnwrittenColor());
   if (c.mode == 0) {
     const PF_LRect extent = zelvan::testhost::InputExtent(effect, dsx, dsy);
     px::PixelWorld input(extent.right - extent.left, extent.bottom - extent.top, px::Depth::k8);
@@ -584,8 +586,8 @@ class PassThroughTest : public RenderTest, public ::testing::WithParamInterface<
 TEST_P(PassThroughTest, NoLayerChosenCopiesTheInputWhole) {
   const px::Depth depth = GetParam();
   AddSource();
-  host().SetParam(zelvan::kParamLayer, 0);
-  host().SetParam(zelvan::kParamTime, 90);
+  host().params().SetValue(zelvan::kParamLayer, 0);
+  host().params().SetValue(zelvan::kParamTime, 90);
   ASSERT_EQ(Render(45, depth), PF_Err_NONE);
   EXPECT_TRUE(Same(Output(), InputAt(45, depth)));
   EXPECT_EQ(RenderLinesOf("copy"),
@@ -647,7 +649,7 @@ TEST_P(EmptySourceTest, SourceOfNoSizeShowsTheInput) {
   }
   for (A_long mode : {1, 2, 3, 4}) {
     SCOPED_TRACE("mode " + std::to_string(mode));
-    host().SetParam(zelvan::kParamMode, mode);
+    host().params().SetValue(zelvan::kParamMode, mode);
     ASSERT_EQ(Render(10), PF_Err_NONE);
     EXPECT_TRUE(Same(Output(), InputAt(10, px::Depth::k8)));
     EXPECT_EQ(RenderLinesOf("checkin_param"), std::vector<std::string>{"checkin_param index=2"});
@@ -670,21 +672,24 @@ INSTANTIATE_TEST_SUITE_P(Sizes, EmptySourceTest, ::testing::ValuesIn(kEmptySourc
 
 TEST_F(RenderTest, RecordIsUnlockedInRenderAndReleasedAfterIt) {
   AddSource();
-  host().SetParam(zelvan::kParamTime, 90);
-  ASSERT_EQ(host().PreRender(0), PF_Err_NONE);
-  const auto handle = static_cast<PF_Handle>(host().pre_render_output().pre_render_data);
+  host().params().SetValue(zelvan::kParamTime, 90);
+  ASSERT_EQ(host().frames().PreRender(0), PF_Err_NONE);
+  const auto handle = static_cast<PF_Handle>(host().frames().pre_render_output().pre_render_data);
   ASSERT_NE(handle, nullptr);
-  EXPECT_EQ(host().HandleLockDepth(handle), 0) << "pre-render left its record locked";
+  const zelvan::testhost::HandleTable::Record* record = host().accounts().handles().Find(handle);
+  ASSERT_NE(record, nullptr);
+  EXPECT_EQ(record->lock_depth, 0) << "pre-render left its record locked";
   const std::size_t mark = host().trace().size();
 
   // Seen from inside the render, while the source frame is painted.
   int depth_during_render = -1;
   Host* h = &host();
   Source().source = [h, handle, &depth_during_render](PF_EffectWorld& world, A_long frame) {
-    depth_during_render = h->HandleLockDepth(handle);
+    const zelvan::testhost::HandleTable::Record* r = h->accounts().handles().Find(handle);
+    depth_during_render = r != nullptr ? r->lock_depth : 0;
     px::PaintFrameStamp(world, StampOf(frame));
   };
-  ASSERT_EQ(host().Render(), PF_Err_NONE);
+  ASSERT_EQ(host().frames().Render(), PF_Err_NONE);
   EXPECT_EQ(depth_during_render, 1);
 
   // Render: one lock and one unlock of the record, then the host's release
@@ -697,9 +702,9 @@ TEST_F(RenderTest, RecordIsUnlockedInRenderAndReleasedAfterIt) {
   const std::string label = handle_calls.empty() ? "?" : handle_calls.front().substr(handle_calls.front().find('#'));
   EXPECT_EQ(handle_calls, (std::vector<std::string>{"host_lock_handle " + label, "host_unlock_handle " + label,
                                                     "host_dispose_handle " + label}));
-  EXPECT_EQ(host().HandleData(handle), nullptr);
-  EXPECT_EQ(host().deleted_pre_render_data(), std::vector<void*>{handle});
-  EXPECT_EQ(host().LiveHandles(), 1u);
+  EXPECT_EQ(host().accounts().handles().Find(handle), nullptr);
+  EXPECT_EQ(host().frames().deleted_pre_render_data(), std::vector<void*>{handle});
+  EXPECT_EQ(host().accounts().handles().live(), 1u);
 }
 
 TEST_F(RenderTest, FramesInFlightRenderInAnyOrderAndAreEachReleasedOnce) {
@@ -717,42 +722,43 @@ TEST_F(RenderTest, FramesInFlightRenderInAnyOrderAndAreEachReleasedOnce) {
     request.time = times[i];
     request.depth = depths[i];
     zelvan::testhost::FrameToken token;
-    ASSERT_EQ(host().PreRenderFrame(request, &token), PF_Err_NONE);
+    ASSERT_EQ(host().frames().PreRenderFrame(request, &token), PF_Err_NONE);
     frames.push_back(token);
-    records.push_back(host().pre_render_output().pre_render_data);
+    records.push_back(host().frames().pre_render_output().pre_render_data);
   }
-  EXPECT_EQ(host().frames_in_flight().size(), 5u);
-  EXPECT_EQ(host().LiveHandles(), 6u);
+  EXPECT_EQ(host().frames().in_flight().size(), 5u);
+  EXPECT_EQ(host().accounts().handles().live(), 6u);
   for (int i : {3, 0, 4}) {
     SCOPED_TRACE("frame " + std::to_string(i));
-    ASSERT_EQ(host().Render(frames[i]), PF_Err_NONE);
+    ASSERT_EQ(host().frames().Render(frames[i]), PF_Err_NONE);
     EXPECT_EQ(Output().depth(), depths[i]);
     EXPECT_EQ(px::ReadFrameStamp(*Output().world()).frame, FrameOfOneTurn(host(), times[i])) << "its own record";
   }
-  EXPECT_EQ(host().pre_render_data_deleted(), 0) << "nothing released before the host says so";
-  host().ReleaseFrame(frames[4]);
-  std::thread([&] { host().ReleaseFrame(frames[1]); }).join();
-  host().ReleaseFrame(frames[0]);
-  host().ReleaseFrame(frames[2]);
-  EXPECT_EQ(host().deleted_pre_render_data(), (std::vector<void*>{records[4], records[1], records[0], records[2]}));
-  EXPECT_THROW(host().Render(frames[4]), std::logic_error) << "a released frame is not in flight";
-  EXPECT_THROW(host().Render(frames[3]), std::logic_error) << "each frame renders once";
-  ASSERT_EQ(host().frames_in_flight().size(), 1u);
-  EXPECT_EQ(host().LiveHandles(), 2u);
+  EXPECT_EQ(host().frames().pre_render_data_deleted(), 0) << "nothing released before the host says so";
+  host().frames().Release(frames[4]);
+  std::thread([&] { host().frames().Release(frames[1]); }).join();
+  host().frames().Release(frames[0]);
+  host().frames().Release(frames[2]);
+  EXPECT_EQ(host().frames().deleted_pre_render_data(),
+            (std::vector<void*>{records[4], records[1], records[0], records[2]}));
+  EXPECT_THROW(host().frames().Render(frames[4]), std::logic_error) << "a released frame is not in flight";
+  EXPECT_THROW(host().frames().Render(frames[3]), std::logic_error) << "each frame renders once";
+  ASSERT_EQ(host().frames().in_flight().size(), 1u);
+  EXPECT_EQ(host().accounts().handles().live(), 2u);
   // The fixture's set-down releases the last; a second release of any record,
   // or a use of one after it, would be on the host's record.
 }
 
 TEST_F(RenderTest, AThousandLoopedFramesLeaveNoHandleAndNoLock) {
   AddSource(32, 18);
-  host().SetParam(zelvan::kParamMode, zelvan::kModeWhole);
-  host().SetKeyframes(zelvan::kParamTime, {{{0, 30}, 0.0}, {{300, 30}, 720.0}});
+  host().params().SetValue(zelvan::kParamMode, zelvan::kModeWhole);
+  host().params().SetKeyframes(zelvan::kParamTime, {{{0, 30}, 0.0}, {{300, 30}, 720.0}});
   const std::size_t mark = host().trace().size();
   for (int frame = 0; frame < 1000; ++frame) {
     ASSERT_EQ(Render(frame % 300), PF_Err_NONE) << "frame " << frame;
   }
-  EXPECT_EQ(host().LiveHandles(), 1u);  // the global record only
-  EXPECT_EQ(host().pre_render_data_deleted(), 1000);
+  EXPECT_EQ(host().accounts().handles().live(), 1u);  // the global record only
+  EXPECT_EQ(host().frames().pre_render_data_deleted(), 1000);
   EXPECT_EQ(host().accounts().handles().created(), 1001);
   EXPECT_EQ(host().trace().Count("host_lock_handle", mark), 2000u);  // pre-render and render
   EXPECT_EQ(host().trace().Count("host_unlock_handle", mark), 2000u);
@@ -766,11 +772,11 @@ TEST_F(RenderTest, MissingGlobalDataIsAnErrorAndLeavesTheOutput) {
   void* no_block = nullptr;
   for (PF_Handle global : {PF_Handle(nullptr), PF_Handle(&no_block)}) {
     SCOPED_TRACE(global == nullptr ? "null handle" : "handle without a block");
-    ASSERT_EQ(host().PreRender(0), PF_Err_NONE);
-    EXPECT_EQ(host().Render([global](PF_InData& in, PF_OutData&) { in.global_data = global; }),
+    ASSERT_EQ(host().frames().PreRender(0), PF_Err_NONE);
+    EXPECT_EQ(host().frames().Render([global](PF_InData& in, PF_OutData&) { in.global_data = global; }),
               PF_Err_INTERNAL_STRUCT_DAMAGED);
-    EXPECT_FALSE(host().last_output_written());
-    EXPECT_FALSE(host().last_output_checked_out());
+    EXPECT_FALSE(host().frames().last_output_written());
+    EXPECT_FALSE(host().frames().last_output_checked_out());
     // Nothing but the suite handler's own traffic and the host's release of
     // the record: no lock, no checkout.
     for (const std::string& line : CommandLines()) {
@@ -780,7 +786,7 @@ TEST_F(RenderTest, MissingGlobalDataIsAnErrorAndLeavesTheOutput) {
     }
     EXPECT_EQ(CommandLinesOf("host_lock_handle").size(), 0u);
   }
-  EXPECT_EQ(host().LiveHandles(), 1u) << "the records are still released by the host";
+  EXPECT_EQ(host().accounts().handles().live(), 1u) << "the records are still released by the host";
 }
 
 // What the output holds before the effect writes it, seen through a render
@@ -794,10 +800,10 @@ class OutputFillTest : public RenderTest, public ::testing::WithParamInterface<F
 
 TEST_P(OutputFillTest, UnwrittenOutputHoldsTheFill) {
   AddSource();
-  if (GetParam().fill) host().SetOutputFill(*GetParam().fill);
-  const px::Color fill = GetParam().fill.value_or(Host::UnwrittenColor());
-  ASSERT_EQ(host().PreRender(0), PF_Err_NONE);
-  EXPECT_EQ(host().Render([](PF_InData& in, PF_OutData&) { in.global_data = nullptr; }),
+  if (GetParam().fill) host().frames().SetOutputFill(*GetParam().fill);
+  const px::Color fill = GetParam().fill.value_or(Frames::UnwrittenColor());
+  ASSERT_EQ(host().frames().PreRender(0), PF_Err_NONE);
+  EXPECT_EQ(host().frames().Render([](PF_InData& in, PF_OutData&) { in.global_data = nullptr; }),
             PF_Err_INTERNAL_STRUCT_DAMAGED);
   const px::PixelWorld& out = Output();
   int other = 0;
@@ -805,7 +811,7 @@ TEST_P(OutputFillTest, UnwrittenOutputHoldsTheFill) {
     for (A_long x = 0; x < out.width(); ++x) other += out.get(x, y) != fill;
   }
   EXPECT_EQ(other, 0) << "of " << out.width() << "x" << out.height();
-  EXPECT_FALSE(host().last_output_written());
+  EXPECT_FALSE(host().frames().last_output_written());
 }
 
 const FillCase kFills[] = {

@@ -185,18 +185,18 @@ HostRender::HostRender(const std::string& plugin_path, const Scene& scene, Clip&
 
   // Parameters in the host's user units.
   const EffectSettings& p = scene.params;
-  host.SetParam(kParamMode, p.mode);
-  host.SetParam(kParamLayer, p.layer ? kSourceLayerId : 0);
-  host.SetParam(kParamType, p.type);
+  host.params().SetValue(kParamMode, p.mode);
+  host.params().SetValue(kParamLayer, p.layer ? kSourceLayerId : 0);
+  host.params().SetValue(kParamType, p.type);
   switch (p.time.kind) {
     case TimeCurve::Kind::Constant:
-      host.SetParam(kParamTime, p.time.constant);
+      host.params().SetValue(kParamTime, p.time.constant);
       break;
     case TimeCurve::Kind::Rate: {
       // Two linear keys: the angle grows at the rate over the whole composition.
       const double end = c.duration;
-      host.SetKeyframes(kParamTime, {testhost::Keyframe{A_Time{0, m.scale}, 0.0},
-                                     testhost::Keyframe{comp_duration, p.time.rate * end}});
+      host.params().SetKeyframes(kParamTime, {testhost::Keyframe{A_Time{0, m.scale}, 0.0},
+                                              testhost::Keyframe{comp_duration, p.time.rate * end}});
       break;
     }
     case TimeCurve::Kind::Keys: {
@@ -205,25 +205,25 @@ HostRender::HostRender(const std::string& plugin_path, const Scene& scene, Clip&
         const A_u_long ks = std::fabs(sec) < 2000.0 ? 1000000u : 1000u;
         keys.push_back(testhost::Keyframe{A_Time{Round(sec * ks), ks}, deg});
       }
-      host.SetKeyframes(kParamTime, std::move(keys));
+      host.params().SetKeyframes(kParamTime, std::move(keys));
       break;
     }
   }
-  host.SetParam(kParamWaitingTime, p.waiting);
-  host.SetParam(kParamRangeType, p.range);
+  host.params().SetValue(kParamWaitingTime, p.waiting);
+  host.params().SetValue(kParamRangeType, p.range);
   if (p.range == 1) {
-    host.SetParam(kParamStartPercent, p.start);
-    host.SetParam(kParamEndPercent, p.end);
+    host.params().SetValue(kParamStartPercent, p.start);
+    host.params().SetValue(kParamEndPercent, p.end);
   } else {
-    host.SetParam(kParamStartSeconds, p.start);
-    host.SetParam(kParamEndSeconds, p.end);
+    host.params().SetValue(kParamStartSeconds, p.start);
+    host.params().SetValue(kParamEndSeconds, p.end);
   }
-  host.SetParam(kParamEasingType, p.easing);
-  host.SetParam(kParamEasingMode, p.easing_mode);
+  host.params().SetValue(kParamEasingType, p.easing);
+  host.params().SetValue(kParamEasingMode, p.easing_mode);
   host.UpdateParamsUI();
   // A user's render starts transparent, as in a real host, not in the loud
   // colour the host marks unwritten pixels with.
-  host.SetOutputFill(pixels::Color{});
+  host.frames().SetOutputFill(pixels::Color{});
   host.SetObserver(&m.recorder);
 }
 
@@ -255,8 +255,8 @@ FrameRecord HostRender::RenderFrame(int k) {
   request.time = f.current_time.value;
   request.depth = m.depth;
   const std::size_t failures_before = host.callback_failures().size();
-  f.error = host.PreRender(request);
-  if (f.error == PF_Err_NONE) f.error = host.Render();
+  f.error = host.frames().PreRender(request);
+  if (f.error == PF_Err_NONE) f.error = host.frames().Render();
   // A host call of this frame whose own work failed: the footage, not the plug-in.
   const auto& failures = host.callback_failures();
   if (failures.size() > failures_before) {
@@ -267,7 +267,7 @@ FrameRecord HostRender::RenderFrame(int k) {
 }
 
 const PF_EffectWorld* HostRender::output() const {
-  const pixels::PixelWorld* out = impl_->host->last_output();
+  const pixels::PixelWorld* out = impl_->host->frames().last_output();
   return out ? out->world() : nullptr;
 }
 
