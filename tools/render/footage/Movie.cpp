@@ -21,6 +21,7 @@ extern "C" {
 #include "DeepChannels.h"
 #include "FfmpegLog.h"
 #include "FfmpegPtr.h"
+#include "FfmpegSeek.h"
 #include "FootageError.h"
 #include "NearestSample.h"
 #include "Limits.h"
@@ -58,13 +59,11 @@ int ReadMemory(void* opaque, uint8_t* buf, int n) {
 
 int64_t SeekMemory(void* opaque, int64_t offset, int whence) {
   auto& m = *static_cast<MemoryFile*>(opaque);
-  const auto size = static_cast<int64_t>(m.size);
-  if ((whence & AVSEEK_SIZE) != 0) return size;
-  whence &= ~AVSEEK_FORCE;
-  const int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? static_cast<int64_t>(m.pos) : whence == SEEK_END ? size : -1;
-  if (base < 0 || offset < -base || offset > size - base) return AVERROR(EINVAL);
-  m.pos = static_cast<std::size_t>(base + offset);
-  return base + offset;
+  // Nothing lies past the end of the bytes to read.
+  auto pos = static_cast<int64_t>(m.pos);
+  const int64_t r = ffmpeg::AnswerSeek(offset, whence, static_cast<int64_t>(m.size), pos, ffmpeg::PastTheEnd::kRefused);
+  m.pos = static_cast<std::size_t>(pos);
+  return r;
 }
 
 // An open container: the format context and, for bytes in memory, the I/O
