@@ -1,13 +1,21 @@
 // The render tool's scene model, command line and writers, without a host.
 #include <gtest/gtest.h>
 
+extern "C" {
+#include <libavformat/avio.h>
+#include <libavutil/error.h>
+}
+
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <limits>
 
 #include "Cli.h"
 #include "MovieEncoder.h"
@@ -19,6 +27,7 @@
 #include "PixelWorld.h"
 #include "Previews.h"
 #include "Diagnose.h"
+#include "FfmpegSeek.h"
 #include "Report.h"
 #include "RunTool.h"
 #include "Scene.h"
@@ -639,6 +648,72 @@ TEST(Outputs, StagingWritesNothingUntilCommitted) {
   EXPECT_EQ(testing::Listing(out), (std::set<std::string>{"frame_0000.png", "frame_0009.png", "notes.txt",
                                                           OutputFolder::kManifest}))
       << "files this tool did not write in this run stay";
+}
+
+// FFmpeg's custom I/O seeks as the movie reader answers them (bytes in
+// memory: nothing to read past their end) and as the movie writer does (a
+// file grows where it is written), in 100 bytes with 40 behind: rows worked
+// out by hand from the callback's rules.
+struct SeekCase {
+  std::string name;
+  int whence = SEEK_SET;
+  int64_t offset = 0;
+  ffmpeg::PastTheEnd past_the_end = ffmpeg::PastTheEnd::kRefused;
+  int64_t answer = 0;
+  int64_t position = 0;  // where it stands after
+
+  SeekCase& From(int origin, int64_t by) {
+    whence = origin;
+    offset = by;
+    return *this;
+  }
+  SeekCase& Writing() {
+    past_the_end = ffmpeg::PastTheEnd::kAllowed;
+    return *this;
+  }
+  SeekCase& Gives(int64_t returned, int64_t stands_at) {
+    answer = returned;
+    position = stands_at;
+    return *this;
+  }
+  SeekCase& Refused() { return Gives(AVERROR(EINVAL), 40); }
+};
+SeekCase Seek(std::string name) {
+  SeekCase c;
+  c.name = std::move(name);
+  return c;
+}
+
+TEST(FfmpegIo, SeeksAreAnsweredUpToTheirEdges) {
+  constexpr int64_t kFar = std::numeric_limits<int64_t>::max();
+  const SeekCase cases[] = {
+      Seek("the size").From(AVSEEK_SIZE, 0).Gives(100, 40),
+      Seek("the size, the hint to force ignored").From(AVSEEK_SIZE | AVSEEK_FORCE, 7).Gives(100, 40),
+      Seek("the start").From(SEEK_SET, 0).Gives(0, 0),
+      Seek("the end from the start").From(SEEK_SET, 100).Gives(100, 100),
+      Seek("past the end, reading").From(SEEK_SET, 101).Refused(),
+      Seek("past the end, writing").Writing().From(SEEK_SET, 101).Gives(101, 101),
+      Seek("before the start").From(SEEK_SET, -1).Refused(),
+      Seek("before the start, writing").Writing().From(SEEK_SET, -1).Refused(),
+      Seek("back to the start").From(SEEK_CUR, -40).Gives(0, 0),
+      Seek("back before the start").From(SEEK_CUR, -41).Refused(),
+      Seek("on to the end").From(SEEK_CUR, 60).Gives(100, 100),
+      Seek("on past the end, reading").From(SEEK_CUR, 61).Refused(),
+      Seek("on past the end, writing").Writing().From(SEEK_CUR, 61).Gives(101, 101),
+      Seek("the start from the end").From(SEEK_END, -100).Gives(0, 0),
+      Seek("before the start from the end").From(SEEK_END, -101).Refused(),
+      Seek("past the end from the end, reading").From(SEEK_END, 1).Refused(),
+      Seek("past the end from the end, writing").Writing().From(SEEK_END, 1).Gives(101, 101),
+      Seek("a forced seek").From(SEEK_SET | AVSEEK_FORCE, 5).Gives(5, 5),
+      Seek("no such origin").From(SEEK_END + 7, 0).Refused(),
+      Seek("further than a position holds, writing").Writing().From(SEEK_CUR, kFar).Refused(),
+  };
+  for (const SeekCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    int64_t position = 40;
+    EXPECT_EQ(ffmpeg::AnswerSeek(c.offset, c.whence, 100, position, c.past_the_end), c.answer);
+    EXPECT_EQ(position, c.position);
+  }
 }
 }  // namespace
 }  // namespace zelvan::render

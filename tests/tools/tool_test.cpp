@@ -1183,53 +1183,102 @@ TEST(Footage, ImageFilesKeepTheirAlpha) {
 }
 
 // A pixel as the host holds it (premultiplied) and as a PNG frame and an FFV1
-// .mkv store it (straight): 255 x colour / alpha to the nearest, halves up,
-// worked out by hand; colour above its alpha clamps.
+// .mkv store it (straight): the maximum x colour / alpha to the nearest,
+// halves up, worked out by hand; colour above its alpha clamps. At 16 bits
+// each of the host's levels (0 to 32768) is first a file's (x 65535 / 32768,
+// to the nearest: 8193 is 16386, 20000 is 39999, 56 is 112, 30000 is 59999).
 struct StraightPixel {
-  const char* name;
-  PF_Pixel8 premultiplied;            // alpha, red, green, blue
-  std::array<unsigned char, 4> rgba;  // as stored
+  std::string name;
+  int depth = 8;
+  std::array<uint16_t, 4> premultiplied{};  // alpha, red, green, blue
+  std::array<uint16_t, 4> rgba{};           // as stored
+
+  StraightPixel& Deep() {
+    depth = 16;
+    return *this;
+  }
+  StraightPixel& Holds(uint16_t a, uint16_t r, uint16_t g, uint16_t b) {
+    premultiplied = {a, r, g, b};
+    return *this;
+  }
+  StraightPixel& Stores(uint16_t r, uint16_t g, uint16_t b, uint16_t a) {
+    rgba = {r, g, b, a};
+    return *this;
+  }
 };
+StraightPixel Pixel(std::string name) {
+  StraightPixel c;
+  c.name = std::move(name);
+  return c;
+}
 
 TEST(Outputs, StraightColourIsRoundedToTheNearestLevel) {
   const StraightPixel cases[] = {
-      {"opaque", {255, 100, 50, 25}, {100, 50, 25, 255}},
-      {"transparent", {0, 0, 0, 0}, {0, 0, 0, 0}},
-      {"half: 199.2, 99.6, 49.8", {128, 100, 50, 25}, {199, 100, 50, 128}},
-      {"alpha 2: 127.5 up", {2, 1, 1, 0}, {128, 128, 0, 2}},
-      {"alpha 10: 178.5, 76.5, 25.5 up", {10, 7, 3, 1}, {179, 77, 26, 10}},
-      {"alpha 200: 191.25, 253.7, 1.3", {200, 150, 199, 1}, {191, 254, 1, 200}},
-      {"colour above alpha", {100, 120, 0, 0}, {255, 0, 0, 100}},
+      Pixel("opaque").Holds(255, 100, 50, 25).Stores(100, 50, 25, 255),
+      Pixel("transparent").Holds(0, 0, 0, 0).Stores(0, 0, 0, 0),
+      Pixel("half: 199.2, 99.6, 49.8").Holds(128, 100, 50, 25).Stores(199, 100, 50, 128),
+      Pixel("alpha 2: 127.5 up").Holds(2, 1, 1, 0).Stores(128, 128, 0, 2),
+      Pixel("alpha 10: 178.5, 76.5, 25.5 up").Holds(10, 7, 3, 1).Stores(179, 77, 26, 10),
+      Pixel("alpha 200: 191.25, 253.7, 1.3").Holds(200, 150, 199, 1).Stores(191, 254, 1, 200),
+      Pixel("colour above alpha").Holds(100, 120, 0, 0).Stores(255, 0, 0, 100),
+      Pixel("16 bits opaque").Deep().Holds(32768, 32768, 16384, 0).Stores(65535, 32768, 0, 65535),
+      Pixel("16 bits transparent").Deep().Holds(0, 0, 0, 0).Stores(0, 0, 0, 0),
+      Pixel("16 bits half: 16386 x 65535 / 32768 = 32771.49994 down, 16383.75 up")
+          .Deep().Holds(16384, 8193, 4096, 0).Stores(32771, 16384, 0, 32768),
+      Pixel("16 bits alpha 39999: 112 x 65535 / 39999 = 183.503 up, colour at and above alpha")
+          .Deep().Holds(20000, 56, 20000, 30000).Stores(184, 65535, 65535, 39999),
   };
-  const int n = static_cast<int>(std::size(cases));
-  pixels::PixelWorld world(n, 1, pixels::Depth::k8);
-  for (int x = 0; x < n; ++x) reinterpret_cast<PF_Pixel8*>(world.row(0))[x] = cases[x].premultiplied;
-  TempDir tmp("straight");
-  FrameImage png = ImageOf(*world.world(), FrameFormat::Png8);
-  png.file = png.shown = (tmp / "frame.png").string();
-  WriteFrameImage(png);
-  {
-    MovieEncoder mkv((tmp / "loop.mkv").string(), "loop.mkv", MovieSettings{MovieKind::kMkv, n, 1, 8, Rational{25, 1}});
-    mkv.Add(*world.world());
-    mkv.Finish();
-  }
-  // The PNG's own bytes, as the image library reads them without
-  // premultiplying; FFmpeg's decode of the movie.
-  std::vector<unsigned char> file(static_cast<std::size_t>(n) * 4);
-  OIIO::ImageSpec config;
-  config.attribute("oiio:UnassociatedAlpha", 1);
-  auto in = OIIO::ImageInput::open(png.file, &config);
-  ASSERT_TRUE(in && in->read_image(0, 0, 0, 4, OIIO::TypeDesc::UINT8, file.data())) << OIIO::geterror();
-  const std::string movie =
-      Capture("ffmpeg -v error -i " + testing::Quote((tmp / "loop.mkv").string()) + " -f rawvideo -pix_fmt rgba -");
-  ASSERT_EQ(movie.size(), file.size());
-  for (int x = 0; x < n; ++x) {
-    SCOPED_TRACE(cases[x].name);
-    for (int ch = 0; ch < 4; ++ch) {
-      const std::size_t at = static_cast<std::size_t>(x) * 4 + static_cast<std::size_t>(ch);
-      EXPECT_EQ(file[at], cases[x].rgba[static_cast<std::size_t>(ch)]) << "PNG, channel " << "RGBA"[ch];
-      EXPECT_EQ(static_cast<unsigned char>(movie[at]), cases[x].rgba[static_cast<std::size_t>(ch)])
-          << ".mkv, channel " << "RGBA"[ch];
+  for (const int depth : {8, 16}) {
+    SCOPED_TRACE(std::to_string(depth) + " bits");
+    std::vector<const StraightPixel*> rows;
+    for (const StraightPixel& c : cases) {
+      if (c.depth == depth) rows.push_back(&c);
+    }
+    const int n = static_cast<int>(rows.size());
+    pixels::PixelWorld world(n, 1, depth == 8 ? pixels::Depth::k8 : pixels::Depth::k16);
+    for (int x = 0; x < n; ++x) {
+      const auto& p = rows[static_cast<std::size_t>(x)]->premultiplied;
+      if (depth == 8) {
+        reinterpret_cast<PF_Pixel8*>(world.row(0))[x] = PF_Pixel8{
+            static_cast<A_u_char>(p[0]), static_cast<A_u_char>(p[1]), static_cast<A_u_char>(p[2]),
+            static_cast<A_u_char>(p[3])};
+      } else {
+        reinterpret_cast<PF_Pixel16*>(world.row(0))[x] = PF_Pixel16{p[0], p[1], p[2], p[3]};
+      }
+    }
+    TempDir tmp("straight");
+    FrameImage png = ImageOf(*world.world(), depth == 8 ? FrameFormat::Png8 : FrameFormat::Png16);
+    png.file = png.shown = (tmp / "frame.png").string();
+    WriteFrameImage(png);
+    {
+      MovieEncoder mkv((tmp / "loop.mkv").string(), "loop.mkv",
+                       MovieSettings{MovieKind::kMkv, n, 1, depth, Rational{25, 1}});
+      mkv.Add(*world.world());
+      mkv.Finish();
+    }
+    // The PNG's own values, as the image library reads them without
+    // premultiplying; FFmpeg's decode of the movie, little-endian.
+    const OIIO::TypeDesc type = depth == 8 ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16;
+    std::string file(static_cast<std::size_t>(n) * 4 * type.size(), '\0');
+    OIIO::ImageSpec config;
+    config.attribute("oiio:UnassociatedAlpha", 1);
+    auto in = OIIO::ImageInput::open(png.file, &config);
+    ASSERT_TRUE(in && in->read_image(0, 0, 0, 4, type, file.data())) << OIIO::geterror();
+    const std::string movie = Capture("ffmpeg -v error -i " + testing::Quote((tmp / "loop.mkv").string()) +
+                                      " -f rawvideo -pix_fmt " + (depth == 8 ? "rgba" : "rgba64le") + " -");
+    ASSERT_EQ(movie.size(), file.size());
+    auto value = [&](const std::string& bytes, std::size_t at) {
+      const auto byte = [&](std::size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(bytes[i])); };
+      return depth == 8 ? byte(at) : byte(2 * at) | byte(2 * at + 1) << 8;
+    };
+    for (int x = 0; x < n; ++x) {
+      SCOPED_TRACE(rows[static_cast<std::size_t>(x)]->name);
+      for (int ch = 0; ch < 4; ++ch) {
+        const std::size_t at = static_cast<std::size_t>(x) * 4 + static_cast<std::size_t>(ch);
+        const unsigned want = rows[static_cast<std::size_t>(x)]->rgba[static_cast<std::size_t>(ch)];
+        EXPECT_EQ(value(file, at), want) << "PNG, channel " << "RGBA"[ch];
+        EXPECT_EQ(value(movie, at), want) << ".mkv, channel " << "RGBA"[ch];
+      }
     }
   }
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "DepthTable.h"
 #include "ImageFile.h"
 #include "PixelWorld.h"
 
@@ -26,10 +27,7 @@ std::vector<float> WorldToRgba(const PF_EffectWorld& world) {
 }
 
 void WriteImage(const std::string& file, int width, int height, const std::vector<float>& rgba, FrameFormat format) {
-  const OIIO::TypeDesc type = format == FrameFormat::Png8    ? OIIO::TypeDesc::UINT8
-                              : format == FrameFormat::Png16 ? OIIO::TypeDesc::UINT16
-                                                             : OIIO::TypeDesc::FLOAT;
-  OIIO::ImageSpec spec(width, height, 4, type);
+  OIIO::ImageSpec spec(width, height, 4, ImageType(format));
   spec.attribute("Software", "zelvan-render");
   if (format == FrameFormat::Exr) spec.attribute("compression", "zip");
   // Integer formats clamp to [0, 1]; the image library converts from float.

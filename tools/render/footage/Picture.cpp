@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "DeepChannels.h"
+#include "DepthTable.h"
 #include "FootageError.h"
 #include "Limits.h"
 #include "UsageError.h"
@@ -78,9 +78,7 @@ pixels::PixelWorld ReadPicture(const FootageSource& source, int64_t frame, int p
   }
   const int nch = spec.nchannels;
   if (nch <= 0) throw FootageError(file, frame, "it has no channels");
-  const OIIO::TypeDesc type = depth == pixels::Depth::k8    ? OIIO::TypeDesc::UINT8
-                              : depth == pixels::Depth::k16 ? OIIO::TypeDesc::UINT16
-                                                            : OIIO::TypeDesc::FLOAT;
+  const OIIO::TypeDesc type = ImageType(depth);
   const std::size_t pixels_n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
   std::vector<unsigned char> raw(pixels_n * static_cast<std::size_t>(nch) * type.size());
   if (!in->read_image(picture, 0, 0, nch, type, raw.data())) {
@@ -94,28 +92,20 @@ pixels::PixelWorld ReadPicture(const FootageSource& source, int64_t frame, int p
     return c < 3 ? 0 : (nch == 2 ? 1 : -1);
   };
   const int ch[4] = {pick(0), pick(1), pick(2), pick(3)};
-  for (int y = 0; y < height; ++y) {
-    const std::size_t base = static_cast<std::size_t>(y) * static_cast<std::size_t>(width) * static_cast<std::size_t>(nch);
-    if (depth == pixels::Depth::k8) {
-      const unsigned char* p = raw.data() + base;
-      auto* q = reinterpret_cast<PF_Pixel8*>(out.row(y));
+  WithDepth(depth, [&](auto row) {
+    using Row = decltype(row);
+    using Pixel = typename Row::Pixel;
+    for (int y = 0; y < height; ++y) {
+      const std::size_t base =
+          static_cast<std::size_t>(y) * static_cast<std::size_t>(width) * static_cast<std::size_t>(nch);
+      const auto* p = reinterpret_cast<const typename Row::FileChannel*>(raw.data()) + base;
+      auto* q = reinterpret_cast<Pixel*>(out.row(y));
       for (int x = 0; x < width; ++x, p += nch) {
-        q[x] = PF_Pixel8{ch[3] < 0 ? A_u_char{255} : p[ch[3]], p[ch[0]], p[ch[1]], p[ch[2]]};
-      }
-    } else if (depth == pixels::Depth::k16) {
-      const auto* p = reinterpret_cast<const uint16_t*>(raw.data()) + base;
-      auto* q = reinterpret_cast<PF_Pixel16*>(out.row(y));
-      for (int x = 0; x < width; ++x, p += nch) {
-        q[x] = PF_Pixel16{ch[3] < 0 ? A_u_short{32768} : To15(p[ch[3]]), To15(p[ch[0]]), To15(p[ch[1]]), To15(p[ch[2]])};
-      }
-    } else {
-      const auto* p = reinterpret_cast<const float*>(raw.data()) + base;
-      auto* q = reinterpret_cast<PF_PixelFloat*>(out.row(y));
-      for (int x = 0; x < width; ++x, p += nch) {
-        q[x] = PF_PixelFloat{ch[3] < 0 ? 1.0f : p[ch[3]], p[ch[0]], p[ch[1]], p[ch[2]]};
+        q[x] = Pixel{ch[3] < 0 ? Row::kMax : Row::FromFile(p[ch[3]]), Row::FromFile(p[ch[0]]), Row::FromFile(p[ch[1]]),
+                     Row::FromFile(p[ch[2]])};
       }
     }
-  }
+  });
   return out;
 }
 

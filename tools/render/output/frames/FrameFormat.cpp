@@ -13,7 +13,9 @@ FrameFormat FormatFor(const std::string& name, int depth) {
 
 const char* Extension(FrameFormat f) { return f == FrameFormat::Exr ? ".exr" : ".png"; }
 
-std::size_t ChannelBytes(FrameFormat f) { return f == FrameFormat::Png8 ? 1 : f == FrameFormat::Png16 ? 2 : 4; }
+std::size_t ChannelBytes(FrameFormat f) {
+  return WithFormat(f, [](auto row) { return sizeof(typename decltype(row)::FileChannel); });
+}
 
 std::string FrameName(int k, int frames, FrameFormat format) {
   const int digits = std::max(4, static_cast<int>(std::to_string(std::max(0, frames - 1)).size()));

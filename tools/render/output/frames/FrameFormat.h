@@ -4,9 +4,10 @@
 #include <cstddef>
 #include <string>
 
+#include "DepthTable.h"
+
 namespace zelvan::render {
 
-enum class FrameFormat { Png8, Png16, Exr };
 FrameFormat FormatFor(const std::string& name, int depth);  // "" picks by depth
 const char* Extension(FrameFormat f);
 // Bytes of one channel: 1, 2 or 4 (float).

@@ -3,66 +3,54 @@
 #include <OpenImageIO/imageio.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
+#include <type_traits>
 
-#include "DeepChannels.h"
+#include "DepthTable.h"
 #include "ImageFile.h"
 #include "Limits.h"
 #include "PixelWorld.h"
 
 namespace zelvan::render {
 
-bool CopyPixels(const PF_EffectWorld& world, FrameFormat format, unsigned char* out, std::ptrdiff_t out_rowbytes) {
-  const pixels::Depth depth = pixels::DepthOf(world);
+namespace {
+
+// A world into a PNG of its own depth's channels: exact integers, the colour
+// unpremultiplied to the nearest level. True when some pixel is translucent.
+template <class Row>
+bool CopyStraight(const PF_EffectWorld& world, unsigned char* out, std::ptrdiff_t out_rowbytes) {
+  using File = typename Row::FileChannel;
+  constexpr uint32_t kMax = std::numeric_limits<File>::max();
   const auto* data = static_cast<const unsigned char*>(static_cast<const void*>(world.data));
-  auto row = [&](A_long y) { return data + static_cast<std::ptrdiff_t>(y) * world.rowbytes; };
-  auto out_row = [&](A_long y) { return out + static_cast<std::ptrdiff_t>(y) * out_rowbytes; };
+  uint32_t lowest = kMax;
+  for (A_long y = 0; y < world.height; ++y) {
+    const auto* p = reinterpret_cast<const typename Row::Pixel*>(data + static_cast<std::ptrdiff_t>(y) * world.rowbytes);
+    auto* q = reinterpret_cast<File*>(out + static_cast<std::ptrdiff_t>(y) * out_rowbytes);
+    for (A_long x = 0; x < world.width; ++x, q += 4) {
+      const uint32_t a = Row::ToFile(p[x].alpha);
+      lowest = std::min(lowest, a);
+      const bool straight = a == kMax || a == 0;
+      const uint32_t colour[3] = {Row::ToFile(p[x].red), Row::ToFile(p[x].green), Row::ToFile(p[x].blue)};
+      for (int c = 0; c < 3; ++c) {
+        const uint32_t v = colour[c];
+        // PNG keeps colour unpremultiplied.
+        q[c] = static_cast<File>(straight ? v : std::min<uint32_t>(kMax, (v * kMax + a / 2) / a));
+      }
+      q[3] = static_cast<File>(a);
+    }
+  }
+  return lowest < kMax;
+}
+
+// Any other pairing goes through the host's normalised colour.
+bool CopyNormalised(const PF_EffectWorld& world, FrameFormat format, unsigned char* out, std::ptrdiff_t out_rowbytes) {
   bool translucent = false;
-  if (format == FrameFormat::Png8 && depth == pixels::Depth::k8) {
-    unsigned lowest = 255;
-    for (A_long y = 0; y < world.height; ++y) {
-      const unsigned char* p = row(y);
-      unsigned char* q = out_row(y);
-      for (A_long x = 0; x < world.width; ++x, p += 4, q += 4) {
-        const unsigned a = p[0];
-        lowest = std::min(lowest, a);
-        if (a == 255 || a == 0) {
-          q[0] = p[1];
-          q[1] = p[2];
-          q[2] = p[3];
-        } else {
-          // PNG keeps colour unpremultiplied.
-          for (int c = 0; c < 3; ++c) q[c] = static_cast<unsigned char>(std::min(255u, (p[c + 1] * 255u + a / 2) / a));
-        }
-        q[3] = static_cast<unsigned char>(a);
-      }
-    }
-    return lowest < 255;
-  }
-  if (format == FrameFormat::Png16 && depth == pixels::Depth::k16) {
-    uint32_t lowest = 65535;
-    for (A_long y = 0; y < world.height; ++y) {
-      const auto* p = reinterpret_cast<const PF_Pixel16*>(row(y));
-      auto* q = reinterpret_cast<uint16_t*>(out_row(y));
-      for (A_long x = 0; x < world.width; ++x, q += 4) {
-        const uint32_t a = From15(p[x].alpha);
-        lowest = std::min(lowest, a);
-        const bool straight = a == 65535 || a == 0;
-        for (int c = 0; c < 3; ++c) {
-          const uint32_t v = From15(c == 0 ? p[x].red : c == 1 ? p[x].green : p[x].blue);
-          // PNG keeps colour unpremultiplied.
-          q[c] = static_cast<uint16_t>(straight ? v : std::min<uint32_t>(65535u, (v * 65535u + a / 2) / a));
-        }
-        q[3] = static_cast<uint16_t>(a);
-      }
-    }
-    return lowest < 65535;
-  }
-  // Any other pairing goes through the normalised colour.
   const std::size_t channel = ChannelBytes(format);
   for (A_long y = 0; y < world.height; ++y) {
-    unsigned char* q = out_row(y);
+    unsigned char* q = out + static_cast<std::ptrdiff_t>(y) * out_rowbytes;
     for (A_long x = 0; x < world.width; ++x) {
       pixels::Color c = pixels::GetPixel(world, x, y);
       translucent = translucent || c.alpha < 1.0f;
@@ -91,6 +79,18 @@ bool CopyPixels(const PF_EffectWorld& world, FrameFormat format, unsigned char* 
   return translucent;
 }
 
+}  // namespace
+
+bool CopyPixels(const PF_EffectWorld& world, FrameFormat format, unsigned char* out, std::ptrdiff_t out_rowbytes) {
+  return WithDepth(pixels::DepthOf(world), [&](auto row) {
+    using Row = decltype(row);
+    if constexpr (std::is_integral_v<typename Row::FileChannel>) {
+      if (Row::kFormat == format) return CopyStraight<Row>(world, out, out_rowbytes);
+    }
+    return CopyNormalised(world, format, out, out_rowbytes);
+  });
+}
+
 FrameImage ImageOf(const PF_EffectWorld& world, FrameFormat format) {
   FrameImage img;
   img.width = world.width;
@@ -103,9 +103,7 @@ FrameImage ImageOf(const PF_EffectWorld& world, FrameFormat format) {
 }
 
 void WriteFrameImage(const FrameImage& image) {
-  const OIIO::TypeDesc type = image.format == FrameFormat::Png8    ? OIIO::TypeDesc::UINT8
-                              : image.format == FrameFormat::Png16 ? OIIO::TypeDesc::UINT16
-                                                                   : OIIO::TypeDesc::FLOAT;
+  const OIIO::TypeDesc type = ImageType(image.format);
   OIIO::ImageSpec spec(image.width, image.height, 4, type);
   spec.attribute("Software", "zelvan-render");
   if (image.format == FrameFormat::Exr) {

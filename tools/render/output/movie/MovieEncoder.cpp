@@ -17,6 +17,7 @@ extern "C" {
 
 #include "FfmpegLog.h"
 #include "FfmpegPtr.h"
+#include "FfmpegSeek.h"
 #include "FrameWriter.h"
 #include "OutputFile.h"
 #include "WorkQueue.h"
@@ -67,16 +68,12 @@ int WriteSink(void* opaque, uint8_t* buf, int size) {
 
 int64_t SeekSink(void* opaque, int64_t offset, int whence) {
   auto& s = *static_cast<Sink*>(opaque);
-  const auto size = static_cast<int64_t>(s.file.size());
-  if ((whence & AVSEEK_SIZE) != 0) return size;
-  whence &= ~AVSEEK_FORCE;
-  const int64_t base = whence == SEEK_SET   ? 0
-                       : whence == SEEK_CUR ? static_cast<int64_t>(s.pos)
-                       : whence == SEEK_END ? size
-                                            : -1;
-  if (base < 0 || offset < -base) return AVERROR(EINVAL);
-  s.pos = static_cast<uint64_t>(base + offset);
-  return base + offset;
+  // The muxer may seek past what it has written: a write there extends the file.
+  auto pos = static_cast<int64_t>(s.pos);
+  const int64_t r =
+      ffmpeg::AnswerSeek(offset, whence, static_cast<int64_t>(s.file.size()), pos, ffmpeg::PastTheEnd::kAllowed);
+  s.pos = static_cast<uint64_t>(pos);
+  return r;
 }
 
 }  // namespace
