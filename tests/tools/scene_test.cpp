@@ -17,6 +17,7 @@
 #include "ImageFile.h"
 #include "ImageFiles.h"
 #include "PixelWorld.h"
+#include "PreviewGif.h"
 #include "Previews.h"
 #include "Diagnose.h"
 #include "Report.h"
