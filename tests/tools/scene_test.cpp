@@ -16,18 +16,22 @@ extern "C" {
 #include <fstream>
 #include <functional>
 #include <limits>
+#include <map>
+#include <set>
+#include <sstream>
 
 #include "Cli.h"
+#include "Diagnose.h"
+#include "FfmpegSeek.h"
+#include "ImageFile.h"
+#include "ImageFiles.h"
 #include "MovieEncoder.h"
 #include "OutputFile.h"
 #include "OutputFolder.h"
 #include "OutputPlace.h"
-#include "ImageFile.h"
-#include "ImageFiles.h"
 #include "PixelWorld.h"
+#include "PreviewGif.h"
 #include "Previews.h"
-#include "Diagnose.h"
-#include "FfmpegSeek.h"
 #include "Report.h"
 #include "RunTool.h"
 #include "Scene.h"
@@ -396,6 +400,43 @@ TEST(Cli, HelpExplainsEveryOptionWithAnExample) {
     const std::string name = *f.group == '\0' ? "  " + std::string(f.name) : "." + std::string(f.name);
     EXPECT_NE(h.find(name, fields), std::string::npos) << f.path();
   }
+}
+
+// The README's exit-status list (after "Exit status:" to the sentence's end,
+// its items parted by ";", each led by its codes: "130 and 143 stopped by
+// ...") gives every code of the table, each with its meaning's words, and
+// no code the table lacks.
+TEST(Cli, TheReadmeListsEveryExitStatus) {
+  std::string readme = testing::Slurp(ZELVAN_README);
+  std::replace(readme.begin(), readme.end(), '\n', ' ');
+  const std::string lead = "Exit status:";
+  const std::size_t at = readme.find(lead);
+  ASSERT_NE(at, std::string::npos) << ZELVAN_README;
+  const std::size_t end = readme.find(". ", at);
+  std::istringstream list(readme.substr(at + lead.size(), end - at - lead.size()));
+  std::map<int, std::string> said;  // each code, and the words of its item
+  for (std::string item; std::getline(list, item, ';');) {
+    std::istringstream words(item);
+    std::vector<int> codes;
+    std::string word, rest;
+    while (words >> word) {
+      if (!rest.empty() || (word.find_first_not_of("0123456789") != std::string::npos && word != "and" && word != "or")) {
+        rest += word + " ";
+      } else if (word != "and" && word != "or") {
+        codes.push_back(std::stoi(word));
+      }
+    }
+    for (int code : codes) said[code] = rest;
+  }
+  std::set<int> listed;
+  for (const ExitRow& row : kExitStatuses) {
+    SCOPED_TRACE(row.meaning);
+    listed.insert(row.code);
+    ASSERT_EQ(said.count(row.code), 1u) << "the README's list has no " << row.code;
+    std::istringstream meaning(row.meaning);
+    for (std::string word; meaning >> word;) EXPECT_NE(said[row.code].find(word), std::string::npos) << word;
+  }
+  for (const auto& [code, words] : said) EXPECT_EQ(listed.count(code), 1u) << code << " " << words;
 }
 
 // A synthetic render: a 10-frame source at 30 fps, 36 degrees a frame.

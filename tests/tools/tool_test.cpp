@@ -408,6 +408,102 @@ TEST(RenderTool, FilesItDidNotWriteSurvive) {
   }
 }
 
+// A symbolic link where the run writes, of a frame's name in the folder or as
+// the movie, is a file in the way like any other, whatever it points to:
+// refused without --overwrite (the link left as it was), and with it the link
+// itself is replaced by the file the run writes. What it points to is never
+// written through: a file's bytes and a folder's files stay, a link to
+// nothing does not make its target, and a link to a manifest of the tool's
+// is not taken for one.
+struct LinkInTheWay {
+  enum class Target { kFile, kFolder, kNothing };
+
+  std::string name;
+  std::string place;  // the link's name in the folder
+  bool movie = false;  // the link is --out itself
+  Target target = Target::kFile;
+  std::string holds = "the user's own bytes";  // a file target's
+  bool overwrite = false;
+  std::string says;  // what the refusal says after the link's path; empty: the run succeeds
+
+  LinkInTheWay& AsTheMovie() { movie = true; return *this; }
+  LinkInTheWay& To(Target t) { target = t; return *this; }
+  LinkInTheWay& Holding(std::string bytes) { holds = std::move(bytes); return *this; }
+  LinkInTheWay& Overwrite() { overwrite = true; return *this; }
+  LinkInTheWay& Says(std::string s) { says = std::move(s); return *this; }
+};
+LinkInTheWay LinkRow(std::string name, std::string place) {
+  LinkInTheWay c;
+  c.name = std::move(name);
+  c.place = std::move(place);
+  return c;
+}
+
+// Whether the bytes begin as a file of that extension does: PNG's signature,
+// an MP4's ftyp box, Matroska's EBML header.
+bool LooksLike(const std::string& bytes, const std::string& extension) {
+  if (extension == ".png") return bytes.rfind("\x89PNG\r\n\x1a\n", 0) == 0;
+  if (extension == ".mp4") return bytes.size() > 8 && bytes.substr(4, 4) == "ftyp";
+  if (extension == ".mkv") return bytes.rfind("\x1a\x45\xdf\xa3", 0) == 0;
+  return false;
+}
+
+TEST(RenderTool, ALinkInTheWayIsReplacedNeverWrittenThrough) {
+  using Target = LinkInTheWay::Target;
+  const std::string ours = R"({"written_by": "zelvan-render", "files": []})";
+  const LinkInTheWay cases[] = {
+      LinkRow("a link to a file, of a frame's name", "frame_0001.png").Says("exists and zelvan-render did not write it"),
+      LinkRow("a link to a file, of a frame's name, -y", "frame_0001.png").Overwrite(),
+      LinkRow("a link to a folder, of a frame's name", "frame_0001.png")
+          .To(Target::kFolder).Says("exists and zelvan-render did not write it"),
+      LinkRow("a link to nothing, of a frame's name, -y", "frame_0002.png").To(Target::kNothing).Overwrite(),
+      LinkRow("a link to a manifest of the tool's, of the manifest's name", "zelvan-render-manifest.json")
+          .Holding(ours).Says("exists and zelvan-render did not write it"),
+      LinkRow("a link to a file as the movie", "loop.mp4").AsTheMovie().Says("exists"),
+      LinkRow("a link to a file as the movie, -y", "loop.mp4").AsTheMovie().Overwrite(),
+      LinkRow("a link to a folder as the movie", "loop.mkv").AsTheMovie().To(Target::kFolder).Says("exists"),
+      LinkRow("a link to a folder as the movie, -y", "loop.mkv").AsTheMovie().To(Target::kFolder).Overwrite(),
+  };
+  for (const LinkInTheWay& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir tmp("link");
+    const fs::path out = tmp / "out", link = out / c.place, target = tmp / "target";
+    fs::create_directories(out);
+    if (c.target == Target::kFile) std::ofstream(target, std::ios::binary) << c.holds;
+    if (c.target == Target::kFolder) {
+      fs::create_directories(target);
+      std::ofstream(target / "kept.txt") << "mine";
+    }
+    fs::create_symlink(target, link);
+    std::vector<std::string> args = {"--out", c.movie ? link.string() : out.string(), "--quiet", "--frames", "3",
+                                     "--size", "64x36"};
+    if (c.overwrite) args.push_back("-y");
+    const testing::ToolRun r = RunTool(args, tmp.path());
+    EXPECT_EQ(r.exit_code, c.says.empty() ? 0 : 2) << r.err;
+
+    switch (c.target) {
+      case Target::kFile:
+        EXPECT_EQ(testing::Slurp(target), c.holds) << "the link's file as it was";
+        break;
+      case Target::kFolder:
+        EXPECT_EQ(Contents(target), (std::map<std::string, std::string>{{"kept.txt", "mine"}}));
+        break;
+      case Target::kNothing:
+        EXPECT_FALSE(fs::exists(fs::symlink_status(target))) << "nothing made there";
+        break;
+    }
+    if (!c.says.empty()) {
+      EXPECT_NE(r.err.find(link.string() + ": " + c.says + ". Fix:"), std::string::npos) << r.err;
+      EXPECT_EQ(Listing(out), std::set<std::string>{c.place}) << "nothing written";
+      ASSERT_TRUE(fs::is_symlink(link));
+      EXPECT_EQ(fs::read_symlink(link), target) << "the link as it was";
+    } else {
+      EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(link))) << "the link itself replaced";
+      EXPECT_TRUE(LooksLike(testing::Slurp(link), link.extension().string())) << "by the run's own file";
+    }
+  }
+}
+
 // Waits until a run into `out` renders: its staging folder holds a frame
 // (the folder is claimed and locked by then), or a movie's hidden file is
 // there (made just before the first frame renders).

@@ -1,10 +1,13 @@
 #include "Cli.h"
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <optional>
 
+#include "FrameFormat.h"
 #include "MovieEncoder.h"
+#include "OutputNames.h"
 #include "SceneFields.h"
 
 namespace zelvan::render {
@@ -67,73 +70,74 @@ void NoValue(const Arg& arg) {
   if (arg.inline_value) throw UsageError(arg.name + "=" + *arg.inline_value, "takes no value", "write " + arg.name + " alone");
 }
 
-}  // namespace
+// The option's flag, null when it is not one.
+bool* FlagOf(Options& o, const std::string& a) {
+  return a == "-h" || a == "--help"        ? &o.help
+         : a == "--version"                ? &o.version
+         : a == "-q" || a == "--quiet"     ? &o.quiet
+         : a == "--dry-run"                ? &o.dry_run
+         : a == "--keep-going"             ? &o.keep_going
+         : a == "-y" || a == "--overwrite" ? &o.overwrite
+         : a == "--no-previews"            ? &o.no_previews
+         : a == "--play-once"              ? &o.play_once
+                                           : nullptr;
+}
 
-Options ParseCommandLine(const std::vector<std::string>& args) {
-  Options o;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const Arg arg = Split(args[i]);
-    const std::string& a = arg.name;
-    bool* flag = a == "-h" || a == "--help"        ? &o.help
-                 : a == "--version"                ? &o.version
-                 : a == "-q" || a == "--quiet"     ? &o.quiet
-                 : a == "--dry-run"                ? &o.dry_run
-                 : a == "--keep-going"             ? &o.keep_going
-                 : a == "-y" || a == "--overwrite" ? &o.overwrite
-                 : a == "--no-previews"            ? &o.no_previews
-                 : a == "--play-once"              ? &o.play_once
-                                                   : nullptr;
-    if (flag != nullptr) {
-      NoValue(arg);
-      *flag = true;
-    } else if (a == "-o" || a == "--out") {
-      o.out_dir = NeedValue(arg, args, i);
-      if (o.out_dir.empty()) throw UsageError("--out", "is empty", "give a folder path");
-    } else if (a == "--plugin") {
-      o.plugin = NeedValue(arg, args, i);
-    } else if (a == "--refuse-call") {
-      const std::string function = NeedValue(arg, args, i);
-      if (function.empty()) throw UsageError("--refuse-call", "is empty", "name a host function, e.g. --refuse-call copy");
-      o.refuse_calls.push_back(function);
-    } else if (a == "--cache-mb") {
-      const std::string v = NeedValue(arg, args, i);
-      const bool digits = !v.empty() && v.size() <= 7 && v.find_first_not_of("0123456789") == std::string::npos;
-      if (!digits) throw UsageError("--cache-mb " + v, "expects a whole number of megabytes", "write e.g. --cache-mb 512");
-      o.cache_mb = static_cast<std::size_t>(std::stoul(v));
-    } else if (a == "--crf") {
-      const std::string v = NeedValue(arg, args, i);
-      const bool digits = !v.empty() && v.size() <= 2 && v.find_first_not_of("0123456789") == std::string::npos;
-      if (!digits || std::stoi(v) > kMaxCrf) {
-        throw UsageError("--crf " + v, "expects a whole number from 0 (lossless) to " + std::to_string(kMaxCrf),
-                         "write e.g. --crf 23 for a smaller file or --crf 12 for one closer to the frames (default " +
-                             std::to_string(kDefaultCrf) + ")");
-      }
-      o.crf = std::stoi(v);
-    } else if (a == "--set") {
-      o.overrides.push_back(NeedValue(arg, args, i));
-    } else if (a == "--size") {
-      const std::string v = NeedValue(arg, args, i);
-      const std::size_t x = v.find('x');
-      if (x == std::string::npos) throw UsageError("--size " + v, "expects WIDTHxHEIGHT", "write e.g. --size 640x360");
-      o.overrides.push_back(FieldOf(Field::kCompWidth).path() + "=" + v.substr(0, x));
-      o.overrides.push_back(FieldOf(Field::kCompHeight).path() + "=" + v.substr(x + 1));
-    } else if (!a.empty() && a[0] == '-' && a != "-") {
-      bool found = false;
-      for (const Shortcut& s : kShortcuts) {
-        if (a == s.option) {
-          o.overrides.push_back(FieldOf(*s.field).path() + "=" + NeedValue(arg, args, i));
-          found = true;
-        }
-      }
-      if (!found) throw UsageError(a, "unknown option", "see zelvan-render --help");
-    } else if (o.scene_file.empty()) {
-      o.scene_file = args[i];
-    } else {
-      throw UsageError(args[i], "a second scene file", "give one SCENE.json; use --set for changes");
+// A whole number of at most `digits` digits, or nothing.
+std::optional<int> WholeNumber(const std::string& v, std::size_t digits) {
+  const bool whole = !v.empty() && v.size() <= digits && v.find_first_not_of("0123456789") == std::string::npos;
+  return whole ? std::optional<int>(std::stoi(v)) : std::nullopt;
+}
+
+// Takes an option that has a value (args[i], its value perhaps the next
+// word); false for an option of another kind.
+bool TakeValue(Options& o, const Arg& arg, const std::vector<std::string>& args, std::size_t& i) {
+  const std::string& a = arg.name;
+  if (a == "-o" || a == "--out") {
+    o.out_dir = NeedValue(arg, args, i);
+    if (o.out_dir.empty()) throw UsageError("--out", "is empty", "give a folder path");
+  } else if (a == "--plugin") {
+    o.plugin = NeedValue(arg, args, i);
+  } else if (a == "--refuse-call") {
+    const std::string function = NeedValue(arg, args, i);
+    if (function.empty()) throw UsageError("--refuse-call", "is empty", "name a host function, e.g. --refuse-call copy");
+    o.refuse_calls.push_back(function);
+  } else if (a == "--cache-mb") {
+    const std::string v = NeedValue(arg, args, i);
+    const std::optional<int> mb = WholeNumber(v, 7);
+    if (!mb) throw UsageError("--cache-mb " + v, "expects a whole number of megabytes", "write e.g. --cache-mb 512");
+    o.cache_mb = static_cast<std::size_t>(*mb);
+  } else if (a == "--crf") {
+    const std::string v = NeedValue(arg, args, i);
+    o.crf = WholeNumber(v, 2);
+    if (!o.crf || *o.crf > kMaxCrf) {
+      throw UsageError("--crf " + v, "expects a whole number from 0 (lossless) to " + std::to_string(kMaxCrf),
+                       "write e.g. --crf 23 for a smaller file or --crf 12 for one closer to the frames (default " +
+                           std::to_string(kDefaultCrf) + ")");
     }
+  } else if (a == "--set") {
+    o.overrides.push_back(NeedValue(arg, args, i));
+  } else if (a == "--size") {
+    const std::string v = NeedValue(arg, args, i);
+    const std::size_t x = v.find('x');
+    if (x == std::string::npos) throw UsageError("--size " + v, "expects WIDTHxHEIGHT", "write e.g. --size 640x360");
+    o.overrides.push_back(FieldOf(Field::kCompWidth).path() + "=" + v.substr(0, x));
+    o.overrides.push_back(FieldOf(Field::kCompHeight).path() + "=" + v.substr(x + 1));
+  } else {
+    for (const Shortcut& s : kShortcuts) {
+      if (a == s.option) {
+        o.overrides.push_back(FieldOf(*s.field).path() + "=" + NeedValue(arg, args, i));
+        return true;
+      }
+    }
+    return false;
   }
+  return true;
+}
+
+// The options that a movie, or frame files, cannot take.
+void CheckTheOutputsOptions(const Options& o) {
   const std::optional<MovieKind> movie = MovieKindOf(o.out_dir);
-  if (o.help || o.version) return o;
   if (o.crf && movie != MovieKind::kMp4) {
     throw UsageError("--crf", std::string("sets the quality of an .mp4 only (") +
                                   (movie ? "a .mov is ProRes 4444, a .mkv lossless" : "frame files are lossless") + ")",
@@ -141,9 +145,31 @@ Options ParseCommandLine(const std::vector<std::string>& args) {
   }
   if (o.keep_going && movie) {
     throw UsageError("--keep-going",
-                     "marks failed frames in report.json and on the contact sheet, which a movie has not",
+                     std::string("marks failed frames in ") + names::kReport +
+                         " and on the contact sheet, which a movie has not",
                      "write frames into a folder (--out DIR) to keep going past failed frames, or drop --keep-going");
   }
+}
+
+}  // namespace
+
+Options ParseCommandLine(const std::vector<std::string>& args) {
+  Options o;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const Arg arg = Split(args[i]);
+    const std::string& a = arg.name;
+    if (bool* flag = FlagOf(o, a); flag != nullptr) {
+      NoValue(arg);
+      *flag = true;
+    } else if (!a.empty() && a[0] == '-' && a != "-") {
+      if (!TakeValue(o, arg, args, i)) throw UsageError(a, "unknown option", "see zelvan-render --help");
+    } else if (o.scene_file.empty()) {
+      o.scene_file = args[i];
+    } else {
+      throw UsageError(args[i], "a second scene file", "give one SCENE.json; use --set for changes");
+    }
+  }
+  if (!o.help && !o.version) CheckTheOutputsOptions(o);
   return o;
 }
 
@@ -164,105 +190,162 @@ Json BuildScene(const Options& o) {
   return scene;
 }
 
-std::string HelpText(const std::string& default_plugin) {
-  std::string h =
-      "zelvan-render: render a composition through the ZelvanClipCycle plug-in in the simulated host.\n"
-      "\n"
-      "Usage: zelvan-render [SCENE.json] [--out DIR | --out NAME.mp4|.mov|.mkv] [--set FIELD=VALUE]... [options]\n"
-      "\n"
-      "The effect is applied to a solid layer of the composition's size that spans the composition;\n"
-      "the source layer is a second layer of the same composition. Without a scene file the built-in\n"
-      "demo renders: 3 s of a Pingpong loop with cubic in-out easing and a 20 % hold.\n"
-      "\n"
-      "Options:\n"
-      "  SCENE.json            scene file (JSON object with \"comp\", \"source\", \"params\", \"format\")\n"
-      "  -o, --out DIR         output folder (default zelvan-render-out), created when missing. The tool\n"
-      "                        replaces only files it wrote there before (listed in its manifest) and\n"
-      "                        refuses to overwrite any other file; it never removes a file it did not\n"
-      "                        write in this run\n"
-      "  -o, --out NAME.mp4    the loop as one movie instead (also NAME.mov, NAME.mkv; see Movies below)\n"
-      "  --set FIELD=VALUE     set any scene field by its dotted path; repeatable. VALUE is JSON when it\n"
-      "                        parses, else text: --set comp.frames=4 --set params.mode=whole\n"
-      "                        --set 'params.time={\"keys\": [[0, 0], [2, 720]]}'\n";
+namespace {
+
+// The paragraphs of --help, in order.
+
+std::string HelpUsage() {
+  return "zelvan-render: render a composition through the ZelvanClipCycle plug-in in the simulated host.\n"
+         "\n"
+         "Usage: zelvan-render [SCENE.json] [--out DIR | --out NAME.mp4|.mov|.mkv] [--set FIELD=VALUE]... [options]\n"
+         "\n"
+         "The effect is applied to a solid layer of the composition's size that spans the composition;\n"
+         "the source layer is a second layer of the same composition. Without a scene file the built-in\n"
+         "demo renders: 3 s of a Pingpong loop with cubic in-out easing and a 20 % hold.\n";
+}
+
+std::string HelpShortcuts() {
+  std::string h;
   for (const auto& s : kShortcuts) {
     std::string left = std::string("  ") + s.option + " " + s.meta;
     left.resize(std::max<std::size_t>(left.size() + 1, 24), ' ');
     h += left + s.help + "\n";
   }
-  h += "  --crf N               an .mp4's quality: 0 (lossless) to 51, lower is better and larger; default " +
-           std::to_string(kDefaultCrf) + ",\n"
-       "                        which looks the same as the frames\n"
-       "  --plugin PATH         the plug-in binary (default " + default_plugin + ")\n"
-       "  --refuse-call NAME    the simulated host fails every call of that host function (checkout_param,\n"
-       "                        copy, AEGP_GetLayerInPoint, ...) with error 515, to see how the effect\n"
-       "                        copes; repeatable\n"
-       "  -y, --overwrite       replace files in DIR that this tool did not write, or the movie NAME that\n"
-       "                        is there (never the footage itself)\n"
-       "  --keep-going          a frame that fails (footage that cannot be read, or an error of the\n"
-       "                        plug-in) fails that frame only: it is marked in report.json, the chart\n"
-       "                        and the contact sheet, and the run exits 6 (0 only if every frame rendered).\n"
-       "                        Frames only: a movie cannot mark a frame, so it is refused with one\n"
-       "  --play-once           every source frame once, in order: frame k of the composition shows\n"
-       "                        source frame k (a linear Cycle of the whole source in its own time). The\n"
-       "                        composition takes the source's rate and length unless the scene sets them;\n"
-       "                        the loop's own fields (params.type, time, waiting, range, start, end,\n"
-       "                        easing, easing_mode) are its, and may not be set too\n"
-       "  --no-previews         no contact sheet and no GIF (faster)\n"
-       "  --cache-mb N          megabytes of decoded footage kept for reuse (default " +
-           std::to_string(kDefaultCacheBytes >> 20) + "). A loop that\n"
-       "                        runs backwards through a movie decodes each stretch between keyframes\n"
-       "                        once while it fits; a clip played forwards keeps only the frame it shows.\n"
-       "                        Lower it to save memory, raise it for long Pingpongs\n"
-       "  -q, --quiet           no progress and no summary line (progress shows only on a terminal)\n"
-       "  --dry-run             check the scene, print it resolved, write nothing\n"
-       "  --version             the tool's version\n"
-       "  -h, --help            this text\n"
-       "Every option that takes a value also takes it as --opt=value; a value that starts with \"-\" (other\n"
-       "than a number) only so: --out=-dir.\n"
-       "\n"
-       "Scene fields (defaults in brackets):\n" +
-       SceneFieldsHelp() +
-       "\n"
-       "Outputs in DIR: frame_NNNN.png|exr, contact_sheet.png, preview.gif, timing_chart.svg,\n"
-       "report.json (the resolved scene, the source layer, and per frame the parameter values the host\n"
-       "handed over, when \"Layer\" was checked out, the source frame returned, the copy rectangles and\n"
-       "the result) and zelvan-render-manifest.json (what this tool wrote there). Files are written whole\n"
-       "or not at all: a failed or interrupted run (Ctrl-C, SIGTERM) leaves DIR as it was. A run holds DIR\n"
-       "while it lasts (.zelvan-render.lock, removed at the end): a second run into it stops at once. A file\n"
-       "that appears or changes in DIR while the run renders is not replaced: the run stops, exit 2.\n"
-       "\n"
-       "Movies: --out NAME.mp4, NAME.mov or NAME.mkv (any case) writes the loop as one movie at the\n"
-       "composition's frame rate (30000/1001 stays exact; Matroska keeps times to the millisecond), and no\n"
-       "frames, previews, chart or report:\n"
-       "  .mp4  H.264 (libx264), yuv420p, BT.709: plays anywhere. An odd width or height gets one black\n"
-       "        column or row (4:2:0 needs even sizes). It has no alpha: pixels with alpha below 1 show\n"
-       "        over black, and the tool notes it. Quality: --crf\n"
-       "  .mov  ProRes 4444 (prores_ks) with alpha, yuva444p10le: 16-bit and float renders keep 10 bits\n"
-       "  .mkv  FFV1, lossless: the same pixels as the PNG frames, RGBA at 8 bits, RGBA64 at 16 bits and\n"
-       "        for float renders (clamped to 0..1 as png16 frames are)\n"
-       "The movie is written under a hidden name beside NAME (.NAME.zelvan-render.PID) and takes its\n"
-       "name only when the run has succeeded; a failed or interrupted run leaves no file, and removes the\n"
-       "folders it made for NAME. A file NAME that is there is replaced only with --overwrite (-y).\n"
-       "\n"
-       "Warnings name the frames where the loop asks for times outside the source layer, where a Cycle\n"
-       "seam repeats or skips a source frame, and where a Pingpong shows its turn-around frame twice.\n"
-       "\n"
-       "Examples:\n"
-       "  zelvan-render --out demo\n"
-       "  zelvan-render scenes/cycle-seconds.json --out cyc --set comp.frames=48 --mode \"No Margin\"\n"
-       "  zelvan-render --source shots/run.%04d.png --fps 24 --type cycle --set params.time='{\"rate\": 90}'\n"
-       "  zelvan-render --source clip.mp4 --out clip --no-previews\n"
-       "  zelvan-render scenes/demo.json --out demo.mp4 --crf 23\n"
-       "\n"
-       "Exit status: 0 done, every frame rendered; 2 bad input (the message names the field or file and\n"
-       "the fix), DIR in use by another run, a file in DIR that appeared or changed during the run, or a\n"
-       "movie NAME that is there without --overwrite; 3 a footage frame could not be read (the message\n"
-       "names the file and the frame); 4 the plug-in failed a frame (the message names the frame and the\n"
-       "error); 5 an output file could not be written (the message names it, the cause, such as a full\n"
-       "disk or a file-size limit, and the fix); 6 with --keep-going, every frame written but some failed\n"
-       "(marked in report.json); 130 or 143 stopped by Ctrl-C or SIGTERM; 1 other failure. On any status\n"
-       "but 0 and 6, DIR is left as it was, and no movie NAME is written.\n";
   return h;
+}
+
+std::string HelpOptions(const std::string& default_plugin) {
+  return "Options:\n"
+         "  SCENE.json            scene file (JSON object with \"comp\", \"source\", \"params\", \"format\")\n"
+         "  -o, --out DIR         output folder (default zelvan-render-out), created when missing. The tool\n"
+         "                        replaces only files it wrote there before (listed in its manifest) and\n"
+         "                        refuses to overwrite any other file; it never removes a file it did not\n"
+         "                        write in this run\n"
+         "  -o, --out NAME.mp4    the loop as one movie instead (also NAME.mov, NAME.mkv; see Movies below)\n"
+         "  --set FIELD=VALUE     set any scene field by its dotted path; repeatable. VALUE is JSON when it\n"
+         "                        parses, else text: --set comp.frames=4 --set params.mode=whole\n"
+         "                        --set 'params.time={\"keys\": [[0, 0], [2, 720]]}'\n" +
+         HelpShortcuts() +
+         "  --crf N               an .mp4's quality: 0 (lossless) to 51, lower is better and larger; default " +
+         std::to_string(kDefaultCrf) +
+         ",\n"
+         "                        which looks the same as the frames\n"
+         "  --plugin PATH         the plug-in binary (default " + default_plugin + ")\n"
+         "  --refuse-call NAME    the simulated host fails every call of that host function (checkout_param,\n"
+         "                        copy, AEGP_GetLayerInPoint, ...) with error 515, to see how the effect\n"
+         "                        copes; repeatable\n"
+         "  -y, --overwrite       replace files in DIR that this tool did not write, or the movie NAME that\n"
+         "                        is there (never the footage itself)\n"
+         "  --keep-going          a frame that fails (footage that cannot be read, or an error of the\n"
+         "                        plug-in) fails that frame only: it is marked in " + names::kReport + ", the chart\n"
+         "                        and the contact sheet, and the run exits " + std::to_string(kExitFramesFailed) +
+         " (" + std::to_string(kExitDone) + " only if every frame rendered).\n"
+         "                        Frames only: a movie cannot mark a frame, so it is refused with one\n"
+         "  --play-once           every source frame once, in order: frame k of the composition shows\n"
+         "                        source frame k (a linear Cycle of the whole source in its own time). The\n"
+         "                        composition takes the source's rate and length unless the scene sets them;\n"
+         "                        the loop's own fields (params.type, time, waiting, range, start, end,\n"
+         "                        easing, easing_mode) are its, and may not be set too\n"
+         "  --no-previews         no contact sheet and no GIF (faster)\n"
+         "  --cache-mb N          megabytes of decoded footage kept for reuse (default " +
+         std::to_string(kDefaultCacheBytes >> 20) +
+         "). A loop that\n"
+         "                        runs backwards through a movie decodes each stretch between keyframes\n"
+         "                        once while it fits; a clip played forwards keeps only the frame it shows.\n"
+         "                        Lower it to save memory, raise it for long Pingpongs\n"
+         "  -q, --quiet           no progress and no summary line (progress shows only on a terminal)\n"
+         "  --dry-run             check the scene, print it resolved, write nothing\n"
+         "  --version             the tool's version\n"
+         "  -h, --help            this text\n"
+         "Every option that takes a value also takes it as --opt=value; a value that starts with \"-\" (other\n"
+         "than a number) only so: --out=-dir.\n";
+}
+
+std::string HelpOutputs() {
+  const std::string frames = std::string(names::kFramePrefix) + "NNNN" + Extension(FrameFormat::Png8) + "|" +
+                             (Extension(FrameFormat::Exr) + 1);
+  return "Outputs in DIR: " + frames + ", " + names::kContactSheet + ", " + names::kPreviewGif + ", " +
+         names::kTimingChart + ",\n" + names::kReport +
+         " (the resolved scene, the source layer, and per frame the parameter values the host\n"
+         "handed over, when \"Layer\" was checked out, the source frame returned, the copy rectangles and\n"
+         "the result) and " + names::kManifest +
+         " (what this tool wrote there). Files are written whole\n"
+         "or not at all: a failed or interrupted run (Ctrl-C, SIGTERM) leaves DIR as it was. A run holds DIR\n"
+         "while it lasts (" + names::kLock +
+         ", removed at the end): a second run into it stops at once. A file\n"
+         "that appears or changes in DIR while the run renders is not replaced: the run stops, exit " +
+         std::to_string(kExitBadInput) + ".\n";
+}
+
+std::string HelpMovies() {
+  return "Movies: --out NAME.mp4, NAME.mov or NAME.mkv (any case) writes the loop as one movie at the\n"
+         "composition's frame rate (30000/1001 stays exact; Matroska keeps times to the millisecond), and no\n"
+         "frames, previews, chart or report:\n"
+         "  .mp4  H.264 (libx264), yuv420p, BT.709: plays anywhere. An odd width or height gets one black\n"
+         "        column or row (4:2:0 needs even sizes). It has no alpha: pixels with alpha below 1 show\n"
+         "        over black, and the tool notes it. Quality: --crf\n"
+         "  .mov  ProRes 4444 (prores_ks) with alpha, yuva444p10le: 16-bit and float renders keep 10 bits\n"
+         "  .mkv  FFV1, lossless: the same pixels as the PNG frames, RGBA at 8 bits, RGBA64 at 16 bits and\n"
+         "        for float renders (clamped to 0..1 as png16 frames are)\n"
+         "The movie is written under a hidden name beside NAME (" + names::MovieTempPrefix("NAME") +
+         "PID) and takes its\n"
+         "name only when the run has succeeded; a failed or interrupted run leaves no file, and removes the\n"
+         "folders it made for NAME. A file NAME that is there is replaced only with --overwrite (-y).\n";
+}
+
+std::string HelpWarningsAndExamples() {
+  return "Warnings name the frames where the loop asks for times outside the source layer, where a Cycle\n"
+         "seam repeats or skips a source frame, and where a Pingpong shows its turn-around frame twice.\n"
+         "\n"
+         "Examples:\n"
+         "  zelvan-render --out demo\n"
+         "  zelvan-render scenes/cycle-seconds.json --out cyc --set comp.frames=48 --mode \"No Margin\"\n"
+         "  zelvan-render --source shots/run.%04d.png --fps 24 --type cycle --set params.time='{\"rate\": 90}'\n"
+         "  zelvan-render --source clip.mp4 --out clip --no-previews\n"
+         "  zelvan-render scenes/demo.json --out demo.mp4 --crf 23\n";
+}
+
+// Greedy, at spaces: no line longer than `width` unless a word is.
+std::string Wrap(const std::string& text, std::size_t width) {
+  std::string out, line;
+  std::size_t at = 0;
+  while (at <= text.size()) {
+    const std::size_t end = std::min(text.find(' ', at), text.size());
+    const std::string word = text.substr(at, end - at);
+    if (!line.empty() && line.size() + 1 + word.size() > width) {
+      out += line + "\n";
+      line.clear();
+    }
+    line += (line.empty() ? "" : " ") + word;
+    at = end + 1;
+  }
+  return out + line + "\n";
+}
+
+// The exit statuses as ExitStatus.h lists them.
+std::string HelpExitStatus() {
+  constexpr std::size_t kWidth = 97;
+  std::string items, with_next, kept;
+  for (const ExitRow& row : kExitStatuses) {
+    if (row.help == nullptr) {
+      with_next += std::to_string(row.code) + " or ";
+      continue;
+    }
+    items += (items.empty() ? "" : "; ") + with_next + std::to_string(row.code) + " " + row.help;
+    with_next.clear();
+    if (row.outputs_written) kept += (kept.empty() ? "" : " and ") + std::to_string(row.code);
+  }
+  return Wrap("Exit status: " + items + ". On any status but " + kept +
+                  ", DIR is left as it was, and no movie NAME is written.",
+              kWidth);
+}
+
+}  // namespace
+
+std::string HelpText(const std::string& default_plugin) {
+  return HelpUsage() + "\n" + HelpOptions(default_plugin) + "\n" + "Scene fields (defaults in brackets):\n" +
+         SceneFieldsHelp() + "\n" + HelpOutputs() + "\n" + HelpMovies() + "\n" + HelpWarningsAndExamples() + "\n" +
+         HelpExitStatus();
 }
 
 }  // namespace zelvan::render

@@ -6,21 +6,20 @@
 #include <string>
 #include <vector>
 
+#include "ExitStatus.h"
 #include "Limits.h"
 #include "Scene.h"
 
 namespace zelvan::render {
 
-// The exit statuses, as --help and the README list them.
-enum ExitStatus {
-  kExitDone = 0,
-  kExitFailure = 1,        // anything else, with its message
-  kExitBadInput = 2,       // a field, a file or the output folder, named with the fix
-  kExitFootage = 3,        // a footage frame that cannot be read
-  kExitPlugin = 4,         // a frame the plug-in failed
-  kExitWrite = 5,          // an output file that cannot be written
-  kExitFramesFailed = 6,   // --keep-going: written, but some frames failed
-};
+// The exit statuses the run returns, as ExitStatus.h lists them.
+inline constexpr int kExitDone = ExitCode("done");
+inline constexpr int kExitFailure = ExitCode("anything else");
+inline constexpr int kExitBadInput = ExitCode("bad input");
+inline constexpr int kExitFootage = ExitCode("footage frame cannot be read");
+inline constexpr int kExitPlugin = ExitCode("frame the plug-in failed");
+inline constexpr int kExitWrite = ExitCode("output file cannot be written");
+inline constexpr int kExitFramesFailed = ExitCode("--keep-going wrote its outputs but failed some frames");
 
 struct Options {
   std::string scene_file;            // empty: the built-in demo scene

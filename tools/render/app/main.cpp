@@ -23,6 +23,7 @@
 #include "OutputFile.h"
 #include "OutputFolder.h"
 #include "OutputMovie.h"
+#include "OutputNames.h"
 #include "Previews.h"
 #include "Progress.h"
 #include "Report.h"
@@ -140,21 +141,21 @@ void ClaimTheOutputPlace(const Options& o, const Probed& p, Output& out) {
                                     o.crf.value_or(kDefaultCrf)});
     return;
   }
-  std::vector<std::string> names;
-  for (int k = 0; k < out.frames; ++k) names.push_back(FrameName(k, out.frames, out.format));
+  std::vector<std::string> writes;
+  for (int k = 0; k < out.frames; ++k) writes.push_back(FrameName(k, out.frames, out.format));
   if (!o.no_previews) {
-    names.push_back("contact_sheet.png");
-    names.push_back("preview.gif");
+    writes.push_back(names::kContactSheet);
+    writes.push_back(names::kPreviewGif);
   }
-  names.push_back("timing_chart.svg");
-  names.push_back("report.json");
+  writes.push_back(names::kTimingChart);
+  writes.push_back(names::kReport);
   out.folder.emplace(o.out_dir, o.overwrite);
-  out.folder->Claim(names, inputs);
+  out.folder->Claim(writes, inputs);
   for (const std::string& left : out.folder->abandoned_staging()) {
     std::cerr << "zelvan-render: note: " << left << " was left by a run that was killed; remove it with rm -r\n";
   }
   if (!o.no_previews) {
-    out.previews = std::make_unique<Previews>(out.folder->Path("preview.gif"), out.folder->Shown("preview.gif"),
+    out.previews = std::make_unique<Previews>(out.folder->Path(names::kPreviewGif), out.folder->Shown(names::kPreviewGif),
                                               out.frames, out.width, out.height, scene.comp.fps.value());
   }
   out.writer.emplace(out.shape.threads, out.shape.waiting);
@@ -191,7 +192,7 @@ std::optional<int> RenderTheFrames(const Options& o, HostRender& render, Output&
                   << f.error << (o.refuse_calls.empty() ? "" : ", after the host refused the calls of --refuse-call")
                   << ". Fix: " << keep_going
                   << " to render the other frames and find this one marked in "
-                     "report.json. The output folder is left as it was\n";
+                  << names::kReport << ". The output folder is left as it was\n";
         return kExitPlugin;
       }
     }
@@ -232,12 +233,12 @@ std::optional<int> WriteTheOutputs(Output& out, const RenderRecord& record) {
   out.writer->Finish();
   if (const int sig = StopSignals::pending()) return Stopped(sig);
   if (out.previews) {
-    out.previews->Finish(out.folder->Path("contact_sheet.png"), out.folder->Shown("contact_sheet.png"));
-    out.folder->Add("preview.gif");
-    out.folder->Add("contact_sheet.png");
+    out.previews->Finish(out.folder->Path(names::kContactSheet), out.folder->Shown(names::kContactSheet));
+    out.folder->Add(names::kPreviewGif);
+    out.folder->Add(names::kContactSheet);
   }
-  out.folder->WriteText("timing_chart.svg", TimingChartSvg(record));
-  out.folder->WriteText("report.json", ReportJson(record).dump(2) + "\n");
+  out.folder->WriteText(names::kTimingChart, TimingChartSvg(record));
+  out.folder->WriteText(names::kReport, ReportJson(record).dump(2) + "\n");
   if (const int sig = StopSignals::pending()) return Stopped(sig);
   out.folder->Commit();
   return std::nullopt;
@@ -251,16 +252,17 @@ int TellTheOutcome(const Options& o, const Scene& scene, const Clip& clip, const
     const FrameRecord& first = record.frames[static_cast<std::size_t>(done.footage_failed.front())];
     std::cerr << "zelvan-render: warning: footage errors at composition frames " << FrameList(done.footage_failed)
               << ", the first: " << first.footage_error
-              << "; the frames are marked in report.json (\"footage_error\"), the chart and the contact sheet\n";
+              << "; the frames are marked in " << names::kReport
+              << " (\"footage_error\"), the chart and the contact sheet\n";
   }
   if (!done.plugin_failed.empty()) {
     std::cerr << "zelvan-render: warning: the plug-in returned an error at frames " << FrameList(done.plugin_failed)
-              << "; the frames are marked in report.json (\"error\"), the chart and the contact sheet\n";
+              << "; the frames are marked in " << names::kReport << " (\"error\"), the chart and the contact sheet\n";
   }
   for (std::size_t i = 0; i < o.refuse_calls.size(); ++i) {
     if (render.CallCount(o.refuse_calls[i]) == calls_before_refusal[i]) {
       std::cerr << "zelvan-render: warning: --refuse-call " << o.refuse_calls[i]
-                << ": the plug-in never called it while rendering (is the name spelt as in report.json?)\n";
+                << ": the plug-in never called it while rendering (is the name spelt as in " << names::kReport << "?)\n";
     }
   }
   for (const std::string& w : Diagnose(record)) std::cerr << "zelvan-render: warning: " << w << "\n";
@@ -284,8 +286,8 @@ int TellTheOutcome(const Options& o, const Scene& scene, const Clip& clip, const
   } else if (!o.quiet) {
     const std::string d = o.out_dir + "/";
     std::cout << "frames " << d << record.frames.front().file << " .. " << record.frames.back().file;
-    if (out.previews) std::cout << ", contact sheet " << d << "contact_sheet.png, GIF " << d << "preview.gif";
-    std::cout << ", chart " << d << "timing_chart.svg, report " << d << "report.json\n";
+    if (out.previews) std::cout << ", contact sheet " << d << names::kContactSheet << ", GIF " << d << names::kPreviewGif;
+    std::cout << ", chart " << d << names::kTimingChart << ", report " << d << names::kReport << "\n";
   }
   // Written, but not every frame: a script must not take it for a whole render.
   return done.footage_failed.empty() && done.plugin_failed.empty() ? kExitDone : kExitFramesFailed;

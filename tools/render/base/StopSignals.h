@@ -16,7 +16,7 @@ class StopSignals {
   // The signal received since, 0 when none.
   static int pending();
   // The exit status of a run stopped by that signal: 130 for SIGINT, 143 for SIGTERM.
-  static int ExitStatus(int signal) { return 128 + signal; }
+  static constexpr int ExitStatus(int signal) { return 128 + signal; }
 };
 
 // Holds the two signals back in the calling thread while alive: a run that

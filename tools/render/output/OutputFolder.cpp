@@ -22,8 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kStagingPrefix = ".zelvan-render-staging.";
-
 Json ManifestEntry(const std::string& name, std::uintmax_t size, int64_t mtime_ns) {
   return Json{{"name", name}, {"size", size}, {"mtime_ns", mtime_ns}};
 }
@@ -56,7 +54,7 @@ OutputFolder::OutputFolder(const std::string& dir, bool overwrite) : out_dir_(di
   try {
     if (!fs::exists(status)) made_.Make(out_dir_, out_dir_);
     Lock();
-    stage_ = (fs::path(out_dir_) / (kStagingPrefix + std::to_string(::getpid()))).string();
+    stage_ = (fs::path(out_dir_) / (names::kStagingPrefix + std::to_string(::getpid()))).string();
     fs::remove_all(stage_, ec);  // only a run of this very process id could have made it
     if (::mkdir(stage_.c_str(), 0777) != 0) {
       const int error = errno;
@@ -67,11 +65,17 @@ OutputFolder::OutputFolder(const std::string& dir, bool overwrite) : out_dir_(di
     Release();
     throw;
   }
+  ReadManifest();
+}
 
-  // The earlier run's manifest: what it wrote, with size and time.
+void OutputFolder::ReadManifest() {
+  // The earlier run's manifest: what it wrote, with size and time. Only a
+  // file is the tool's own (never read through a link).
   const fs::path manifest = fs::path(out_dir_) / kManifest;
-  if (fs::exists(manifest, ec)) {
-    manifest_foreign_ = true;
+  const std::optional<FileSeen> seen = LookAt(manifest.string());
+  if (!seen) return;
+  manifest_foreign_ = true;
+  if (S_ISREG(seen->mode)) {
     try {
       std::ifstream in(manifest, std::ios::binary);
       const Json j = Json::parse(in);
@@ -144,36 +148,32 @@ bool OutputFolder::Ours(const std::string& name) const {
          now.mtime_ns == it->second.mtime_ns;
 }
 
+WrittenBefore OutputFolder::Written(const std::string& name) const {
+  if (name == kManifest) return manifest_foreign_ ? WrittenBefore::kNo : WrittenBefore::kUnchanged;
+  if (Ours(name)) return WrittenBefore::kUnchanged;
+  // A file the manifest lists was ours until someone changed it.
+  return previous_.count(name) != 0 ? WrittenBefore::kChanged : WrittenBefore::kNo;
+}
+
 void OutputFolder::Claim(const std::vector<std::string>& names, const std::vector<std::string>& inputs) {
-  std::vector<std::string> foreign;
+  std::vector<std::pair<std::string, InTheWay>> replaceable;  // with --overwrite
   std::vector<std::string> all = names;
   all.push_back(kManifest);
   for (const std::string& name : all) {
-    const fs::path p = Shown(name);
-    const std::optional<FileSeen> seen = LookAt(p.string());
+    const std::string shown = Shown(name);
+    const std::optional<FileSeen> seen = LookAt(shown);
     claimed_[name] = seen;
-    if (!seen) continue;
-    std::error_code ec;
-    for (const std::string& input : inputs) {
-      if (fs::equivalent(p, input, ec)) {
-        throw UsageError(p.string(), "is footage this run reads, and the run would write a file of that name",
-                         "give --out another folder");
-      }
-    }
-    if (!S_ISREG(seen->mode)) {
-      throw UsageError(p.string(), "is in the way and is not a file", "give --out another folder, or move it away");
-    }
-    const bool ours = name == kManifest ? !manifest_foreign_ : Ours(name);
-    if (!ours && !overwrite_) foreign.push_back(name);
+    const InTheWay what = Judge(shown, seen, inputs, Written(name), overwrite_);
+    if (what == InTheWay::kNothing) continue;
+    if (!OverwriteLifts(what)) throw Refusal(what, Destination::kFolder, shown);
+    replaceable.emplace_back(name, what);
   }
-  if (!foreign.empty()) {
-    const std::string& first = foreign.front();
-    const std::string more =
-        foreign.size() > 1 ? " and " + std::to_string(foreign.size() - 1) + " more of the files this run writes" : "";
-    // A file the manifest lists was ours until someone changed it.
-    const bool edited = first != kManifest && previous_.count(first) != 0;
-    throw UsageError(Shown(first) + more, edited ? "changed since zelvan-render wrote it" : "exists and zelvan-render did not write it",
-                     "give --out another folder, move the file away, or pass --overwrite (-y) to replace it");
+  if (!replaceable.empty()) {
+    const auto& [first, what] = replaceable.front();
+    const std::string more = replaceable.size() > 1 ? " and " + std::to_string(replaceable.size() - 1) +
+                                                          " more of the files this run writes"
+                                                    : "";
+    throw Refusal(what, Destination::kFolder, Shown(first), more);
   }
 }
 
@@ -221,16 +221,11 @@ void OutputFolder::Commit() {
     file.Close();
   }
 
-  std::vector<Placed> done;
-  try {
-    for (const std::string& name : names_) done.push_back(MoveIntoPlace(Path(name), Shown(name), Claimed(name)));
-    done.push_back(MoveIntoPlace(Path(kManifest), Shown(kManifest), Claimed(kManifest)));
-    // The moves themselves on the device before the run says it is done.
-    SyncFolder(out_dir_);
-  } catch (...) {
-    for (auto it = done.rbegin(); it != done.rend(); ++it) PutBack(*it);
-    throw;
-  }
+  auto move = [this](const std::string& name) { return Move{Path(name), Shown(name), Claimed(name)}; };
+  std::vector<Move> moves;
+  for (const std::string& name : names_) moves.push_back(move(name));
+  moves.push_back(move(kManifest));
+  PlaceAll(moves, out_dir_);
   made_.Keep();
   names_.push_back(kManifest);
 }
@@ -245,7 +240,7 @@ std::vector<std::string> OutputFolder::kept() const {
 }
 
 std::vector<std::string> OutputFolder::abandoned_staging() const {
-  return LeftByKilledRuns(out_dir_, kStagingPrefix, stage_);
+  return LeftByKilledRuns(out_dir_, names::kStagingPrefix, stage_);
 }
 
 }  // namespace zelvan::render

@@ -14,14 +14,16 @@
 #include <string>
 #include <vector>
 
+#include "InTheWay.h"
+#include "OutputNames.h"
 #include "OutputPlace.h"
 
 namespace zelvan::render {
 
 class OutputFolder {
  public:
-  static constexpr const char* kManifest = "zelvan-render-manifest.json";
-  static constexpr const char* kLock = ".zelvan-render.lock";
+  static constexpr const char* kManifest = names::kManifest;
+  static constexpr const char* kLock = names::kLock;
 
   // Creates the folder and its missing parents (a run that fails removes
   // those again) and locks it. Throws UsageError naming --out: a file, a
@@ -33,9 +35,10 @@ class OutputFolder {
   OutputFolder& operator=(const OutputFolder&) = delete;
 
   // Before anything renders: the names this run will write. Throws
-  // UsageError for a name that holds a file this tool did not write or that
-  // changed since it did (unless overwrite), or one of the input files
-  // (always). What each name holds now is what Commit() may replace.
+  // UsageError for a name the rule of InTheWay.h refuses: one of the input
+  // files, something not a file, a file or link this tool did not write or
+  // one that changed since it did (unless overwrite). What each name holds
+  // now is what Commit() may replace.
   void Claim(const std::vector<std::string>& names, const std::vector<std::string>& inputs);
 
   // Where a file of that name is written before Commit().
@@ -67,6 +70,9 @@ class OutputFolder {
   };
   // True when the file is one an earlier run wrote and nobody changed since.
   bool Ours(const std::string& name) const;
+  // What the earlier run's manifest says of the name.
+  WrittenBefore Written(const std::string& name) const;
+  void ReadManifest();
   static bool Stat(const std::string& path, Entry* entry);
   void Lock();
   // What the name held at Claim(), nothing when it was not claimed.

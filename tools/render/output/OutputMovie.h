@@ -1,8 +1,9 @@
 // The movie file of one run. The file is the user's: the run writes the
 // movie under a hidden name beside it (.NAME.zelvan-render.PID) and moves it
 // into place only when the whole run has succeeded. It refuses to replace a
-// file that is there unless told to, and then only as the run found it; it
-// never replaces the footage it reads. A run that fails or is stopped leaves
+// file or link that is there unless told to, and then only as the run found
+// it (the link itself, never what it points to); it never replaces the
+// footage it reads. A run that fails or is stopped leaves
 // no file, and removes the folders it made for the movie.
 #pragma once
 
@@ -17,8 +18,9 @@ namespace zelvan::render {
 class OutputMovie {
  public:
   // Makes the missing folders and the hidden file. Throws UsageError naming
-  // --out: a folder of that name, the footage, a file there (unless
-  // overwrite), a parent that is a file, a folder that cannot be written.
+  // --out: what the rule of InTheWay.h refuses (a folder of that name, the
+  // footage, something not a file, a file or link there unless overwrite), a
+  // parent that is a file, a folder that cannot be written.
   OutputMovie(const std::string& path, bool overwrite, const std::vector<std::string>& inputs);
   // Uncommitted: the hidden file goes, and the folders this run made.
   ~OutputMovie();

@@ -70,6 +70,19 @@ void PutBack(const Placed& placed) {
   if (placed.how == Placed::kExchanged) ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_EXCHANGE);
 }
 
+std::vector<Placed> PlaceAll(const std::vector<Move>& moves, const std::string& dir) {
+  std::vector<Placed> done;
+  try {
+    for (const Move& m : moves) done.push_back(MoveIntoPlace(m.from, m.to, m.claimed));
+    // The moves themselves on the device before the run says it is done.
+    SyncFolder(dir);
+  } catch (...) {
+    for (auto it = done.rbegin(); it != done.rend(); ++it) PutBack(*it);
+    throw;
+  }
+  return done;
+}
+
 UsageError CannotWrite(const std::string& out, const std::string& action, int error) {
   const WriteCause c = WriteCauseOf(error);
   return UsageError("--out " + out, action + ": " + c.cause, c.fix);

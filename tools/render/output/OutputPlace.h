@@ -1,7 +1,8 @@
 // What the output folder and the output movie share in putting their files
 // where the user asked: the folders a run makes for them (and removes again
-// when it fails), what a path held when the run looked, the files runs that
-// were killed outright left behind, and a folder's own update made durable.
+// when it fails), what a path held when the run looked, the moves into place
+// (all or none, made durable), and the files runs that were killed outright
+// left behind.
 #pragma once
 
 #include <sys/types.h>
@@ -49,6 +50,16 @@ Placed MoveIntoPlace(const std::string& from, const std::string& to, const std::
 // Undoes the move (a file replaced where the file system cannot exchange
 // two files stays replaced).
 void PutBack(const Placed& placed);
+
+// A finished file, where it goes, and what that held when the run claimed it.
+struct Move {
+  std::string from, to;
+  std::optional<FileSeen> claimed;
+};
+// Moves every file into place in order, then puts the moves on the device
+// (the folder `dir` synced): all of them, or, when one fails, none: those
+// that moved are put back, the last first, and it rethrows.
+std::vector<Placed> PlaceAll(const std::vector<Move>& moves, const std::string& dir);
 
 // "--out OUT: ACTION: CAUSE. Fix: FIX" for a system error met preparing the output.
 UsageError CannotWrite(const std::string& out, const std::string& action, int error);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "OutputNames.h"
+
 namespace zelvan::render {
 
 FrameFormat FormatFor(const std::string& name, int depth) {
@@ -20,7 +22,7 @@ std::size_t ChannelBytes(FrameFormat f) {
 std::string FrameName(int k, int frames, FrameFormat format) {
   const int digits = std::max(4, static_cast<int>(std::to_string(std::max(0, frames - 1)).size()));
   std::string n = std::to_string(k);
-  return "frame_" + std::string(static_cast<std::size_t>(std::max(0, digits - static_cast<int>(n.size()))), '0') + n +
+  return names::kFramePrefix + std::string(static_cast<std::size_t>(std::max(0, digits - static_cast<int>(n.size()))), '0') + n +
          Extension(format);
 }
 

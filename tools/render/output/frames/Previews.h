@@ -1,23 +1,16 @@
-// The contact sheet and the GIF preview, from small 8-bit copies of each
-// frame made with the simulated host's own scaled copy (never from the full
-// frame in float), the GIF streamed to its file as the frames come. The work
-// runs on a thread of its own, in frame order, while the next frames render.
+// The previews of a render, the GIF (PreviewGif) and the contact sheet
+// (ContactSheet), fed from small 8-bit copies of each frame made with the
+// simulated host's own scaled copy (never from the full frame in float). The
+// work runs on a thread of its own, in frame order, while the next frames
+// render.
 #pragma once
 
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "AE_Effect.h"
 
 namespace zelvan::render {
-
-// GIF delays in hundredths of a second that keep the true rate: each frame
-// lasts from its own start to the next one's, both rounded to the hundredth,
-// so 30 fps alternates 3 and 4 and the total stays exact. A frame that would
-// last under 2 hundredths (what players honour) is dropped and its time given
-// to the frame before. Returns one delay per frame, 0 for a dropped frame.
-std::vector<int> GifDelays(int frames, double fps);
 
 class Previews {
  public:

@@ -8,17 +8,15 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include <algorithm>
-#include <cctype>
 #include <climits>
 #include <cstring>
-#include <filesystem>
 #include <stdexcept>
 
 #include "FfmpegLog.h"
 #include "FfmpegPtr.h"
 #include "FfmpegSeek.h"
 #include "FrameWriter.h"
+#include "MovieRecipe.h"
 #include "OutputFile.h"
 #include "WorkQueue.h"
 #include "Yuv420.h"
@@ -28,22 +26,13 @@ namespace {
 
 using ffmpeg::FramePtr;
 
-// What each kind is made of.
-struct Recipe {
-  const char* muxer;
-  const char* encoder;
-  const char* codec_name;  // as the summary says it
-};
-Recipe RecipeOf(MovieKind kind) {
-  switch (kind) {
-    case MovieKind::kMp4:
-      return {"mp4", "libx264", "H.264"};
-    case MovieKind::kMov:
-      return {"mov", "prores_ks", "ProRes 4444"};
-    case MovieKind::kMkv:
-      break;
+// One tick a frame: frame k is at k, exactly, whatever the rate.
+AVRational ExactRate(const Rational& fps, const std::string& shown) {
+  AVRational rate{};
+  if (fps.num <= 0 || fps.den <= 0 || !av_reduce(&rate.num, &rate.den, fps.num, fps.den, INT_MAX)) {
+    throw std::runtime_error(shown + ": the frame rate " + fps.text() + " cannot be held exactly in a movie");
   }
-  return {"matroska", "ffv1", "FFV1 lossless"};
+  return rate;
 }
 
 // The muxer's writes go into the checked file, at the offsets it seeks to
@@ -78,19 +67,18 @@ int64_t SeekSink(void* opaque, int64_t offset, int whence) {
 
 }  // namespace
 
-std::optional<MovieKind> MovieKindOf(const std::string& path) {
-  if (path.empty() || path.back() == '/') return std::nullopt;
-  std::string ext = std::filesystem::path(path).extension().string();
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (ext == ".mp4") return MovieKind::kMp4;
-  if (ext == ".mov") return MovieKind::kMov;
-  if (ext == ".mkv") return MovieKind::kMkv;
-  return std::nullopt;
-}
-
 struct MovieEncoder::Impl {
   Impl(const std::string& path, const std::string& shown_, const MovieSettings& s)
-      : settings(s), shown(shown_), sink(path, shown_) {}
+      : settings(s), recipe(RecipeOf(s.kind)), shown(shown_), sink(path, shown_) {}
+
+  // The constructor's steps, in order.
+  const AVCodec* FindEncoder() const;
+  void OpenEncoder(const AVCodec* encoder, AVRational rate);
+  void AddStream(AVRational rate);
+  void WriteHeader();
+  void MakeFrames();
+  // A frame of the coded size and colour tags.
+  FramePtr NewFrame(AVPixelFormat format);
 
   // Throws for a failed FFmpeg call: the file's own cause when a write
   // failed, else FFmpeg's reason.
@@ -99,6 +87,7 @@ struct MovieEncoder::Impl {
   void Send(const AVFrame* frame);
 
   MovieSettings settings;
+  const MovieRecipe& recipe;
   std::string shown;
   Sink sink;
   ffmpeg::IoPtr io;
@@ -113,6 +102,7 @@ struct MovieEncoder::Impl {
   FramePtr picture;
   ffmpeg::SwsPtr sws;
   FrameFormat channels = FrameFormat::Png8;
+  bool planes_from_world = false;  // 4:2:0, written by WorldToYuv420
   int64_t next = 0;
   std::optional<int> first_translucent;
   // The encoder is fed from a thread of its own: the next frame renders and
@@ -140,127 +130,117 @@ void MovieEncoder::Impl::Send(const AVFrame* frame) {
   }
 }
 
-MovieEncoder::MovieEncoder(const std::string& path, const std::string& shown, const MovieSettings& settings)
-    : impl_(std::make_unique<Impl>(path, shown, settings)) {
-  QuietLog();
-  Impl& m = *impl_;
-  const Recipe recipe = RecipeOf(settings.kind);
-  const bool mp4 = settings.kind == MovieKind::kMp4;
-  const bool mkv = settings.kind == MovieKind::kMkv;
-  // The others keep what a 16-bit or float render holds.
-  m.channels = settings.depth == 8 ? FrameFormat::Png8 : FrameFormat::Png16;
-  const AVPixelFormat pixels = mp4                               ? AV_PIX_FMT_YUV420P
-                               : !mkv                            ? AV_PIX_FMT_YUVA444P10LE
-                               : m.channels == FrameFormat::Png8 ? AV_PIX_FMT_BGRA
-                                                                 : AV_PIX_FMT_RGBA64LE;
-  // 4:2:0 needs even sizes.
-  const int width = mp4 ? (settings.width + 1) / 2 * 2 : settings.width;
-  const int height = mp4 ? (settings.height + 1) / 2 * 2 : settings.height;
-
+const AVCodec* MovieEncoder::Impl::FindEncoder() const {
   const AVCodec* encoder = avcodec_find_encoder_by_name(recipe.encoder);
   if (encoder == nullptr) {
     throw std::runtime_error(shown + ": cannot be encoded: FFmpeg's libraries here have no " + recipe.encoder +
                              " encoder. Fix: install FFmpeg's libraries with it, or write another movie format");
   }
-  AVFormatContext* raw = nullptr;
-  m.Check(avformat_alloc_output_context2(&raw, nullptr, recipe.muxer, nullptr), "opening the container");
-  m.fmt.reset(raw);
-  m.codec.reset(avcodec_alloc_context3(encoder));
-  m.packet.reset(av_packet_alloc());
-  if (!m.codec || !m.packet) throw std::bad_alloc();
+  return encoder;
+}
 
-  AVCodecContext& c = *m.codec;
-  c.width = width;
-  c.height = height;
-  c.pix_fmt = pixels;
+void MovieEncoder::Impl::OpenEncoder(const AVCodec* encoder, AVRational rate) {
+  AVFormatContext* raw = nullptr;
+  Check(avformat_alloc_output_context2(&raw, nullptr, recipe.muxer, nullptr), "opening the container");
+  fmt.reset(raw);
+  codec.reset(avcodec_alloc_context3(encoder));
+  packet.reset(av_packet_alloc());
+  if (!codec || !packet) throw std::bad_alloc();
+
+  AVCodecContext& c = *codec;
+  const auto even = [this](int side) { return recipe.even_size ? (side + 1) / 2 * 2 : side; };
+  c.width = even(settings.width);
+  c.height = even(settings.height);
+  c.pix_fmt = settings.depth == 8 ? recipe.pixels_8 : recipe.pixels_deep;
   c.sample_aspect_ratio = AVRational{1, 1};
-  // One tick a frame: frame k is at k, exactly, whatever the rate.
-  AVRational rate{};
-  if (settings.fps.num <= 0 || settings.fps.den <= 0 ||
-      !av_reduce(&rate.num, &rate.den, settings.fps.num, settings.fps.den, INT_MAX)) {
-    throw std::runtime_error(shown + ": the frame rate " + settings.fps.text() + " cannot be held exactly in a movie");
-  }
   c.framerate = rate;
   c.time_base = av_inv_q(rate);
   c.thread_count = 0;  // as many as the machine has
   c.thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-  if (!mkv) {
+  if (recipe.bt709) {
     c.color_range = AVCOL_RANGE_MPEG;
     c.colorspace = AVCOL_SPC_BT709;
     c.color_primaries = AVCOL_PRI_BT709;
     c.color_trc = AVCOL_TRC_BT709;
   }
-  if ((m.fmt->oformat->flags & AVFMT_GLOBALHEADER) != 0) c.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  if (mp4) {
-    av_opt_set_int(c.priv_data, "crf", settings.crf, 0);
-  } else if (!mkv) {
-    av_opt_set(c.priv_data, "profile", "4444", 0);
-  } else {
-    // Version 3, every frame a keyframe, in slices (threads) with checksums.
-    // FFmpeg's FFV1 garbles a frame cut into slices under 2 pixels a side,
-    // and any version 3 frame (or any with checksums) 1 pixel wide or high:
-    // a frame under 3 pixels a side is one slice, under 2 pixels version 1
-    // without checksums (lossless all the same).
-    const int side = std::min(width, height);
-    c.level = side >= 2 ? 3 : 1;
-    c.gop_size = 1;
-    c.slices = side >= 3 ? 4 : 1;
-    av_opt_set_int(c.priv_data, "slicecrc", c.level == 3 ? 1 : 0, 0);
-  }
-  m.Check(avcodec_open2(&c, encoder, nullptr), "opening the encoder");
+  if ((fmt->oformat->flags & AVFMT_GLOBALHEADER) != 0) c.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  if (recipe.crf) av_opt_set_int(c.priv_data, "crf", settings.crf, 0);
+  if (recipe.options != nullptr) recipe.options(c);
+  Check(avcodec_open2(&c, encoder, nullptr), "opening the encoder");
+}
 
-  m.stream = avformat_new_stream(m.fmt.get(), nullptr);
-  if (m.stream == nullptr) throw std::bad_alloc();
-  m.stream->time_base = c.time_base;
-  m.stream->avg_frame_rate = rate;
-  m.stream->r_frame_rate = rate;
-  m.Check(avcodec_parameters_from_context(m.stream->codecpar, &c), "setting up the stream");
+void MovieEncoder::Impl::AddStream(AVRational rate) {
+  stream = avformat_new_stream(fmt.get(), nullptr);
+  if (stream == nullptr) throw std::bad_alloc();
+  stream->time_base = codec->time_base;
+  stream->avg_frame_rate = rate;
+  stream->r_frame_rate = rate;
+  Check(avcodec_parameters_from_context(stream->codecpar, codec.get()), "setting up the stream");
+}
 
+void MovieEncoder::Impl::WriteHeader() {
   constexpr int kIoBuffer = 1 << 16;
   auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBuffer));
   if (buffer == nullptr) throw std::bad_alloc();
-  m.io.reset(avio_alloc_context(buffer, kIoBuffer, 1, &m.sink, nullptr, WriteSink, SeekSink));
-  if (!m.io) {
+  io.reset(avio_alloc_context(buffer, kIoBuffer, 1, &sink, nullptr, WriteSink, SeekSink));
+  if (!io) {
     av_free(buffer);
     throw std::bad_alloc();
   }
-  m.fmt->pb = m.io.get();
+  fmt->pb = io.get();
   AVDictionary* options = nullptr;
-  // The colour tags in the container too: a ProRes decoder reports them from there.
-  if (!mkv) av_dict_set(&options, "movflags", "+write_colr", 0);
-  const int header = avformat_write_header(m.fmt.get(), &options);
+  if (recipe.movflags != nullptr) av_dict_set(&options, "movflags", recipe.movflags, 0);
+  const int header = avformat_write_header(fmt.get(), &options);
   av_dict_free(&options);
-  m.Check(header, "writing the header");
+  Check(header, "writing the header");
+}
 
-  auto frame = [&](AVPixelFormat format) {
-    FramePtr f(av_frame_alloc());
-    if (!f) throw std::bad_alloc();
-    f->format = format;
-    f->width = width;
-    f->height = height;
-    m.Check(av_frame_get_buffer(f.get(), 0), "allocating a frame");
-    // Each frame carries its tags: some encoders (ProRes) write them from there.
-    f->color_range = c.color_range;
-    f->colorspace = c.colorspace;
-    f->color_primaries = c.color_primaries;
-    f->color_trc = c.color_trc;
-    return f;
-  };
-  for (FramePtr& f : m.coded) f = frame(pixels);
-  // H.264's planes are written straight from the world; the others through
+FramePtr MovieEncoder::Impl::NewFrame(AVPixelFormat format) {
+  FramePtr f(av_frame_alloc());
+  if (!f) throw std::bad_alloc();
+  f->format = format;
+  f->width = codec->width;
+  f->height = codec->height;
+  Check(av_frame_get_buffer(f.get(), 0), "allocating a frame");
+  // Each frame carries its tags: some encoders (ProRes) write them from there.
+  f->color_range = codec->color_range;
+  f->colorspace = codec->colorspace;
+  f->color_primaries = codec->color_primaries;
+  f->color_trc = codec->color_trc;
+  return f;
+}
+
+void MovieEncoder::Impl::MakeFrames() {
+  const AVPixelFormat pixels = codec->pix_fmt;
+  for (FramePtr& f : coded) f = NewFrame(pixels);
+  // 4:2:0 planes are written straight from the world; the others through
   // RGBA, converted by libswscale unless the encoder takes that.
-  const AVPixelFormat rgba = m.channels == FrameFormat::Png8 ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGBA64;
-  if (!mp4 && rgba != pixels) {
-    m.picture = frame(rgba);
-    m.sws.reset(sws_getContext(width, height, rgba, width, height, pixels, SWS_BICUBIC, nullptr, nullptr, nullptr));
-    if (!m.sws)
-      throw std::runtime_error(shown + ": cannot be encoded (no conversion to " + recipe.codec_name + "'s pixels)");
-    if (!mkv) {
-      // Full-range RGB to BT.709 video levels, as the stream is tagged.
-      const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
-      sws_setColorspaceDetails(m.sws.get(), bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
-    }
+  planes_from_world = pixels == AV_PIX_FMT_YUV420P;
+  const AVPixelFormat rgba = channels == FrameFormat::Png8 ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGBA64;
+  if (planes_from_world || rgba == pixels) return;
+  const int width = codec->width, height = codec->height;
+  picture = NewFrame(rgba);
+  sws.reset(sws_getContext(width, height, rgba, width, height, pixels, SWS_BICUBIC, nullptr, nullptr, nullptr));
+  if (!sws) throw std::runtime_error(shown + ": cannot be encoded (no conversion to " + recipe.codec_name + "'s pixels)");
+  if (recipe.bt709) {
+    // Full-range RGB to BT.709 video levels, as the stream is tagged.
+    const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
+    sws_setColorspaceDetails(sws.get(), bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
   }
+}
+
+MovieEncoder::MovieEncoder(const std::string& path, const std::string& shown, const MovieSettings& settings)
+    : impl_(std::make_unique<Impl>(path, shown, settings)) {
+  QuietLog();
+  Impl& m = *impl_;
+  // The others keep what a 16-bit or float render holds.
+  m.channels = settings.depth == 8 ? FrameFormat::Png8 : FrameFormat::Png16;
+  const AVCodec* encoder = m.FindEncoder();
+  const AVRational rate = ExactRate(settings.fps, shown);
+  m.OpenEncoder(encoder, rate);
+  m.AddStream(rate);
+  m.WriteHeader();
+  m.MakeFrames();
 }
 
 MovieEncoder::~MovieEncoder() = default;
@@ -275,7 +255,7 @@ void MovieEncoder::Add(const PF_EffectWorld& frame) {
   // Not through Check(): the feeding thread may be writing meanwhile.
   if (av_frame_make_writable(&coded) < 0) throw std::bad_alloc();
   bool translucent = false;
-  if (m.settings.kind == MovieKind::kMp4) {
+  if (m.planes_from_world) {
     translucent = WorldToYuv420(frame, coded.data, coded.linesize);
   } else if (m.sws) {
     translucent = CopyPixels(frame, m.channels, m.picture->data[0], m.picture->linesize[0]);
@@ -302,13 +282,10 @@ std::optional<int> MovieEncoder::first_translucent() const { return impl_->first
 
 std::string MovieEncoder::description() const {
   const Impl& m = *impl_;
-  const Recipe recipe = RecipeOf(m.settings.kind);
-  std::string d = std::string(recipe.codec_name) + " " + av_get_pix_fmt_name(m.codec->pix_fmt);
-  if (m.settings.kind == MovieKind::kMp4) {
-    d += ", crf " + std::to_string(m.settings.crf);
-    if (m.codec->width != m.settings.width || m.codec->height != m.settings.height) {
-      d += ", padded to " + std::to_string(m.codec->width) + "x" + std::to_string(m.codec->height);
-    }
+  std::string d = std::string(m.recipe.codec_name) + " " + av_get_pix_fmt_name(m.codec->pix_fmt);
+  if (m.recipe.crf) d += ", crf " + std::to_string(m.settings.crf);
+  if (m.codec->width != m.settings.width || m.codec->height != m.settings.height) {
+    d += ", padded to " + std::to_string(m.codec->width) + "x" + std::to_string(m.codec->height);
   }
   return d;
 }

@@ -1,13 +1,8 @@
 // The rendered loop as one movie, encoded by FFmpeg's libraries into a
-// checked file: the container and codec follow the file's extension.
-//
-// - .mp4: H.264 (libx264), yuv420p, BT.709 video levels, so that it plays
-//   anywhere. An odd width or height gets one black column or row (4:2:0
-//   needs even sizes); alpha is composited over black.
-// - .mov: ProRes 4444 (prores_ks), yuva444p10le, alpha straight as FFmpeg's
-//   decoders give it; 16-bit and float renders keep 10 bits.
-// - .mkv: FFV1, lossless: the bytes of the PNG frames of the same scene,
-//   RGBA at 8 bits (stored as BGRA) and RGBA64 at 16 bits and float.
+// checked file: the container, the codec and its pixels follow the file's
+// extension, as MovieRecipe.h lists them. An .mp4 has no alpha: it shows
+// composited over black; a .mov keeps it straight as FFmpeg's decoders give
+// it; an .mkv holds the bytes of the PNG frames of the same scene.
 //
 // Frame k has presentation time k at a time base of one frame, so a rate such
 // as 30000/1001 stays exact where the container can hold it (Matroska counts
