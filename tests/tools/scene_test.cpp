@@ -53,28 +53,29 @@ TEST(Scene, DefaultsMakeThePingpongDemo) {
   EXPECT_EQ(s.resolved, Json::parse(testing::Slurp(ZELVAN_GOLDEN_DIR "/defaults.json")));
   EXPECT_EQ(s.comp.frames, 90);
   EXPECT_TRUE(s.source.builtin());
-  EXPECT_EQ(s.params.type, 2);
+  EXPECT_EQ(s.params.code(kParamType), kLoopPingpong);
 }
 
 TEST(Scene, DottedOverridesReadJsonOrText) {
   const Scene s = Resolve({"comp.frames=4", "params.mode=no-margin", "params.time={\"keys\": [[0, 0], [1, 90]]}",
                            "comp.fps=\"30000/1001\"", "params.layer=false"});
   EXPECT_EQ(s.comp.frames, 4);
-  EXPECT_EQ(s.params.mode, 3);
+  EXPECT_EQ(s.params.code(kParamMode), kModeNoMargin);
   EXPECT_EQ(s.params.time.kind, TimeCurve::Kind::Keys);
   EXPECT_DOUBLE_EQ(s.params.time.at(0.5), 45.0);
   EXPECT_DOUBLE_EQ(s.params.time.at(5.0), 90.0);
   EXPECT_EQ(s.comp.fps.num, 30000);
   EXPECT_EQ(s.comp.fps.den, 1001);
-  EXPECT_FALSE(s.params.layer);
+  EXPECT_EQ(s.params[kParamLayer], 0.0) << "no layer";
   EXPECT_EQ(s.resolved["comp"]["fps"], "30000/1001");
   // The effect's own menu names read as the short ones.
-  const std::vector<std::pair<std::string, int>> modes = {
-      {"Center", 1}, {"Whole", 2}, {"No Margin", 3}, {"Fit to Layer", 4}, {"fit", 4}, {"no_margin", 3}};
+  const std::vector<std::pair<std::string, A_long>> modes = {
+      {"Center", kModeCenter},           {"Whole", kModeWhole},       {"No Margin", kModeNoMargin},
+      {"Fit to Layer", kModeFitToLayer}, {"fit", kModeFitToLayer}, {"no_margin", kModeNoMargin}};
   for (const auto& [name, code] : modes) {
-    EXPECT_EQ(Resolve({"params.mode=" + name}).params.mode, code) << name;
+    EXPECT_EQ(Resolve({"params.mode=" + name}).params.code(kParamMode), code) << name;
   }
-  EXPECT_EQ(Resolve({"params.easing_mode=InOut"}).params.easing_mode, 3);
+  EXPECT_EQ(Resolve({"params.easing_mode=InOut"}).params.code(kParamEasingMode), kEasingInOut);
 }
 
 TEST(Scene, FootageGivesTheCompositionItsSizeAndRate) {
@@ -142,12 +143,12 @@ TEST(Scene, PlayOnceFollowsTheSourceUnlessSet) {
     const Scene s = ResolveScene(c.scene, c.footage, true);
     EXPECT_EQ(s.comp.fps.text(), c.fps);
     EXPECT_EQ(s.comp.frames, c.frames);
-    EXPECT_EQ(s.params.type, 1);
-    EXPECT_EQ(s.params.easing, 1);
-    EXPECT_EQ(s.params.waiting, 0.0);
-    EXPECT_EQ(s.params.range, 2);
-    EXPECT_EQ(s.params.start, 0.0);
-    EXPECT_EQ(s.params.end, *s.source.duration);
+    EXPECT_EQ(s.params.code(kParamType), kLoopCycle);
+    EXPECT_EQ(s.params.code(kParamEasingType), kEasingLinear);
+    EXPECT_EQ(s.params[kParamWaitingTime], 0.0);
+    EXPECT_EQ(s.params.code(kParamRangeType), kRangeSecond);
+    EXPECT_EQ(s.params[kParamStartSeconds], 0.0);
+    EXPECT_EQ(s.params[kParamEndSeconds], *s.source.duration);
     EXPECT_DOUBLE_EQ(s.params.time.at(*s.source.duration), 360.0) << "one turn lasts the source";
   }
   EXPECT_THROW(ResolveScene(Json{{"source", {{"path", "still.png"}}}}, FootageFacts{std::nullopt, std::nullopt, 8, 8}, true),
@@ -195,8 +196,8 @@ TEST(Scene, RatesAreExactFractions) {
 
 TEST(Scene, SecondRangeDefaultsToTheSourceLength) {
   const Scene s = Resolve({"params.range=second", "source.duration=3"});
-  EXPECT_DOUBLE_EQ(s.params.start, 0.0);
-  EXPECT_DOUBLE_EQ(s.params.end, 3.0);
+  EXPECT_DOUBLE_EQ(s.params[kParamStartSeconds], 0.0);
+  EXPECT_DOUBLE_EQ(s.params[kParamEndSeconds], 3.0);
 }
 
 TEST(Scene, BadValuesNameTheFieldAndTheFix) {
@@ -390,7 +391,7 @@ TEST(Cli, HelpExplainsEveryOptionWithAnExample) {
 }
 
 // A synthetic render: a 10-frame source at 30 fps, 36 degrees a frame.
-RenderRecord Synthetic(int type, const std::vector<int64_t>& shown) {
+RenderRecord Synthetic(LoopType type, const std::vector<int64_t>& shown) {
   RenderRecord r;
   r.scene = ResolveScene(Json::object());
   r.time_scale = 30;
@@ -402,10 +403,10 @@ RenderRecord Synthetic(int type, const std::vector<int64_t>& shown) {
   for (std::size_t k = 0; k < shown.size(); ++k) {
     FrameRecord f;
     f.frame = static_cast<int>(k);
-    f.params.type = type;
-    f.params.range_type = 1;
-    f.params.end_pct_fixed = 100 * 65536;
-    f.params.time_fixed = static_cast<PF_Fixed>(k) * 36 * 65536;
+    f.params[kParamType] = type;
+    f.params[kParamRangeType] = kRangePercent;
+    f.params[kParamEndPercent] = UserToFixed(100.0);
+    f.params[kParamTime] = UserToFixed(36.0 * static_cast<double>(k));
     f.layer_time = A_Time{static_cast<A_long>(shown[k]), 30};
     f.source_frame = shown[k];
     r.frames.push_back(f);
@@ -420,25 +421,25 @@ std::string AllWarnings(const RenderRecord& r) {
 }
 
 TEST(Diagnose, CycleSeamThatRepeatsOrSkips) {
-  EXPECT_EQ(AllWarnings(Synthetic(1, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 1})), "") << "a clean seam";
-  EXPECT_NE(AllWarnings(Synthetic(1, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 9, 1}))
+  EXPECT_EQ(AllWarnings(Synthetic(kLoopCycle, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 1})), "") << "a clean seam";
+  EXPECT_NE(AllWarnings(Synthetic(kLoopCycle, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 9, 1}))
                 .find("shows source frame 9 twice at the seam between frames 9 and 10"),
             std::string::npos);
-  EXPECT_NE(AllWarnings(Synthetic(1, {0, 1, 2, 3, 4, 5, 6, 7, 7, 8, 1, 2}))
+  EXPECT_NE(AllWarnings(Synthetic(kLoopCycle, {0, 1, 2, 3, 4, 5, 6, 7, 7, 8, 1, 2}))
                 .find("skips source frames 0, 9 at the seam between frames 9 and 10"),
             std::string::npos)
-      << AllWarnings(Synthetic(1, {0, 1, 2, 3, 4, 5, 6, 7, 7, 8, 1, 2}));
+      << AllWarnings(Synthetic(kLoopCycle, {0, 1, 2, 3, 4, 5, 6, 7, 7, 8, 1, 2}));
 }
 
 TEST(Diagnose, PingpongTurnAroundShownTwice) {
-  EXPECT_EQ(AllWarnings(Synthetic(2, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 8, 7})), "");
-  EXPECT_NE(AllWarnings(Synthetic(2, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 9, 8}))
+  EXPECT_EQ(AllWarnings(Synthetic(kLoopPingpong, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 8, 7})), "");
+  EXPECT_NE(AllWarnings(Synthetic(kLoopPingpong, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 9, 8}))
                 .find("turn-around source frame 9 twice, at frames 9 and 10"),
             std::string::npos);
 }
 
 TEST(Diagnose, TimesOutsideTheSourceLayer) {
-  RenderRecord r = Synthetic(1, {0, 1, 2, 3});
+  RenderRecord r = Synthetic(kLoopCycle, {0, 1, 2, 3});
   r.frames[2].layer_time = A_Time{12, 30};
   r.frames[2].source_frame.reset();
   r.frames[3].layer_time = A_Time{-1, 30};
@@ -448,9 +449,9 @@ TEST(Diagnose, TimesOutsideTheSourceLayer) {
 }
 
 TEST(Report, FieldsAsListed) {
-  RenderRecord r = Synthetic(1, {0, 1});
+  RenderRecord r = Synthetic(kLoopCycle, {0, 1});
   r.frames[1].copy = CopyRects{PF_LRect{0, 0, 4, 3}, PF_LRect{1, 2, 3, 4}};
-  r.frames[1].params.start_sec = 0.1;
+  r.frames[1].params[kParamStartSeconds] = 0.1;
   const Json j = ReportJson(r);
   std::vector<std::string> keys;
   for (auto it = j.begin(); it != j.end(); ++it) keys.push_back(it.key());

@@ -19,6 +19,7 @@
 #include "Clip.h"
 #include "DeepChannels.h"
 #include "FootageSource.h"
+#include "FixedPoint.h"
 #include "FrameWriter.h"
 #include "LoopTiming.h"
 #include "Movie.h"
@@ -62,11 +63,13 @@ A_Time ExpectedTime(const json& params, const json& source, A_u_long time_scale,
   PreRenderRecord r{};
   r.placementMode = params["mode"];
   r.loopType = params["type"];
-  r.timeAngle = params["time_fixed"].get<A_long>() / 65536.0;
-  r.waitingFraction = params["waiting_fixed"].get<A_long>() / 65536.0 * 0.01;
+  // Degrees, and percent as fractions (100 % exactly 1.0).
+  auto user = [&](const char* key) { return FixedToUser(params[key].get<A_long>()); };
+  r.timeAngle = user("time_fixed");
+  r.waitingFraction = user("waiting_fixed") * 0.01;
   r.rangeType = params["range_type"];
-  r.rangeStartFraction = params["start_pct_fixed"].get<A_long>() / 65536.0 * 0.01;
-  r.rangeEndFraction = params["end_pct_fixed"].get<A_long>() / 65536.0 * 0.01;
+  r.rangeStartFraction = user("start_pct_fixed") * 0.01;
+  r.rangeEndFraction = user("end_pct_fixed") * 0.01;
   r.rangeStartSeconds = params["start_sec"];
   r.rangeEndSeconds = params["end_sec"];
   r.easingType = params["easing_type"];
