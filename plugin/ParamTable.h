@@ -188,8 +188,8 @@ constexpr bool ToolNamesAreSound() {
 }
 static_assert(ToolNamesAreSound(), "see ToolNamesAreSound");
 
-// The row of `row`'s field that the range type `range_type` shows: its other
-// range type's row for a range's start or end, else the row itself.
+// The row of `row`'s field that range type `range_type` shows: for a range's
+// start or end, that range type's row of the field; for the rest, `row`.
 constexpr const ParamSpec& RowInRange(const ParamSpec& row, A_long range_type) {
   for (const ParamSpec& p : kParams) {
     if (row.range_type != kEveryRange && p.range_type == range_type && SameText(p.tool.field, row.tool.field)) return p;
