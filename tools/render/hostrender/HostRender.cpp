@@ -15,26 +15,6 @@
 namespace zelvan::render {
 namespace {
 
-// The report's field for each parameter the plug-in snapshots, in host units.
-struct ReportField {
-  ParamIndex index;
-  A_long HostParams::*code;    // popup codes and 16.16 values
-  double HostParams::*number;  // float slider values
-};
-constexpr ReportField kReportFields[] = {
-    {kParamMode, &HostParams::mode, nullptr},
-    {kParamType, &HostParams::type, nullptr},
-    {kParamTime, &HostParams::time_fixed, nullptr},
-    {kParamWaitingTime, &HostParams::waiting_fixed, nullptr},
-    {kParamRangeType, &HostParams::range_type, nullptr},
-    {kParamStartPercent, &HostParams::start_pct_fixed, nullptr},
-    {kParamEndPercent, &HostParams::end_pct_fixed, nullptr},
-    {kParamStartSeconds, nullptr, &HostParams::start_sec},
-    {kParamEndSeconds, nullptr, &HostParams::end_sec},
-    {kParamEasingType, &HostParams::easing_type, nullptr},
-    {kParamEasingMode, &HostParams::easing_mode, nullptr},
-};
-
 // Watches the host's calls while a frame renders and writes what it saw into
 // the frame's record. Its notifications come inside the plug-in's host
 // calls: nothing in them throws.
@@ -65,15 +45,8 @@ struct Recorder final : testhost::HostObserver {
       if (call.result != PF_Err_NONE && painted) frame->failed_source_frame = painted;
     }
     if (call.result != PF_Err_NONE || call.def == nullptr) return;
-    for (const ReportField& field : kReportFields) {
-      if (field.index != call.index) continue;
-      const double value = HostValue(*FindParam(call.index), *call.def);
-      if (field.code != nullptr) {
-        frame->params.*field.code = static_cast<A_long>(value);
-      } else {
-        frame->params.*field.number = value;
-      }
-    }
+    const ParamSpec* row = FindParam(call.index);
+    if (row != nullptr && row->tool.report != nullptr) frame->params[row->index] = HostValue(*row, *call.def);
   }
 
   void Copied(const testhost::CopyCall& call) noexcept override {
@@ -97,6 +70,122 @@ A_long Round(double x) { return static_cast<A_long>(std::llround(x)); }
 
 constexpr AEGP_LayerIDVal kSourceLayerId = 2;
 
+// The host with the plug-in loaded and its session started.
+std::unique_ptr<testhost::Host> LoadHost(const std::string& plugin_path) {
+  std::unique_ptr<testhost::Host> host;
+  try {
+    host = std::make_unique<testhost::Host>(plugin_path);
+  } catch (const testhost::LoadError& e) {
+    throw UsageError(plugin_path, "is not a usable plug-in: " + e.cause(), e.fix() + ", or pass --plugin PATH");
+  }
+  if (const PF_Err err = host->StartSession()) {
+    throw std::runtime_error(plugin_path + ": the plug-in's setup failed with error " + std::to_string(err));
+  }
+  return host;
+}
+
+// The composition in host time, and the effect's own layer: a plain solid,
+// so a frame passed through shows as its colour.
+void LayOutComp(testhost::Composition& comp, const CompSettings& c, A_Time duration) {
+  comp.width = c.width;
+  comp.height = c.height;
+  comp.frame_rate = c.fps.value();
+  comp.duration = duration;
+  comp.time_scale = duration.scale;
+  testhost::Layer& solid = comp.effect_layer();
+  solid.name = "Solid";
+  solid.width = c.width;
+  solid.height = c.height;
+  solid.in_point = A_Time{0, duration.scale};
+  solid.duration = duration;
+  solid.start_offset = A_Time{0, duration.scale};
+  solid.source = [](PF_EffectWorld& world, A_long) {
+    pixels::FillRect(world, nullptr, pixels::Color{1.0f, 0.12f, 0.16f, 0.22f});
+  };
+}
+
+// The source layer, painted from the clip, and its facts for the record.
+// The recorder learns which clip frame a checkout of "Layer" painted.
+SourceRecord AddSourceLayer(testhost::Composition& comp, const Scene& scene, Clip& clip, A_u_long scale,
+                            Recorder* rec) {
+  const SourceSettings& s = scene.source;
+  testhost::Layer layer;
+  layer.id = kSourceLayerId;
+  layer.name = "Source";
+  layer.width = clip.width();
+  layer.height = clip.height();
+  layer.in_point = A_Time{Round(s.in * scale), scale};
+  layer.duration = A_Time{Round(s.duration.value_or(scene.comp.duration) * scale), scale};
+  layer.start_offset = layer.in_point;  // the clip starts at the layer's in-point
+  const double comp_fps = scene.comp.fps.value();
+  const double clip_fps = s.fps.value();
+  layer.source = [rec, &clip, comp_fps, clip_fps](PF_EffectWorld& world, A_long frame) {
+    // The host counts layer frames at the composition rate; the clip has its own.
+    const int64_t shown = std::clamp<int64_t>(ClipFrameOfLayerFrame(frame, comp_fps, clip_fps), 0, clip.frames() - 1);
+    if (rec->layer_checkout) rec->painted = shown;
+    clip.Paint(world, shown);
+  };
+  comp.AddLayer(layer);
+
+  SourceRecord r;
+  r.layer_id = kSourceLayerId;
+  r.in_point = layer.in_point;
+  r.duration = layer.duration;
+  r.fps = s.fps;
+  r.frames = clip.frames();
+  r.width = clip.width();
+  r.height = clip.height();
+  r.rotation = clip.footage().rotation;
+  r.pixel_aspect = clip.footage().pixel_aspect;
+  r.variable_rate = clip.footage().variable_rate;
+  return r;
+}
+
+// The "Time" angle: constant, keyframes in the composition's time, or a rate
+// as two linear keys over the whole composition.
+void SetTime(testhost::Host& host, ParamIndex index, const TimeCurve& t, A_Time comp_duration, double seconds) {
+  switch (t.kind) {
+    case TimeCurve::Kind::Constant:
+      host.params().SetValue(index, t.constant);
+      break;
+    case TimeCurve::Kind::Rate:
+      host.params().SetKeyframes(index, {testhost::Keyframe{A_Time{0, comp_duration.scale}, 0.0},
+                                testhost::Keyframe{comp_duration, t.rate * seconds}});
+      break;
+    case TimeCurve::Kind::Keys: {
+      std::vector<testhost::Keyframe> keys;
+      for (const auto& [sec, deg] : t.keys) {
+        const A_u_long ks = std::fabs(sec) < 2000.0 ? 1000000u : 1000u;
+        keys.push_back(testhost::Keyframe{A_Time{Round(sec * ks), ks}, deg});
+      }
+      host.params().SetKeyframes(index, std::move(keys));
+      break;
+    }
+  }
+}
+
+// Every parameter in the table's order, in the host's user units; of the
+// range's start and end only those of the range type chosen, the others
+// keeping their defaults.
+void SetParams(testhost::Host& host, const Scene& scene, A_Time comp_duration) {
+  const EffectSettings& p = scene.params;
+  for (const ParamSpec& row : kParams) {
+    if (row.range_type != kEveryRange && row.range_type != p.code(kParamRangeType)) continue;
+    switch (row.type) {
+      case PF_Param_LAYER:
+        host.params().SetValue(row.index, p[row.index] != 0.0 ? kSourceLayerId : 0);
+        break;
+      case PF_Param_ANGLE:
+        SetTime(host, row.index, p.time, comp_duration, scene.comp.duration);
+        break;
+      default:
+        host.params().SetValue(row.index, p[row.index]);
+        break;
+    }
+  }
+  host.UpdateParamsUI();
+}
+
 }  // namespace
 
 struct HostRender::Impl {
@@ -114,113 +203,20 @@ HostRender::HostRender(const std::string& plugin_path, const Scene& scene, Clip&
   Impl& m = *impl_;
   m.scene = scene;
   m.clip = &clip;
-  try {
-    m.host = std::make_unique<testhost::Host>(plugin_path);
-  } catch (const testhost::LoadError& e) {
-    throw UsageError(plugin_path, "is not a usable plug-in: " + e.cause(), e.fix() + ", or pass --plugin PATH");
-  }
+  m.host = LoadHost(plugin_path);
   testhost::Host& host = *m.host;
-  if (const PF_Err err = host.StartSession()) {
-    throw std::runtime_error(plugin_path + ": the plug-in's setup failed with error " + std::to_string(err));
-  }
 
   const CompSettings& c = scene.comp;
   m.scale = static_cast<A_u_long>(c.fps.num);
   m.step = static_cast<A_long>(c.fps.den);
   const A_Time comp_duration{static_cast<A_long>(c.frames) * m.step, m.scale};
-
-  testhost::Composition& comp = host.comp();
-  comp.width = c.width;
-  comp.height = c.height;
-  comp.frame_rate = c.fps.value();
-  comp.duration = comp_duration;
-  comp.time_scale = m.scale;
-  testhost::Layer& solid = comp.effect_layer();
-  solid.name = "Solid";
-  solid.width = c.width;
-  solid.height = c.height;
-  solid.in_point = A_Time{0, m.scale};
-  solid.duration = comp_duration;
-  solid.start_offset = A_Time{0, m.scale};
-  // A plain solid: a frame passed through shows as this colour.
-  solid.source = [](PF_EffectWorld& world, A_long) {
-    pixels::FillRect(world, nullptr, pixels::Color{1.0f, 0.12f, 0.16f, 0.22f});
-  };
-
-  const SourceSettings& s = scene.source;
-  testhost::Layer layer;
-  layer.id = kSourceLayerId;
-  layer.name = "Source";
-  layer.width = clip.width();
-  layer.height = clip.height();
-  layer.in_point = A_Time{Round(s.in * m.scale), m.scale};
-  layer.duration = A_Time{Round(s.duration.value_or(c.duration) * m.scale), m.scale};
-  layer.start_offset = layer.in_point;  // the clip starts at the layer's in-point
-  const double comp_fps = c.fps.value();
-  const double clip_fps = s.fps.value();
-  Recorder* rec = &m.recorder;
-  layer.source = [rec, &clip, comp_fps, clip_fps](PF_EffectWorld& world, A_long frame) {
-    // The host counts layer frames at the composition rate; the clip has its own.
-    const int64_t shown = std::clamp<int64_t>(ClipFrameOfLayerFrame(frame, comp_fps, clip_fps), 0, clip.frames() - 1);
-    if (rec->layer_checkout) rec->painted = shown;
-    clip.Paint(world, shown);
-  };
-  comp.AddLayer(layer);
-
-  m.source.layer_id = kSourceLayerId;
-  m.source.in_point = layer.in_point;
-  m.source.duration = layer.duration;
-  m.source.fps = s.fps;
-  m.source.frames = clip.frames();
-  m.source.width = clip.width();
-  m.source.height = clip.height();
-  m.source.rotation = clip.footage().rotation;
-  m.source.pixel_aspect = clip.footage().pixel_aspect;
-  m.source.variable_rate = clip.footage().variable_rate;
-
+  LayOutComp(host.comp(), c, comp_duration);
+  m.source = AddSourceLayer(host.comp(), scene, clip, m.scale, &m.recorder);
   host.SetTimeScale(m.scale);
   host.SetDownsample(PF_RationalScale{1, static_cast<A_u_long>(c.downsample)},
                      PF_RationalScale{1, static_cast<A_u_long>(c.downsample)});
   m.depth = c.depth == 8 ? pixels::Depth::k8 : c.depth == 16 ? pixels::Depth::k16 : pixels::Depth::kFloat;
-
-  // Parameters in the host's user units.
-  const EffectSettings& p = scene.params;
-  host.params().SetValue(kParamMode, p.mode);
-  host.params().SetValue(kParamLayer, p.layer ? kSourceLayerId : 0);
-  host.params().SetValue(kParamType, p.type);
-  switch (p.time.kind) {
-    case TimeCurve::Kind::Constant:
-      host.params().SetValue(kParamTime, p.time.constant);
-      break;
-    case TimeCurve::Kind::Rate: {
-      // Two linear keys: the angle grows at the rate over the whole composition.
-      const double end = c.duration;
-      host.params().SetKeyframes(kParamTime, {testhost::Keyframe{A_Time{0, m.scale}, 0.0},
-                                              testhost::Keyframe{comp_duration, p.time.rate * end}});
-      break;
-    }
-    case TimeCurve::Kind::Keys: {
-      std::vector<testhost::Keyframe> keys;
-      for (const auto& [sec, deg] : p.time.keys) {
-        const A_u_long ks = std::fabs(sec) < 2000.0 ? 1000000u : 1000u;
-        keys.push_back(testhost::Keyframe{A_Time{Round(sec * ks), ks}, deg});
-      }
-      host.params().SetKeyframes(kParamTime, std::move(keys));
-      break;
-    }
-  }
-  host.params().SetValue(kParamWaitingTime, p.waiting);
-  host.params().SetValue(kParamRangeType, p.range);
-  if (p.range == 1) {
-    host.params().SetValue(kParamStartPercent, p.start);
-    host.params().SetValue(kParamEndPercent, p.end);
-  } else {
-    host.params().SetValue(kParamStartSeconds, p.start);
-    host.params().SetValue(kParamEndSeconds, p.end);
-  }
-  host.params().SetValue(kParamEasingType, p.easing);
-  host.params().SetValue(kParamEasingMode, p.easing_mode);
-  host.UpdateParamsUI();
+  SetParams(host, scene, comp_duration);
   // A user's render starts transparent, as in a real host, not in the loud
   // colour the host marks unwritten pixels with.
   host.frames().SetOutputFill(pixels::Color{});

@@ -8,18 +8,16 @@
 #include <vector>
 
 #include "AE_Effect.h"
+#include "ParamTable.h"
 #include "Scene.h"
 
 namespace zelvan::render {
 
-// Parameter values as the host handed them to the plug-in, in host units.
-struct HostParams {
-  A_long mode = 0, type = 0;
-  PF_Fixed time_fixed = 0, waiting_fixed = 0;
-  A_long range_type = 0;
-  PF_Fixed start_pct_fixed = 0, end_pct_fixed = 0;
-  double start_sec = 0.0, end_sec = 0.0;
-  A_long easing_type = 0, easing_mode = 0;
+// Parameter values as the host handed them to the plug-in, by index, in the
+// host's units (HostValue in ParamTable.h), for the rows the report carries.
+struct HostParams : ParamValues {
+  // As the plug-in's snapshot keeps the number: degrees, a fraction, seconds.
+  double snapshot(ParamIndex i) const { return SnapshotNumber(*FindParam(i), (*this)[i]); }
 };
 
 struct CopyRects {

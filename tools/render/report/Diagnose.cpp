@@ -7,6 +7,7 @@
 #include "ClipFrame.h"
 #include "Compact.h"
 #include "RecordTime.h"
+#include "SceneFields.h"
 
 namespace zelvan::render {
 namespace {
@@ -23,12 +24,12 @@ std::pair<int64_t, int64_t> StretchEnds(const RenderRecord& r, const HostParams&
   const int64_t one = static_cast<int64_t>(static_cast<double>(dur.scale) / r.comp_fps);
   const double trimmed = static_cast<double>(std::max<int64_t>(0, dur.value - one)) / static_cast<double>(dur.scale);
   double a = 0.0, b = 0.0;
-  if (p.range_type == 1) {
-    a = trimmed * (p.start_pct_fixed / 65536.0 * 0.01);
-    b = trimmed * (p.end_pct_fixed / 65536.0 * 0.01);
+  if (p.code(kParamRangeType) == kRangePercent) {
+    a = trimmed * p.snapshot(kParamStartPercent);
+    b = trimmed * p.snapshot(kParamEndPercent);
   } else {
-    a = p.start_sec;
-    b = p.end_sec;
+    a = p.snapshot(kParamStartSeconds);
+    b = p.snapshot(kParamEndSeconds);
   }
   const double in = Seconds(r.source.in_point);
   auto at = [&](double offset) {
@@ -70,7 +71,8 @@ std::vector<std::string> Diagnose(const RenderRecord& r) {
   if (!outside.empty()) {
     out.push_back("the loop asks for times outside the source layer (" + Compact(in) + " s to " + Compact(end) +
                   " s) at " + Frames(outside) +
-                  "; those frames pass the input through. Narrow params.start/params.end or lengthen the source");
+                  "; those frames pass the input through. Narrow " + FieldOf(Field::kStart).path() + "/" +
+                  FieldOf(Field::kEnd).path() + " or lengthen the source");
   }
 
   const auto& fr = r.frames;
@@ -79,7 +81,7 @@ std::vector<std::string> Diagnose(const RenderRecord& r) {
     const FrameRecord& a = fr[k];
     const FrameRecord& b = fr[k + 1];
     if (Turn(a.params) == Turn(b.params) || !shown(k) || !shown(k + 1)) continue;
-    if (a.params.type == 1 && b.params.type == 1) {
+    if (a.params.code(kParamType) == kLoopCycle && b.params.code(kParamType) == kLoopCycle) {
       // Cycle: the seam should step on like the motion just before it,
       // wrapping from the stretch's end to its start.
       const auto [f0, f1] = StretchEnds(r, a.params);
@@ -103,7 +105,8 @@ std::vector<std::string> Diagnose(const RenderRecord& r) {
         out.push_back("the Cycle loop skips source " + Frames(skipped) + where +
                       " (the stretch runs from source frame " + std::to_string(f0) + " to " + std::to_string(f1) + ")");
       }
-    } else if (a.params.type == 2 && b.params.type == 2 && a.params.waiting_fixed == 0) {
+    } else if (a.params.code(kParamType) == kLoopPingpong && b.params.code(kParamType) == kLoopPingpong &&
+               a.params[kParamWaitingTime] == 0.0) {
       // Pingpong: the frame it turns around on should show once; with a
       // hold ("waiting") the repeat is wanted.
       const std::size_t lo = k > 0 ? k - 1 : k;

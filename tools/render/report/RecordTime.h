@@ -13,6 +13,8 @@ inline double Seconds(const A_Time& t) {
 }
 
 // Whole turns of the angle the host handed over (360 degrees each).
-inline long long Turn(const HostParams& p) { return static_cast<long long>(std::floor(p.time_fixed / 65536.0 / 360.0)); }
+inline long long Turn(const HostParams& p) {
+  return static_cast<long long>(std::floor(p.snapshot(kParamTime) / 360.0));
+}
 
 }  // namespace zelvan::render

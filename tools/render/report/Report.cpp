@@ -8,6 +8,18 @@ Json TimeJson(const A_Time& t) { return Json::array({t.value, t.scale}); }
 Json RationalJson(const Rational& r) { return r.den == 1 ? Json(r.num) : Json(r.text()); }
 Json RectJson(const PF_LRect& r) { return Json::array({r.left, r.top, r.right, r.bottom}); }
 
+// The parameters under their report keys, in the table's order; whole host
+// values as integers.
+Json ParamsJson(const HostParams& p) {
+  Json j = Json::object();
+  for (const ParamSpec& row : kParams) {
+    if (row.tool.report == nullptr) continue;
+    const double v = p[row.index];
+    j[row.tool.report] = HostValueIsWhole(row) ? Json(static_cast<A_long>(v)) : Json(v);
+  }
+  return j;
+}
+
 }  // namespace
 
 Json ReportJson(const RenderRecord& r) {
@@ -26,21 +38,10 @@ Json ReportJson(const RenderRecord& r) {
                  {"variable_rate", r.source.variable_rate}};
   Json frames = Json::array();
   for (const FrameRecord& f : r.frames) {
-    const HostParams& p = f.params;
     Json o;
     o["frame"] = f.frame;
     o["current_time"] = TimeJson(f.current_time);
-    o["params"] = {{"mode", p.mode},
-                   {"type", p.type},
-                   {"time_fixed", p.time_fixed},
-                   {"waiting_fixed", p.waiting_fixed},
-                   {"range_type", p.range_type},
-                   {"start_pct_fixed", p.start_pct_fixed},
-                   {"end_pct_fixed", p.end_pct_fixed},
-                   {"start_sec", p.start_sec},
-                   {"end_sec", p.end_sec},
-                   {"easing_type", p.easing_type},
-                   {"easing_mode", p.easing_mode}};
+    o["params"] = ParamsJson(f.params);
     o["layer_time"] = f.layer_time ? TimeJson(*f.layer_time) : Json(nullptr);
     o["source_frame"] = f.source_frame ? Json(*f.source_frame) : Json(nullptr);
     o["copy"] = f.copy ? Json{{"src", RectJson(f.copy->src)}, {"dst", RectJson(f.copy->dst)}} : Json(nullptr);

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "RecordTime.h"
+#include "SceneFields.h"
 
 namespace zelvan::render {
 namespace {
@@ -49,10 +50,10 @@ std::string TimingChartSvg(const RenderRecord& r) {
   svg << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << W << "\" height=\"" << H << "\" viewBox=\"0 0 " << W
       << " " << H << "\" font-family=\"sans-serif\" font-size=\"12\">\n";
   svg << "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
-  const Json& p = r.scene.resolved["params"];
+  auto named = [&](Field f) { return Given(r.scene.resolved, f)->get<std::string>(); };
   svg << "<text x=\"" << L << "\" y=\"18\" font-size=\"15\">Shown source time against composition time: "
-      << p["type"].get<std::string>() << ", easing " << p["easing"].get<std::string>() << " "
-      << p["easing_mode"].get<std::string>() << ", waiting " << p["waiting"].dump() << " %</text>\n";
+      << named(Field::kType) << ", easing " << named(Field::kEasing) << " " << named(Field::kEasingMode)
+      << ", waiting " << Given(r.scene.resolved, Field::kWaiting)->dump() << " %</text>\n";
   // The source layer's span; outside it the host has no pixels.
   svg << "<rect x=\"" << L << "\" y=\"" << Y(dur) << "\" width=\"" << pw << "\" height=\"" << Y(0) - Y(dur)
       << "\" fill=\"#eef4ff\"/>\n";

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "ParamTable.h"
 #include "SceneFields.h"
 
 namespace zelvan::render {
@@ -16,6 +17,10 @@ namespace {
 constexpr double kMaxAngle = 32767.0;
 
 }  // namespace
+
+EffectSettings::EffectSettings() {
+  for (const ParamSpec& row : kParams) (*this)[row.index] = row.dephault;
+}
 
 double TimeCurve::at(double s) const {
   switch (kind) {
@@ -87,21 +92,20 @@ void ApplyOverride(Json& scene, const std::string& assignment) {
   CheckKnownFields(scene);
 }
 
-Scene ResolveScene(const Json& in, const std::optional<FootageFacts>& footage, bool play_once) {
-  CheckKnownFields(in);
-  Scene s;
-  const bool footage_fps = footage && footage->fps.has_value();
-  const bool footage_frames = footage && footage->frames.has_value();
-  if (play_once) {
-    // The loop is its own, so the scene may not set it.
-    for (const SceneField& f : SceneFields()) {
-      if (f.loop && Given(in, f.id) != nullptr) {
-        throw UsageError(f.path(), "is set by --play-once (a linear Cycle of the whole source)", "drop one of them");
-      }
+namespace {
+
+// --play-once makes the loop itself, so the scene may not set it.
+void RefuseLoopFields(const Json& in) {
+  for (const SceneField& f : SceneFields()) {
+    if (f.loop && Given(in, f.id) != nullptr) {
+      throw UsageError(f.path(), "is set by --play-once (a linear Cycle of the whole source)", "drop one of them");
     }
   }
+}
 
-  // Composition: footage gives it its size and rate unless the scene says otherwise.
+// Footage gives the composition its size and rate unless the scene says
+// otherwise; played once, it runs at the source's own rate.
+void ResolveComp(const Json& in, const std::optional<FootageFacts>& footage, bool play_once, Scene& s) {
   CompSettings& c = s.comp;
   if (footage && footage->width > 0 && footage->height > 0) {
     c.width = std::min(footage->width, kMaxSize);
@@ -113,21 +117,21 @@ Scene ResolveScene(const Json& in, const std::optional<FootageFacts>& footage, b
     ReadOrDefault(in, Field::kCompHeight, s);
   }
   ReadDefault(Field::kCompFps, s);
-  if (footage_fps) c.fps = *footage->fps;
-  // Played once, the composition runs at the source's own rate.
+  if (footage && footage->fps) c.fps = *footage->fps;
   if (const Json* v = Given(in, Field::kSourceFps); play_once && v != nullptr) {
     c.fps = ParseRate(*v, FieldOf(Field::kSourceFps).path());
   }
   ReadGiven(in, Field::kCompFps, s);
   // The frame count, from comp.frames when given, else from the duration.
-  const bool frames = ReadGiven(in, Field::kCompFrames, s);
-  const bool duration = Given(in, Field::kCompDuration) != nullptr;
-  if (!frames) ReadOrDefault(in, Field::kCompDuration, s);
+  if (!ReadGiven(in, Field::kCompFrames, s)) ReadOrDefault(in, Field::kCompDuration, s);
   c.duration = static_cast<double>(c.frames) / c.fps.value();
   ReadOrDefault(in, Field::kCompDepth, s);
   ReadOrDefault(in, Field::kCompDownsample, s);
+}
 
-  // Source layer.
+// The source layer: the built-in clip's size and length, else the footage's
+// own rate and length; a still has none.
+void ResolveSource(const Json& in, const std::optional<FootageFacts>& footage, Scene& s) {
   SourceSettings& src = s.source;
   ReadOrDefault(in, Field::kSourcePath, s);
   for (const Field f : {Field::kSourceWidth, Field::kSourceHeight}) {
@@ -140,73 +144,100 @@ Scene ResolveScene(const Json& in, const std::optional<FootageFacts>& footage, b
   ReadDefault(Field::kSourceFps, s);
   if (ReadGiven(in, Field::kSourceFps, s)) {
     src.fps_given = true;
-  } else if (footage_fps) {
+  } else if (footage && footage->fps) {
     src.fps = *footage->fps;
   } else if (!src.builtin()) {
-    src.fps = c.fps;
+    src.fps = s.comp.fps;
   }
-  // The built-in clip's default length, else the footage's own; a still has none.
   if (!ReadGiven(in, Field::kSourceDuration, s)) {
     if (src.builtin()) ReadDefault(Field::kSourceDuration, s);
-    else if (footage_frames) src.duration = static_cast<double>(*footage->frames) / src.fps.value();
+    else if (footage && footage->frames) src.duration = static_cast<double>(*footage->frames) / src.fps.value();
   }
   if (src.duration && *src.duration * src.fps.value() > static_cast<double>(kMaxFrames)) {
     const std::string field = FieldOf(Field::kSourceDuration).path();
     throw UsageError(field, "holds more than " + std::to_string(kMaxFrames) + " frames", "give a shorter " + field);
   }
   ReadOrDefault(in, Field::kSourceIn, s);
-  if (play_once) {
-    if (!src.builtin() && !footage_frames) {
-      throw UsageError("--play-once", "needs footage with frames, and " + src.path + " is a single image",
-                       "give a movie, an image sequence or the built-in clip, or drop --play-once");
-    }
-    // As long as the source, unless the scene says otherwise.
-    if (!frames && !duration) {
-      const double want = std::ceil(*src.duration * c.fps.value() - 1e-9);
-      if (want > static_cast<double>(kMaxFrames)) {
-        throw UsageError("--play-once", "asks for more than " + std::to_string(kMaxFrames) + " frames",
-                         "set a shorter comp.duration or a lower comp.fps");
-      }
-      c.frames = std::max(1, static_cast<int>(want));
-      c.duration = static_cast<double>(c.frames) / c.fps.value();
-    }
-  }
+}
 
-  // Effect parameters.
-  EffectSettings& p = s.params;
-  for (const Field f : {Field::kMode, Field::kType, Field::kTime, Field::kWaiting, Field::kRange, Field::kStart}) {
+// Played once, the composition is as long as the source unless the scene
+// says otherwise.
+void PlayOnceLength(const Json& in, const std::optional<FootageFacts>& footage, Scene& s) {
+  const SourceSettings& src = s.source;
+  if (!src.builtin() && !(footage && footage->frames)) {
+    throw UsageError("--play-once", "needs footage with frames, and " + src.path + " is a single image",
+                     "give a movie, an image sequence or the built-in clip, or drop --play-once");
+  }
+  if (Given(in, Field::kCompFrames) != nullptr || Given(in, Field::kCompDuration) != nullptr) return;
+  CompSettings& c = s.comp;
+  const double want = std::ceil(*src.duration * c.fps.value() - 1e-9);
+  if (want > static_cast<double>(kMaxFrames)) {
+    throw UsageError("--play-once", "asks for more than " + std::to_string(kMaxFrames) + " frames",
+                     "set a shorter comp.duration or a lower comp.fps");
+  }
+  c.frames = std::max(1, static_cast<int>(want));
+  c.duration = static_cast<double>(c.frames) / c.fps.value();
+}
+
+// The effect's parameters, the range's ends under the range type chosen:
+// the scene's, else the table's defaults, but in seconds the end defaults
+// to the source's end.
+void ResolveParams(const Json& in, Scene& s) {
+  for (const Field f : {Field::kMode, Field::kType, Field::kTime, Field::kWaiting, Field::kRange}) {
     ReadOrDefault(in, f, s);
   }
-  // In seconds the range ends at the source's end.
-  if (p.range == 1) ReadOrDefault(in, Field::kEnd, s);
-  else if (!ReadGiven(in, Field::kEnd, s)) p.end = src.duration.value_or(10.0);
-  for (const Field f : {Field::kEasing, Field::kEasingMode, Field::kLayer}) ReadOrDefault(in, f, s);
-  if (play_once) {
-    // The source's time itself: a linear Cycle whose turn lasts the source's
-    // duration over the range 0 to that duration in seconds, so composition
-    // time t shows source time t. Seconds, not percent: the percent range
-    // runs over the duration less one frame, and a Cycle never reaches its end.
-    const double length = *src.duration;
-    p.type = 1;
-    p.time.kind = TimeCurve::Kind::Rate;
-    p.time.rate = 360.0 / length;
-    p.waiting = 0.0;
-    p.range = 2;
-    p.start = 0.0;
-    p.end = length;
-    p.easing = 1;
+  ReadGiven(in, Field::kStart, s);
+  const bool end = ReadGiven(in, Field::kEnd, s);
+  if (!end && s.params.code(kParamRangeType) == kRangeSecond && s.source.duration) {
+    s.params[kParamEndSeconds] = *s.source.duration;
   }
-  // The angle must fit the host's fixed point on every frame rendered.
+  for (const Field f : {Field::kEasing, Field::kEasingMode, Field::kLayer}) ReadOrDefault(in, f, s);
+}
+
+// The source's time itself: a linear Cycle whose turn lasts the source's
+// duration over the range 0 to that duration in seconds, so composition
+// time t shows source time t. Seconds, not percent: the percent range runs
+// over the duration less one frame, and a Cycle never reaches its end.
+void PlayOnceLoop(Scene& s) {
+  const double length = *s.source.duration;
+  EffectSettings& p = s.params;
+  p[kParamType] = kLoopCycle;
+  p.time.kind = TimeCurve::Kind::Rate;
+  p.time.rate = 360.0 / length;
+  p[kParamWaitingTime] = 0.0;
+  p[kParamRangeType] = kRangeSecond;
+  p[kParamStartSeconds] = 0.0;
+  p[kParamEndSeconds] = length;
+  p[kParamEasingType] = kEasingLinear;
+}
+
+// The angle must fit the host's fixed point on every frame rendered.
+void CheckAngle(const Scene& s) {
+  const CompSettings& c = s.comp;
   for (int f = 0; f < c.frames; ++f) {
-    const double deg = p.time.at(static_cast<double>(f) * static_cast<double>(c.fps.den) / static_cast<double>(c.fps.num));
+    const double deg =
+        s.params.time.at(static_cast<double>(f) * static_cast<double>(c.fps.den) / static_cast<double>(c.fps.num));
     if (std::fabs(deg) > kMaxAngle) {
       throw UsageError(FieldOf(Field::kTime).path(), "reaches " + Compact(deg) + " degrees at frame " + std::to_string(f),
                        "keep the angle within +-32767 degrees: lower the rate or the frame count");
     }
   }
+}
 
+}  // namespace
+
+Scene ResolveScene(const Json& in, const std::optional<FootageFacts>& footage, bool play_once) {
+  CheckKnownFields(in);
+  if (play_once) RefuseLoopFields(in);
+  Scene s;
+  ResolveComp(in, footage, play_once, s);
+  ResolveSource(in, footage, s);
+  if (play_once) PlayOnceLength(in, footage, s);
+  ResolveParams(in, s);
+  if (play_once) PlayOnceLoop(s);
+  CheckAngle(s);
   ReadGiven(in, Field::kFormat, s);
-  if (s.format.empty()) s.format = c.depth == 8 ? "png8" : c.depth == 16 ? "png16" : "exr";
+  if (s.format.empty()) s.format = s.comp.depth == 8 ? "png8" : s.comp.depth == 16 ? "png16" : "exr";
   s.resolved = ResolvedJson(s);
   return s;
 }

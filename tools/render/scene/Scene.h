@@ -12,6 +12,7 @@
 #include "Compact.h"
 #include "Json.h"
 #include "Limits.h"
+#include "ParamValues.h"
 #include "Rational.h"
 #include "UsageError.h"
 
@@ -52,17 +53,13 @@ struct TimeCurve {
   double at(double seconds) const;              // degrees at a composition time
 };
 
-struct EffectSettings {
-  int mode = 0;         // 1 center, 2 whole, 3 no-margin, 4 fit
-  int type = 0;         // 1 cycle, 2 pingpong
+// The effect's parameters as the scene resolved them, in the units the host
+// is set in: a popup's code, percent, seconds; the layer 1 when chosen, 0 for
+// none. The range type not chosen keeps the table's defaults for its start
+// and end; "Time" is its curve.
+struct EffectSettings : ParamValues {
+  EffectSettings();  // the effect's own defaults, from its table
   TimeCurve time;
-  double waiting = 0.0;  // percent
-  int range = 0;        // 1 percent, 2 second
-  double start = 0.0;
-  double end = 0.0;     // percent, or seconds
-  int easing = 0;       // 1 linear ... 9 bounce
-  int easing_mode = 0;  // 1 in, 2 out, 3 inout
-  bool layer = false;
 };
 
 struct Scene {
@@ -74,12 +71,7 @@ struct Scene {
   Json resolved;
 };
 
-// A menu field's names (SceneFields.cpp), shared by its reader, the report and the help text.
-extern const std::vector<std::string> kModeNames;       // index = code - 1
-extern const std::vector<std::string> kTypeNames;
-extern const std::vector<std::string> kRangeNames;
-extern const std::vector<std::string> kEasingNames;
-extern const std::vector<std::string> kEasingModeNames;
+// The frame file formats' names (SceneFields.cpp), for the reader and the help text.
 extern const std::vector<std::string> kFormatNames;
 
 // Reads a scene file. Throws UsageError naming the file.

@@ -5,41 +5,16 @@
 #include <cmath>
 #include <cstring>
 #include <numeric>
-#include <sstream>
 #include <stdexcept>
+
+#include "FieldValues.h"
+#include "ParamFields.h"
 
 namespace zelvan::render {
 
-const std::vector<std::string> kModeNames = {"center", "whole", "no-margin", "fit"};
-const std::vector<std::string> kTypeNames = {"cycle", "pingpong"};
-const std::vector<std::string> kRangeNames = {"percent", "second"};
-const std::vector<std::string> kEasingNames = {"linear", "quad", "cubic", "quart", "quint",
-                                               "expo",   "circ", "sine",  "bounce"};
-const std::vector<std::string> kEasingModeNames = {"in", "out", "inout"};
 const std::vector<std::string> kFormatNames = {"png8", "png16", "exr"};
 
 namespace {
-
-std::string Join(const std::vector<std::string>& names) {
-  std::string out;
-  for (const auto& n : names) out += (out.empty() ? "\"" : ", \"") + n + "\"";
-  return out;
-}
-
-double Number(const Json& v, const std::string& field) {
-  if (!v.is_number()) throw UsageError(field, "must be a number, got " + v.dump(), "give a number such as 10");
-  const double d = v.get<double>();
-  if (!std::isfinite(d)) throw UsageError(field, "must be finite", "give a finite number");
-  return d;
-}
-
-int64_t Integer(const Json& v, const std::string& field) {
-  const double d = Number(v, field);
-  if (d != std::floor(d) || std::fabs(d) > 9.0e15) {
-    throw UsageError(field, "must be a whole number, got " + v.dump(), "give an integer such as 4");
-  }
-  return static_cast<int64_t>(d);
-}
 
 int Size(const Json& v, const std::string& field) {
   const int64_t n = Integer(v, field);
@@ -61,102 +36,9 @@ UsageError TooManyFrames(const std::string& field) {
                     "render a shorter stretch or a lower comp.fps");
 }
 
-// The effect's own menu names ("No Margin", "Fit to Layer", "InOut") read as
-// the short ones: case, spaces and underscores do not matter.
-struct Alias {
-  const char* name;
-  const char* short_name;
-};
-const Alias kAliases[] = {{"fit-to-layer", "fit"}, {"in-out", "inout"}, {"ping-pong", "pingpong"},
-                          {"seconds", "second"}};
-
-int Choice(const SceneField& f, const Json& v) {
-  const std::vector<std::string>& names = *f.choices;
-  if (v.is_string()) {
-    std::string s = v.get<std::string>();
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) {
-      return c == ' ' || c == '_' ? '-' : static_cast<char>(std::tolower(c));
-    });
-    for (const Alias& alias : kAliases) {
-      if (s == alias.name) s = alias.short_name;
-    }
-    for (std::size_t i = 0; i < names.size(); ++i) {
-      if (names[i] == s) return static_cast<int>(i) + 1;
-    }
-  }
-  throw UsageError(f.path(), "unknown value " + v.dump(), "use one of " + Join(names));
-}
-
-Json Name(const SceneField& f, int code) { return (*f.choices)[static_cast<std::size_t>(code - 1)]; }
-
-double Ranged(const Json& v, double lo, double hi, const std::string& field, const char* unit) {
-  const double d = Number(v, field);
-  if (d < lo || d > hi) {
-    std::ostringstream fix;
-    fix << "give a value from " << lo << " to " << hi << unit;
-    throw UsageError(field, "is out of range: " + v.dump(), fix.str());
-  }
-  return d;
-}
-
-// The range's start and end: percent, or seconds when the range is in seconds.
-double RangeEnd(const SceneField& f, const Json& v, const Scene& s) {
-  if (s.params.range == 1) return Ranged(v, 0.0, 100.0, f.path(), " percent");
-  return Ranged(v, 0.0, 1000000.0, f.path(), " seconds");
-}
-
 Json RateJson(const Rational& r) {
   if (r.den == 1) return r.num;
   return r.text();
-}
-
-TimeCurve ParseTime(const Json& v, const std::string& field) {
-  TimeCurve t;
-  if (v.is_number()) {
-    t.kind = TimeCurve::Kind::Constant;
-    t.constant = Number(v, field);
-  } else if (v.is_object() && v.size() == 1 && v.contains("rate")) {
-    t.kind = TimeCurve::Kind::Rate;
-    t.rate = Number(v["rate"], field + ".rate");
-  } else if (v.is_object() && v.size() == 1 && v.contains("keys")) {
-    t.kind = TimeCurve::Kind::Keys;
-    const Json& keys = v["keys"];
-    if (!keys.is_array() || keys.empty()) {
-      throw UsageError(field + ".keys", "must be a non-empty list of [seconds, degrees]",
-                       "write {\"keys\": [[0, 0], [2, 720]]}");
-    }
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-      const std::string kf = field + ".keys[" + std::to_string(i) + "]";
-      if (!keys[i].is_array() || keys[i].size() != 2) {
-        throw UsageError(kf, "must be a pair [seconds, degrees]", "write [1.5, 360]");
-      }
-      const double s = Number(keys[i][0], kf);
-      const double d = Number(keys[i][1], kf);
-      if (!t.keys.empty() && s <= t.keys.back().first) {
-        throw UsageError(kf, "key times must increase", "sort the keys by time, one key per time");
-      }
-      t.keys.emplace_back(s, d);
-    }
-  } else {
-    throw UsageError(field, "must be degrees, {\"keys\": [[s, deg], ...]} or {\"rate\": deg_per_s}, got " + v.dump(),
-                     "write e.g. 90, {\"rate\": 240} or {\"keys\": [[0, 0], [2, 720]]}");
-  }
-  return t;
-}
-
-Json TimeJson(const TimeCurve& t) {
-  switch (t.kind) {
-    case TimeCurve::Kind::Constant:
-      return t.constant;
-    case TimeCurve::Kind::Rate:
-      return Json{{"rate", t.rate}};
-    case TimeCurve::Kind::Keys: {
-      Json keys = Json::array();
-      for (const auto& k : t.keys) keys.push_back(Json::array({k.first, k.second}));
-      return Json{{"keys", keys}};
-    }
-  }
-  return nullptr;
 }
 
 const Json kNone;                                       // no default of its own
@@ -165,7 +47,7 @@ using S = Scene;
 using F = SceneField;
 
 // clang-format off
-const std::vector<SceneField> kFields = {
+const std::vector<SceneField> kCompAndSource = {
     {Field::kCompWidth, "comp", "width", 320,
      [](const F& f, const Json& v, S& s) { s.comp.width = Size(v, f.path()); },
      [](const F&, const S& s) -> Json { return s.comp.width; }, nullptr, false,
@@ -247,57 +129,21 @@ const std::vector<SceneField> kFields = {
      },
      [](const F&, const S& s) -> Json { return s.source.in; }, nullptr, false,
      "[{0}] the source layer's in-point, composition seconds", nullptr},
-    {Field::kMode, "params", "mode", "whole",
-     [](const F& f, const Json& v, S& s) { s.params.mode = Choice(f, v); },
-     [](const F& f, const S& s) { return Name(f, s.params.mode); }, &kModeNames, false,
-     "[{0}] {choices:, } (or \"Fit to Layer\", ...)", nullptr},
-    {Field::kType, "params", "type", "pingpong",
-     [](const F& f, const Json& v, S& s) { s.params.type = Choice(f, v); },
-     [](const F& f, const S& s) { return Name(f, s.params.type); }, &kTypeNames, true, "[{0}] {choices:, }",
-     nullptr},
-    {Field::kTime, "params", "time", Json{{"rate", 240}},
-     [](const F& f, const Json& v, S& s) { s.params.time = ParseTime(v, f.path()); },
-     [](const F&, const S& s) { return TimeJson(s.params.time); }, nullptr, true,
-     "[{0}] degrees: a constant, {\"keys\": [[s, deg], ...]}\n"
-     "(linear between keys) or {\"rate\": degrees_per_second}", nullptr},
-    {Field::kWaiting, "params", "waiting", 20,
-     [](const F& f, const Json& v, S& s) { s.params.waiting = Ranged(v, 0.0, 100.0, f.path(), " percent"); },
-     [](const F&, const S& s) -> Json { return s.params.waiting; }, nullptr, true,
-     "[{0}] percent of each turn held still", nullptr},
-    {Field::kRange, "params", "range", "percent",
-     [](const F& f, const Json& v, S& s) { s.params.range = Choice(f, v); },
-     [](const F& f, const S& s) { return Name(f, s.params.range); }, &kRangeNames, true, "[{0}] {choices: or }",
-     nullptr},
-    // In seconds the end's default is the source's length, which the scene resolves.
-    {Field::kStart, "params", "start", 0,
-     [](const F& f, const Json& v, S& s) { s.params.start = RangeEnd(f, v, s); },
-     [](const F&, const S& s) -> Json { return s.params.start; }, nullptr, true,
-     "[{0}, {1} percent; or {0} s and the source's duration]", nullptr},
-    {Field::kEnd, "params", "end", 100,
-     [](const F& f, const Json& v, S& s) { s.params.end = RangeEnd(f, v, s); },
-     [](const F&, const S& s) -> Json { return s.params.end; }, nullptr, true, nullptr, ", "},
-    {Field::kEasing, "params", "easing", "cubic",
-     [](const F& f, const Json& v, S& s) { s.params.easing = Choice(f, v); },
-     [](const F& f, const S& s) { return Name(f, s.params.easing); }, &kEasingNames, true, "[{0}] {choices: }",
-     nullptr},
-    {Field::kEasingMode, "params", "easing_mode", "inout",
-     [](const F& f, const Json& v, S& s) { s.params.easing_mode = Choice(f, v); },
-     [](const F& f, const S& s) { return Name(f, s.params.easing_mode); }, &kEasingModeNames, true,
-     "[{0}] {choices:, }", nullptr},
-    {Field::kLayer, "params", "layer", true,
-     [](const F& f, const Json& v, S& s) {
-       if (!v.is_boolean()) throw UsageError(f.path(), "must be true or false, got " + v.dump(), "write true or false");
-       s.params.layer = v.get<bool>();
-     },
-     [](const F&, const S& s) -> Json { return s.params.layer; }, nullptr, false,
-     "[{0}] false: no layer chosen, the input passes through", nullptr},
-    // None: the depth picks it.
-    {Field::kFormat, "", "format", kNone,
-     [](const F& f, const Json& v, S& s) { s.format = Name(f, Choice(f, v)).get<std::string>(); },
-     [](const F&, const S& s) -> Json { return s.format; }, &kFormatNames, false, "[by depth: {choices:, }]",
-     nullptr},
 };
 // clang-format on
+
+// Every row: the composition's and the source's, the effect's parameters,
+// the frame format's.
+const std::vector<SceneField> kFields = [] {
+  std::vector<SceneField> rows = kCompAndSource;
+  for (SceneField& f : ParamFields()) rows.push_back(std::move(f));
+  // None: the depth picks it.
+  rows.push_back(SceneField{
+      Field::kFormat, "", "format", kNone,
+      [](const F& f, const Json& v, S& s) { s.format = Name(f, Choice(f, v)).get<std::string>(); },
+      [](const F&, const S& s) -> Json { return s.format; }, &kFormatNames, false, "[by depth: {choices:, }]", nullptr});
+  return rows;
+}();
 
 // The names a level of the scene may hold, for the fix of an unknown one.
 const Json& Schema() {
@@ -315,7 +161,7 @@ const Json& Schema() {
 std::string Names(const Json& level) {
   std::vector<std::string> names;
   for (auto it = level.begin(); it != level.end(); ++it) names.push_back(it.key());
-  return Join(names);
+  return QuotedList(names);
 }
 
 // A default as a scene file would write it, spaced as --help shows JSON.

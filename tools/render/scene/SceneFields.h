@@ -57,6 +57,7 @@ struct SceneField {
   // `joins` (ending in "." for the name without its group).
   const char* help;
   const char* joins;
+  ParamIndex param = kParamInput;  // the effect's parameter the field sets; the input: none
 
   std::string path() const;  // "comp.width", "format"
 };
