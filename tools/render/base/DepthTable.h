@@ -1,5 +1,7 @@
-// The three depths a world comes in, one row each: the host's pixel type and
-// its channels' maximum, the frame file that keeps that depth whole and the
+// The three depths a world comes in, one row each: the bits a channel has as
+// a scene names the depth, the host's pixel type and its channels' maximum,
+// the frame file that keeps that depth whole (and the name a scene gives its
+// format), the
 // channel type of that file (and so the image library's type for it), and
 // how a channel goes between the file's scale and the host's. WithDepth calls
 // code written once for any pixel type with the row of a world's depth, so
@@ -10,6 +12,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <type_traits>
 #include <utility>
 
@@ -27,20 +31,24 @@ struct DepthRow;
 
 template <>
 struct DepthRow<pixels::Depth::k8> {
+  static constexpr int kBits = 8;
   using Pixel = PF_Pixel8;
   using FileChannel = uint8_t;
   static constexpr A_u_char kMax = PF_MAX_CHAN8;
   static constexpr FrameFormat kFormat = FrameFormat::Png8;
+  static constexpr const char* kFormatName = "png8";
   static A_u_char FromFile(uint8_t v) { return v; }
   static uint8_t ToFile(A_u_char v) { return v; }
 };
 
 template <>
 struct DepthRow<pixels::Depth::k16> {
+  static constexpr int kBits = 16;
   using Pixel = PF_Pixel16;
   using FileChannel = uint16_t;
   static constexpr A_u_short kMax = PF_MAX_CHAN16;
   static constexpr FrameFormat kFormat = FrameFormat::Png16;
+  static constexpr const char* kFormatName = "png16";
   // Files run to 65535, the host to 32768.
   static A_u_short FromFile(uint16_t v) { return To15(v); }
   static uint16_t ToFile(A_u_short v) { return From15(v); }
@@ -48,10 +56,12 @@ struct DepthRow<pixels::Depth::k16> {
 
 template <>
 struct DepthRow<pixels::Depth::kFloat> {
+  static constexpr int kBits = 32;  // float
   using Pixel = PF_PixelFloat;
   using FileChannel = float;
   static constexpr A_FpShort kMax = 1.0f;
   static constexpr FrameFormat kFormat = FrameFormat::Exr;
+  static constexpr const char* kFormatName = "exr";
   static A_FpShort FromFile(float v) { return v; }
   static float ToFile(A_FpShort v) { return v; }
 };
@@ -96,6 +106,36 @@ constexpr decltype(auto) WithFormat(FrameFormat format, F&& f) {
   return WithDepth(DepthKeptBy(format), std::forward<F>(f));
 }
 
+// A depth as a scene names it: 8, 16 or 32 bits a channel; none for another number.
+constexpr std::optional<pixels::Depth> DepthOfBits(int64_t bits) {
+  for (const pixels::Depth d : kDepths) {
+    if (WithDepth(d, [](auto row) { return decltype(row)::kBits; }) == bits) return d;
+  }
+  return std::nullopt;
+}
+constexpr int BitsOf(pixels::Depth depth) {
+  return WithDepth(depth, [](auto row) { return decltype(row)::kBits; });
+}
+// "8, 16 or 32 (float)", for messages and help.
+inline std::string DepthBitsList() {
+  std::string list;
+  for (const pixels::Depth d : kDepths) {
+    list += (list.empty() ? "" : d == pixels::Depth::kFloat ? " or " : ", ") + std::to_string(BitsOf(d));
+  }
+  return list + " (float)";
+}
+
+// A frame format as a scene names it: "png8", "png16" or "exr".
+constexpr const char* FormatName(FrameFormat format) {
+  return WithFormat(format, [](auto row) { return decltype(row)::kFormatName; });
+}
+inline std::optional<FrameFormat> FormatNamed(const std::string& name) {
+  for (const pixels::Depth d : kDepths) {
+    if (name == FormatName(FormatOf(d))) return FormatOf(d);
+  }
+  return std::nullopt;
+}
+
 inline OIIO::TypeDesc ImageType(pixels::Depth depth) {
   return WithDepth(depth, [](auto row) { return OIIO::TypeDesc(kImageTypeOf<decltype(row)>); });
 }
@@ -113,7 +153,7 @@ constexpr bool DepthTableIsSound() {
              sizeof(typename Row::FileChannel) == sizeof(Channel) &&
              std::is_floating_point_v<typename Row::FileChannel> == std::is_floating_point_v<Channel>;
     });
-    sound = sound && DepthKeptBy(FormatOf(d)) == d;
+    sound = sound && DepthKeptBy(FormatOf(d)) == d && DepthOfBits(BitsOf(d)) == d;
   }
   return sound;
 }

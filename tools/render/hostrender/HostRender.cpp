@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "ClipFrame.h"
+#include "DepthTable.h"
 #include "Host.h"
 #include "HostObserver.h"
 #include "LoadError.h"
@@ -215,7 +216,7 @@ HostRender::HostRender(const std::string& plugin_path, const Scene& scene, Clip&
   host.SetTimeScale(m.scale);
   host.SetDownsample(PF_RationalScale{1, static_cast<A_u_long>(c.downsample)},
                      PF_RationalScale{1, static_cast<A_u_long>(c.downsample)});
-  m.depth = c.depth == 8 ? pixels::Depth::k8 : c.depth == 16 ? pixels::Depth::k16 : pixels::Depth::kFloat;
+  m.depth = DepthOfBits(c.depth).value_or(pixels::Depth::kFloat);
   SetParams(host, scene, comp_duration);
   // A user's render starts transparent, as in a real host, not in the loud
   // colour the host marks unwritten pixels with.

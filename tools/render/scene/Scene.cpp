@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "DepthTable.h"
 #include "ParamTable.h"
 #include "SceneFields.h"
 
@@ -237,7 +238,7 @@ Scene ResolveScene(const Json& in, const std::optional<FootageFacts>& footage, b
   if (play_once) PlayOnceLoop(s);
   CheckAngle(s);
   ReadGiven(in, Field::kFormat, s);
-  if (s.format.empty()) s.format = s.comp.depth == 8 ? "png8" : s.comp.depth == 16 ? "png16" : "exr";
+  if (s.format.empty()) s.format = FormatName(FormatOf(*DepthOfBits(s.comp.depth)));
   s.resolved = ResolvedJson(s);
   return s;
 }

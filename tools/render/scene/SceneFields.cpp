@@ -7,12 +7,17 @@
 #include <numeric>
 #include <stdexcept>
 
+#include "DepthTable.h"
 #include "FieldValues.h"
 #include "ParamFields.h"
 
 namespace zelvan::render {
 
-const std::vector<std::string> kFormatNames = {"png8", "png16", "exr"};
+const std::vector<std::string> kFormatNames = [] {
+  std::vector<std::string> names;
+  for (const pixels::Depth d : kDepths) names.emplace_back(FormatName(FormatOf(d)));
+  return names;
+}();
 
 namespace {
 
@@ -40,6 +45,10 @@ Json RateJson(const Rational& r) {
   if (r.den == 1) return r.num;
   return r.text();
 }
+
+// The help lines of the depth and the downsampling: their allowed values.
+const std::string kDepthHelp = "[{0}] " + DepthBitsList();
+const std::string kDownsampleHelp = "[{0}] " + DownsampleList();
 
 const Json kNone;                                       // no default of its own
 const Json kLeftOut(Json::value_t::discarded);          // not in the resolved scene
@@ -79,19 +88,19 @@ const std::vector<SceneField> kCompAndSource = {
     {Field::kCompDepth, "comp", "depth", 8,
      [](const F& f, const Json& v, S& s) {
        const int64_t depth = Integer(v, f.path());
-       if (depth != 8 && depth != 16 && depth != 32) {
-         throw UsageError(f.path(), "unknown value " + v.dump(), "use 8, 16 or 32 (float)");
-       }
+       if (!DepthOfBits(depth)) throw UsageError(f.path(), "unknown value " + v.dump(), "use " + DepthBitsList());
        s.comp.depth = static_cast<int>(depth);
      },
-     [](const F&, const S& s) -> Json { return s.comp.depth; }, nullptr, false, "[{0}] 8, 16 or 32 (float)", nullptr},
+     [](const F&, const S& s) -> Json { return s.comp.depth; }, nullptr, false, kDepthHelp.c_str(), nullptr},
     {Field::kCompDownsample, "comp", "downsample", 1,
      [](const F& f, const Json& v, S& s) {
        const int64_t ds = Integer(v, f.path());
-       if (ds < 1 || ds > 4) throw UsageError(f.path(), "unknown value " + v.dump(), "use 1, 2, 3 or 4");
+       if (ds < 1 || ds > kMaxDownsample) {
+         throw UsageError(f.path(), "unknown value " + v.dump(), "use " + DownsampleList());
+       }
        s.comp.downsample = static_cast<int>(ds);
      },
-     [](const F&, const S& s) -> Json { return s.comp.downsample; }, nullptr, false, "[{0}] 1, 2, 3 or 4", nullptr},
+     [](const F&, const S& s) -> Json { return s.comp.downsample; }, nullptr, false, kDownsampleHelp.c_str(), nullptr},
     {Field::kSourcePath, "source", "path", kBuiltinClip,
      [](const F& f, const Json& v, S& s) {
        if (!v.is_string() || v.get<std::string>().empty()) {

@@ -7,10 +7,8 @@
 namespace zelvan::render {
 
 FrameFormat FormatFor(const std::string& name, int depth) {
-  if (name == "png8") return FrameFormat::Png8;
-  if (name == "png16") return FrameFormat::Png16;
-  if (name == "exr") return FrameFormat::Exr;
-  return depth == 8 ? FrameFormat::Png8 : depth == 16 ? FrameFormat::Png16 : FrameFormat::Exr;
+  if (const std::optional<FrameFormat> named = FormatNamed(name)) return *named;
+  return FormatOf(DepthOfBits(depth).value_or(pixels::Depth::kFloat));
 }
 
 const char* Extension(FrameFormat f) { return f == FrameFormat::Exr ? ".exr" : ".png"; }
