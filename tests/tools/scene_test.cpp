@@ -481,18 +481,18 @@ TEST(Cli, HelpExplainsEveryOptionWithAnExample) {
   }
 }
 
-// The README's exit-status list (after "Exit status:" to the sentence's end,
+// The manual's exit-status list (after "Exit status:" to the sentence's end,
 // its items parted by ";", each led by its codes: "130 and 143 stopped by
 // ...") gives every code of the table, each with its meaning's words, and
 // no code the table lacks.
-TEST(Cli, TheReadmeListsEveryExitStatus) {
-  std::string readme = testing::Slurp(ZELVAN_README);
-  std::replace(readme.begin(), readme.end(), '\n', ' ');
+TEST(Cli, TheManualListsEveryExitStatus) {
+  std::string manual = testing::Slurp(ZELVAN_MANUAL);
+  std::replace(manual.begin(), manual.end(), '\n', ' ');
   const std::string lead = "Exit status:";
-  const std::size_t at = readme.find(lead);
-  ASSERT_NE(at, std::string::npos) << ZELVAN_README;
-  const std::size_t end = readme.find(". ", at);
-  std::istringstream list(readme.substr(at + lead.size(), end - at - lead.size()));
+  const std::size_t at = manual.find(lead);
+  ASSERT_NE(at, std::string::npos) << ZELVAN_MANUAL;
+  const std::size_t end = manual.find(". ", at);
+  std::istringstream list(manual.substr(at + lead.size(), end - at - lead.size()));
   std::map<int, std::string> said;  // each code, and the words of its item
   for (std::string item; std::getline(list, item, ';');) {
     std::istringstream words(item);
@@ -511,7 +511,7 @@ TEST(Cli, TheReadmeListsEveryExitStatus) {
   for (const ExitRow& row : kExitStatuses) {
     SCOPED_TRACE(row.meaning);
     listed.insert(row.code);
-    ASSERT_EQ(said.count(row.code), 1u) << "the README's list has no " << row.code;
+    ASSERT_EQ(said.count(row.code), 1u) << "the manual's list has no " << row.code;
     std::istringstream meaning(row.meaning);
     for (std::string word; meaning >> word;) EXPECT_NE(said[row.code].find(word), std::string::npos) << word;
   }

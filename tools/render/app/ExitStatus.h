@@ -1,7 +1,8 @@
 // The exit statuses of zelvan-render, one row each: the code, what it means
-// in words the README's list gives it too, and what --help says of it after
-// the code. The constants the run returns (Cli.h), --help's exit-status
-// paragraph and the test that holds the README to it read them from here.
+// in words the manual's list (docs/render-tool.md) gives it too, and what
+// --help says of it after the code. The constants the run returns (Cli.h),
+// --help's exit-status paragraph and the test that holds the manual to it
+// read them from here.
 #pragma once
 
 #include <csignal>
