@@ -11,8 +11,6 @@
 namespace zelvan {
 namespace {
 
-PF_Fixed ToFixed(double user_value) { return PF_Fixed(user_value * 65536.0); }
-
 // One definition as the host receives it: all zero bytes but the fields of
 // its type, filled from its row.
 PF_Err AddParam(PF_InData* in_data, const ParamSpec& p) {
@@ -32,17 +30,17 @@ PF_Err AddParam(PF_InData* in_data, const ParamSpec& p) {
       def.u.ld.dephault = A_long(p.dephault);  // 0: no layer
       break;
     case PF_Param_ANGLE:
-      def.u.ad.value = ToFixed(p.dephault);
-      def.u.ad.dephault = ToFixed(p.dephault);
+      def.u.ad.value = UserToFixed(p.dephault);
+      def.u.ad.dephault = UserToFixed(p.dephault);
       break;
     case PF_Param_FIX_SLIDER: {
       PF_FixedSliderDef& fd = def.u.fd;
-      fd.value = ToFixed(p.dephault);
-      fd.valid_min = ToFixed(p.range.valid_min);
-      fd.valid_max = ToFixed(p.range.valid_max);
-      fd.slider_min = ToFixed(p.range.slider_min);
-      fd.slider_max = ToFixed(p.range.slider_max);
-      fd.dephault = ToFixed(p.dephault);
+      fd.value = UserToFixed(p.dephault);
+      fd.valid_min = UserToFixed(p.range.valid_min);
+      fd.valid_max = UserToFixed(p.range.valid_max);
+      fd.slider_min = UserToFixed(p.range.slider_min);
+      fd.slider_max = UserToFixed(p.range.slider_max);
+      fd.dephault = UserToFixed(p.dephault);
       fd.precision = p.precision;
       fd.display_flags = p.display_flags;
       break;
@@ -106,22 +104,17 @@ PF_Err UpdateParamsUI(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* par
   EffectRef effect(suites);
   PF_Err err = suites.PFInterfaceSuite1()->AEGP_GetNewEffectForEffect(plugin_id, in_data->effect_ref, effect.out());
 
-  struct Visibility {
-    ParamIndex index;
-    bool hide_for_percent;
-  };
-  static constexpr Visibility kRangeFields[] = {
-      {kParamStartPercent, false}, {kParamEndPercent, false}, {kParamStartSeconds, true}, {kParamEndSeconds, true}};
   // A host whose parameter setup failed hands over a shorter array: without
   // "Range Type" no control changes.
   const bool has_range_type =
       params != nullptr && in_data->num_params > kParamRangeType && params[kParamRangeType] != nullptr;
   const A_long range_type = has_range_type ? params[kParamRangeType]->u.pd.value : 0;
   if (range_type == kRangePercent || range_type == kRangeSecond) {
-    for (const Visibility& field : kRangeFields) {
+    // The range's start and end: shown under their own range type, hidden under the other.
+    for (const ParamSpec& p : kParams) {
       if (err != PF_Err_NONE) break;
-      const bool hide = range_type == kRangePercent ? field.hide_for_percent : !field.hide_for_percent;
-      err = SetStreamHidden(suites, effect.get(), plugin_id, field.index, hide);
+      if (p.range_type == kEveryRange) continue;
+      err = SetStreamHidden(suites, effect.get(), plugin_id, p.index, p.range_type != range_type);
     }
   }
   effect.Release(err);

@@ -27,6 +27,18 @@ enum ParamIndex : A_long {
 enum PlacementMode : A_long { kModeCenter = 1, kModeWhole = 2, kModeNoMargin = 3, kModeFitToLayer = 4 };
 enum LoopType : A_long { kLoopCycle = 1, kLoopPingpong = 2 };
 enum RangeType : A_long { kRangePercent = 1, kRangeSecond = 2 };
+enum EasingType : A_long {
+  kEasingLinear = 1,
+  kEasingQuad = 2,
+  kEasingCubic = 3,
+  kEasingQuart = 4,
+  kEasingQuint = 5,
+  kEasingExpo = 6,
+  kEasingCirc = 7,
+  kEasingSine = 8,
+  kEasingBounce = 9,
+};
+enum EasingMode : A_long { kEasingIn = 1, kEasingOut = 2, kEasingInOut = 3 };
 
 // Hides or shows one parameter's control without an undo step.
 PF_Err SetStreamHidden(AEGP_SuiteHandler& suites, AEGP_EffectRefH effect, AEGP_PluginID plugin_id,

@@ -15,8 +15,6 @@
 namespace zelvan {
 namespace {
 
-constexpr double kFixedOne = 65536.0;
-
 // The order in which the snapshot's parameters are checked out, from their rows.
 constexpr int kSnapshotCount = SnapshotCount();
 constexpr std::array<ParamIndex, kSnapshotCount> kSnapshotOrder = [] {
@@ -27,23 +25,13 @@ constexpr std::array<ParamIndex, kSnapshotCount> kSnapshotOrder = [] {
   return order;
 }();
 
-// One checked-out parameter into its field of the record. Percent sliders
-// become fractions: divide first, then scale, so 100 % is exactly 1.0.
+// One checked-out parameter into its field of the record.
 void Store(const ParamSpec& p, const PF_ParamDef& def, PreRenderRecord& r) {
   const double value = HostValue(p, def);
-  switch (p.type) {
-    case PF_Param_POPUP:
-      r.*p.snapshot.code = A_long(value);
-      break;
-    case PF_Param_ANGLE:
-      r.*p.snapshot.number = value / kFixedOne;  // degrees
-      break;
-    case PF_Param_FIX_SLIDER:
-      r.*p.snapshot.number = value / kFixedOne * 0.01;
-      break;
-    default:
-      r.*p.snapshot.number = value;  // seconds, unchanged
-      break;
+  if (p.type == PF_Param_POPUP) {
+    r.*p.snapshot.code = A_long(value);
+  } else {
+    r.*p.snapshot.number = SnapshotNumber(p, value);
   }
 }
 

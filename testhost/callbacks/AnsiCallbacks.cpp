@@ -16,10 +16,10 @@ namespace {
 // Math functions are traced, since which host calls an effect makes is
 // observable, but they answer even without a serving host, and the answer
 // never depends on the tracing: it is computed first.
-template <class Args, class F>
-A_FpLong Traced(const char* function, const Args& args, F f) noexcept {
+template <const char* Function, class Args, class F>
+A_FpLong Traced(const Args& args, F f) noexcept {
   const A_FpLong r = f();
-  if (CurrentCore() != nullptr) (void)HostCall(function, args, [](HostCore&) -> A_Err { return 0; });
+  if (CurrentCore() != nullptr) (void)HostCall<Function>(args, [](HostCore&) -> A_Err { return 0; });
   return r;
 }
 
@@ -29,14 +29,17 @@ std::string Num(double x) {
   return text;
 }
 
+// Each is served under the C library's name for it (see ServedFunctions.h).
 #define ZELVAN_UNARY(NAME)                                                                   \
+  constexpr char kAnsi_##NAME[] = #NAME;                                                     \
   A_FpLong Ansi_##NAME(A_FpLong x) noexcept {                                                \
-    return Traced(#NAME, [x] { return "x=" + Num(x); }, [x] { return std::NAME(x); });      \
+    return Traced<kAnsi_##NAME>([x] { return "x=" + Num(x); }, [x] { return std::NAME(x); }); \
   }
 #define ZELVAN_BINARY(NAME, A, B)                                                            \
+  constexpr char kAnsi_##NAME[] = #NAME;                                                     \
   A_FpLong Ansi_##NAME(A_FpLong A, A_FpLong B) noexcept {                                    \
-    return Traced(#NAME, [A, B] { return #A "=" + Num(A) + " " #B "=" + Num(B); },           \
-                  [A, B] { return std::NAME(A, B); });                                       \
+    return Traced<kAnsi_##NAME>([A, B] { return #A "=" + Num(A) + " " #B "=" + Num(B); },    \
+                                [A, B] { return std::NAME(A, B); });                         \
   }
 
 ZELVAN_UNARY(atan)
@@ -90,6 +93,7 @@ int Format(A_char* buffer, std::size_t room, const A_char* format, va_list args)
   return written;
 }
 
+constexpr char kAnsi_sprintf[] = "sprintf";
 int Ansi_sprintf(A_char* buffer, const A_char* format, ...) noexcept {
   HostCore* core = CurrentCore();
   va_list args;
@@ -102,7 +106,7 @@ int Ansi_sprintf(A_char* buffer, const A_char* format, ...) noexcept {
     auto trace_args = [&] {
       return std::string(to_return_msg ? "dest=return_msg" : "dest=other") + " format=" + Quoted(format);
     };
-    (void)HostCall("sprintf", trace_args, [&](HostCore& h) -> A_Err {
+    (void)HostCall<kAnsi_sprintf>(trace_args, [&](HostCore& h) -> A_Err {
       if (buffer == nullptr || format == nullptr) {
         h.accounts().Violation("sprintf with a null buffer or format");
         return 0;
@@ -133,10 +137,11 @@ int Ansi_sprintf(A_char* buffer, const A_char* format, ...) noexcept {
 }
 
 // The copy has no way to report a failure, so it never depends on the tracing.
+constexpr char kAnsi_strcpy[] = "strcpy";
 A_char* Ansi_strcpy(A_char* dest, const A_char* src) noexcept {
   if (dest != nullptr && src != nullptr) std::memmove(dest, src, std::strlen(src) + 1);
   if (CurrentCore() == nullptr) return dest;
-  (void)HostCall("strcpy", [&] { return "src=" + Quoted(src); }, [&](HostCore& h) -> A_Err {
+  (void)HostCall<kAnsi_strcpy>([&] { return "src=" + Quoted(src); }, [&](HostCore& h) -> A_Err {
     if (dest == nullptr || src == nullptr) h.accounts().Violation("strcpy with a null destination or source");
     return 0;
   });

@@ -7,6 +7,9 @@
 namespace zelvan::testhost {
 namespace {
 
+// The names the host serves these functions by (see ServedFunctions.h).
+constexpr char kCopyCallback[] = "copy";
+
 std::string RectText(const PF_Rect* r) {
   if (r == nullptr) return "whole";
   return std::to_string(r->left) + "," + std::to_string(r->top) + "," + std::to_string(r->right) + "," +
@@ -27,8 +30,8 @@ PF_Err CopyCallback(PF_ProgPtr effect_ref, PF_EffectWorld* src, PF_EffectWorld* 
            " dst_r=" + RectText(dst_r);
   };
   CopyCall call{src, dst, src_r, dst_r, PF_Err_NONE};
-  call.result = HostCall("copy", args, [&](HostCore& h) -> A_Err {
-    if (!h.IsOurEffect(effect_ref, "copy")) return PF_Err_BAD_CALLBACK_PARAM;
+  call.result = HostCall<kCopyCallback>(args, [&](HostCore& h) -> A_Err {
+    if (!h.IsOurEffect(effect_ref, kCopyCallback)) return PF_Err_BAD_CALLBACK_PARAM;
     pixels::CopyOptions options;
     options.threads = pixels::CallbackCopyThreads();
     return pixels::CopyWorld(src, dst, src_r, dst_r, options);

@@ -10,6 +10,11 @@
 namespace zelvan::testhost {
 namespace {
 
+// The names the host serves these functions by (see ServedFunctions.h).
+constexpr char kAddParam[] = "add_param";
+constexpr char kCheckoutParam[] = "checkout_param";
+constexpr char kCheckinParam[] = "checkin_param";
+
 std::string NameOf(const PF_ParamDef* def) {
   if (def == nullptr) return "";
   return std::string(def->name, strnlen(def->name, sizeof def->name));
@@ -21,8 +26,8 @@ PF_Err AddParam(PF_ProgPtr effect_ref, PF_ParamIndex index, PF_ParamDefPtr def) 
            (def != nullptr ? " type=" + std::to_string(def->param_type) + " name=\"" + NameOf(def) + "\""
                            : " def=null");
   };
-  return HostCall("add_param", args, [&](HostCore& h) -> A_Err {
-    if (!h.IsOurEffect(effect_ref, "add_param") || def == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+  return HostCall<kAddParam>(args, [&](HostCore& h) -> A_Err {
+    if (!h.IsOurEffect(effect_ref, kAddParam) || def == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     std::string problem;
     const PF_Err err = h.params().Add(index, *def, &problem);
     if (err != PF_Err_NONE) {
@@ -42,8 +47,8 @@ PF_Err CheckoutParam(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long what_tim
   ParamCheckoutCall call{index, what_time, time_step, time_scale, param, PF_Err_NONE};
   HostObserver* observer = CurrentObserver();
   if (observer != nullptr) observer->ParamCheckoutStarting(call);
-  call.result = HostCall("checkout_param", args, [&](HostCore& h) -> A_Err {
-    if (!h.IsOurEffect(effect_ref, "checkout_param") || param == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+  call.result = HostCall<kCheckoutParam>(args, [&](HostCore& h) -> A_Err {
+    if (!h.IsOurEffect(effect_ref, kCheckoutParam) || param == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     if (!h.params().Valid(index)) return PF_Err_INVALID_INDEX;
     if (time_scale == 0) return PF_Err_BAD_CALLBACK_PARAM;
     const A_Time layer_time = MakeTime(what_time, time_scale);
@@ -95,8 +100,8 @@ PF_Err CheckinParam(PF_ProgPtr effect_ref, PF_ParamDef* param) noexcept {
     auto it = find(h);
     return it == h.objects().param_checkouts.end() ? std::string("index=?") : "index=" + std::to_string((*it)->index);
   };
-  return HostRelease("checkin_param", label, [&](HostCore& h) -> A_Err {
-    if (!h.IsOurEffect(effect_ref, "checkin_param") || param == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+  return HostRelease<kCheckinParam>(label, [&](HostCore& h) -> A_Err {
+    if (!h.IsOurEffect(effect_ref, kCheckinParam) || param == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     auto it = find(h);
     if (it == h.objects().param_checkouts.end()) {
       h.accounts().Violation("checkin_param of a parameter that is not checked out");

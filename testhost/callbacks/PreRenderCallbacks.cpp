@@ -9,6 +9,9 @@
 namespace zelvan::testhost {
 namespace {
 
+// The names the host serves these functions by (see ServedFunctions.h).
+constexpr char kCheckoutLayer[] = "checkout_layer";
+
 std::string RectText(const PF_LRect& r) {
   return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
          std::to_string(r.bottom);
@@ -22,11 +25,11 @@ PF_Err CheckoutLayer(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long checkout
            " scale=" + std::to_string(time_scale) +
            " rect=" + (req != nullptr ? RectText(req->rect) : std::string("null"));
   };
-  return HostCall("checkout_layer", args, [&](HostCore& h) -> A_Err {
-    if (!h.IsOurEffect(effect_ref, "checkout_layer") || req == nullptr || result == nullptr) {
+  return HostCall<kCheckoutLayer>(args, [&](HostCore& h) -> A_Err {
+    if (!h.IsOurEffect(effect_ref, kCheckoutLayer) || req == nullptr || result == nullptr) {
       return PF_Err_BAD_CALLBACK_PARAM;
     }
-    FrameState* frame = h.FrameFor("checkout_layer");
+    FrameState* frame = h.FrameFor(kCheckoutLayer);
     if (frame == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     if (!h.params().Valid(index) || h.params().at(index).def.param_type != PF_Param_LAYER) return PF_Err_INVALID_INDEX;
     if (time_scale == 0) return PF_Err_BAD_CALLBACK_PARAM;

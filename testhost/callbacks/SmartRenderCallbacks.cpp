@@ -10,6 +10,11 @@
 namespace zelvan::testhost {
 namespace {
 
+// The names the host serves these functions by (see ServedFunctions.h).
+constexpr char kCheckoutLayerPixels[] = "checkout_layer_pixels";
+constexpr char kCheckinLayerPixels[] = "checkin_layer_pixels";
+constexpr char kCheckoutOutput[] = "checkout_output";
+
 // The pixels of one pre-render checkout: the layer at the checkout's time,
 // with what the effects before this one added around it, cut to the
 // rectangle the host promised and placed by its origin.
@@ -44,9 +49,9 @@ std::shared_ptr<pixels::PixelWorld> PixelsFor(HostCore& h, const FrameState& f, 
 }
 
 PF_Err CheckoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id, PF_EffectWorld** pixels_out) noexcept {
-  return HostCall("checkout_layer_pixels", [&] { return "id=" + std::to_string(checkout_id); }, [&](HostCore& h) -> A_Err {
-    if (!h.IsOurEffect(effect_ref, "checkout_layer_pixels") || pixels_out == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    FrameState* frame = h.FrameFor("checkout_layer_pixels");
+  return HostCall<kCheckoutLayerPixels>([&] { return "id=" + std::to_string(checkout_id); }, [&](HostCore& h) -> A_Err {
+    if (!h.IsOurEffect(effect_ref, kCheckoutLayerPixels) || pixels_out == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    FrameState* frame = h.FrameFor(kCheckoutLayerPixels);
     if (frame == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     FrameState& f = *frame;
     auto have = f.layer_pixels.find(checkout_id);
@@ -80,9 +85,10 @@ PF_Err CheckoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id, PF_EffectW
 }
 
 PF_Err CheckinLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id) noexcept {
-  return HostRelease("checkin_layer_pixels", [&] { return "id=" + std::to_string(checkout_id); }, [&](HostCore& h) -> A_Err {
-    if (!h.IsOurEffect(effect_ref, "checkin_layer_pixels")) return PF_Err_BAD_CALLBACK_PARAM;
-    FrameState* frame = h.FrameFor("checkin_layer_pixels");
+  auto args = [&] { return "id=" + std::to_string(checkout_id); };
+  return HostRelease<kCheckinLayerPixels>(args, [&](HostCore& h) -> A_Err {
+    if (!h.IsOurEffect(effect_ref, kCheckinLayerPixels)) return PF_Err_BAD_CALLBACK_PARAM;
+    FrameState* frame = h.FrameFor(kCheckinLayerPixels);
     if (frame == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     FrameState& f = *frame;
     auto serial = f.layer_pixel_serials.find(checkout_id);
@@ -98,9 +104,9 @@ PF_Err CheckinLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id) noexcept {
 }
 
 PF_Err CheckoutOutput(PF_ProgPtr effect_ref, PF_EffectWorld** output) noexcept {
-  return HostCall("checkout_output", [] { return std::string(); }, [&](HostCore& h) -> A_Err {
-    if (!h.IsOurEffect(effect_ref, "checkout_output") || output == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    FrameState* frame = h.FrameFor("checkout_output");
+  return HostCall<kCheckoutOutput>([] { return std::string(); }, [&](HostCore& h) -> A_Err {
+    if (!h.IsOurEffect(effect_ref, kCheckoutOutput) || output == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    FrameState* frame = h.FrameFor(kCheckoutOutput);
     if (frame == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     frame->output_checked_out = true;
     *output = frame->output->world();

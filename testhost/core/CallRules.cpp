@@ -2,12 +2,16 @@
 // plug-in in: each command, the release of pre-render data, and outside
 // both. A call that a command's row lists is bound to the commands that list
 // it and refused everywhere else; the C library functions are served in
-// every context. A host without a plug-in serves its test thread outside
-// commands too, for tests of host-side code, but keeps the command-bound
-// calls to their commands.
+// every context; every other function is listed as served in every command,
+// with or without the release. A host without a plug-in serves its test
+// thread outside commands too, for tests of host-side code, but keeps the
+// command-bound calls to their commands.
+#include "CallRules.h"
+
 #include <algorithm>
 #include <cstring>
 #include <initializer_list>
+#include <stdexcept>
 
 #include "AE_EffectSuites.h"
 #include "HostCore.h"
@@ -51,11 +55,21 @@ const CommandRow kCommands[] = {
 const char* const kLibrary[] = {"atan", "atan2", "ceil", "cos",  "exp",  "fabs", "floor",   "fmod",   "hypot", "log",
                                 "log10", "pow",  "sin",  "sqrt", "tan",  "asin", "acos",    "sprintf", "strcpy"};
 
-// The release of pre-render data: the handle suite and nothing else.
+// Every command and the release of pre-render data: the handle suite and
+// what acquires it, nothing else.
 const char* const kRelease[] = {"AcquireSuite",        "ReleaseSuite",        "host_new_handle",
                                 "host_lock_handle",    "host_unlock_handle",  "host_dispose_handle",
                                 "host_get_handle_size", "host_resize_handle"};
 const char* const kReleaseSuites[] = {kPFHandleSuite};
+
+// Every command, and nowhere else: the other functions of the suites, and the copy.
+const char* const kEveryCommand[] = {
+    "AllocateBlock", "FreeBlock", "ReallocateBlock", "IsEqual", "Undefined",
+    "AEGP_GetEffectLayer", "AEGP_GetNewEffectForEffect", "AEGP_DisposeEffect",
+    "AEGP_GetNewEffectStreamByIndex", "AEGP_DisposeStream", "AEGP_GetNewStreamValue", "AEGP_DisposeStreamValue",
+    "AEGP_GetCompFramerate", "AEGP_GetLayerParentComp", "AEGP_GetLayerFromLayerID", "AEGP_GetLayerInPoint",
+    "AEGP_GetLayerDuration", "AEGP_ConvertCompToLayerTime",
+    "copy"};
 
 template <class Names>
 bool Listed(const Names& names, const char* function) {
@@ -86,9 +100,13 @@ std::optional<A_Err> HostCore::Refusal(const char* function) {
     accounts_.Violation(std::string(function) + " outside " + group->where + " (called in " + CommandName() + ")");
     return PF_Err_BAD_CALLBACK_PARAM;
   }
+  const bool in_release = Listed(kRelease, function);
+  if (!in_release && !Listed(kEveryCommand, function)) {
+    throw std::logic_error(std::string(function) + " has no rule of where the host serves it");
+  }
   if (running_) return std::nullopt;
   if (releasing_pre_render_data_) {
-    if (Listed(kRelease, function)) return std::nullopt;
+    if (in_release) return std::nullopt;
   } else if (module_ == nullptr) {
     return std::nullopt;
   }
@@ -109,6 +127,14 @@ bool HostCore::MayAcquire(const char* name, A_long version) {
   accounts_.Violation(std::string("AcquireSuite '") + name + "' " + std::to_string(version) +
                       " in the release of pre-render data, which may use the handle suite only");
   return false;
+}
+
+std::vector<std::string> RuledFunctions() {
+  std::vector<std::string> names(std::begin(kLibrary), std::end(kLibrary));
+  for (const BoundCalls* group : kAllBound) names.insert(names.end(), group->functions.begin(), group->functions.end());
+  names.insert(names.end(), std::begin(kRelease), std::end(kRelease));
+  names.insert(names.end(), std::begin(kEveryCommand), std::end(kEveryCommand));
+  return names;
 }
 
 }  // namespace zelvan::testhost

@@ -1,4 +1,8 @@
-#include "Host.h"
+#include "FlagNames.h"
+
+#include <cstdint>
+
+#include "AE_Effect.h"
 
 namespace zelvan::testhost {
 namespace {

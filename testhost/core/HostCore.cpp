@@ -98,7 +98,7 @@ bool HostCore::IsOurEffect(PF_ProgPtr effect_ref, const char* function) {
 AEGP_PluginID HostCore::Register(const std::string& name) {
   // Identifiers are not 0, so a test can tell a written one from a zeroed block.
   const AEGP_PluginID id = next_plugin_id_++;
-  registered_[id] = name;
+  learned_.registrations[id] = name;
   return id;
 }
 

@@ -26,7 +26,7 @@ class HostFixture : public ::testing::Test {
   void TearDown() override {
     if (!host_) return;
     if (check_balance_) {
-      EXPECT_EQ(host_->Imbalance(), "") << "host calls:\n" << host_->trace().Dump();
+      EXPECT_EQ(host_->accounts().Imbalance(), "") << "host calls:\n" << host_->trace().Dump();
     }
     host_.reset();
   }

@@ -112,10 +112,12 @@ bool Composition::Shows(const Layer& layer, const A_Time& comp_time) {
 }
 
 A_long Composition::FrameAt(const Layer& layer, const A_Time& comp_time) const {
-  const double seconds = Seconds(CompToLayerTime(layer, comp_time));
-  if (!std::isfinite(frame_rate) || frame_rate <= 0.0) return 0;
-  // A hair of slack so that exact frame times do not fall to the frame before.
-  return Saturate(std::floor(seconds * frame_rate + 1e-9));
+  return FrameAtSeconds(Seconds(CompToLayerTime(layer, comp_time)), frame_rate);
+}
+
+A_long Composition::FrameAtSeconds(double seconds, double rate) {
+  if (!std::isfinite(rate) || rate <= 0.0) return 0;
+  return Saturate(std::floor(seconds * rate + 1e-9));
 }
 
 }  // namespace zelvan::testhost

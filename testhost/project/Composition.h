@@ -75,6 +75,10 @@ class Composition {
   static bool Shows(const Layer& layer, const A_Time& comp_time);
   // The layer's frame number at a composition time: floor(layer seconds * frame rate).
   A_long FrameAt(const Layer& layer, const A_Time& comp_time) const;
+  // The host's one rule for which frame a time falls in, at a frame rate:
+  // floor(seconds * rate), with a hair of slack so that exact frame times do
+  // not fall to the frame before (saturated; 0 for a rate that is no rate).
+  static A_long FrameAtSeconds(double seconds, double frame_rate);
 
  private:
   std::vector<std::unique_ptr<Layer>> layers_;

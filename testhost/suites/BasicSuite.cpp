@@ -8,12 +8,21 @@
 namespace zelvan::testhost {
 namespace {
 
+// The names the host serves these functions by (see ServedFunctions.h).
+constexpr char kAcquireSuite[] = "AcquireSuite";
+constexpr char kReleaseSuite[] = "ReleaseSuite";
+constexpr char kIsEqual[] = "IsEqual";
+constexpr char kAllocateBlock[] = "AllocateBlock";
+constexpr char kFreeBlock[] = "FreeBlock";
+constexpr char kReallocateBlock[] = "ReallocateBlock";
+constexpr char kUndefined[] = "Undefined";
+
 std::string SuiteArgs(const char* name, A_long version) {
   return std::string(name != nullptr ? name : "(null)") + " " + std::to_string(version);
 }
 
 SPErr AcquireSuite(const char* name, A_long version, const void** suite) noexcept {
-  return HostCall("AcquireSuite", [&] { return SuiteArgs(name, version); }, [&](HostCore& h) -> A_Err {
+  return HostCall<kAcquireSuite>([&] { return SuiteArgs(name, version); }, [&](HostCore& h) -> A_Err {
     if (name == nullptr || suite == nullptr) {
       h.accounts().Violation("AcquireSuite called with a null name or a null suite address");
       return PF_Err_BAD_CALLBACK_PARAM;
@@ -37,7 +46,7 @@ SPErr AcquireSuite(const char* name, A_long version, const void** suite) noexcep
 }
 
 SPErr ReleaseSuite(const char* name, A_long version) noexcept {
-  return HostRelease("ReleaseSuite", [&] { return SuiteArgs(name, version); }, [&](HostCore& h) -> A_Err {
+  return HostRelease<kReleaseSuite>([&] { return SuiteArgs(name, version); }, [&](HostCore& h) -> A_Err {
     if (name == nullptr) {
       h.accounts().Violation("ReleaseSuite called with a null name");
       return PF_Err_BAD_CALLBACK_PARAM;
@@ -50,7 +59,7 @@ SPErr ReleaseSuite(const char* name, A_long version) noexcept {
 
 A_Boolean IsEqual(const char* a, const char* b) noexcept {
   A_Boolean equal = 0;
-  (void)HostCall("IsEqual", [] { return std::string(); }, [&](HostCore&) -> A_Err {
+  (void)HostCall<kIsEqual>([] { return std::string(); }, [&](HostCore&) -> A_Err {
     equal = a != nullptr && b != nullptr && std::strcmp(a, b) == 0;
     return 0;
   });
@@ -58,7 +67,7 @@ A_Boolean IsEqual(const char* a, const char* b) noexcept {
 }
 
 SPErr AllocateBlock(size_t size, void** block) noexcept {
-  return HostCall("AllocateBlock", [&] { return "size=" + std::to_string(size); }, [&](HostCore&) -> A_Err {
+  return HostCall<kAllocateBlock>([&] { return "size=" + std::to_string(size); }, [&](HostCore&) -> A_Err {
     if (block == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     *block = std::malloc(size == 0 ? 1 : size);
     return *block != nullptr ? 0 : PF_Err_OUT_OF_MEMORY;
@@ -66,14 +75,14 @@ SPErr AllocateBlock(size_t size, void** block) noexcept {
 }
 
 SPErr FreeBlock(void* block) noexcept {
-  return HostRelease("FreeBlock", [] { return std::string(); }, [&](HostCore&) -> A_Err {
+  return HostRelease<kFreeBlock>([] { return std::string(); }, [&](HostCore&) -> A_Err {
     std::free(block);
     return 0;
   });
 }
 
 SPErr ReallocateBlock(void* block, size_t new_size, void** new_block) noexcept {
-  return HostCall("ReallocateBlock", [&] { return "size=" + std::to_string(new_size); }, [&](HostCore&) -> A_Err {
+  return HostCall<kReallocateBlock>([&] { return "size=" + std::to_string(new_size); }, [&](HostCore&) -> A_Err {
     if (new_block == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     void* grown = std::realloc(block, new_size == 0 ? 1 : new_size);
     if (grown == nullptr) return PF_Err_OUT_OF_MEMORY;
@@ -83,7 +92,7 @@ SPErr ReallocateBlock(void* block, size_t new_size, void** new_block) noexcept {
 }
 
 SPErr Undefined() noexcept {
-  return HostCall("Undefined", [] { return std::string(); }, [](HostCore& h) -> A_Err {
+  return HostCall<kUndefined>([] { return std::string(); }, [](HostCore& h) -> A_Err {
     h.accounts().Violation("the basic suite's Undefined entry was called");
     return PF_Err_INVALID_CALLBACK;
   });

@@ -6,8 +6,11 @@
 namespace zelvan::testhost {
 namespace {
 
+// The names the host serves these functions by (see ServedFunctions.h).
+constexpr char kGetCompFramerate[] = "AEGP_GetCompFramerate";
+
 A_Err GetCompFramerate(AEGP_CompH comp, A_FpLong* fps) noexcept {
-  return HostCall("AEGP_GetCompFramerate", [] { return std::string(); }, [&](HostCore& h) -> A_Err {
+  return HostCall<kGetCompFramerate>([] { return std::string(); }, [&](HostCore& h) -> A_Err {
     if (!h.comp().IsHandle(comp)) {
       h.accounts().Violation("AEGP_GetCompFramerate of a composition handle the host did not hand out");
       return PF_Err_BAD_CALLBACK_PARAM;

@@ -6,6 +6,9 @@
 namespace zelvan::testhost {
 namespace {
 
+// The names the host serves these functions by (see ServedFunctions.h).
+constexpr char kSetDynamicStreamFlag[] = "AEGP_SetDynamicStreamFlag";
+
 A_Err SetDynamicStreamFlag(AEGP_StreamRefH stream, AEGP_DynStreamFlags flag, A_Boolean undoable,
                            A_Boolean set) noexcept {
   auto args = [&](const HostCore& h) {
@@ -14,7 +17,7 @@ A_Err SetDynamicStreamFlag(AEGP_StreamRefH stream, AEGP_DynStreamFlags flag, A_B
     return "index=" + index + " flag=" + std::to_string(flag) + " undoable=" + std::to_string(int(undoable)) +
            " set=" + std::to_string(int(set));
   };
-  return HostCall("AEGP_SetDynamicStreamFlag", args, [&](HostCore& h) -> A_Err {
+  return HostCall<kSetDynamicStreamFlag>(args, [&](HostCore& h) -> A_Err {
     auto it = h.objects().streams.find(stream);
     if (it == h.objects().streams.end()) {
       h.accounts().Violation("AEGP_SetDynamicStreamFlag on a stream that is not live");

@@ -5,14 +5,17 @@
 namespace zelvan::testhost {
 namespace {
 
+// The names the host serves these functions by (see ServedFunctions.h).
+constexpr char kDisposeEffect[] = "AEGP_DisposeEffect";
+
 std::string RefLabel(const HostCore& core, const void* ref) {
   auto it = core.objects().effect_refs.find(ref);
   return it == core.objects().effect_refs.end() ? "ref=?" : "ref=#" + std::to_string(it->second->serial);
 }
 
 A_Err DisposeEffect(AEGP_EffectRefH effect) noexcept {
-  return HostRelease("AEGP_DisposeEffect", [&](const HostCore& h) { return RefLabel(h, effect); },
-                     [&](HostCore& h) -> A_Err {
+  auto label = [&](const HostCore& h) { return RefLabel(h, effect); };
+  return HostRelease<kDisposeEffect>(label, [&](HostCore& h) -> A_Err {
     return CloseObject(h, h.objects().effect_refs, effect, Resource::EffectRef,
                        "AEGP_DisposeEffect of an effect reference that is not live");
   });

@@ -5,6 +5,14 @@
 namespace zelvan::testhost {
 namespace {
 
+// The names the host serves these functions by (see ServedFunctions.h).
+constexpr char kNewHandle[] = "host_new_handle";
+constexpr char kLockHandle[] = "host_lock_handle";
+constexpr char kUnlockHandle[] = "host_unlock_handle";
+constexpr char kDisposeHandle[] = "host_dispose_handle";
+constexpr char kGetHandleSize[] = "host_get_handle_size";
+constexpr char kResizeHandle[] = "host_resize_handle";
+
 // "#3" for a live handle, "#3 (disposed)" for one disposed, "?" for one the
 // host never handed out.
 std::string HandleLabel(const HostCore& core, PF_Handle handle) {
@@ -15,14 +23,14 @@ std::string HandleLabel(const HostCore& core, PF_Handle handle) {
 }
 
 PF_Handle NewHandle(A_HandleSize size) noexcept {
-  return HostCallPtr<void*>(
-      "host_new_handle", [&] { return "size=" + std::to_string(size); },
+  return HostCallPtr<kNewHandle, void*>(
+      [&] { return "size=" + std::to_string(size); },
       [&](HostCore& h) { return h.accounts().handles().New(size); });
 }
 
 void* LockHandle(PF_Handle handle) noexcept {
-  return HostCallPtr<void>(
-      "host_lock_handle", [&](const HostCore& h) { return HandleLabel(h, handle); },
+  return HostCallPtr<kLockHandle, void>(
+      [&](const HostCore& h) { return HandleLabel(h, handle); },
       [&](HostCore& h) -> void* {
         HandleTable::Record* r = h.accounts().handles().Find(handle);
         if (r == nullptr) {
@@ -34,8 +42,8 @@ void* LockHandle(PF_Handle handle) noexcept {
 }
 
 void UnlockHandle(PF_Handle handle) noexcept {
-  (void)HostRelease(
-      "host_unlock_handle", [&](const HostCore& h) { return HandleLabel(h, handle); },
+  (void)HostRelease<kUnlockHandle>(
+      [&](const HostCore& h) { return HandleLabel(h, handle); },
       [&](HostCore& h) -> A_Err {
         HandleTable::Record* r = h.accounts().handles().Find(handle);
         if (r == nullptr) {
@@ -48,8 +56,8 @@ void UnlockHandle(PF_Handle handle) noexcept {
 }
 
 void DisposeHandle(PF_Handle handle) noexcept {
-  (void)HostRelease(
-      "host_dispose_handle", [&](const HostCore& h) { return HandleLabel(h, handle); },
+  (void)HostRelease<kDisposeHandle>(
+      [&](const HostCore& h) { return HandleLabel(h, handle); },
       [&](HostCore& h) -> A_Err {
         const std::string label = HandleLabel(h, handle);
         const HandleTable::Record* r = h.accounts().handles().Find(handle);
@@ -67,8 +75,8 @@ void DisposeHandle(PF_Handle handle) noexcept {
 
 A_HandleSize GetHandleSize(PF_Handle handle) noexcept {
   A_HandleSize size = 0;
-  (void)HostCall(
-      "host_get_handle_size", [&](const HostCore& h) { return HandleLabel(h, handle); },
+  (void)HostCall<kGetHandleSize>(
+      [&](const HostCore& h) { return HandleLabel(h, handle); },
       [&](HostCore& h) -> A_Err {
         const HandleTable::Record* r = h.accounts().handles().Find(handle);
         if (r == nullptr) {
@@ -83,8 +91,8 @@ A_HandleSize GetHandleSize(PF_Handle handle) noexcept {
 
 PF_Err ResizeHandle(A_HandleSize new_size, PF_Handle* handle) noexcept {
   auto label = [&](const HostCore& h) { return handle != nullptr ? HandleLabel(h, *handle) : std::string("?"); };
-  return HostCall(
-      "host_resize_handle", [&](const HostCore& h) { return label(h) + " size=" + std::to_string(new_size); },
+  return HostCall<kResizeHandle>(
+      [&](const HostCore& h) { return label(h) + " size=" + std::to_string(new_size); },
       [&](HostCore& h) -> A_Err {
         if (handle == nullptr || !h.accounts().handles().Resize(*handle, new_size)) {
           h.accounts().Violation("host_resize_handle of a handle that is not live (" + label(h) + ")");

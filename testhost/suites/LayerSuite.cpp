@@ -6,6 +6,13 @@
 namespace zelvan::testhost {
 namespace {
 
+// The names the host serves these functions by (see ServedFunctions.h).
+constexpr char kGetLayerParentComp[] = "AEGP_GetLayerParentComp";
+constexpr char kGetLayerFromLayerID[] = "AEGP_GetLayerFromLayerID";
+constexpr char kGetLayerInPoint[] = "AEGP_GetLayerInPoint";
+constexpr char kGetLayerDuration[] = "AEGP_GetLayerDuration";
+constexpr char kConvertCompToLayerTime[] = "AEGP_ConvertCompToLayerTime";
+
 std::string LayerLabel(const HostCore& core, AEGP_LayerH layer) {
   const Layer* l = core.comp().FromHandle(layer);
   return l == nullptr ? "layer=?" : "layer=" + std::to_string(l->id);
@@ -23,15 +30,16 @@ Layer* Resolve(HostCore& h, AEGP_LayerH layer, const char* function) {
 }
 
 A_Err GetLayerParentComp(AEGP_LayerH layer, AEGP_CompH* comp) noexcept {
-  return HostCall("AEGP_GetLayerParentComp", [&](const HostCore& h) { return LayerLabel(h, layer); }, [&](HostCore& h) -> A_Err {
-    if (Resolve(h, layer, "AEGP_GetLayerParentComp") == nullptr || comp == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+  auto args = [&](const HostCore& h) { return LayerLabel(h, layer); };
+  return HostCall<kGetLayerParentComp>(args, [&](HostCore& h) -> A_Err {
+    if (Resolve(h, layer, kGetLayerParentComp) == nullptr || comp == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     *comp = h.comp().handle();
     return 0;
   });
 }
 
 A_Err GetLayerFromLayerID(AEGP_CompH comp, AEGP_LayerIDVal id, AEGP_LayerH* layer) noexcept {
-  return HostCall("AEGP_GetLayerFromLayerID", [&] { return "id=" + std::to_string(id); }, [&](HostCore& h) -> A_Err {
+  return HostCall<kGetLayerFromLayerID>([&] { return "id=" + std::to_string(id); }, [&](HostCore& h) -> A_Err {
     if (!h.comp().IsHandle(comp)) {
       h.accounts().Violation("AEGP_GetLayerFromLayerID in a composition handle the host did not hand out");
       return PF_Err_BAD_CALLBACK_PARAM;
@@ -44,48 +52,48 @@ A_Err GetLayerFromLayerID(AEGP_CompH comp, AEGP_LayerIDVal id, AEGP_LayerH* laye
 }
 
 A_Err GetLayerInPoint(AEGP_LayerH layer, AEGP_LTimeMode mode, A_Time* in_point) noexcept {
-  return HostCall("AEGP_GetLayerInPoint",
-                  [&](const HostCore& h) { return LayerLabel(h, layer) + " mode=" + std::to_string(mode); },
-                  [&](HostCore& h) -> A_Err {
-                    const Layer* l = Resolve(h, layer, "AEGP_GetLayerInPoint");
-                    if (l == nullptr || in_point == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-                    if (mode == AEGP_LTimeMode_CompTime) {
-                      *in_point = l->in_point;
-                    } else if (mode == AEGP_LTimeMode_LayerTime) {
-                      *in_point = Composition::CompToLayerTime(*l, l->in_point);
-                    } else {
-                      return PF_Err_BAD_CALLBACK_PARAM;
-                    }
-                    return 0;
-                  });
+  return HostCall<kGetLayerInPoint>(
+      [&](const HostCore& h) { return LayerLabel(h, layer) + " mode=" + std::to_string(mode); },
+      [&](HostCore& h) -> A_Err {
+        const Layer* l = Resolve(h, layer, kGetLayerInPoint);
+        if (l == nullptr || in_point == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+        if (mode == AEGP_LTimeMode_CompTime) {
+          *in_point = l->in_point;
+        } else if (mode == AEGP_LTimeMode_LayerTime) {
+          *in_point = Composition::CompToLayerTime(*l, l->in_point);
+        } else {
+          return PF_Err_BAD_CALLBACK_PARAM;
+        }
+        return 0;
+      });
 }
 
 A_Err GetLayerDuration(AEGP_LayerH layer, AEGP_LTimeMode mode, A_Time* duration) noexcept {
-  return HostCall("AEGP_GetLayerDuration",
-                  [&](const HostCore& h) { return LayerLabel(h, layer) + " mode=" + std::to_string(mode); },
-                  [&](HostCore& h) -> A_Err {
-                    const Layer* l = Resolve(h, layer, "AEGP_GetLayerDuration");
-                    if (l == nullptr || duration == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-                    if (mode != AEGP_LTimeMode_CompTime && mode != AEGP_LTimeMode_LayerTime) {
-                      return PF_Err_BAD_CALLBACK_PARAM;
-                    }
-                    // Layers are not time-stretched: the span is as long in either time.
-                    *duration = l->duration;
-                    return 0;
-                  });
+  return HostCall<kGetLayerDuration>(
+      [&](const HostCore& h) { return LayerLabel(h, layer) + " mode=" + std::to_string(mode); },
+      [&](HostCore& h) -> A_Err {
+        const Layer* l = Resolve(h, layer, kGetLayerDuration);
+        if (l == nullptr || duration == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+        if (mode != AEGP_LTimeMode_CompTime && mode != AEGP_LTimeMode_LayerTime) {
+          return PF_Err_BAD_CALLBACK_PARAM;
+        }
+        // Layers are not time-stretched: the span is as long in either time.
+        *duration = l->duration;
+        return 0;
+      });
 }
 
 A_Err ConvertCompToLayerTime(AEGP_LayerH layer, const A_Time* comp_time, A_Time* layer_time) noexcept {
-  return HostCall("AEGP_ConvertCompToLayerTime",
-                  [&](const HostCore& h) { return LayerLabel(h, layer) + " time=" + TimeText(comp_time); },
-                  [&](HostCore& h) -> A_Err {
-                    const Layer* l = Resolve(h, layer, "AEGP_ConvertCompToLayerTime");
-                    if (l == nullptr || comp_time == nullptr || layer_time == nullptr) {
-                      return PF_Err_BAD_CALLBACK_PARAM;
-                    }
-                    *layer_time = Composition::CompToLayerTime(*l, *comp_time);
-                    return 0;
-                  });
+  return HostCall<kConvertCompToLayerTime>(
+      [&](const HostCore& h) { return LayerLabel(h, layer) + " time=" + TimeText(comp_time); },
+      [&](HostCore& h) -> A_Err {
+        const Layer* l = Resolve(h, layer, kConvertCompToLayerTime);
+        if (l == nullptr || comp_time == nullptr || layer_time == nullptr) {
+          return PF_Err_BAD_CALLBACK_PARAM;
+        }
+        *layer_time = Composition::CompToLayerTime(*l, *comp_time);
+        return 0;
+      });
 }
 
 }  // namespace

@@ -8,17 +8,22 @@ namespace zelvan::testhost {
 
 namespace {
 
+// The names the host serves these functions by (see ServedFunctions.h).
+constexpr char kGetEffectLayer[] = "AEGP_GetEffectLayer";
+constexpr char kGetNewEffectForEffect[] = "AEGP_GetNewEffectForEffect";
+
 A_Err GetEffectLayer(PF_ProgPtr effect_ref, AEGP_LayerH* layer) noexcept {
-  return HostCall("AEGP_GetEffectLayer", [] { return std::string(); }, [&](HostCore& h) -> A_Err {
-    if (!h.IsOurEffect(effect_ref, "AEGP_GetEffectLayer") || layer == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+  return HostCall<kGetEffectLayer>([] { return std::string(); }, [&](HostCore& h) -> A_Err {
+    if (!h.IsOurEffect(effect_ref, kGetEffectLayer) || layer == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     *layer = h.comp().HandleOf(h.comp().effect_layer());
     return 0;
   });
 }
 
 A_Err GetNewEffectForEffect(AEGP_PluginID plugin_id, PF_ProgPtr effect_ref, AEGP_EffectRefH* effect) noexcept {
-  return HostCall("AEGP_GetNewEffectForEffect", [&] { return "plugin=" + std::to_string(plugin_id); }, [&](HostCore& h) -> A_Err {
-    if (!h.IsOurEffect(effect_ref, "AEGP_GetNewEffectForEffect") || effect == nullptr) {
+  auto args = [&] { return "plugin=" + std::to_string(plugin_id); };
+  return HostCall<kGetNewEffectForEffect>(args, [&](HostCore& h) -> A_Err {
+    if (!h.IsOurEffect(effect_ref, kGetNewEffectForEffect) || effect == nullptr) {
       return PF_Err_BAD_CALLBACK_PARAM;
     }
     if (!h.IsRegistered(plugin_id)) {

@@ -8,6 +8,12 @@
 namespace zelvan::testhost {
 namespace {
 
+// The names the host serves these functions by (see ServedFunctions.h).
+constexpr char kGetNewEffectStreamByIndex[] = "AEGP_GetNewEffectStreamByIndex";
+constexpr char kDisposeStream[] = "AEGP_DisposeStream";
+constexpr char kGetNewStreamValue[] = "AEGP_GetNewStreamValue";
+constexpr char kDisposeStreamValue[] = "AEGP_DisposeStreamValue";
+
 std::string StreamLabel(const HostCore& core, const void* stream) {
   auto it = core.objects().streams.find(stream);
   return it == core.objects().streams.end() ? "index=?" : "index=" + std::to_string(it->second->index);
@@ -19,7 +25,8 @@ std::string TimeText(const A_Time* t) {
 
 A_Err GetNewEffectStreamByIndex(AEGP_PluginID plugin_id, AEGP_EffectRefH effect, PF_ParamIndex index,
                                 AEGP_StreamRefH* stream) noexcept {
-  return HostCall("AEGP_GetNewEffectStreamByIndex", [&] { return "index=" + std::to_string(index); }, [&](HostCore& h) -> A_Err {
+  auto args = [&] { return "index=" + std::to_string(index); };
+  return HostCall<kGetNewEffectStreamByIndex>(args, [&](HostCore& h) -> A_Err {
     if (!h.IsRegistered(plugin_id)) {
       h.accounts().Violation("AEGP_GetNewEffectStreamByIndex with unregistered plug-in identifier " +
                            std::to_string(plugin_id));
@@ -42,7 +49,8 @@ A_Err GetNewEffectStreamByIndex(AEGP_PluginID plugin_id, AEGP_EffectRefH effect,
 }
 
 A_Err DisposeStream(AEGP_StreamRefH stream) noexcept {
-  return HostRelease("AEGP_DisposeStream", [&](const HostCore& h) { return StreamLabel(h, stream); }, [&](HostCore& h) -> A_Err {
+  auto label = [&](const HostCore& h) { return StreamLabel(h, stream); };
+  return HostRelease<kDisposeStream>(label, [&](HostCore& h) -> A_Err {
     return CloseObject(h, h.objects().streams, stream, Resource::Stream,
                        "AEGP_DisposeStream of a stream that is not live");
   });
@@ -54,7 +62,7 @@ A_Err GetNewStreamValue(AEGP_PluginID plugin_id, AEGP_StreamRefH stream, AEGP_LT
     return StreamLabel(h, stream) + " mode=" + std::to_string(time_mode) + " time=" + TimeText(time) +
            " pre_expression=" + std::to_string(int(pre_expression));
   };
-  return HostCall("AEGP_GetNewStreamValue", args, [&](HostCore& h) -> A_Err {
+  return HostCall<kGetNewStreamValue>(args, [&](HostCore& h) -> A_Err {
     if (!h.IsRegistered(plugin_id)) {
       h.accounts().Violation("AEGP_GetNewStreamValue with unregistered plug-in identifier " + std::to_string(plugin_id));
       return PF_Err_BAD_CALLBACK_PARAM;
@@ -101,7 +109,7 @@ A_Err DisposeStreamValue(AEGP_StreamValue2* value) noexcept {
     auto it = h.objects().stream_values.find(value);
     return it == h.objects().stream_values.end() ? std::string("index=?") : "index=" + std::to_string(it->second->index);
   };
-  return HostRelease("AEGP_DisposeStreamValue", label, [&](HostCore& h) -> A_Err {
+  return HostRelease<kDisposeStreamValue>(label, [&](HostCore& h) -> A_Err {
     return CloseObject(h, h.objects().stream_values, value, Resource::StreamValue,
                        "AEGP_DisposeStreamValue of a value the host did not hand out");
   });

@@ -30,10 +30,10 @@ void SetUpOnePixelSession(Host& host) {
   source.width = source.height = 1;
   comp.AddLayer(source);
   host.StartSession();
-  host.SetParam(zelvan::kParamLayer, 2);
-  host.SetParam(zelvan::kParamType, zelvan::kLoopPingpong);
-  host.SetParam(zelvan::kParamEasingType, 8);
-  host.SetKeyframes(zelvan::kParamTime, {{A_Time{0, 30}, 0.0}, {A_Time{300, 30}, 3600.0}});
+  host.params().SetValue(zelvan::kParamLayer, 2);
+  host.params().SetValue(zelvan::kParamType, zelvan::kLoopPingpong);
+  host.params().SetValue(zelvan::kParamEasingType, 8);
+  host.params().SetKeyframes(zelvan::kParamTime, {{A_Time{0, 30}, 0.0}, {A_Time{300, 30}, 3600.0}});
 }
 
 void BM_PluginFrameVsCopy(benchmark::State& state) {
@@ -44,7 +44,7 @@ void BM_PluginFrameVsCopy(benchmark::State& state) {
   A_long t = 0;
   for (auto _ : state) {
     const auto a = Clock::now();
-    benchmark::DoNotOptimize(host.RenderFrame(t));
+    benchmark::DoNotOptimize(host.frames().RenderFrame(t));
     const auto b = Clock::now();
     benchmark::DoNotOptimize(zelvan::pixels::CopyWorld(src.world(), dst.world(), nullptr, nullptr));
     const auto c = Clock::now();

@@ -120,7 +120,7 @@ class Session {
   void Run() {
     Expect("GlobalSetup", host_.GlobalSetup(), PF_Err_NONE);
     Expect("ParamsSetup", host_.ParamsSetup(), PF_Err_NONE);
-    Line("num_params " + std::to_string(host_.num_params_reported().value_or(-1)));
+    Line("num_params " + std::to_string(host_.learned().num_params_reported.value_or(-1)));
 
     // The effect sits on a 64 x 36 layer; the clip it shows is larger and of
     // another shape, so every placement mode scales and crops differently.
@@ -139,28 +139,29 @@ class Session {
     // time 10 on, so reading it at the wrong time shows.
     host_.comp().effect_layer().in_point = MakeTime(4, 30);
     host_.comp().effect_layer().start_offset = MakeTime(-6, 30);
-    host_.SetKeyframes(zelvan::kParamLayer, {{MakeTime(0, 30), 0.0}, {MakeTime(10, 30), double(kSourceLayer)}});
+    host_.params().SetKeyframes(zelvan::kParamLayer,
+                                {{MakeTime(0, 30), 0.0}, {MakeTime(10, 30), double(kSourceLayer)}});
 
     for (const Loop& loop : kLoops) {
       Apply(loop);
       Expect(std::string("UpdateParamsUI ") + loop.name, host_.UpdateParamsUI(), PF_Err_NONE);
-      Line("hidden start%=" + std::to_string(host_.Hidden(zelvan::kParamStartPercent)) +
-           " start(sec)=" + std::to_string(host_.Hidden(zelvan::kParamStartSeconds)));
+      Line("hidden start%=" + std::to_string(host_.params().Hidden(zelvan::kParamStartPercent)) +
+           " start(sec)=" + std::to_string(host_.params().Hidden(zelvan::kParamStartSeconds)));
       for (const px::Depth depth : kDepths) {
         for (const A_long mode : kModes) {
-          host_.SetParam(zelvan::kParamMode, mode);
+          host_.params().SetValue(zelvan::kParamMode, mode);
           for (const A_long time : kTimes) Frame(loop.name, depth, mode, time, PF_Err_NONE);
         }
       }
     }
 
-    host_.SetParam(zelvan::kParamLayer, kSourceLayer);
+    host_.params().SetValue(zelvan::kParamLayer, kSourceLayer);
     for (const World& w : kWorlds) WorldFrame(w);
     host_.comp().effect_layer().grown_left = host_.comp().effect_layer().grown_top = 0;
     host_.comp().effect_layer().grown_right = host_.comp().effect_layer().grown_bottom = 0;
     host_.SetDownsample(MakeScale(1, 1), MakeScale(1, 1));
-    host_.SetParam(zelvan::kParamLayer, kSourceLayer);
-    host_.SetParam(zelvan::kParamMode, zelvan::kModeWhole);
+    host_.params().SetValue(zelvan::kParamLayer, kSourceLayer);
+    host_.params().SetValue(zelvan::kParamMode, zelvan::kModeWhole);
     FramesInFlight();
 
     // A host that cannot lend the Layer Suite mid-render: the effect must
@@ -172,7 +173,7 @@ class Session {
     Frame("after-refusal", px::Depth::k16, zelvan::kModeWhole, 12, PF_Err_NONE);
 
     Expect("GlobalSetdown", host_.GlobalSetdown(), PF_Err_NONE);
-    const std::string imbalance = host_.Imbalance();
+    const std::string imbalance = host_.accounts().Imbalance();
     if (imbalance.empty()) {
       Line("accounts balanced");
     } else {
@@ -191,28 +192,28 @@ class Session {
 
  private:
   void Apply(const Loop& l) {
-    host_.SetParam(zelvan::kParamType, l.type);
+    host_.params().SetValue(zelvan::kParamType, l.type);
     // The angle turns as time goes on, so each rendered time shows another
     // point of the loop (1.5 turns over two seconds).
-    host_.SetKeyframes(zelvan::kParamTime, {{MakeTime(0, 30), l.angle}, {MakeTime(60, 30), l.angle + 540.0}});
-    host_.SetParam(zelvan::kParamWaitingTime, l.waiting_percent);
-    host_.SetParam(zelvan::kParamRangeType, l.range);
+    host_.params().SetKeyframes(zelvan::kParamTime, {{MakeTime(0, 30), l.angle}, {MakeTime(60, 30), l.angle + 540.0}});
+    host_.params().SetValue(zelvan::kParamWaitingTime, l.waiting_percent);
+    host_.params().SetValue(zelvan::kParamRangeType, l.range);
     if (l.range == zelvan::kRangePercent) {
-      host_.SetParam(zelvan::kParamStartPercent, l.start);
-      host_.SetParam(zelvan::kParamEndPercent, l.end);
+      host_.params().SetValue(zelvan::kParamStartPercent, l.start);
+      host_.params().SetValue(zelvan::kParamEndPercent, l.end);
     } else {
-      host_.SetParam(zelvan::kParamStartSeconds, l.start);
-      host_.SetParam(zelvan::kParamEndSeconds, l.end);
+      host_.params().SetValue(zelvan::kParamStartSeconds, l.start);
+      host_.params().SetValue(zelvan::kParamEndSeconds, l.end);
     }
-    host_.SetParam(zelvan::kParamEasingType, l.easing_type);
-    host_.SetParam(zelvan::kParamEasingMode, l.easing_mode);
+    host_.params().SetValue(zelvan::kParamEasingType, l.easing_type);
+    host_.params().SetValue(zelvan::kParamEasingMode, l.easing_mode);
   }
 
   void Frame(const char* name, px::Depth depth, A_long mode, A_long time, PF_Err expected) {
     FrameRequest request;
     request.time = time;
     request.depth = depth;
-    const PF_Err err = host_.RenderFrame(request);
+    const PF_Err err = host_.frames().RenderFrame(request);
     std::ostringstream line;
     line << "frame " << name << " depth=" << DepthName(depth) << " mode=" << mode << " time=" << time << " -> "
          << err;
@@ -224,14 +225,14 @@ class Session {
     zelvan::testhost::Layer& effect = host_.comp().effect_layer();
     effect.grown_left = effect.grown_top = effect.grown_right = effect.grown_bottom = w.grow;
     host_.SetDownsample(MakeScale(1, w.ds_x), MakeScale(1, w.ds_y));
-    host_.SetParam(zelvan::kParamLayer, w.mode == 0 ? 0 : kSourceLayer);
-    if (w.mode != 0) host_.SetParam(zelvan::kParamMode, w.mode);
+    host_.params().SetValue(zelvan::kParamLayer, w.mode == 0 ? 0 : kSourceLayer);
+    if (w.mode != 0) host_.params().SetValue(zelvan::kParamMode, w.mode);
     FrameRequest request;
     request.time = 33;
     request.depth = px::Depth::k16;
     if (w.part) request.rect = MakeRect(0, 2, 20, 6);
     if (w.wider_result) request.result_rect = MakeRect(-10, -4, 20, 20);
-    const PF_Err err = host_.RenderFrame(request);
+    const PF_Err err = host_.frames().RenderFrame(request);
     Line("world " + std::string(w.name) + " -> " + std::to_string(err) + Geometry());
     Check(std::string("world ") + w.name, err, PF_Err_NONE);
   }
@@ -239,39 +240,39 @@ class Session {
   // Five frames pre-rendered ahead; three rendered out of order, two never;
   // released in yet another order, the last by the set-down.
   void FramesInFlight() {
-    const int released_before = host_.pre_render_data_deleted();
+    const int released_before = host_.frames().pre_render_data_deleted();
     const A_long times[] = {3, 12, 21, 30, 39};
     FrameToken frames[5];
     for (int i = 0; i < 5; ++i) {
       FrameRequest request;
       request.time = times[i];
       request.depth = kDepths[i % 3];
-      const PF_Err err = host_.PreRenderFrame(request, &frames[i]);
+      const PF_Err err = host_.frames().PreRenderFrame(request, &frames[i]);
       Line("in flight pre-render " + std::to_string(i) + " time=" + std::to_string(times[i]) + " -> " +
            std::to_string(err));
       if (err != PF_Err_NONE) Fail("pre-render of frame " + std::to_string(i) + " in flight returned " + std::to_string(err));
     }
     for (int i : {3, 0, 4}) {
-      const PF_Err err = host_.Render(frames[i]);
+      const PF_Err err = host_.frames().Render(frames[i]);
       Line("in flight render " + std::to_string(i) + " -> " + std::to_string(err) + Geometry());
       Check("render of frame " + std::to_string(i) + " in flight", err, PF_Err_NONE);
     }
-    for (int i : {4, 1, 0, 2}) host_.ReleaseFrame(frames[i]);
-    Line("in flight released " + std::to_string(host_.pre_render_data_deleted() - released_before) +
-         ", still in flight " + std::to_string(host_.frames_in_flight().size()));
+    for (int i : {4, 1, 0, 2}) host_.frames().Release(frames[i]);
+    Line("in flight released " + std::to_string(host_.frames().pre_render_data_deleted() - released_before) +
+         ", still in flight " + std::to_string(host_.frames().in_flight().size()));
   }
 
   // Where the last output lay and what it held.
   std::string Geometry() {
     std::ostringstream line;
-    for (const PF_RenderRequest& r : host_.layer_checkout_requests()) {
+    for (const PF_RenderRequest& r : host_.frames().layer_checkout_requests()) {
       line << " request=" << r.rect.left << "," << r.rect.top << "," << r.rect.right << "," << r.rect.bottom;
     }
-    const px::PixelWorld* out = host_.last_output();
+    const px::PixelWorld* out = host_.frames().last_output();
     if (out != nullptr) {
       line << " output=" << out->width() << "x" << out->height() << "@" << out->world()->origin_x << ","
            << out->world()->origin_y;
-      if (host_.last_output_written()) line << " " << Hex(px::Checksum(*out->world()));
+      if (host_.frames().last_output_written()) line << " " << Hex(px::Checksum(*out->world()));
     }
     return line.str();
   }
@@ -279,7 +280,7 @@ class Session {
   void Check(const std::string& what, PF_Err err, PF_Err expected) {
     if (err != expected) {
       Fail(what + " returned " + std::to_string(err) + ", expected " + std::to_string(expected));
-    } else if (expected == PF_Err_NONE && !host_.last_output_written()) {
+    } else if (expected == PF_Err_NONE && !host_.frames().last_output_written()) {
       Fail(what + " left its output unwritten");
     }
   }

@@ -18,7 +18,7 @@
 #include "Movie.h"
 #include "Picture.h"
 #include "PixelWorld.h"
-#include "Scene.h"
+#include "UsageError.h"
 
 namespace {
 

@@ -114,26 +114,27 @@ void SetParams(FuzzedDataProvider& in, Host& host) {
     if (!in.ConsumeBool()) continue;
     switch (i) {
       case kParamLayer:
-        host.SetParam(i, in.ConsumeBool() ? 2.0 : double(in.ConsumeIntegral<A_long>()));
+        host.params().SetValue(i, in.ConsumeBool() ? 2.0 : double(in.ConsumeIntegral<A_long>()));
         break;
       case kParamTime:
       case kParamWaitingTime:
       case kParamStartPercent:
       case kParamEndPercent:
         // Any 16.16 value the host could hand over.
-        host.SetParam(i, zelvan::testhost::FromFixed(in.ConsumeIntegral<PF_Fixed>()));
+        host.params().SetValue(i, zelvan::testhost::FromFixed(in.ConsumeIntegral<PF_Fixed>()));
         break;
       case kParamStartSeconds:
       case kParamEndSeconds:
-        host.SetParam(i, AnyDouble(in));
+        host.params().SetValue(i, AnyDouble(in));
         break;
       default:  // popups: every code, 0, negative and huge ones included
-        host.SetParam(i, double(in.ConsumeIntegral<A_long>()));
+        host.params().SetValue(i, double(in.ConsumeIntegral<A_long>()));
         break;
     }
   }
   if (in.ConsumeBool() && host.params().count() > kParamTime) {
-    host.SetKeyframes(kParamTime, {{A_Time{0, 30}, AnyDouble(in) / 1e290}, {AnyTime(in), AnyDouble(in) / 1e290}});
+    host.params().SetKeyframes(kParamTime,
+                               {{A_Time{0, 30}, AnyDouble(in) / 1e290}, {AnyTime(in), AnyDouble(in) / 1e290}});
   }
 }
 
@@ -155,7 +156,7 @@ void RunCommand(FuzzedDataProvider& in, Host& host, const std::set<A_Err>& allow
     const A_long width = in.ConsumeIntegral<A_long>(), height = in.ConsumeIntegral<A_long>();
     const PF_RationalScale dsx{in.ConsumeIntegral<A_long>(), in.ConsumeIntegral<A_u_long>()};
     const PF_RationalScale dsy{in.ConsumeIntegral<A_long>(), in.ConsumeIntegral<A_u_long>()};
-    err = host.PreRender(request, [&](PF_InData& in_data, PF_OutData&) {
+    err = host.frames().PreRender(request, [&](PF_InData& in_data, PF_OutData&) {
       if (!odd_geometry) return;
       // The layer's size and downsampling as a broken host might report them.
       in_data.width = width;
@@ -164,11 +165,11 @@ void RunCommand(FuzzedDataProvider& in, Host& host, const std::set<A_Err>& allow
       in_data.downsample_y = dsy;
     });
   } else if (cmd == PF_Cmd_SMART_RENDER) {
-    if (!host.frame_pending()) return;
+    if (!host.frames().pending()) return;
     const std::size_t copies_before = host.trace().Count("copy");
-    err = host.Render();
+    err = host.frames().Render();
     const bool copied = host.trace().Count("copy") > copies_before;
-    if (err != PF_Err_NONE && !copied && host.last_output_written()) {
+    if (err != PF_Err_NONE && !copied && host.frames().last_output_written()) {
       Fail("a failed render wrote its output without copying: " + std::to_string(err));
     }
   } else {
@@ -217,10 +218,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int commands = in.ConsumeIntegralInRange(0, 12);
     for (int i = 0; i < commands && in.remaining_bytes() > 0; ++i) RunCommand(in, host, allowed);
 
-    host.AbandonFrame();
+    host.frames().Abandon();
     host.faults().Clear();
     host.GlobalSetdown();
-    const std::string imbalance = host.Imbalance();
+    const std::string imbalance = host.accounts().Imbalance();
     if (!imbalance.empty()) Fail("the host's accounts do not balance:\n" + imbalance + "\ncalls:\n" + host.trace().Dump());
   }
   return 0;

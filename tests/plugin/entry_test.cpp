@@ -49,7 +49,7 @@ TEST_F(EntryTest, SmartCommandsWithoutTheirExtraBlockAre516AndCallNothing) {
 
 TEST_F(EntryTest, AboutTextNamesTheEffectAndVersion) {
   ASSERT_EQ(host().About(), PF_Err_NONE);
-  const std::string text = host().about_text();
+  const std::string text = host().learned().about_text;
   EXPECT_EQ(text.rfind("ZelvanClipCycle, v1.00\r", 0), 0u) << text;
   EXPECT_GT(text.size(), std::strlen("ZelvanClipCycle, v1.00\r")) << "the maker's notice follows";
   EXPECT_EQ(text.find('\r', 23), std::string::npos) << "one line of notice";
@@ -62,13 +62,13 @@ TEST_F(EntryTest, AboutTextNamesTheEffectAndVersion) {
 TEST_F(EntryTest, AboutWorksWithoutBasicSuite) {
   host().faults().NullBasicSuite();
   ASSERT_EQ(host().About(), PF_Err_NONE);
-  EXPECT_EQ(host().about_text().rfind("ZelvanClipCycle, v1.00\r", 0), 0u);
+  EXPECT_EQ(host().learned().about_text.rfind("ZelvanClipCycle, v1.00\r", 0), 0u);
   EXPECT_EQ(host().trace().Count("AcquireSuite"), 0u);
 }
 
 TEST_F(EntryTest, AboutTextFitsTheMessageBuffer) {
   ASSERT_EQ(host().About(), PF_Err_NONE);
-  EXPECT_LT(host().about_text().size(), sizeof(PF_OutData{}.return_msg));
+  EXPECT_LT(host().learned().about_text.size(), sizeof(PF_OutData{}.return_msg));
 }
 
 TEST_F(EntryTest, PropertyListNamesTheExportedEntryPoint) {
@@ -81,7 +81,7 @@ TEST_F(EntryTest, FullSessionBalances) {
   EXPECT_EQ(host().About(), PF_Err_NONE);
   EXPECT_EQ(host().ParamsSetup(), PF_Err_NONE);
   EXPECT_EQ(host().GlobalSetdown(), PF_Err_NONE);
-  EXPECT_EQ(host().LiveHandles(), 0u);
+  EXPECT_EQ(host().accounts().handles().live(), 0u);
 }
 
 }  // namespace

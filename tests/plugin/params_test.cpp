@@ -83,7 +83,7 @@ class ParamsSetupTest : public PluginSession {
 
 TEST_F(ParamsSetupTest, HostReportsThirteenParameters) {
   EXPECT_EQ(host().params().count(), 13);
-  EXPECT_EQ(host().num_params_reported(), 13);
+  EXPECT_EQ(host().learned().num_params_reported, 13);
 }
 
 TEST_F(ParamsSetupTest, EveryDefinitionAsTheHostReceivedIt) {
@@ -130,7 +130,7 @@ TEST_F(ParamsSetupFailure, AddParamFailingAtTypeAddsNothingMore) {
   EXPECT_EQ(host().params().count(), 3);  // input, "Mode", "Layer"
   EXPECT_EQ(host().trace().Count("add_param"), 3u);
   EXPECT_EQ(host().out_data().num_params, 1) << "num_params keeps the host's value";
-  EXPECT_FALSE(host().num_params_reported().has_value());
+  EXPECT_FALSE(host().learned().num_params_reported.has_value());
   EXPECT_EQ(host().GlobalSetdown(), PF_Err_NONE);
 }
 
@@ -143,16 +143,16 @@ TEST_F(ParamsSetupFailure, FirstAddParamFailingReturnsAtOnce) {
 class UpdateParamsUITest : public PluginSession {
  protected:
   void ExpectShown(bool percent_shown) {
-    EXPECT_EQ(host().Hidden(7), !percent_shown);
-    EXPECT_EQ(host().Hidden(8), !percent_shown);
-    EXPECT_EQ(host().Hidden(9), percent_shown);
-    EXPECT_EQ(host().Hidden(10), percent_shown);
+    EXPECT_EQ(host().params().Hidden(7), !percent_shown);
+    EXPECT_EQ(host().params().Hidden(8), !percent_shown);
+    EXPECT_EQ(host().params().Hidden(9), percent_shown);
+    EXPECT_EQ(host().params().Hidden(10), percent_shown);
   }
   std::vector<std::string> FlagCalls() { return CommandLinesOf("AEGP_SetDynamicStreamFlag"); }
 };
 
 TEST_F(UpdateParamsUITest, AllControlsStartVisible) {
-  for (PF_ParamIndex i = 1; i <= 12; ++i) EXPECT_FALSE(host().Hidden(i)) << i;
+  for (PF_ParamIndex i = 1; i <= 12; ++i) EXPECT_FALSE(host().params().Hidden(i)) << i;
 }
 
 TEST_F(UpdateParamsUITest, DefaultsShowPercentAndHideSeconds) {
@@ -190,7 +190,7 @@ TEST_F(UpdateParamsUITest, EveryStreamIsTakenAndDisposedInOrder) {
 
 TEST_F(UpdateParamsUITest, RangeTypeTogglesBothWaysAndRepeatsTheSameCalls) {
   ASSERT_EQ(host().UpdateParamsUI(), PF_Err_NONE);
-  host().SetParam(6, 2);
+  host().params().SetValue(6, 2);
   ASSERT_EQ(host().UpdateParamsUI(), PF_Err_NONE);
   ExpectShown(false);
   EXPECT_EQ(FlagCalls(), (std::vector<std::string>{"AEGP_SetDynamicStreamFlag index=7 flag=2 undoable=0 set=1",
@@ -201,13 +201,13 @@ TEST_F(UpdateParamsUITest, RangeTypeTogglesBothWaysAndRepeatsTheSameCalls) {
   ASSERT_EQ(host().UpdateParamsUI(), PF_Err_NONE);
   EXPECT_EQ(FlagCalls(), second) << "an unchanged value makes the same four calls again";
   ExpectShown(false);
-  host().SetParam(6, 1);
+  host().params().SetValue(6, 1);
   ASSERT_EQ(host().UpdateParamsUI(), PF_Err_NONE);
   ExpectShown(true);
 }
 
 TEST_F(UpdateParamsUITest, RangeTypeReadAtTheCurrentTime) {
-  host().SetKeyframes(6, {{{0, 30}, 1.0}, {{30, 30}, 2.0}});
+  host().params().SetKeyframes(6, {{{0, 30}, 1.0}, {{30, 30}, 2.0}});
   host().SetTime(45);
   ASSERT_EQ(host().UpdateParamsUI(), PF_Err_NONE);
   ExpectShown(false);
@@ -216,7 +216,7 @@ TEST_F(UpdateParamsUITest, RangeTypeReadAtTheCurrentTime) {
 TEST_F(UpdateParamsUITest, OutOfRangeValueTouchesNoControlButStillCleansUp) {
   ASSERT_EQ(host().UpdateParamsUI(), PF_Err_NONE);
   for (double value : {0.0, 3.0, -1.0}) {
-    host().SetParam(6, value);
+    host().params().SetValue(6, value);
     ASSERT_EQ(host().UpdateParamsUI(), PF_Err_NONE);
     EXPECT_TRUE(FlagCalls().empty());
     EXPECT_EQ(CommandLinesOf("AEGP_GetNewEffectStreamByIndex").size(), 0u);
@@ -250,7 +250,7 @@ TEST_F(UpdateParamsUITest, FailureAtIndex9KeepsTheFirstError) {
   EXPECT_EQ(host().UpdateParamsUI(), 0x919);
   EXPECT_EQ(FlagCalls().size(), 3u);
   EXPECT_EQ(CommandLinesOf("AEGP_DisposeStream").size(), 3u);
-  EXPECT_FALSE(host().Hidden(7));
+  EXPECT_FALSE(host().params().Hidden(7));
 }
 
 TEST_F(UpdateParamsUITest, EffectReferenceRefusedEndsWithItsCode) {
@@ -278,7 +278,7 @@ TEST_F(UpdateParamsUITest, MissingGlobalDataIsAnErrorAndTouchesNoControl) {
   const PF_Err err = host().UpdateParamsUI([](PF_InData& in, PF_OutData&) { in.global_data = nullptr; });
   EXPECT_EQ(err, PF_Err_INTERNAL_STRUCT_DAMAGED);
   for (const std::string& line : CommandLines()) EXPECT_EQ(line.rfind("AEGP_", 0), std::string::npos) << line;
-  for (PF_ParamIndex i = 7; i <= 10; ++i) EXPECT_FALSE(host().Hidden(i));
+  for (PF_ParamIndex i = 7; i <= 10; ++i) EXPECT_FALSE(host().params().Hidden(i));
 }
 
 TEST_F(UpdateParamsUITest, RefusedSuiteReturns516AndLeavesNothingBehind) {
@@ -323,7 +323,7 @@ TEST_F(UpdateParamsUITest, NullBasicSuiteReturns516) {
 
 TEST_F(UpdateParamsUITest, ManyUpdatesStayBalanced) {
   for (int i = 0; i < 100; ++i) {
-    host().SetParam(6, 1 + i % 2);
+    host().params().SetValue(6, 1 + i % 2);
     ASSERT_EQ(host().UpdateParamsUI(), PF_Err_NONE);
   }
   EXPECT_EQ(host().accounts().OpenCount(zelvan::testhost::Resource::Stream), 0);

@@ -138,13 +138,13 @@ class RenderFaultTest : public PluginSession {
     source.width = 96;
     source.height = 54;
     host().comp().AddLayer(source);
-    host().SetParam(zelvan::kParamLayer, kSource);
-    host().SetParam(zelvan::kParamTime, 90);
-    host().SetParam(zelvan::kParamMode, zelvan::kModeWhole);
+    host().params().SetValue(zelvan::kParamLayer, kSource);
+    host().params().SetValue(zelvan::kParamTime, 90);
+    host().params().SetValue(zelvan::kParamMode, zelvan::kModeWhole);
   }
 
   // Pre-renders cleanly, so that faults set afterwards count from the render.
-  void PreRender() { ASSERT_EQ(host().PreRender(FrameRequest{}), PF_Err_NONE); }
+  void PreRender() { ASSERT_EQ(host().frames().PreRender(FrameRequest{}), PF_Err_NONE); }
 
   std::vector<std::string> RenderCalls() {
     std::vector<std::string> out;
@@ -162,15 +162,15 @@ class RenderFaultTest : public PluginSession {
   void ExpectNothingOpen() {
     ExpectNothingOpenOf({Resource::EffectRef, Resource::Stream, Resource::StreamValue, Resource::ParamCheckout});
     // The global record stays until set-down, when the fixture checks the rest.
-    EXPECT_EQ(host().LiveHandles(), 1u) << "the frame's record is released";
+    EXPECT_EQ(host().accounts().handles().live(), 1u) << "the frame's record is released";
   }
 };
 
 TEST_F(RenderFaultTest, CleanRenderMakesTheWholeChain) {
   PreRender();
-  ASSERT_EQ(host().Render(), PF_Err_NONE);
+  ASSERT_EQ(host().frames().Render(), PF_Err_NONE);
   EXPECT_EQ(RenderCalls(), kChain);
-  EXPECT_TRUE(host().last_output_written());
+  EXPECT_TRUE(host().frames().last_output_written());
   ExpectNothingOpen();
 }
 
@@ -222,9 +222,9 @@ TEST_P(CallFaultTest, FirstErrorIsReturnedAndCleanUpsRun) {
   PreRender();
   constexpr A_Err kCode = 0x6A1;
   host().faults().FailCall(c.function, 1, kCode, c.args);
-  EXPECT_EQ(host().Render(), kCode);
+  EXPECT_EQ(host().frames().Render(), kCode);
   EXPECT_EQ(RenderCalls(), c.calls);
-  EXPECT_EQ(host().last_output_written(), c.written);
+  EXPECT_EQ(host().frames().last_output_written(), c.written);
   ExpectNothingOpen();
 }
 
@@ -241,8 +241,8 @@ TEST_F(RenderFaultTest, EachCallFailingInTurnReturnsItsOwnCode) {
     host().faults().Clear();
     const A_Err code = static_cast<A_Err>(0x700 + i);
     host().faults().FailCall(kChain[i], 1, code);
-    EXPECT_EQ(host().Render(), code);
-    EXPECT_EQ(host().last_output_written(), kChain[i] == "checkin_param");
+    EXPECT_EQ(host().frames().Render(), code);
+    EXPECT_EQ(host().frames().last_output_written(), kChain[i] == "checkin_param");
     ExpectNothingOpen();
   }
   host().faults().Clear();
@@ -255,9 +255,9 @@ TEST_F(RenderFaultTest, LaterErrorsDoNotReplaceTheFirst) {
   host().faults().FailCall("AEGP_DisposeStreamValue", 1, 0x222);
   host().faults().FailCall("AEGP_DisposeStream", 1, 0x333);
   host().faults().FailCall("AEGP_DisposeEffect", 1, 0x444);
-  EXPECT_EQ(host().Render(), 0x111);
+  EXPECT_EQ(host().frames().Render(), 0x111);
   EXPECT_EQ(RenderCalls(), FailedAt(9));
-  EXPECT_FALSE(host().last_output_written());
+  EXPECT_FALSE(host().frames().last_output_written());
   ExpectNothingOpen();
 }
 
@@ -265,18 +265,18 @@ TEST_F(RenderFaultTest, FailingCopyWinsOverFailingCheckin) {
   PreRender();
   host().faults().FailCall("copy", 1, 0x555);
   host().faults().FailCall("checkin_param", 1, 0x666);
-  EXPECT_EQ(host().Render(), 0x555);
+  EXPECT_EQ(host().frames().Render(), 0x555);
   EXPECT_EQ(RenderCalls(), kChain);
-  EXPECT_FALSE(host().last_output_written());
+  EXPECT_FALSE(host().frames().last_output_written());
   ExpectNothingOpen();
 }
 
 TEST_F(RenderFaultTest, FailingFrameRateQueryLeavesTheOutputUnwritten) {
   PreRender();
   host().faults().FailCall("AEGP_GetCompFramerate", 1, 0x1F);
-  EXPECT_EQ(host().Render(), 0x1F);
-  EXPECT_FALSE(host().last_output_written());
-  EXPECT_TRUE(host().last_output_checked_out());
+  EXPECT_EQ(host().frames().Render(), 0x1F);
+  EXPECT_FALSE(host().frames().last_output_written());
+  EXPECT_TRUE(host().frames().last_output_checked_out());
   for (const char* skipped : {"AEGP_GetNewEffectForEffect", "AEGP_GetLayerDuration", "checkout_param", "copy"}) {
     EXPECT_TRUE(CommandLinesOf(skipped).empty()) << skipped;
   }
@@ -284,21 +284,21 @@ TEST_F(RenderFaultTest, FailingFrameRateQueryLeavesTheOutputUnwritten) {
 }
 
 TEST_F(RenderFaultTest, FailingCallWithoutALayerSkipsTheCopy) {
-  host().SetParam(zelvan::kParamLayer, 0);
+  host().params().SetValue(zelvan::kParamLayer, 0);
   PreRender();
   host().faults().FailCall("AEGP_DisposeStream", 1, 0x77);
-  EXPECT_EQ(host().Render(), 0x77);
+  EXPECT_EQ(host().frames().Render(), 0x77);
   std::vector<std::string> expected = ChainUpTo(7);
   expected.insert(expected.end(), kChain.begin() + 11, kChain.begin() + 14);
   EXPECT_EQ(RenderCalls(), expected) << "no lookups of a layer, and no copy of the input";
-  EXPECT_FALSE(host().last_output_written());
+  EXPECT_FALSE(host().frames().last_output_written());
   ExpectNothingOpen();
 }
 
 TEST_F(RenderFaultTest, UnlockableRecordEndsTheRenderAtOnce) {
   PreRender();
   host().faults().FailLockHandle();
-  EXPECT_EQ(host().Render(), PF_Err_BAD_CALLBACK_PARAM);
+  EXPECT_EQ(host().frames().Render(), PF_Err_BAD_CALLBACK_PARAM);
   EXPECT_EQ(host().trace().LinesOfCommand(host().last_command()),
             (std::vector<std::string>{"AcquireSuite PF Handle Suite 2", "host_lock_handle #2",
                                       "ReleaseSuite PF Handle Suite 2"}));
@@ -307,8 +307,8 @@ TEST_F(RenderFaultTest, UnlockableRecordEndsTheRenderAtOnce) {
             (std::vector<std::string>{"AcquireSuite PF Handle Suite 2", "host_dispose_handle #2",
                                       "ReleaseSuite PF Handle Suite 2"}));
   EXPECT_EQ(host().trace().entries().back().command, 0);
-  EXPECT_FALSE(host().last_output_checked_out());
-  EXPECT_FALSE(host().last_output_written());
+  EXPECT_FALSE(host().frames().last_output_checked_out());
+  EXPECT_FALSE(host().frames().last_output_written());
   host().faults().Clear();
   ExpectNothingOpen();
 }
@@ -337,9 +337,9 @@ TEST_P(SourceFailureTest, BecomesTheCallsCodeAndIsRecorded) {
   const SourceFailureCase& c = GetParam();
   host().comp().Find(kSource)->source = [fail = c.fail](PF_EffectWorld&, A_long) { fail(); };
   PreRender();
-  EXPECT_EQ(host().Render(), c.code);
+  EXPECT_EQ(host().frames().Render(), c.code);
   EXPECT_EQ(RenderCalls(), ChainUpTo(16));
-  EXPECT_FALSE(host().last_output_written());
+  EXPECT_FALSE(host().frames().last_output_written());
   ASSERT_EQ(host().callback_failures().size(), 1u);
   EXPECT_EQ(host().callback_failures()[0].function, "checkout_param");
   EXPECT_EQ(host().callback_failures()[0].cause, c.cause);
@@ -364,7 +364,7 @@ TEST_F(RenderFaultTest, AnyAllocationFailingInsideAHostCallBecomesACode) {
     bool fired = false;
     {
       FailingAllocation fail(host(), Side::kHost, nth);
-      err = host().Render();
+      err = host().frames().Render();
       fired = fail.fired();
     }
     if (!fired) {
@@ -392,7 +392,7 @@ TEST_F(RenderFaultTest, AnyAllocationFailingInsideAHostCallBecomesACode) {
       EXPECT_EQ(host().callback_failures().back().cause, "out of memory");
     }
     // Nothing half-made: every object the effect was told it got, it gave back.
-    EXPECT_TRUE(host().accounts().violations().empty()) << host().Imbalance();
+    EXPECT_TRUE(host().accounts().violations().empty()) << host().accounts().Imbalance();
     ExpectNothingOpenOf({Resource::EffectRef, Resource::Stream, Resource::StreamValue, Resource::ParamCheckout,
                          Resource::LayerPixels});
   }
@@ -422,11 +422,11 @@ TEST_P(PluginFailureTest, HandlerReturnsTheCodeAndGivesEverythingBack) {
   PF_Err err = PF_Err_NONE;
   {
     FailingAllocation fail(host(), Side::kPlugin, 1, GetParam().other_exception);
-    err = host().Render();
+    err = host().frames().Render();
     ASSERT_TRUE(fail.fired()) << "the render allocates its easing object";
   }
   EXPECT_EQ(err, GetParam().code);
-  EXPECT_FALSE(host().last_output_written());
+  EXPECT_FALSE(host().frames().last_output_written());
   EXPECT_EQ(host().trace().Count("host_lock_handle"), host().trace().Count("host_unlock_handle"));
   ExpectNothingOpen();
 }
@@ -465,9 +465,9 @@ TEST_P(SuiteFaultTest, RefusedSuiteIs516AndLeavesNothingBehind) {
   } else {
     host().faults().RefuseSuite(c.suite, c.version, 0x99, 1);
   }
-  EXPECT_EQ(host().Render(), PF_Err_BAD_CALLBACK_PARAM);
+  EXPECT_EQ(host().frames().Render(), PF_Err_BAD_CALLBACK_PARAM);
   EXPECT_EQ(RenderCalls(), ChainUpTo(c.last_call));
-  EXPECT_FALSE(host().last_output_written());
+  EXPECT_FALSE(host().frames().last_output_written());
   // The record's lock is undone on the way out too.
   EXPECT_EQ(host().trace().Count("host_lock_handle"), host().trace().Count("host_unlock_handle"));
   host().faults().Clear();

@@ -15,13 +15,12 @@
 
 #include "Copy.h"
 #include "LayerFrames.h"
-#include "LoopTiming.h"
 #include "Params.h"
 #include "Placement.h"
 #include "PixelTestUtil.h"
 #include "PluginSession.h"
 #include "PreRenderRecord.h"
-#include "ZelvanEasing.h"
+#include "TimingOracle.h"
 
 namespace {
 
@@ -29,6 +28,7 @@ using zelvan::PlacementRects;
 using zelvan::PreRenderRecord;
 using zelvan::testhost::Composition;
 using zelvan::testhost::FrameRequest;
+using zelvan::testhost::Frames;
 using zelvan::testhost::FromFixed;
 using zelvan::testhost::ToFixed;
 using zelvan::testhost::Host;
@@ -41,8 +41,6 @@ using zelvan::pixels::test::DepthName;
 constexpr A_long kOutW = 64;
 constexpr A_long kOutH = 36;
 constexpr AEGP_LayerIDVal kSource = 7;
-
-A_FpLong Fmod(A_FpLong x, A_FpLong y) { return std::fmod(x, y); }
 
 std::string RectText(const PF_LRect& r) {
   return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
@@ -65,16 +63,16 @@ struct Loop {
 };
 
 void Apply(Host& host, const Loop& l) {
-  host.SetParam(zelvan::kParamType, l.type);
-  host.SetParam(zelvan::kParamTime, l.angle);
-  host.SetParam(zelvan::kParamWaitingTime, l.waiting_percent);
-  host.SetParam(zelvan::kParamRangeType, l.range);
-  host.SetParam(zelvan::kParamStartPercent, l.start_percent);
-  host.SetParam(zelvan::kParamEndPercent, l.end_percent);
-  host.SetParam(zelvan::kParamStartSeconds, l.start_seconds);
-  host.SetParam(zelvan::kParamEndSeconds, l.end_seconds);
-  host.SetParam(zelvan::kParamEasingType, l.easing_type);
-  host.SetParam(zelvan::kParamEasingMode, l.easing_mode);
+  host.params().SetValue(zelvan::kParamType, l.type);
+  host.params().SetValue(zelvan::kParamTime, l.angle);
+  host.params().SetValue(zelvan::kParamWaitingTime, l.waiting_percent);
+  host.params().SetValue(zelvan::kParamRangeType, l.range);
+  host.params().SetValue(zelvan::kParamStartPercent, l.start_percent);
+  host.params().SetValue(zelvan::kParamEndPercent, l.end_percent);
+  host.params().SetValue(zelvan::kParamStartSeconds, l.start_seconds);
+  host.params().SetValue(zelvan::kParamEndSeconds, l.end_seconds);
+  host.params().SetValue(zelvan::kParamEasingType, l.easing_type);
+  host.params().SetValue(zelvan::kParamEasingMode, l.easing_mode);
 }
 
 PreRenderRecord RecordOf(const Loop& l, A_long mode) {
@@ -93,14 +91,28 @@ PreRenderRecord RecordOf(const Loop& l, A_long mode) {
   return r;
 }
 
-// The composition time the loop should show, from the pure timing functions.
+// The composition time the loop should show, as the oracle works it out.
 A_Time ExpectedCompTime(const PreRenderRecord& r, const Layer& source, double frame_rate, A_u_long time_scale) {
-  const double phase = zelvan::loopPhase(r.loopType, r.timeAngle, r.waitingFraction, Fmod);
-  Easing easing(r.easingType, r.easingMode);
-  const double eased = easing.getTime(phase);
-  const A_Time trimmed = zelvan::trimLastFrame(source.duration, frame_rate);
-  const double offset = zelvan::rangeOffset(r, eased, zelvan::TimeToSeconds(trimmed));
-  return zelvan::sourceCompTime(source.in_point, offset, time_scale);
+  zelvan::oracle::Loop l;
+  l.pingpong = r.loopType == zelvan::kLoopPingpong;
+  l.degrees = r.timeAngle;
+  l.waiting = r.waitingFraction;
+  l.easing_type = r.easingType;
+  l.easing_mode = r.easingMode;
+  l.seconds = r.rangeType == zelvan::kRangeSecond;
+  l.start = l.seconds ? r.rangeStartSeconds : r.rangeStartFraction;
+  l.end = l.seconds ? r.rangeEndSeconds : r.rangeEndFraction;
+  const zelvan::oracle::Time t =
+      zelvan::oracle::SourceTime(l, {source.in_point.value, source.in_point.scale},
+                                 {source.duration.value, source.duration.scale}, frame_rate, time_scale);
+  return A_Time{static_cast<A_long>(t.value), t.scale};
+}
+
+// The layer's frame at a composition time, as the oracle counts it: the
+// layer's own time (the composition's less its start) at the frame rate.
+A_long ExpectedFrame(const Layer& layer, const A_Time& comp_time, double frame_rate) {
+  const auto seconds = [](const A_Time& t) { return t.scale == 0 ? 0.0 : double(t.value) / double(t.scale); };
+  return static_cast<A_long>(zelvan::oracle::FrameAt(seconds(comp_time) - seconds(layer.start_offset), frame_rate));
 }
 
 // The host's stamp frames wrap at the stamp's range.
@@ -134,7 +146,7 @@ class RenderTest : public PluginSession {
     l.width = w;
     l.height = h;
     Layer& added = host().comp().AddLayer(l);
-    host().SetParam(zelvan::kParamLayer, kSource);
+    host().params().SetValue(zelvan::kParamLayer, kSource);
     return added;
   }
   Layer& Source() { return *host().comp().Find(kSource); }
@@ -143,11 +155,11 @@ class RenderTest : public PluginSession {
     FrameRequest request;
     request.time = time;
     request.depth = depth;
-    return host().RenderFrame(request);
+    return host().frames().RenderFrame(request);
   }
 
   const px::PixelWorld& Output() {
-    const px::PixelWorld* out = host().last_output();
+    const px::PixelWorld* out = host().frames().last_output();
     if (out == nullptr) throw std::logic_error("no output rendered");
     return *out;
   }
@@ -156,7 +168,7 @@ class RenderTest : public PluginSession {
   px::PixelWorld InputAt(A_long time, px::Depth depth) {
     const Layer& effect = host().comp().effect_layer();
     const A_Time comp_time = Composition::LayerToCompTime(effect, A_Time{time, host().in_data().time_scale});
-    return Stamped(effect.width, effect.height, depth, host().comp().FrameAt(effect, comp_time));
+    return Stamped(effect.width, effect.height, depth, ExpectedFrame(effect, comp_time, host().comp().frame_rate));
   }
 
   std::vector<std::string> RenderLinesOf(const std::string& function) { return CommandLinesOf(function); }
@@ -267,14 +279,15 @@ TEST_P(TimingTest, OutputHoldsTheLoopedSourceFrame) {
   source.start_offset = c.source_start;
   Apply(host(), c.loop);
   if (c.layer_from != 0) {
-    host().SetKeyframes(zelvan::kParamLayer, {{zelvan::MakeTime(0, c.time_scale), 0.0},
-                                              {zelvan::MakeTime(c.layer_from, c.time_scale), double(kSource)}});
+    host().params().SetKeyframes(
+        zelvan::kParamLayer,
+        {{zelvan::MakeTime(0, c.time_scale), 0.0}, {zelvan::MakeTime(c.layer_from, c.time_scale), double(kSource)}});
   }
 
   const A_Time comp_time = ExpectedCompTime(RecordOf(c.loop, zelvan::kModeWhole), source,
                                             host().comp().frame_rate, c.time_scale);
   ASSERT_TRUE(Composition::Shows(source, comp_time)) << "the case must stay inside the clip";
-  const A_long frame = host().comp().FrameAt(source, comp_time);
+  const A_long frame = ExpectedFrame(source, comp_time, host().comp().frame_rate);
   if (c.frame >= 0) {
     EXPECT_EQ(frame, c.frame) << "the hand-worked frame";
   }
@@ -298,12 +311,12 @@ INSTANTIATE_TEST_SUITE_P(Loops, TimingTest, ::testing::ValuesIn(kTimingCases),
 
 // One turn over 300 frames of a 300-frame clip: each render time shows its
 // own frame, rounded from the trimmed length.
-void KeyOneTurn(Host& host) { host.SetKeyframes(zelvan::kParamTime, {{{0, 30}, 0.0}, {{300, 30}, 360.0}}); }
+void KeyOneTurn(Host& host) { host.params().SetKeyframes(zelvan::kParamTime, {{{0, 30}, 0.0}, {{300, 30}, 360.0}}); }
 int FrameOfOneTurn(Host& host, A_long t) {
   // The angle as the host's 16.16 value holds it.
   const Loop l = Cycle(FromFixed(ToFixed(360.0 * t / 300.0)));
   const Layer& source = *host.comp().Find(kSource);
-  return StampOf(host.comp().FrameAt(source, ExpectedCompTime(RecordOf(l, 2), source, 30.0, 30)));
+  return StampOf(ExpectedFrame(source, ExpectedCompTime(RecordOf(l, 2), source, 30.0, 30), host.comp().frame_rate));
 }
 
 TEST_F(RenderTest, AngleKeyframesPlayTheClipFrameByFrame) {
@@ -392,11 +405,11 @@ TEST_P(PlacementTest, OutputHoldsTheFramePlacedByTheRectangles) {
   AddSource(c.lw, c.lh).source = [cell](PF_EffectWorld& world, A_long f) {
     px::PaintFrameStamp(world, StampOf(f), cell);
   };
-  host().SetParam(zelvan::kParamMode, c.mode);
+  host().params().SetValue(zelvan::kParamMode, c.mode);
   const Loop loop = Cycle(90);
   Apply(host(), loop);
   const A_Time comp_time = ExpectedCompTime(RecordOf(loop, c.mode), Source(), 30.0, 30);
-  const A_long frame = host().comp().FrameAt(Source(), comp_time);
+  const A_long frame = ExpectedFrame(Source(), comp_time, host().comp().frame_rate);
   const PlacementRects r = zelvan::placementRects(c.mode, c.lw, c.lh, kOutW, kOutH);
   ASSERT_EQ(RectText(r.src), RectText(c.src));
   ASSERT_EQ(RectText(r.dst), RectText(c.dst));
@@ -423,7 +436,7 @@ TEST_P(PlacementTest, OutputHoldsTheFramePlacedByTheRectangles) {
       const px::Color got = out.get(x, y);
       if (!Inside(r.dst, x, y)) {
         // Bars: the copy leaves what the output held before.
-        bar_mismatch += got != Host::UnwrittenColor();
+        bar_mismatch += got != Frames::UnwrittenColor();
         continue;
       }
       if (!c.scaled) {
@@ -464,7 +477,7 @@ INSTANTIATE_TEST_SUITE_P(ModesAndDepths, PlacementTest,
 TEST_F(RenderTest, CenterOfASmallerSourceIsTransparentAroundIt) {
   // 40 x 20 centred in 64 x 36: a 12-pixel margin left and right, 8 above and below.
   AddSource(40, 20);
-  host().SetParam(zelvan::kParamMode, zelvan::kModeCenter);
+  host().params().SetValue(zelvan::kParamMode, zelvan::kModeCenter);
   ASSERT_EQ(Render(0), PF_Err_NONE);
   const px::PixelWorld& out = Output();
   const px::Color transparent{};
@@ -517,31 +530,31 @@ TEST_P(GeometryTest, FrameLiesOnTheLayerWhereverTheOutputLies) {
   Layer& effect = host().comp().effect_layer();
   effect.grown_left = effect.grown_top = effect.grown_right = effect.grown_bottom = c.grow;
   Layer& source = AddSource(96, 54);
-  host().SetParam(zelvan::kParamLayer, c.mode == 0 ? 0 : kSource);
-  host().SetParam(zelvan::kParamMode, c.mode == 0 ? zelvan::kModeWhole : c.mode);
+  host().params().SetValue(zelvan::kParamLayer, c.mode == 0 ? 0 : kSource);
+  host().params().SetValue(zelvan::kParamMode, c.mode == 0 ? zelvan::kModeWhole : c.mode);
   host().SetDownsample(dsx, dsy);
   FrameRequest request;
   request.time = 20;
   request.rect = c.request;
   request.result_rect = c.initial_result;
-  ASSERT_EQ(host().RenderFrame(request), PF_Err_NONE);
+  ASSERT_EQ(host().frames().RenderFrame(request), PF_Err_NONE);
 
   // The layer at this resolution, as the host sizes it; the effect asked for all of it.
   const A_long lw = zelvan::testhost::DownsampledSize(kOutW, dsx), lh = zelvan::testhost::DownsampledSize(kOutH, dsy);
-  EXPECT_EQ(RectText(host().layer_checkout_requests().at(0).rect), RectText(zelvan::MakeRect(0, 0, lw, lh)));
+  EXPECT_EQ(RectText(host().frames().layer_checkout_requests().at(0).rect), RectText(zelvan::MakeRect(0, 0, lw, lh)));
   const PF_EffectWorld& out = *Output().world();
 
   // What the output should hold, built from the host's own pieces: the input
   // (the layer's frame inside what the earlier effects added) or the source
   // frame placed on the layer's rectangle, moved to where the output lies.
   px::PixelWorld expected(out.width, out.height, Output().depth());
-  expected.fill(Host::UnwrittenColor());
+  expected.fill(Frames::UnwrittenColor());
   if (c.mode == 0) {
     const PF_LRect extent = zelvan::testhost::InputExtent(effect, dsx, dsy);
     px::PixelWorld input(extent.right - extent.left, extent.bottom - extent.top, px::Depth::k8);
     input.fill(c.grow > 0 ? zelvan::testhost::GrownColor() : px::Color{});
     const A_Time comp_time = Composition::LayerToCompTime(effect, zelvan::MakeTime(20, 30));
-    const px::PixelWorld frame = Stamped(lw, lh, px::Depth::k8, host().comp().FrameAt(effect, comp_time));
+    const px::PixelWorld frame = Stamped(lw, lh, px::Depth::k8, ExpectedFrame(effect, comp_time, host().comp().frame_rate));
     const PF_LRect layer_in_input = zelvan::MakeRect(-extent.left, -extent.top, lw - extent.left, lh - extent.top);
     ASSERT_EQ(px::CopyWorld(frame.world(), input.world(), nullptr, &layer_in_input), PF_Err_NONE);
     const PF_LRect input_in_output =
@@ -551,7 +564,7 @@ TEST_P(GeometryTest, FrameLiesOnTheLayerWhereverTheOutputLies) {
   } else {
     const A_Time comp_time = ExpectedCompTime(RecordOf(Loop{}, c.mode), source, 30.0, 30);
     const A_long sw = zelvan::testhost::DownsampledSize(96, dsx), sh = zelvan::testhost::DownsampledSize(54, dsy);
-    const px::PixelWorld frame = Stamped(sw, sh, px::Depth::k8, host().comp().FrameAt(source, comp_time));
+    const px::PixelWorld frame = Stamped(sw, sh, px::Depth::k8, ExpectedFrame(source, comp_time, host().comp().frame_rate));
     PlacementRects r = zelvan::placementRects(c.mode, sw, sh, lw, lh);
     r.dst = zelvan::MakeRect(r.dst.left - out.origin_x, r.dst.top - out.origin_y, r.dst.right - out.origin_x,
                              r.dst.bottom - out.origin_y);
@@ -573,8 +586,8 @@ class PassThroughTest : public RenderTest, public ::testing::WithParamInterface<
 TEST_P(PassThroughTest, NoLayerChosenCopiesTheInputWhole) {
   const px::Depth depth = GetParam();
   AddSource();
-  host().SetParam(zelvan::kParamLayer, 0);
-  host().SetParam(zelvan::kParamTime, 90);
+  host().params().SetValue(zelvan::kParamLayer, 0);
+  host().params().SetValue(zelvan::kParamTime, 90);
   ASSERT_EQ(Render(45, depth), PF_Err_NONE);
   EXPECT_TRUE(Same(Output(), InputAt(45, depth)));
   EXPECT_EQ(RenderLinesOf("copy"),
@@ -636,7 +649,7 @@ TEST_P(EmptySourceTest, SourceOfNoSizeShowsTheInput) {
   }
   for (A_long mode : {1, 2, 3, 4}) {
     SCOPED_TRACE("mode " + std::to_string(mode));
-    host().SetParam(zelvan::kParamMode, mode);
+    host().params().SetValue(zelvan::kParamMode, mode);
     ASSERT_EQ(Render(10), PF_Err_NONE);
     EXPECT_TRUE(Same(Output(), InputAt(10, px::Depth::k8)));
     EXPECT_EQ(RenderLinesOf("checkin_param"), std::vector<std::string>{"checkin_param index=2"});
@@ -659,21 +672,24 @@ INSTANTIATE_TEST_SUITE_P(Sizes, EmptySourceTest, ::testing::ValuesIn(kEmptySourc
 
 TEST_F(RenderTest, RecordIsUnlockedInRenderAndReleasedAfterIt) {
   AddSource();
-  host().SetParam(zelvan::kParamTime, 90);
-  ASSERT_EQ(host().PreRender(0), PF_Err_NONE);
-  const auto handle = static_cast<PF_Handle>(host().pre_render_output().pre_render_data);
+  host().params().SetValue(zelvan::kParamTime, 90);
+  ASSERT_EQ(host().frames().PreRender(0), PF_Err_NONE);
+  const auto handle = static_cast<PF_Handle>(host().frames().pre_render_output().pre_render_data);
   ASSERT_NE(handle, nullptr);
-  EXPECT_EQ(host().HandleLockDepth(handle), 0) << "pre-render left its record locked";
+  const zelvan::testhost::HandleTable::Record* record = host().accounts().handles().Find(handle);
+  ASSERT_NE(record, nullptr);
+  EXPECT_EQ(record->lock_depth, 0) << "pre-render left its record locked";
   const std::size_t mark = host().trace().size();
 
   // Seen from inside the render, while the source frame is painted.
   int depth_during_render = -1;
   Host* h = &host();
   Source().source = [h, handle, &depth_during_render](PF_EffectWorld& world, A_long frame) {
-    depth_during_render = h->HandleLockDepth(handle);
+    const zelvan::testhost::HandleTable::Record* r = h->accounts().handles().Find(handle);
+    depth_during_render = r != nullptr ? r->lock_depth : 0;
     px::PaintFrameStamp(world, StampOf(frame));
   };
-  ASSERT_EQ(host().Render(), PF_Err_NONE);
+  ASSERT_EQ(host().frames().Render(), PF_Err_NONE);
   EXPECT_EQ(depth_during_render, 1);
 
   // Render: one lock and one unlock of the record, then the host's release
@@ -686,9 +702,9 @@ TEST_F(RenderTest, RecordIsUnlockedInRenderAndReleasedAfterIt) {
   const std::string label = handle_calls.empty() ? "?" : handle_calls.front().substr(handle_calls.front().find('#'));
   EXPECT_EQ(handle_calls, (std::vector<std::string>{"host_lock_handle " + label, "host_unlock_handle " + label,
                                                     "host_dispose_handle " + label}));
-  EXPECT_EQ(host().HandleData(handle), nullptr);
-  EXPECT_EQ(host().deleted_pre_render_data(), std::vector<void*>{handle});
-  EXPECT_EQ(host().LiveHandles(), 1u);
+  EXPECT_EQ(host().accounts().handles().Find(handle), nullptr);
+  EXPECT_EQ(host().frames().deleted_pre_render_data(), std::vector<void*>{handle});
+  EXPECT_EQ(host().accounts().handles().live(), 1u);
 }
 
 TEST_F(RenderTest, FramesInFlightRenderInAnyOrderAndAreEachReleasedOnce) {
@@ -706,42 +722,43 @@ TEST_F(RenderTest, FramesInFlightRenderInAnyOrderAndAreEachReleasedOnce) {
     request.time = times[i];
     request.depth = depths[i];
     zelvan::testhost::FrameToken token;
-    ASSERT_EQ(host().PreRenderFrame(request, &token), PF_Err_NONE);
+    ASSERT_EQ(host().frames().PreRenderFrame(request, &token), PF_Err_NONE);
     frames.push_back(token);
-    records.push_back(host().pre_render_output().pre_render_data);
+    records.push_back(host().frames().pre_render_output().pre_render_data);
   }
-  EXPECT_EQ(host().frames_in_flight().size(), 5u);
-  EXPECT_EQ(host().LiveHandles(), 6u);
+  EXPECT_EQ(host().frames().in_flight().size(), 5u);
+  EXPECT_EQ(host().accounts().handles().live(), 6u);
   for (int i : {3, 0, 4}) {
     SCOPED_TRACE("frame " + std::to_string(i));
-    ASSERT_EQ(host().Render(frames[i]), PF_Err_NONE);
+    ASSERT_EQ(host().frames().Render(frames[i]), PF_Err_NONE);
     EXPECT_EQ(Output().depth(), depths[i]);
     EXPECT_EQ(px::ReadFrameStamp(*Output().world()).frame, FrameOfOneTurn(host(), times[i])) << "its own record";
   }
-  EXPECT_EQ(host().pre_render_data_deleted(), 0) << "nothing released before the host says so";
-  host().ReleaseFrame(frames[4]);
-  std::thread([&] { host().ReleaseFrame(frames[1]); }).join();
-  host().ReleaseFrame(frames[0]);
-  host().ReleaseFrame(frames[2]);
-  EXPECT_EQ(host().deleted_pre_render_data(), (std::vector<void*>{records[4], records[1], records[0], records[2]}));
-  EXPECT_THROW(host().Render(frames[4]), std::logic_error) << "a released frame is not in flight";
-  EXPECT_THROW(host().Render(frames[3]), std::logic_error) << "each frame renders once";
-  ASSERT_EQ(host().frames_in_flight().size(), 1u);
-  EXPECT_EQ(host().LiveHandles(), 2u);
+  EXPECT_EQ(host().frames().pre_render_data_deleted(), 0) << "nothing released before the host says so";
+  host().frames().Release(frames[4]);
+  std::thread([&] { host().frames().Release(frames[1]); }).join();
+  host().frames().Release(frames[0]);
+  host().frames().Release(frames[2]);
+  EXPECT_EQ(host().frames().deleted_pre_render_data(),
+            (std::vector<void*>{records[4], records[1], records[0], records[2]}));
+  EXPECT_THROW(host().frames().Render(frames[4]), std::logic_error) << "a released frame is not in flight";
+  EXPECT_THROW(host().frames().Render(frames[3]), std::logic_error) << "each frame renders once";
+  ASSERT_EQ(host().frames().in_flight().size(), 1u);
+  EXPECT_EQ(host().accounts().handles().live(), 2u);
   // The fixture's set-down releases the last; a second release of any record,
   // or a use of one after it, would be on the host's record.
 }
 
 TEST_F(RenderTest, AThousandLoopedFramesLeaveNoHandleAndNoLock) {
   AddSource(32, 18);
-  host().SetParam(zelvan::kParamMode, zelvan::kModeWhole);
-  host().SetKeyframes(zelvan::kParamTime, {{{0, 30}, 0.0}, {{300, 30}, 720.0}});
+  host().params().SetValue(zelvan::kParamMode, zelvan::kModeWhole);
+  host().params().SetKeyframes(zelvan::kParamTime, {{{0, 30}, 0.0}, {{300, 30}, 720.0}});
   const std::size_t mark = host().trace().size();
   for (int frame = 0; frame < 1000; ++frame) {
     ASSERT_EQ(Render(frame % 300), PF_Err_NONE) << "frame " << frame;
   }
-  EXPECT_EQ(host().LiveHandles(), 1u);  // the global record only
-  EXPECT_EQ(host().pre_render_data_deleted(), 1000);
+  EXPECT_EQ(host().accounts().handles().live(), 1u);  // the global record only
+  EXPECT_EQ(host().frames().pre_render_data_deleted(), 1000);
   EXPECT_EQ(host().accounts().handles().created(), 1001);
   EXPECT_EQ(host().trace().Count("host_lock_handle", mark), 2000u);  // pre-render and render
   EXPECT_EQ(host().trace().Count("host_unlock_handle", mark), 2000u);
@@ -755,11 +772,11 @@ TEST_F(RenderTest, MissingGlobalDataIsAnErrorAndLeavesTheOutput) {
   void* no_block = nullptr;
   for (PF_Handle global : {PF_Handle(nullptr), PF_Handle(&no_block)}) {
     SCOPED_TRACE(global == nullptr ? "null handle" : "handle without a block");
-    ASSERT_EQ(host().PreRender(0), PF_Err_NONE);
-    EXPECT_EQ(host().Render([global](PF_InData& in, PF_OutData&) { in.global_data = global; }),
+    ASSERT_EQ(host().frames().PreRender(0), PF_Err_NONE);
+    EXPECT_EQ(host().frames().Render([global](PF_InData& in, PF_OutData&) { in.global_data = global; }),
               PF_Err_INTERNAL_STRUCT_DAMAGED);
-    EXPECT_FALSE(host().last_output_written());
-    EXPECT_FALSE(host().last_output_checked_out());
+    EXPECT_FALSE(host().frames().last_output_written());
+    EXPECT_FALSE(host().frames().last_output_checked_out());
     // Nothing but the suite handler's own traffic and the host's release of
     // the record: no lock, no checkout.
     for (const std::string& line : CommandLines()) {
@@ -769,7 +786,7 @@ TEST_F(RenderTest, MissingGlobalDataIsAnErrorAndLeavesTheOutput) {
     }
     EXPECT_EQ(CommandLinesOf("host_lock_handle").size(), 0u);
   }
-  EXPECT_EQ(host().LiveHandles(), 1u) << "the records are still released by the host";
+  EXPECT_EQ(host().accounts().handles().live(), 1u) << "the records are still released by the host";
 }
 
 // What the output holds before the effect writes it, seen through a render
@@ -783,10 +800,10 @@ class OutputFillTest : public RenderTest, public ::testing::WithParamInterface<F
 
 TEST_P(OutputFillTest, UnwrittenOutputHoldsTheFill) {
   AddSource();
-  if (GetParam().fill) host().SetOutputFill(*GetParam().fill);
-  const px::Color fill = GetParam().fill.value_or(Host::UnwrittenColor());
-  ASSERT_EQ(host().PreRender(0), PF_Err_NONE);
-  EXPECT_EQ(host().Render([](PF_InData& in, PF_OutData&) { in.global_data = nullptr; }),
+  if (GetParam().fill) host().frames().SetOutputFill(*GetParam().fill);
+  const px::Color fill = GetParam().fill.value_or(Frames::UnwrittenColor());
+  ASSERT_EQ(host().frames().PreRender(0), PF_Err_NONE);
+  EXPECT_EQ(host().frames().Render([](PF_InData& in, PF_OutData&) { in.global_data = nullptr; }),
             PF_Err_INTERNAL_STRUCT_DAMAGED);
   const px::PixelWorld& out = Output();
   int other = 0;
@@ -794,7 +811,7 @@ TEST_P(OutputFillTest, UnwrittenOutputHoldsTheFill) {
     for (A_long x = 0; x < out.width(); ++x) other += out.get(x, y) != fill;
   }
   EXPECT_EQ(other, 0) << "of " << out.width() << "x" << out.height();
-  EXPECT_FALSE(host().last_output_written());
+  EXPECT_FALSE(host().frames().last_output_written());
 }
 
 const FillCase kFills[] = {
@@ -857,7 +874,7 @@ TEST_P(FrameRateTest, UnusableRateTrimsNothingOrSaturates) {
   }
   ASSERT_FALSE(PassedThrough());
   // The host's own frame number for that time: 0 at rates it cannot use.
-  EXPECT_EQ(ShownFrame(), StampOf(host().comp().FrameAt(Source(), comp_time)));
+  EXPECT_EQ(ShownFrame(), StampOf(ExpectedFrame(Source(), comp_time, host().comp().frame_rate)));
 }
 
 const FrameRateCase kFrameRates[] = {
@@ -886,50 +903,60 @@ constexpr A_u_long kFineScale = 1000000;  // microseconds: 32 bits hold about 21
 constexpr A_long kMaxTicks = std::numeric_limits<A_long>::max();
 constexpr A_long kMinTicks = std::numeric_limits<A_long>::min();
 
-TEST_F(HostileTest, InPointFarPast32BitsSaturatesAndShowsTheInput) {
-  host().SetTimeScale(kFineScale);
-  Layer& source = AddSource();
-  source.in_point = {100000, 1};
-  source.duration = {10, 1};
-  A_Time comp_time{};
-  RenderExpecting(Cycle(90), &comp_time);
-  EXPECT_EQ(comp_time.value, kMaxTicks);
-  EXPECT_TRUE(PassedThrough());
-  EXPECT_EQ(RenderLinesOf("checkin_param").size(), 1u);
+// Times far beyond 32 bits of ticks at a fine time scale saturate at the
+// limits, never wrap: the effect asks for the saturated time and shows
+// the input where that lies outside the clip, the clip's frame where it lies
+// inside. Rows: FarTime("name").In(...).Lasting(...).Asks(ticks)...
+struct FarTime {
+  std::string name;
+  A_Time in_point{0, 1};
+  A_Time duration{10, 1};
+  Loop loop = Cycle(90);
+  A_long asks = 0;         // the composition time asked for, in ticks of kFineScale
+  bool in_clip = false;    // that time lies inside the clip: its frame shows
+  FarTime& In(A_Time t) { in_point = t; return *this; }
+  FarTime& Lasting(A_Time t) { duration = t; return *this; }
+  FarTime& Playing(const Loop& l) { loop = l; return *this; }
+  FarTime& Asks(A_long ticks) { asks = ticks; return *this; }
+  FarTime& InTheClip() { in_clip = true; return *this; }
+};
+FarTime Far(std::string name) {
+  FarTime f;
+  f.name = std::move(name);
+  return f;
 }
 
-TEST_F(HostileTest, InPointFarBefore32BitsSaturatesAndShowsTheInput) {
-  host().SetTimeScale(kFineScale);
-  Layer& source = AddSource();
-  source.in_point = {-100000, 1};
-  source.duration = {10, 1};
-  A_Time comp_time{};
-  RenderExpecting(Cycle(90), &comp_time);
-  EXPECT_EQ(comp_time.value, kMinTicks);
-  EXPECT_TRUE(PassedThrough());
-}
+class FarTimeTest : public HostileTest, public ::testing::WithParamInterface<FarTime> {};
 
-TEST_F(HostileTest, DurationFarPast32BitsSaturatesInsideTheClip) {
+TEST_P(FarTimeTest, SaturatesAndShowsTheInputOrTheClip) {
+  const FarTime& c = GetParam();
   host().SetTimeScale(kFineScale);
   Layer& source = AddSource();
-  source.duration = {2000000000, 1};  // 63 years
+  source.in_point = c.in_point;
+  source.duration = c.duration;
   A_Time comp_time{};
-  RenderExpecting(Cycle(90), &comp_time);
-  EXPECT_EQ(comp_time.value, kMaxTicks);
+  RenderExpecting(c.loop, &comp_time);
+  EXPECT_EQ(comp_time.value, c.asks);
+  EXPECT_EQ(RenderLinesOf("checkin_param").size(), 1u) << "\"Layer\" checked in once";
+  if (!c.in_clip) {
+    EXPECT_TRUE(PassedThrough());
+    return;
+  }
   ASSERT_FALSE(PassedThrough());
-  EXPECT_EQ(ShownFrame(), StampOf(host().comp().FrameAt(source, comp_time)));
+  EXPECT_EQ(ShownFrame(), StampOf(ExpectedFrame(source, comp_time, host().comp().frame_rate)));
 }
 
-TEST_F(HostileTest, DurationOfLargestTicksAtAFineScale) {
-  host().SetTimeScale(kFineScale);
-  Layer& source = AddSource();
-  source.duration = {kMaxTicks, kFineScale};
-  A_Time comp_time{};
-  RenderExpecting(Pingpong(360), &comp_time);
-  EXPECT_EQ(comp_time.value, kMaxTicks - 33333) << "one 30 fps frame trimmed from the end";
-  ASSERT_FALSE(PassedThrough());
-  EXPECT_EQ(ShownFrame(), StampOf(host().comp().FrameAt(source, comp_time)));
-}
+const FarTime kFarTimes[] = {
+    Far("InPointFarPast32Bits").In({100000, 1}).Asks(kMaxTicks),
+    Far("InPointFarBefore32Bits").In({-100000, 1}).Asks(kMinTicks),
+    Far("DurationFarPast32Bits").Lasting({2000000000, 1}).Asks(kMaxTicks).InTheClip(),  // 63 years
+    // One 30 fps frame, 33333 microseconds, trimmed from the end.
+    Far("DurationOfLargestTicks").Lasting({kMaxTicks, kFineScale}).Playing(Pingpong(360)).Asks(kMaxTicks - 33333)
+        .InTheClip(),
+};
+
+INSTANTIATE_TEST_SUITE_P(FarTimes, FarTimeTest, ::testing::ValuesIn(kFarTimes),
+                         [](const auto& p) { return p.param.name; });
 
 struct EndTimeCase {
   const char* name;
@@ -948,7 +975,7 @@ TEST_P(EndTimeTest, HugeEndTimeAtAFineScale) {
   RenderExpecting(Seconds(Cycle(c.angle), 0, c.end_seconds), &comp_time);
   if (c.shows) {
     ASSERT_FALSE(PassedThrough());
-    EXPECT_EQ(ShownFrame(), StampOf(host().comp().FrameAt(Source(), comp_time)));
+    EXPECT_EQ(ShownFrame(), StampOf(ExpectedFrame(Source(), comp_time, host().comp().frame_rate)));
   } else {
     EXPECT_EQ(comp_time.value, kMaxTicks);
     EXPECT_TRUE(PassedThrough());

@@ -8,6 +8,7 @@
 #include "Callbacks.h"
 #include "Host.h"
 #include "HostFixture.h"
+#include "SimulatedContext.h"
 #include "Suites.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -30,7 +31,7 @@ using zelvan::testhost::SmartRenderCallbacks;
 
 TEST(Accounts, BalancedWhenNothingWasHandedOut) {
   Host host;
-  EXPECT_EQ(host.Imbalance(), "");
+  EXPECT_EQ(host.accounts().Imbalance(), "");
 }
 
 TEST(Accounts, NamesAHandleNeverDisposed) {
@@ -39,27 +40,27 @@ TEST(Accounts, NamesAHandleNeverDisposed) {
   PF_Handle b = kHandleSuite2.host_new_handle(16);
   ASSERT_NE(kHandleSuite2.host_lock_handle(b), nullptr);
   kHandleSuite2.host_dispose_handle(a);
-  EXPECT_EQ(host.Imbalance(), "handle #2 (16 bytes) never disposed, still locked (depth 1)");
+  EXPECT_EQ(host.accounts().Imbalance(), "handle #2 (16 bytes) never disposed, still locked (depth 1)");
   kHandleSuite2.host_unlock_handle(b);
   kHandleSuite2.host_dispose_handle(b);
-  EXPECT_EQ(host.Imbalance(), "");
+  EXPECT_EQ(host.accounts().Imbalance(), "");
 }
 
 TEST(Accounts, NamesASuiteNeverReleased) {
   Host host;
   const void* suite = nullptr;
   ASSERT_EQ(host.basic_suite()->AcquireSuite("AEGP Layer Suite", 13, &suite), 0);
-  EXPECT_EQ(host.Imbalance(), "suite 'AEGP Layer Suite' 13 acquired 1 time(s), released 0");
+  EXPECT_EQ(host.accounts().Imbalance(), "suite 'AEGP Layer Suite' 13 acquired 1 time(s), released 0");
   ASSERT_EQ(host.basic_suite()->ReleaseSuite("AEGP Layer Suite", 13), 0);
-  EXPECT_EQ(host.Imbalance(), "");
+  EXPECT_EQ(host.accounts().Imbalance(), "");
 }
 
 TEST(Accounts, ReleaseWithoutAcquisitionIsAViolation) {
   Host host;
   EXPECT_NE(host.basic_suite()->ReleaseSuite("PF Handle Suite", 2), 0);
-  EXPECT_NE(host.Imbalance().find("ReleaseSuite 'PF Handle Suite' 2 without a matching acquisition"),
+  EXPECT_NE(host.accounts().Imbalance().find("ReleaseSuite 'PF Handle Suite' 2 without a matching acquisition"),
             std::string::npos)
-      << host.Imbalance();
+      << host.accounts().Imbalance();
 }
 
 TEST(Accounts, MisusedHandlesAreNamed) {
@@ -68,7 +69,7 @@ TEST(Accounts, MisusedHandlesAreNamed) {
   kHandleSuite2.host_unlock_handle(h);
   kHandleSuite2.host_dispose_handle(h);
   kHandleSuite2.host_dispose_handle(h);
-  const std::string findings = host.Imbalance();
+  const std::string findings = host.accounts().Imbalance();
   EXPECT_NE(findings.find("host_unlock_handle of handle #1 that is not locked"), std::string::npos) << findings;
   EXPECT_NE(findings.find("host_dispose_handle of a handle that is not live"), std::string::npos) << findings;
 }
@@ -76,19 +77,21 @@ TEST(Accounts, MisusedHandlesAreNamed) {
 TEST(Accounts, HandlesAreZeroedExactSizeAndLockNests) {
   Host host;
   PF_Handle h = kHandleSuite2.host_new_handle(12);
+  const zelvan::testhost::HandleTable::Record* record = host.accounts().handles().Find(h);
+  ASSERT_NE(record, nullptr);
   EXPECT_EQ(kHandleSuite2.host_get_handle_size(h), 12u);
   auto* bytes = static_cast<unsigned char*>(kHandleSuite2.host_lock_handle(h));
   ASSERT_NE(bytes, nullptr);
   for (int i = 0; i < 12; ++i) EXPECT_EQ(bytes[i], 0);
   EXPECT_EQ(*h, bytes);  // the handle points at the block's master pointer
   EXPECT_EQ(kHandleSuite2.host_lock_handle(h), bytes);
-  EXPECT_EQ(host.HandleLockDepth(h), 2);
+  EXPECT_EQ(record->lock_depth, 2);
   kHandleSuite2.host_unlock_handle(h);
   kHandleSuite2.host_unlock_handle(h);
-  EXPECT_EQ(host.HandleLockDepth(h), 0);
+  EXPECT_EQ(record->lock_depth, 0);
   kHandleSuite2.host_dispose_handle(h);
-  EXPECT_EQ(host.LiveHandles(), 0u);
-  EXPECT_EQ(host.Imbalance(), "");
+  EXPECT_EQ(host.accounts().handles().live(), 0u);
+  EXPECT_EQ(host.accounts().Imbalance(), "");
 }
 
 TEST(Accounts, PerCommandObjectsHeldPastTheirCommandAreNamedOnce) {
@@ -134,9 +137,9 @@ PF_Err ScribblingCopy(PF_ProgPtr ref, PF_EffectWorld* src, PF_EffectWorld* dst, 
 }
 void RenderScribbling(Host& host, Scribble where) {
   ASSERT_EQ(host.StartSession(), PF_Err_NONE);
-  ASSERT_EQ(host.PreRender(zelvan::testhost::FrameRequest{}), PF_Err_NONE);
+  ASSERT_EQ(host.frames().PreRender(zelvan::testhost::FrameRequest{}), PF_Err_NONE);
   g_scribble = where;
-  EXPECT_EQ(host.Render([](PF_InData& in, PF_OutData&) {
+  EXPECT_EQ(host.frames().Render([](PF_InData& in, PF_OutData&) {
     g_real_utils = *in.utils;
     static PF_UtilCallbacks scribbling;
     scribbling = *in.utils;
@@ -278,7 +281,7 @@ TEST_P(MisuseTest, IsRecorded) {
   Host host(zelvan::testhost::PluginPath());
   GetParam().misuse(host);
   if (GetParam().finding != nullptr) {
-    EXPECT_NE(host.Imbalance().find(GetParam().finding), std::string::npos) << host.Imbalance();
+    EXPECT_NE(host.accounts().Imbalance().find(GetParam().finding), std::string::npos) << host.accounts().Imbalance();
   }
 }
 
@@ -297,7 +300,7 @@ TEST(Faults, NthCallOfAFunctionFailsWithTheCode) {
   kHandleSuite2.host_dispose_handle(first);
   kHandleSuite2.host_dispose_handle(third);
   EXPECT_TRUE(host.trace().entries()[1].failed_by_fault);
-  EXPECT_EQ(host.Imbalance(), "");
+  EXPECT_EQ(host.accounts().Imbalance(), "");
 }
 
 TEST(Faults, EveryCallFailsWithNthZero) {
@@ -333,7 +336,7 @@ TEST(Faults, RefusedSuiteAnswersItsCodeAndNullSuiteAnswersZeroWithNull) {
   suite = &host;
   EXPECT_EQ(host.basic_suite()->AcquireSuite("AEGP Effect Suite", 2, &suite), 0);
   EXPECT_EQ(suite, nullptr);
-  EXPECT_EQ(host.Imbalance(), "");
+  EXPECT_EQ(host.accounts().Imbalance(), "");
 }
 
 TEST(Faults, UnknownSuitesAreRefusedAndNamesAreExact) {

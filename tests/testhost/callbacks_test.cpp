@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Host.h"
+#include "SimulatedContext.h"
 #include "Suites.h"
 
 namespace {
@@ -54,7 +55,7 @@ TEST(Ansi, SprintfIntoReturnMessageIsBoundedAndTheCutReported) {
   const std::string long_text(300, 'x');
   in.utils->ansi.sprintf(out.return_msg, "%s", long_text.c_str());
   EXPECT_EQ(std::strlen(out.return_msg), 255u);
-  EXPECT_NE(host.Imbalance().find("sprintf into return_msg needed 301 bytes, has 256"), std::string::npos);
+  EXPECT_NE(host.accounts().Imbalance().find("sprintf into return_msg needed 301 bytes, has 256"), std::string::npos);
 }
 
 TEST(Ansi, StrcpyAndMath) {
@@ -99,7 +100,7 @@ TEST(Params, AddParamOutsideParameterSetupIsRefused) {
   PF_InData& in = host.PrepareInData();
   PF_ParamDef def = Angle("Time", 1);
   EXPECT_EQ(in.inter.add_param(in.effect_ref, -1, &def), PF_Err_BAD_CALLBACK_PARAM);
-  EXPECT_NE(host.Imbalance().find("add_param outside parameter setup"), std::string::npos);
+  EXPECT_NE(host.accounts().Imbalance().find("add_param outside parameter setup"), std::string::npos);
 }
 
 PF_ParamDef FixedSlider(A_long id, double valid_max, double slider_max, double dflt) {
@@ -158,7 +159,7 @@ TEST_P(BadDefinitionTest, AddParamRefusesItAndTheHostRecordsWhy) {
     for (PF_ParamDef def : setup) last = in.inter.add_param(in.effect_ref, -1, &def);
   }
   EXPECT_EQ(last, PF_Err_BAD_CALLBACK_PARAM);
-  EXPECT_NE(host.Imbalance().find(c.finding), std::string::npos) << host.Imbalance();
+  EXPECT_NE(host.accounts().Imbalance().find(c.finding), std::string::npos) << host.accounts().Imbalance();
 }
 
 INSTANTIATE_TEST_SUITE_P(EachCheck, BadDefinitionTest, ::testing::ValuesIn(kBadDefinitions),
@@ -180,8 +181,8 @@ TEST(Params, CheckoutGivesTheValueAtTheTimeAndCheckinBalances) {
   Host host;
   ASSERT_EQ(host.params().Add(-1, Popup("Type", 1, 2, 1, "Cycle|Pingpong")), PF_Err_NONE);
   ASSERT_EQ(host.params().Add(-1, Angle("Time", 2)), PF_Err_NONE);
-  host.SetKeyframes(2, {Keyframe{{0, 30}, 0.0}, Keyframe{{30, 30}, 360.0}});
-  host.SetKeyframes(1, {Keyframe{{0, 30}, 1.0}, Keyframe{{30, 30}, 2.0}});
+  host.params().SetKeyframes(2, {Keyframe{{0, 30}, 0.0}, Keyframe{{30, 30}, 360.0}});
+  host.params().SetKeyframes(1, {Keyframe{{0, 30}, 1.0}, Keyframe{{30, 30}, 2.0}});
   PF_InData& in = host.PrepareInData();
   SimulatedCommand render(host, PF_Cmd_SMART_RENDER);
   PF_ParamDef angle{}, popup{};
@@ -192,11 +193,11 @@ TEST(Params, CheckoutGivesTheValueAtTheTimeAndCheckinBalances) {
   EXPECT_EQ(host.accounts().OpenCount(zelvan::testhost::Resource::ParamCheckout), 2);
   EXPECT_EQ(in.inter.checkin_param(in.effect_ref, &angle), PF_Err_NONE);
   EXPECT_EQ(in.inter.checkin_param(in.effect_ref, &popup), PF_Err_NONE);
-  EXPECT_EQ(host.Imbalance(), "");
+  EXPECT_EQ(host.accounts().Imbalance(), "");
   PF_ParamDef late{};
   ASSERT_EQ(in.inter.checkout_param(in.effect_ref, 2, 60, 1, 30, &late), PF_Err_NONE);
   EXPECT_EQ(late.u.ad.value, 360 * 65536);  // held after the last key
-  EXPECT_EQ(host.Imbalance(), "parameter checkout #3 (index 2 at time 60) never given back");
+  EXPECT_EQ(host.accounts().Imbalance(), "parameter checkout #3 (index 2 at time 60) never given back");
   EXPECT_EQ(in.inter.checkin_param(in.effect_ref, &late), PF_Err_NONE);
   EXPECT_NE(in.inter.checkin_param(in.effect_ref, &late), PF_Err_NONE);
 }
@@ -207,7 +208,7 @@ TEST(Params, CheckoutOfAnUnknownIndexFails) {
   SimulatedCommand render(host, PF_Cmd_SMART_RENDER);
   PF_ParamDef def{};
   EXPECT_EQ(in.inter.checkout_param(in.effect_ref, 7, 0, 1, 30, &def), PF_Err_INVALID_INDEX);
-  EXPECT_EQ(host.Imbalance(), "");
+  EXPECT_EQ(host.accounts().Imbalance(), "");
 }
 
 TEST(Params, FixedSliderPercentIsExact) {
@@ -217,7 +218,7 @@ TEST(Params, FixedSliderPercentIsExact) {
   def.uu.id = 1;
   def.u.fd.valid_max = def.u.fd.slider_max = 100 << 16;
   ASSERT_EQ(host.params().Add(-1, def), PF_Err_NONE);
-  host.SetParam(1, 100.0);
+  host.params().SetValue(1, 100.0);
   EXPECT_EQ(host.params().DefinitionAt(1, 0.0).u.fd.value, 6553600);
 }
 
@@ -243,7 +244,7 @@ struct Watcher : zelvan::testhost::HostObserver {
 TEST(Observer, HearsEachParameterCheckoutAndCopyWithItsResultUntilItGoes) {
   Host host;
   ASSERT_EQ(host.params().Add(-1, Angle("Time", 1)), PF_Err_NONE);
-  host.SetParam(1, 90.0);
+  host.params().SetValue(1, 90.0);
   Watcher watcher;
   host.SetObserver(&watcher);
   PF_InData& in = host.PrepareInData();
@@ -289,17 +290,17 @@ TEST(Streams, HiddenFlagFollowsSetDynamicStreamFlag) {
   ASSERT_EQ(zelvan::testhost::kStreamSuite9.AEGP_GetNewEffectStreamByIndex(id, effect, 1, &stream), 0);
   EXPECT_EQ(zelvan::testhost::kStreamSuite9.AEGP_GetNewEffectStreamByIndex(id, effect, 9, &stream),
             PF_Err_INVALID_INDEX);
-  EXPECT_FALSE(host.Hidden(1));
+  EXPECT_FALSE(host.params().Hidden(1));
   ASSERT_EQ(zelvan::testhost::kDynamicStreamSuite5.AEGP_SetDynamicStreamFlag(stream, AEGP_DynStreamFlag_HIDDEN, 0, 1), 0);
-  EXPECT_TRUE(host.Hidden(1));
+  EXPECT_TRUE(host.params().Hidden(1));
   ASSERT_EQ(zelvan::testhost::kDynamicStreamSuite5.AEGP_SetDynamicStreamFlag(stream, AEGP_DynStreamFlag_HIDDEN, 0, 0), 0);
-  EXPECT_FALSE(host.Hidden(1));
+  EXPECT_FALSE(host.params().Hidden(1));
   EXPECT_EQ(host.trace().LinesOf("AEGP_SetDynamicStreamFlag")[0],
             "AEGP_SetDynamicStreamFlag index=1 flag=2 undoable=0 set=1");
-  EXPECT_NE(host.Imbalance(), "");
+  EXPECT_NE(host.accounts().Imbalance(), "");
   EXPECT_EQ(zelvan::testhost::kStreamSuite9.AEGP_DisposeStream(stream), 0);
   EXPECT_EQ(zelvan::testhost::kEffectSuite2.AEGP_DisposeEffect(effect), 0);
-  EXPECT_EQ(host.Imbalance(), "");
+  EXPECT_EQ(host.accounts().Imbalance(), "");
 }
 
 TEST(Streams, FaultedDisposalStillDisposes) {
@@ -309,7 +310,7 @@ TEST(Streams, FaultedDisposalStillDisposes) {
   ASSERT_EQ(zelvan::testhost::kPFInterfaceSuite1.AEGP_GetNewEffectForEffect(id, host.effect_ref(), &effect), 0);
   host.faults().FailCall("AEGP_DisposeEffect", 1, 77);
   EXPECT_EQ(zelvan::testhost::kEffectSuite2.AEGP_DisposeEffect(effect), 77);
-  EXPECT_EQ(host.Imbalance(), "");
+  EXPECT_EQ(host.accounts().Imbalance(), "");
 }
 
 TEST(Streams, UnregisteredPluginIdentifierIsRefused) {

@@ -9,6 +9,7 @@
 #include "Host.h"
 #include "LayerFrames.h"
 #include "PixelWorld.h"
+#include "SimulatedContext.h"
 #include "Suites.h"
 
 namespace {
@@ -48,7 +49,7 @@ class CompositionTest : public ::testing::Test {
   void TearDown() override {
     render.reset();
     if (expect_balanced) {
-      EXPECT_EQ(host.Imbalance(), "") << host.trace().Dump();
+      EXPECT_EQ(host.accounts().Imbalance(), "") << host.trace().Dump();
     }
   }
 
@@ -116,17 +117,17 @@ TEST_F(CompositionTest, LayerParameterStreamValueCarriesTheChosenLayer) {
   EXPECT_EQ(value.val.layer_id, 0);  // no layer chosen
   EXPECT_EQ(value.streamH, stream);
   ASSERT_EQ(kStreamSuite9.AEGP_DisposeStreamValue(&value), 0);
-  host.SetParam(2, 5);
+  host.params().SetValue(2, 5);
   ASSERT_EQ(kStreamSuite9.AEGP_GetNewStreamValue(plugin_id, stream, AEGP_LTimeMode_LayerTime, &t, 0, &value), 0);
   EXPECT_EQ(value.val.layer_id, 5);
-  EXPECT_NE(host.Imbalance(), "");
+  EXPECT_NE(host.accounts().Imbalance(), "");
   ASSERT_EQ(kStreamSuite9.AEGP_DisposeStreamValue(&value), 0);
   ASSERT_EQ(kStreamSuite9.AEGP_DisposeStream(stream), 0);
   ASSERT_EQ(kEffectSuite2.AEGP_DisposeEffect(effect), 0);
 }
 
 TEST_F(CompositionTest, LayerCheckoutGivesTheFrameAtThatTimeOrNoPixels) {
-  host.SetParam(2, 5);
+  host.params().SetValue(2, 5);
   PF_InData& in = host.PrepareInData();
   PF_ParamDef def{};
   // Effect layer time 90/30 = comp 3 s; layer 5 shows from 2 s, its own time is 2 s: frame 60.
@@ -146,7 +147,7 @@ TEST_F(CompositionTest, LayerCheckoutGivesTheFrameAtThatTimeOrNoPixels) {
 }
 
 TEST_F(CompositionTest, LayerCheckoutFollowsDownsamplingDepthAndFrameSource) {
-  host.SetParam(2, 5);
+  host.params().SetValue(2, 5);
   host.SetDownsample({1, 3}, {1, 2});
   host.comp().Find(5)->source = [](PF_EffectWorld& world, A_long frame) {
     zelvan::pixels::FillRect(world, nullptr, zelvan::pixels::Color{1.0f, float(frame) / 1000.0f, 0.0f, 0.0f});
@@ -189,7 +190,7 @@ TEST_F(CompositionTest, ForeignHandlesAreRefused) {
   EXPECT_NE(kCompSuite15.AEGP_GetCompFramerate(reinterpret_cast<AEGP_CompH>(&junk), &fps), 0);
   AEGP_CompH comp = nullptr;
   EXPECT_NE(kLayerSuite13.AEGP_GetLayerParentComp(reinterpret_cast<AEGP_LayerH>(&junk), &comp), 0);
-  EXPECT_NE(host.Imbalance().find("did not hand out"), std::string::npos);
+  EXPECT_NE(host.accounts().Imbalance().find("did not hand out"), std::string::npos);
   expect_balanced = false;  // the misuse stays on record
 }
 

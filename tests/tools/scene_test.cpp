@@ -1,21 +1,36 @@
 // The render tool's scene model, command line and writers, without a host.
 #include <gtest/gtest.h>
 
+extern "C" {
+#include <libavformat/avio.h>
+#include <libavutil/error.h>
+}
+
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <limits>
+#include <map>
+#include <set>
+#include <sstream>
 
 #include "Cli.h"
+#include "Diagnose.h"
+#include "FfmpegSeek.h"
+#include "ImageFile.h"
+#include "ImageFiles.h"
 #include "MovieEncoder.h"
 #include "OutputFile.h"
 #include "OutputFolder.h"
 #include "OutputPlace.h"
-#include "Outputs.h"
 #include "PixelWorld.h"
+#include "PreviewGif.h"
 #include "Previews.h"
 #include "Report.h"
 #include "RunTool.h"
@@ -33,16 +48,6 @@ Scene Resolve(std::initializer_list<std::string> sets) {
   return ResolveScene(j);
 }
 
-// The error a scene raises, or "" when it resolves.
-std::string ErrorOf(std::initializer_list<std::string> sets) {
-  try {
-    Resolve(sets);
-  } catch (const UsageError& e) {
-    return e.what();
-  }
-  return "";
-}
-
 // The empty scene resolves to the demo, field by field as the golden file
 // holds it (tests/tools/golden/defaults.json, which is what
 // `zelvan-render --dry-run` prints: see tests/tools/golden/README.md).
@@ -51,28 +56,29 @@ TEST(Scene, DefaultsMakeThePingpongDemo) {
   EXPECT_EQ(s.resolved, Json::parse(testing::Slurp(ZELVAN_GOLDEN_DIR "/defaults.json")));
   EXPECT_EQ(s.comp.frames, 90);
   EXPECT_TRUE(s.source.builtin());
-  EXPECT_EQ(s.params.type, 2);
+  EXPECT_EQ(s.params.code(kParamType), kLoopPingpong);
 }
 
 TEST(Scene, DottedOverridesReadJsonOrText) {
   const Scene s = Resolve({"comp.frames=4", "params.mode=no-margin", "params.time={\"keys\": [[0, 0], [1, 90]]}",
                            "comp.fps=\"30000/1001\"", "params.layer=false"});
   EXPECT_EQ(s.comp.frames, 4);
-  EXPECT_EQ(s.params.mode, 3);
+  EXPECT_EQ(s.params.code(kParamMode), kModeNoMargin);
   EXPECT_EQ(s.params.time.kind, TimeCurve::Kind::Keys);
   EXPECT_DOUBLE_EQ(s.params.time.at(0.5), 45.0);
   EXPECT_DOUBLE_EQ(s.params.time.at(5.0), 90.0);
   EXPECT_EQ(s.comp.fps.num, 30000);
   EXPECT_EQ(s.comp.fps.den, 1001);
-  EXPECT_FALSE(s.params.layer);
+  EXPECT_EQ(s.params[kParamLayer], 0.0) << "no layer";
   EXPECT_EQ(s.resolved["comp"]["fps"], "30000/1001");
   // The effect's own menu names read as the short ones.
-  const std::vector<std::pair<std::string, int>> modes = {
-      {"Center", 1}, {"Whole", 2}, {"No Margin", 3}, {"Fit to Layer", 4}, {"fit", 4}, {"no_margin", 3}};
+  const std::vector<std::pair<std::string, A_long>> modes = {
+      {"Center", kModeCenter},           {"Whole", kModeWhole},       {"No Margin", kModeNoMargin},
+      {"Fit to Layer", kModeFitToLayer}, {"fit", kModeFitToLayer}, {"no_margin", kModeNoMargin}};
   for (const auto& [name, code] : modes) {
-    EXPECT_EQ(Resolve({"params.mode=" + name}).params.mode, code) << name;
+    EXPECT_EQ(Resolve({"params.mode=" + name}).params.code(kParamMode), code) << name;
   }
-  EXPECT_EQ(Resolve({"params.easing_mode=InOut"}).params.easing_mode, 3);
+  EXPECT_EQ(Resolve({"params.easing_mode=InOut"}).params.code(kParamEasingMode), kEasingInOut);
 }
 
 TEST(Scene, FootageGivesTheCompositionItsSizeAndRate) {
@@ -140,12 +146,12 @@ TEST(Scene, PlayOnceFollowsTheSourceUnlessSet) {
     const Scene s = ResolveScene(c.scene, c.footage, true);
     EXPECT_EQ(s.comp.fps.text(), c.fps);
     EXPECT_EQ(s.comp.frames, c.frames);
-    EXPECT_EQ(s.params.type, 1);
-    EXPECT_EQ(s.params.easing, 1);
-    EXPECT_EQ(s.params.waiting, 0.0);
-    EXPECT_EQ(s.params.range, 2);
-    EXPECT_EQ(s.params.start, 0.0);
-    EXPECT_EQ(s.params.end, *s.source.duration);
+    EXPECT_EQ(s.params.code(kParamType), kLoopCycle);
+    EXPECT_EQ(s.params.code(kParamEasingType), kEasingLinear);
+    EXPECT_EQ(s.params[kParamWaitingTime], 0.0);
+    EXPECT_EQ(s.params.code(kParamRangeType), kRangeSecond);
+    EXPECT_EQ(s.params[kParamStartSeconds], 0.0);
+    EXPECT_EQ(s.params[kParamEndSeconds], *s.source.duration);
     EXPECT_DOUBLE_EQ(s.params.time.at(*s.source.duration), 360.0) << "one turn lasts the source";
   }
   EXPECT_THROW(ResolveScene(Json{{"source", {{"path", "still.png"}}}}, FootageFacts{std::nullopt, std::nullopt, 8, 8}, true),
@@ -193,30 +199,116 @@ TEST(Scene, RatesAreExactFractions) {
 
 TEST(Scene, SecondRangeDefaultsToTheSourceLength) {
   const Scene s = Resolve({"params.range=second", "source.duration=3"});
-  EXPECT_DOUBLE_EQ(s.params.start, 0.0);
-  EXPECT_DOUBLE_EQ(s.params.end, 3.0);
+  EXPECT_DOUBLE_EQ(s.params[kParamStartSeconds], 0.0);
+  EXPECT_DOUBLE_EQ(s.params[kParamEndSeconds], 3.0);
+}
+
+// A scene the tool refuses: its assignments, the field the error names
+// first, and a part of the fix that follows (any fix when none is given).
+// The menus' fixes and the ranges' ends are written out by hand from --help.
+struct BadValueCase {
+  std::string name;
+  std::vector<std::string> sets;
+  std::string field;
+  std::string fix;
+
+  BadValueCase& Set(std::string assignment) {
+    sets.push_back(std::move(assignment));
+    return *this;
+  }
+  BadValueCase& Names(std::string where) {
+    field = std::move(where);
+    return *this;
+  }
+  BadValueCase& FixSays(std::string text) {
+    fix = std::move(text);
+    return *this;
+  }
+};
+BadValueCase Bad(std::string name) {
+  BadValueCase c;
+  c.name = std::move(name);
+  return c;
 }
 
 TEST(Scene, BadValuesNameTheFieldAndTheFix) {
-  EXPECT_NE(ErrorOf({"comp.width=0"}).find("comp.width"), std::string::npos);
-  EXPECT_NE(ErrorOf({"comp.height=-3"}).find("comp.height"), std::string::npos);
-  EXPECT_NE(ErrorOf({"comp.duration=-1"}).find("comp.duration"), std::string::npos);
-  EXPECT_NE(ErrorOf({"source.duration=-2"}).find("source.duration"), std::string::npos);
-  EXPECT_NE(ErrorOf({"comp.fps=0"}).find("comp.fps"), std::string::npos);
-  EXPECT_NE(ErrorOf({"source.fps=\"0/1\""}).find("source.fps"), std::string::npos);
-  EXPECT_NE(ErrorOf({"comp.fps=\"30/0\""}).find("comp.fps"), std::string::npos);
-  EXPECT_NE(ErrorOf({"comp.frames=1000000"}).find("comp.frames"), std::string::npos);
-  EXPECT_NE(ErrorOf({"comp.duration=100000"}).find("comp.duration"), std::string::npos);
-  EXPECT_NE(ErrorOf({"comp.depth=12"}).find("comp.depth"), std::string::npos);
-  EXPECT_NE(ErrorOf({"comp.downsample=5"}).find("comp.downsample"), std::string::npos);
-  EXPECT_NE(ErrorOf({"params.waiting=101"}).find("params.waiting"), std::string::npos);
-  EXPECT_NE(ErrorOf({"params.time={\"rate\": 1e6}"}).find("params.time"), std::string::npos);
-  EXPECT_NE(ErrorOf({"params.time={\"keys\": [[1, 0], [0, 9]]}"}).find("params.time.keys[1]"), std::string::npos);
-  const std::string mode = ErrorOf({"params.mode=wholes"});
-  EXPECT_NE(mode.find("params.mode"), std::string::npos);
-  EXPECT_NE(mode.find("\"no-margin\""), std::string::npos) << "the fix lists the valid values";
-  EXPECT_NE(ErrorOf({"params.easing=elastic"}).find("params.easing"), std::string::npos);
-  EXPECT_NE(ErrorOf({"format=tiff"}).find("format"), std::string::npos);
+  const BadValueCase cases[] = {
+      Bad("a width of 0").Set("comp.width=0").Names("comp.width"),
+      Bad("a negative height").Set("comp.height=-3").Names("comp.height"),
+      Bad("a negative duration").Set("comp.duration=-1").Names("comp.duration"),
+      Bad("a negative source duration").Set("source.duration=-2").Names("source.duration"),
+      Bad("a rate of 0").Set("comp.fps=0").Names("comp.fps"),
+      Bad("a source rate of 0/1").Set("source.fps=\"0/1\"").Names("source.fps"),
+      Bad("a rate over 0").Set("comp.fps=\"30/0\"").Names("comp.fps"),
+      Bad("a million frames").Set("comp.frames=1000000").Names("comp.frames"),
+      Bad("a duration of too many frames").Set("comp.duration=100000").Names("comp.duration"),
+      Bad("a depth of 12").Set("comp.depth=12").Names("comp.depth"),
+      Bad("a downsample of 5").Set("comp.downsample=5").Names("comp.downsample"),
+      Bad("waiting past 100 percent")
+          .Set("params.waiting=101")
+          .Names("params.waiting")
+          .FixSays("give a value from 0 to 100 percent"),
+      Bad("an angle past the fixed point").Set("params.time={\"rate\": 1e6}").Names("params.time"),
+      Bad("keys out of order").Set("params.time={\"keys\": [[1, 0], [0, 9]]}").Names("params.time.keys[1]"),
+      Bad("a mode not on the menu")
+          .Set("params.mode=wholes")
+          .Names("params.mode")
+          .FixSays("use one of \"center\", \"whole\", \"no-margin\", \"fit\""),
+      Bad("a type not on the menu")
+          .Set("params.type=bounce")
+          .Names("params.type")
+          .FixSays("use one of \"cycle\", \"pingpong\""),
+      Bad("a range not on the menu")
+          .Set("params.range=minutes")
+          .Names("params.range")
+          .FixSays("use one of \"percent\", \"second\""),
+      Bad("an easing not on the menu")
+          .Set("params.easing=elastic")
+          .Names("params.easing")
+          .FixSays("use one of \"linear\", \"quad\", \"cubic\", \"quart\", \"quint\", \"expo\", \"circ\", \"sine\", "
+                   "\"bounce\""),
+      Bad("an easing mode not on the menu")
+          .Set("params.easing_mode=both")
+          .Names("params.easing_mode")
+          .FixSays("use one of \"in\", \"out\", \"inout\""),
+      Bad("a start before 0 percent")
+          .Set("params.start=-1")
+          .Names("params.start")
+          .FixSays("give a value from 0 to 100 percent"),
+      Bad("an end past 100 percent")
+          .Set("params.end=100.5")
+          .Names("params.end")
+          .FixSays("give a value from 0 to 100 percent"),
+      Bad("a start before 0 seconds")
+          .Set("params.range=second")
+          .Set("params.start=-0.5")
+          .Names("params.start")
+          .FixSays("give a value from 0 to 1e+06 seconds"),
+      Bad("an end past a million seconds")
+          .Set("params.range=second")
+          .Set("params.end=1000000.5")
+          .Names("params.end")
+          .FixSays("give a value from 0 to 1e+06 seconds"),
+      Bad("a layer neither true nor false").Set("params.layer=1").Names("params.layer"),
+      Bad("a format not on the menu").Set("format=tiff").Names("format"),
+  };
+  for (const BadValueCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Json j = Json::object();
+    for (const std::string& assignment : c.sets) ApplyOverride(j, assignment);
+    try {
+      ResolveScene(j);
+      ADD_FAILURE() << "taken";
+    } catch (const UsageError& e) {
+      const std::string what = e.what();
+      EXPECT_EQ(e.where(), c.field);
+      EXPECT_EQ(what.rfind(c.field + ": ", 0), 0u) << what;
+      const std::size_t fix = what.find(". Fix: ");
+      ASSERT_NE(fix, std::string::npos) << what;
+      EXPECT_GT(what.size(), fix + 7) << what;
+      EXPECT_NE(what.find(c.fix, fix), std::string::npos) << what;
+    }
+  }
 }
 
 TEST(Scene, UnknownFieldsAreRefused) {
@@ -349,6 +441,8 @@ TEST(Cli, RangesTakeBothEndsAndNothingBeyond) {
       Refuses({"--set", "params.end=101"}),
       Takes({"--set", "params.range=second", "--set", "params.start=0"}),
       Refuses({"--set", "params.range=second", "--set", "params.start=-0.5"}),
+      Takes({"--set", "params.range=second", "--set", "params.end=1000000"}),
+      Refuses({"--set", "params.range=second", "--set", "params.end=1000000.5"}),
       Takes({"--cache-mb", "0"}),
       Takes({"--cache-mb", "9999999"}),
       Refuses({"--cache-mb", "-1"}),
@@ -387,8 +481,45 @@ TEST(Cli, HelpExplainsEveryOptionWithAnExample) {
   }
 }
 
+// The manual's exit-status list (after "Exit status:" to the sentence's end,
+// its items parted by ";", each led by its codes: "130 and 143 stopped by
+// ...") gives every code of the table, each with its meaning's words, and
+// no code the table lacks.
+TEST(Cli, TheManualListsEveryExitStatus) {
+  std::string manual = testing::Slurp(ZELVAN_MANUAL);
+  std::replace(manual.begin(), manual.end(), '\n', ' ');
+  const std::string lead = "Exit status:";
+  const std::size_t at = manual.find(lead);
+  ASSERT_NE(at, std::string::npos) << ZELVAN_MANUAL;
+  const std::size_t end = manual.find(". ", at);
+  std::istringstream list(manual.substr(at + lead.size(), end - at - lead.size()));
+  std::map<int, std::string> said;  // each code, and the words of its item
+  for (std::string item; std::getline(list, item, ';');) {
+    std::istringstream words(item);
+    std::vector<int> codes;
+    std::string word, rest;
+    while (words >> word) {
+      if (!rest.empty() || (word.find_first_not_of("0123456789") != std::string::npos && word != "and" && word != "or")) {
+        rest += word + " ";
+      } else if (word != "and" && word != "or") {
+        codes.push_back(std::stoi(word));
+      }
+    }
+    for (int code : codes) said[code] = rest;
+  }
+  std::set<int> listed;
+  for (const ExitRow& row : kExitStatuses) {
+    SCOPED_TRACE(row.meaning);
+    listed.insert(row.code);
+    ASSERT_EQ(said.count(row.code), 1u) << "the manual's list has no " << row.code;
+    std::istringstream meaning(row.meaning);
+    for (std::string word; meaning >> word;) EXPECT_NE(said[row.code].find(word), std::string::npos) << word;
+  }
+  for (const auto& [code, words] : said) EXPECT_EQ(listed.count(code), 1u) << code << " " << words;
+}
+
 // A synthetic render: a 10-frame source at 30 fps, 36 degrees a frame.
-RenderRecord Synthetic(int type, const std::vector<int64_t>& shown) {
+RenderRecord Synthetic(LoopType type, const std::vector<int64_t>& shown) {
   RenderRecord r;
   r.scene = ResolveScene(Json::object());
   r.time_scale = 30;
@@ -400,10 +531,10 @@ RenderRecord Synthetic(int type, const std::vector<int64_t>& shown) {
   for (std::size_t k = 0; k < shown.size(); ++k) {
     FrameRecord f;
     f.frame = static_cast<int>(k);
-    f.params.type = type;
-    f.params.range_type = 1;
-    f.params.end_pct_fixed = 100 * 65536;
-    f.params.time_fixed = static_cast<PF_Fixed>(k) * 36 * 65536;
+    f.params[kParamType] = type;
+    f.params[kParamRangeType] = kRangePercent;
+    f.params[kParamEndPercent] = UserToFixed(100.0);
+    f.params[kParamTime] = UserToFixed(36.0 * static_cast<double>(k));
     f.layer_time = A_Time{static_cast<A_long>(shown[k]), 30};
     f.source_frame = shown[k];
     r.frames.push_back(f);
@@ -418,25 +549,25 @@ std::string AllWarnings(const RenderRecord& r) {
 }
 
 TEST(Diagnose, CycleSeamThatRepeatsOrSkips) {
-  EXPECT_EQ(AllWarnings(Synthetic(1, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 1})), "") << "a clean seam";
-  EXPECT_NE(AllWarnings(Synthetic(1, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 9, 1}))
+  EXPECT_EQ(AllWarnings(Synthetic(kLoopCycle, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 1})), "") << "a clean seam";
+  EXPECT_NE(AllWarnings(Synthetic(kLoopCycle, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 9, 1}))
                 .find("shows source frame 9 twice at the seam between frames 9 and 10"),
             std::string::npos);
-  EXPECT_NE(AllWarnings(Synthetic(1, {0, 1, 2, 3, 4, 5, 6, 7, 7, 8, 1, 2}))
+  EXPECT_NE(AllWarnings(Synthetic(kLoopCycle, {0, 1, 2, 3, 4, 5, 6, 7, 7, 8, 1, 2}))
                 .find("skips source frames 0, 9 at the seam between frames 9 and 10"),
             std::string::npos)
-      << AllWarnings(Synthetic(1, {0, 1, 2, 3, 4, 5, 6, 7, 7, 8, 1, 2}));
+      << AllWarnings(Synthetic(kLoopCycle, {0, 1, 2, 3, 4, 5, 6, 7, 7, 8, 1, 2}));
 }
 
 TEST(Diagnose, PingpongTurnAroundShownTwice) {
-  EXPECT_EQ(AllWarnings(Synthetic(2, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 8, 7})), "");
-  EXPECT_NE(AllWarnings(Synthetic(2, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 9, 8}))
+  EXPECT_EQ(AllWarnings(Synthetic(kLoopPingpong, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 8, 7})), "");
+  EXPECT_NE(AllWarnings(Synthetic(kLoopPingpong, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 9, 8}))
                 .find("turn-around source frame 9 twice, at frames 9 and 10"),
             std::string::npos);
 }
 
 TEST(Diagnose, TimesOutsideTheSourceLayer) {
-  RenderRecord r = Synthetic(1, {0, 1, 2, 3});
+  RenderRecord r = Synthetic(kLoopCycle, {0, 1, 2, 3});
   r.frames[2].layer_time = A_Time{12, 30};
   r.frames[2].source_frame.reset();
   r.frames[3].layer_time = A_Time{-1, 30};
@@ -446,9 +577,9 @@ TEST(Diagnose, TimesOutsideTheSourceLayer) {
 }
 
 TEST(Report, FieldsAsListed) {
-  RenderRecord r = Synthetic(1, {0, 1});
+  RenderRecord r = Synthetic(kLoopCycle, {0, 1});
   r.frames[1].copy = CopyRects{PF_LRect{0, 0, 4, 3}, PF_LRect{1, 2, 3, 4}};
-  r.frames[1].params.start_sec = 0.1;
+  r.frames[1].params[kParamStartSeconds] = 0.1;
   const Json j = ReportJson(r);
   std::vector<std::string> keys;
   for (auto it = j.begin(); it != j.end(); ++it) keys.push_back(it.key());
@@ -462,6 +593,28 @@ TEST(Report, FieldsAsListed) {
   // Doubles read back exactly.
   EXPECT_EQ(Json::parse(j.dump())["frames"][1]["params"]["start_sec"].get<double>(), 0.1);
   EXPECT_EQ(j["source"]["in_point"], Json::array({0, 30}));
+}
+
+// Each parameter under its own key, in the host's units: whole numbers but
+// for the float sliders. The keys and values are written out by hand.
+TEST(Report, ParamsUnderTheirKeys) {
+  RenderRecord r = Synthetic(kLoopCycle, {0});
+  HostParams& p = r.frames[0].params;
+  p[kParamMode] = kModeFitToLayer;
+  p[kParamType] = kLoopPingpong;
+  p[kParamTime] = 90 * 65536;
+  p[kParamWaitingTime] = 25 * 65536;
+  p[kParamRangeType] = kRangeSecond;
+  p[kParamStartPercent] = 10 * 65536;
+  p[kParamEndPercent] = 60 * 65536;
+  p[kParamStartSeconds] = 0.25;
+  p[kParamEndSeconds] = 1.5;
+  p[kParamEasingType] = kEasingSine;
+  p[kParamEasingMode] = kEasingOut;
+  EXPECT_EQ(ReportJson(r)["frames"][0]["params"].dump(),
+            "{\"mode\":4,\"type\":2,\"time_fixed\":5898240,\"waiting_fixed\":1638400,\"range_type\":2,"
+            "\"start_pct_fixed\":655360,\"end_pct_fixed\":3932160,\"start_sec\":0.25,\"end_sec\":1.5,"
+            "\"easing_type\":8,\"easing_mode\":2}");
 }
 
 TEST(Report, FrameListsCollapseRuns) {
@@ -637,6 +790,72 @@ TEST(Outputs, StagingWritesNothingUntilCommitted) {
   EXPECT_EQ(testing::Listing(out), (std::set<std::string>{"frame_0000.png", "frame_0009.png", "notes.txt",
                                                           OutputFolder::kManifest}))
       << "files this tool did not write in this run stay";
+}
+
+// FFmpeg's custom I/O seeks as the movie reader answers them (bytes in
+// memory: nothing to read past their end) and as the movie writer does (a
+// file grows where it is written), in 100 bytes with 40 behind: rows worked
+// out by hand from the callback's rules.
+struct SeekCase {
+  std::string name;
+  int whence = SEEK_SET;
+  int64_t offset = 0;
+  ffmpeg::PastTheEnd past_the_end = ffmpeg::PastTheEnd::kRefused;
+  int64_t answer = 0;
+  int64_t position = 0;  // where it stands after
+
+  SeekCase& From(int origin, int64_t by) {
+    whence = origin;
+    offset = by;
+    return *this;
+  }
+  SeekCase& Writing() {
+    past_the_end = ffmpeg::PastTheEnd::kAllowed;
+    return *this;
+  }
+  SeekCase& Gives(int64_t returned, int64_t stands_at) {
+    answer = returned;
+    position = stands_at;
+    return *this;
+  }
+  SeekCase& Refused() { return Gives(AVERROR(EINVAL), 40); }
+};
+SeekCase Seek(std::string name) {
+  SeekCase c;
+  c.name = std::move(name);
+  return c;
+}
+
+TEST(FfmpegIo, SeeksAreAnsweredUpToTheirEdges) {
+  constexpr int64_t kFar = std::numeric_limits<int64_t>::max();
+  const SeekCase cases[] = {
+      Seek("the size").From(AVSEEK_SIZE, 0).Gives(100, 40),
+      Seek("the size, the hint to force ignored").From(AVSEEK_SIZE | AVSEEK_FORCE, 7).Gives(100, 40),
+      Seek("the start").From(SEEK_SET, 0).Gives(0, 0),
+      Seek("the end from the start").From(SEEK_SET, 100).Gives(100, 100),
+      Seek("past the end, reading").From(SEEK_SET, 101).Refused(),
+      Seek("past the end, writing").Writing().From(SEEK_SET, 101).Gives(101, 101),
+      Seek("before the start").From(SEEK_SET, -1).Refused(),
+      Seek("before the start, writing").Writing().From(SEEK_SET, -1).Refused(),
+      Seek("back to the start").From(SEEK_CUR, -40).Gives(0, 0),
+      Seek("back before the start").From(SEEK_CUR, -41).Refused(),
+      Seek("on to the end").From(SEEK_CUR, 60).Gives(100, 100),
+      Seek("on past the end, reading").From(SEEK_CUR, 61).Refused(),
+      Seek("on past the end, writing").Writing().From(SEEK_CUR, 61).Gives(101, 101),
+      Seek("the start from the end").From(SEEK_END, -100).Gives(0, 0),
+      Seek("before the start from the end").From(SEEK_END, -101).Refused(),
+      Seek("past the end from the end, reading").From(SEEK_END, 1).Refused(),
+      Seek("past the end from the end, writing").Writing().From(SEEK_END, 1).Gives(101, 101),
+      Seek("a forced seek").From(SEEK_SET | AVSEEK_FORCE, 5).Gives(5, 5),
+      Seek("no such origin").From(SEEK_END + 7, 0).Refused(),
+      Seek("further than a position holds, writing").Writing().From(SEEK_CUR, kFar).Refused(),
+  };
+  for (const SeekCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    int64_t position = 40;
+    EXPECT_EQ(ffmpeg::AnswerSeek(c.offset, c.whence, 100, position, c.past_the_end), c.answer);
+    EXPECT_EQ(position, c.position);
+  }
 }
 }  // namespace
 }  // namespace zelvan::render

@@ -3,6 +3,8 @@
 // rules, the frames against the source frames the report names.
 #include <gtest/gtest.h>
 
+#include <OpenImageIO/imageio.h>
+
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,15 +20,14 @@
 #include "DeepChannels.h"
 #include "FootageSource.h"
 #include "FrameWriter.h"
-#include "LoopTiming.h"
+#include "ImageFiles.h"
 #include "Movie.h"
 #include "MovieEncoder.h"
 #include "OutputFolder.h"
-#include "Outputs.h"
+#include "Params.h"
 #include "PixelWorld.h"
-#include "Placement.h"
 #include "RunTool.h"
-#include "ZelvanEasing.h"
+#include "TimingOracle.h"
 
 namespace zelvan::render {
 namespace {
@@ -38,7 +39,6 @@ using testing::RunTool;
 using testing::TempDir;
 namespace fs = std::filesystem;
 
-double Fmod(double x, double y) { return std::fmod(x, y); }
 A_Time TimeOf(const json& j) { return A_Time{j[0].get<A_long>(), j[1].get<A_u_long>()}; }
 double Sec(const A_Time& t) { return static_cast<double>(t.value) / static_cast<double>(t.scale); }
 
@@ -57,23 +57,18 @@ pixels::PixelWorld LoadFrame(const fs::path& file) {
 // The composition time the plug-in should ask for, from the values the
 // report says the host handed over.
 A_Time ExpectedTime(const json& params, const json& source, A_u_long time_scale, double fps) {
-  PreRenderRecord r{};
-  r.placementMode = params["mode"];
-  r.loopType = params["type"];
-  r.timeAngle = params["time_fixed"].get<A_long>() / 65536.0;
-  r.waitingFraction = params["waiting_fixed"].get<A_long>() / 65536.0 * 0.01;
-  r.rangeType = params["range_type"];
-  r.rangeStartFraction = params["start_pct_fixed"].get<A_long>() / 65536.0 * 0.01;
-  r.rangeEndFraction = params["end_pct_fixed"].get<A_long>() / 65536.0 * 0.01;
-  r.rangeStartSeconds = params["start_sec"];
-  r.rangeEndSeconds = params["end_sec"];
-  r.easingType = params["easing_type"];
-  r.easingMode = params["easing_mode"];
-  Easing easing(r.easingType, r.easingMode);
-  const double phase = loopPhase(r.loopType, r.timeAngle, r.waitingFraction, Fmod);
-  const A_Time dur = trimLastFrame(TimeOf(source["duration"]), fps);
-  const double offset = rangeOffset(r, easing.getTime(phase), TimeToSeconds(dur));
-  return sourceCompTime(TimeOf(source["in_point"]), offset, time_scale);
+  oracle::Loop l;
+  l.pingpong = params["type"] == kLoopPingpong;
+  l.degrees = oracle::FromFixed(params["time_fixed"].get<int64_t>());
+  l.waiting = oracle::FractionFromPercentFixed(params["waiting_fixed"].get<int64_t>());
+  l.easing_type = params["easing_type"];
+  l.easing_mode = params["easing_mode"];
+  l.seconds = params["range_type"] == kRangeSecond;
+  l.start = l.seconds ? params["start_sec"].get<double>() : oracle::FractionFromPercentFixed(params["start_pct_fixed"]);
+  l.end = l.seconds ? params["end_sec"].get<double>() : oracle::FractionFromPercentFixed(params["end_pct_fixed"]);
+  auto time = [](const json& t) { return oracle::Time{t[0].get<int64_t>(), t[1].get<uint32_t>()}; };
+  const oracle::Time t = oracle::SourceTime(l, time(source["in_point"]), time(source["duration"]), fps, time_scale);
+  return A_Time{static_cast<A_long>(t.value), t.scale};
 }
 
 double RateOf(const json& fps) {
@@ -97,10 +92,10 @@ void CheckFrames(const fs::path& dir, const json& report, Summary& sum) {
   const double fps = RateOf(scene["comp"]["fps"]);
   const double src_fps = RateOf(source["fps"]);
   const int ds = scene["comp"]["downsample"];
-  const A_long ow = (scene["comp"]["width"].get<A_long>() + ds - 1) / ds;
-  const A_long oh = (scene["comp"]["height"].get<A_long>() + ds - 1) / ds;
-  const A_long lw = (source["width"].get<A_long>() + ds - 1) / ds;
-  const A_long lh = (source["height"].get<A_long>() + ds - 1) / ds;
+  const A_long ow = oracle::DownsampledSize(scene["comp"]["width"], ds);
+  const A_long oh = oracle::DownsampledSize(scene["comp"]["height"], ds);
+  const A_long lw = oracle::DownsampledSize(source["width"], ds);
+  const A_long lh = oracle::DownsampledSize(source["height"], ds);
   const double in = Sec(TimeOf(source["in_point"]));
   const double end = in + Sec(TimeOf(source["duration"]));
   EXPECT_EQ(report["frames"].size(), scene["comp"]["frames"].get<std::size_t>());
@@ -116,6 +111,7 @@ void CheckFrames(const fs::path& dir, const json& report, Summary& sum) {
       EXPECT_TRUE(f["layer_time"].is_null());
       EXPECT_TRUE(f["source_frame"].is_null());
       EXPECT_TRUE(f["copy"].is_null());
+      EXPECT_EQ(pixels::ReadFrameStamp(*img.world()).frame, -1) << "the input, no source frame";
       ++sum.passed;
       continue;
     }
@@ -127,18 +123,18 @@ void CheckFrames(const fs::path& dir, const json& report, Summary& sum) {
     if (t < in || t >= end) {
       EXPECT_TRUE(f["source_frame"].is_null()) << "outside the source layer at " << t;
       EXPECT_TRUE(f["copy"].is_null()) << "passes the input through whole";
+      EXPECT_EQ(pixels::ReadFrameStamp(*img.world()).frame, -1) << "the input, no source frame";
       ++sum.passed;
       continue;
     }
-    const auto host_frame = std::floor((t - in) * fps + 1e-9);
-    const auto clip_frame = static_cast<int64_t>(std::floor(host_frame / fps * src_fps + 1e-9));
+    const int64_t clip_frame = oracle::ClipFrameAt(t - in, fps, src_fps);
     ASSERT_FALSE(f["source_frame"].is_null());
     EXPECT_EQ(f["source_frame"].get<int64_t>(), std::min(clip_frame, source["frames"].get<int64_t>() - 1));
-    const PlacementRects rects = placementRects(f["params"]["mode"], lw, lh, ow, oh);
+    const oracle::Placement rects = oracle::Place(f["params"]["mode"], lw, lh, ow, oh);
     EXPECT_EQ(f["copy"]["src"], json({rects.src.left, rects.src.top, rects.src.right, rects.src.bottom}));
     EXPECT_EQ(f["copy"]["dst"], json({rects.dst.left, rects.dst.top, rects.dst.right, rects.dst.bottom}));
     // The pixels inside the destination carry the stamp of the frame named.
-    PF_LRect dst = rects.dst;
+    PF_LRect dst{rects.dst.left, rects.dst.top, rects.dst.right, rects.dst.bottom};
     const pixels::StampReading read = pixels::ReadFrameStamp(*img.world(), &dst);
     EXPECT_EQ(read.frame, f["source_frame"].get<int>()) << "votes " << read.votes << "/" << read.samples;
     ++sum.shown;
@@ -161,19 +157,123 @@ json Render(const TempDir& tmp, const std::vector<std::string>& args, testing::T
   return ReadJson(tmp / "out" / "report.json");
 }
 
-TEST(RenderTool, PingpongWholeWithEasingAndHold) {
-  TempDir tmp("pingpong");
-  const json report = Render(tmp, {"--size", "64x36", "--frames", "12", "--set", "source.width=32", "--set",
-                                   "source.height=18", "--set", "source.duration=1", "--set",
-                                   "params.time={\"rate\": 720}", "--type", "pingpong", "--mode", "whole",
-                                   "--easing", "quad", "--waiting", "10"});
+// A scene rendered into a folder, checked frame by frame against the oracle
+// (CheckFrames), and what else its report and its files must show; built row
+// by row: SceneRender("name").Args({...}).Shows(12)...
+struct SceneRender {
+  std::string name;
+  std::vector<std::string> args;
+  int shown = -1;   // frames that show a source frame; -1: some
+  int passed = -1;  // frames that pass the input through; -1: any
+  std::vector<std::string> files;      // besides the report, each must be there
+  std::vector<std::pair<std::string, json>> holds;  // report.json at a JSON pointer
+  std::string warns;                   // what the run says on standard error
+
+  SceneRender& Args(std::vector<std::string> a) { args = std::move(a); return *this; }
+  SceneRender& Shows(int n) { shown = n; return *this; }
+  SceneRender& Passes(int n) { passed = n; return *this; }
+  SceneRender& Files(std::vector<std::string> names) { files = std::move(names); return *this; }
+  SceneRender& Holds(std::string pointer, json value) { holds.emplace_back(std::move(pointer), std::move(value)); return *this; }
+  SceneRender& Warns(std::string text) { warns = std::move(text); return *this; }
+};
+SceneRender RenderRow(std::string name) {
+  SceneRender r;
+  r.name = std::move(name);
+  return r;
+}
+void PrintTo(const SceneRender& c, std::ostream* os) { *os << c.name; }
+
+std::vector<SceneRender> SceneRenders() {
+  const std::vector<std::string> small = {"--set", "source.width=32", "--set", "source.height=18"};
+  auto with = [](std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  return {
+      RenderRow("Pingpong, Whole, quad easing and a hold")
+          .Args(with({"--size", "64x36", "--frames", "12", "--set", "source.duration=1", "--set",
+                      "params.time={\"rate\": 720}", "--type", "pingpong", "--mode", "whole", "--easing", "quad",
+                      "--waiting", "10"}, small))
+          .Shows(12)
+          .Files({"contact_sheet.png", "preview.gif", "timing_chart.svg", "frame_0011.png"})
+          .Holds("/scene/params/easing", "quad")
+          .Holds("/frames/0/params/waiting_fixed", 10 * 65536)
+          .Holds("/frames/5/params/time_fixed", 120 * 65536),  // 720 degrees a second at 30 fps
+      RenderRow("Cycle, a range in seconds, keyframed time, NTSC rate, 16 bits")
+          .Args({"--size", "64x36", "--frames", "8", "--fps", "30000/1001", "--depth", "16", "--set",
+                 "source.width=48", "--set", "source.height=36", "--set", "source.duration=2", "--type", "cycle",
+                 "--mode", "no-margin", "--set", "params.range=second", "--set", "params.start=0.2", "--set",
+                 "params.end=1.5", "--set", "params.time={\"keys\": [[0, 0], [0.1, 200], [0.3, 400]]}", "--easing",
+                 "sine", "--easing-mode", "out", "--waiting", "0"})
+          .Shows(8)
+          .Holds("/time_scale", 30000)
+          .Holds("/frames/1/current_time", json({1001, 30000}))
+          .Holds("/frames/0/file", "frame_0000.png")
+          .Holds("/frames/0/params/start_sec", 0.2),
+      RenderRow("float, Center, a late in-point: times past the layer pass the input through")
+          .Args({"--size", "64x36", "--frames", "6", "--depth", "32", "--set", "source.width=80", "--set",
+                 "source.height=50", "--set", "source.in=0.1", "--set", "source.duration=0.5", "--set",
+                 "params.time={\"rate\": 300}", "--type", "cycle", "--mode", "center", "--easing", "linear",
+                 "--waiting", "0", "--set", "params.range=second", "--set", "params.end=10"})
+          .Files({"frame_0005.exr"})
+          .Warns("outside the source layer"),
+      RenderRow("no layer chosen: the input whole, at half resolution")
+          .Args({"--size", "64x36", "--frames", "3", "--downsample", "2", "--set", "params.layer=false"})
+          .Shows(0)
+          .Passes(3),
+      RenderRow("Whole at half resolution")
+          .Args({"--size", "64x36", "--frames", "4", "--downsample", "2", "--set", "source.width=32", "--set",
+                 "source.height=32", "--mode", "whole", "--set", "params.time=90"})
+          .Shows(4),
+      // 64 x 37 at 1/3 is 21 x 12 (21.3 and 12.3 rounded half up), the source's
+      // 96 x 54 is 32 x 18; 258 x 150 at 1/4 is 65 x 38 (64.5 and 37.5, the
+      // halves up), 320 x 180 is 80 x 45; 384 x 256 is 96 x 64.
+      RenderRow("Whole at a third, odd height")
+          .Args({"--size", "64x37", "--frames", "4", "--downsample", "3", "--set", "source.width=96", "--set",
+                 "source.height=54", "--mode", "whole", "--type", "cycle", "--easing", "linear"})
+          .Shows(4)
+          .Files({"frame_0003.png", "contact_sheet.png"}),
+      RenderRow("No Margin at a quarter, odd width, 16 bits")
+          .Args({"--size", "258x150", "--frames", "4", "--downsample", "4", "--depth", "16", "--set",
+                 "source.width=320", "--set", "source.height=180", "--mode", "no-margin", "--type", "cycle"})
+          .Shows(4),
+      RenderRow("Fit to Layer at a quarter, even sizes, float")
+          .Args({"--size", "384x256", "--frames", "3", "--downsample", "4", "--depth", "32", "--mode", "fit"})
+          .Shows(3),
+  };
+}
+
+class SceneRendersTest : public ::testing::TestWithParam<SceneRender> {};
+
+// Each scene renders as the oracle says frame by frame (CheckFrames: times,
+// source frames, placements and pixels, at the rendered size), with the
+// files, report values and warnings of its row; every output is made as the
+// user's umask says, and a frame that passes its input through shows the
+// solid layer, no source frame.
+TEST_P(SceneRendersTest, FrameByFrame) {
+  const SceneRender& c = GetParam();
+  TempDir tmp("scene");
+  testing::ToolRun run;
+  const json report = Render(tmp, c.args, &run);
   ASSERT_FALSE(report.is_null());
-  const Summary s = CheckRender(tmp / "out", report);
-  EXPECT_EQ(s.shown, 12);
-  for (const char* name : {"contact_sheet.png", "preview.gif", "timing_chart.svg", "report.json", "frame_0011.png"}) {
-    EXPECT_TRUE(fs::exists(tmp / "out" / name)) << name;
+  const Summary sum = CheckRender(tmp / "out", report);
+  if (c.shown >= 0) {
+    EXPECT_EQ(sum.shown, c.shown);
+  } else {
+    EXPECT_GT(sum.shown, 0);
   }
-  // Every output is made as the user's umask says.
+  if (c.passed >= 0) {
+    EXPECT_EQ(sum.passed, c.passed);
+  } else if (c.shown >= 0) {
+    EXPECT_EQ(sum.passed, 0);
+  }
+  for (const std::string& name : c.files) EXPECT_TRUE(fs::exists(tmp / "out" / name)) << name;
+  for (const auto& [pointer, value] : c.holds) EXPECT_EQ(report.at(json::json_pointer(pointer)), value) << pointer;
+  if (c.warns.empty()) {
+    EXPECT_EQ(run.err, "");
+  } else {
+    EXPECT_NE(run.err.find(c.warns), std::string::npos) << run.err;
+  }
   const mode_t mask = ::umask(0);
   ::umask(mask);
   for (const std::string& name : Listing(tmp / "out")) {
@@ -181,60 +281,15 @@ TEST(RenderTool, PingpongWholeWithEasingAndHold) {
     ASSERT_EQ(::stat((tmp / "out" / name).c_str(), &st), 0) << name;
     EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask) << name;
   }
-  EXPECT_EQ(report["scene"]["params"]["easing"], "quad");
-  EXPECT_EQ(report["frames"][0]["params"]["waiting_fixed"], 10 * 65536);
-  EXPECT_EQ(report["frames"][5]["params"]["time_fixed"], 120 * 65536) << "720 degrees a second at 30 fps";
 }
 
-TEST(RenderTool, CycleSecondRangeKeyframedTimeNtscRate16Bit) {
-  TempDir tmp("cycle16");
-  const json report = Render(
-      tmp, {"--size", "64x36", "--frames", "8", "--fps", "30000/1001", "--depth", "16", "--set", "source.width=48",
-            "--set", "source.height=36", "--set", "source.duration=2", "--type", "cycle", "--mode", "no-margin",
-            "--set", "params.range=second", "--set", "params.start=0.2", "--set", "params.end=1.5", "--set",
-            "params.time={\"keys\": [[0, 0], [0.1, 200], [0.3, 400]]}", "--easing", "sine", "--easing-mode", "out",
-            "--waiting", "0"});
-  ASSERT_FALSE(report.is_null());
-  EXPECT_EQ(report["time_scale"], 30000);
-  EXPECT_EQ(report["frames"][1]["current_time"], json({1001, 30000}));
-  EXPECT_EQ(report["frames"][0]["file"], "frame_0000.png");
-  EXPECT_DOUBLE_EQ(report["frames"][0]["params"]["start_sec"].get<double>(), 0.2);
-  EXPECT_EQ(CheckRender(tmp / "out", report).shown, 8);
+std::string SceneRenderName(const ::testing::TestParamInfo<SceneRender>& info) {
+  std::string name;
+  for (const char ch : info.param.name) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+  return name;
 }
 
-TEST(RenderTool, FloatCenterWithLateInPointPassesInputThrough) {
-  TempDir tmp("float");
-  testing::ToolRun run;
-  const json r = Render(tmp, {"--size", "64x36", "--frames", "6", "--depth", "32", "--set", "source.width=80", "--set",
-                              "source.height=50", "--set", "source.in=0.1", "--set", "source.duration=0.5", "--set",
-                              "params.time={\"rate\": 300}", "--type", "cycle", "--mode", "center", "--easing",
-                              "linear", "--waiting", "0", "--set", "params.range=second", "--set", "params.end=10"},
-                        &run);
-  ASSERT_FALSE(r.is_null());
-  EXPECT_TRUE(fs::exists(tmp / "out" / "frame_0005.exr"));
-  const Summary s = CheckRender(tmp / "out", r);
-  EXPECT_GT(s.passed, 0) << "times past the layer's end pass the input through";
-  EXPECT_GT(s.shown, 0);
-  EXPECT_NE(run.err.find("outside the source layer"), std::string::npos) << run.err;
-}
-
-TEST(RenderTool, NoLayerCopiesTheInputWholeAtDownsample) {
-  TempDir tmp("nolayer");
-  const json report = Render(tmp, {"--size", "64x36", "--frames", "3", "--downsample", "2", "--set", "params.layer=false"});
-  ASSERT_FALSE(report.is_null());
-  EXPECT_EQ(CheckRender(tmp / "out", report).passed, 3);
-  const pixels::PixelWorld img = LoadFrame(tmp / "out" / "frame_0000.png");
-  EXPECT_EQ(img.width(), 32);
-  EXPECT_EQ(pixels::ReadFrameStamp(*img.world()).frame, -1);
-}
-
-TEST(RenderTool, DownsampledPlacement) {
-  TempDir tmp("downsample");
-  const json report = Render(tmp, {"--size", "64x36", "--frames", "4", "--downsample", "2", "--set", "source.width=32",
-                                   "--set", "source.height=32", "--mode", "whole", "--set", "params.time=90"});
-  ASSERT_FALSE(report.is_null());
-  EXPECT_EQ(CheckRender(tmp / "out", report).shown, 4);
-}
+INSTANTIATE_TEST_SUITE_P(Scenes, SceneRendersTest, ::testing::ValuesIn(SceneRenders()), SceneRenderName);
 
 TEST(RenderTool, ImageSequenceFootage) {
   TempDir tmp("sequence");
@@ -349,6 +404,102 @@ TEST(RenderTool, FilesItDidNotWriteSurvive) {
       EXPECT_NE(r.err.find((out / c.files.front()).string()), std::string::npos) << r.err;
       EXPECT_NE(r.err.find("Fix:"), std::string::npos) << r.err;
       EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
+  }
+}
+
+// A symbolic link where the run writes, of a frame's name in the folder or as
+// the movie, is a file in the way like any other, whatever it points to:
+// refused without --overwrite (the link left as it was), and with it the link
+// itself is replaced by the file the run writes. What it points to is never
+// written through: a file's bytes and a folder's files stay, a link to
+// nothing does not make its target, and a link to a manifest of the tool's
+// is not taken for one.
+struct LinkInTheWay {
+  enum class Target { kFile, kFolder, kNothing };
+
+  std::string name;
+  std::string place;  // the link's name in the folder
+  bool movie = false;  // the link is --out itself
+  Target target = Target::kFile;
+  std::string holds = "the user's own bytes";  // a file target's
+  bool overwrite = false;
+  std::string says;  // what the refusal says after the link's path; empty: the run succeeds
+
+  LinkInTheWay& AsTheMovie() { movie = true; return *this; }
+  LinkInTheWay& To(Target t) { target = t; return *this; }
+  LinkInTheWay& Holding(std::string bytes) { holds = std::move(bytes); return *this; }
+  LinkInTheWay& Overwrite() { overwrite = true; return *this; }
+  LinkInTheWay& Says(std::string s) { says = std::move(s); return *this; }
+};
+LinkInTheWay LinkRow(std::string name, std::string place) {
+  LinkInTheWay c;
+  c.name = std::move(name);
+  c.place = std::move(place);
+  return c;
+}
+
+// Whether the bytes begin as a file of that extension does: PNG's signature,
+// an MP4's ftyp box, Matroska's EBML header.
+bool LooksLike(const std::string& bytes, const std::string& extension) {
+  if (extension == ".png") return bytes.rfind("\x89PNG\r\n\x1a\n", 0) == 0;
+  if (extension == ".mp4") return bytes.size() > 8 && bytes.substr(4, 4) == "ftyp";
+  if (extension == ".mkv") return bytes.rfind("\x1a\x45\xdf\xa3", 0) == 0;
+  return false;
+}
+
+TEST(RenderTool, ALinkInTheWayIsReplacedNeverWrittenThrough) {
+  using Target = LinkInTheWay::Target;
+  const std::string ours = R"({"written_by": "zelvan-render", "files": []})";
+  const LinkInTheWay cases[] = {
+      LinkRow("a link to a file, of a frame's name", "frame_0001.png").Says("exists and zelvan-render did not write it"),
+      LinkRow("a link to a file, of a frame's name, -y", "frame_0001.png").Overwrite(),
+      LinkRow("a link to a folder, of a frame's name", "frame_0001.png")
+          .To(Target::kFolder).Says("exists and zelvan-render did not write it"),
+      LinkRow("a link to nothing, of a frame's name, -y", "frame_0002.png").To(Target::kNothing).Overwrite(),
+      LinkRow("a link to a manifest of the tool's, of the manifest's name", "zelvan-render-manifest.json")
+          .Holding(ours).Says("exists and zelvan-render did not write it"),
+      LinkRow("a link to a file as the movie", "loop.mp4").AsTheMovie().Says("exists"),
+      LinkRow("a link to a file as the movie, -y", "loop.mp4").AsTheMovie().Overwrite(),
+      LinkRow("a link to a folder as the movie", "loop.mkv").AsTheMovie().To(Target::kFolder).Says("exists"),
+      LinkRow("a link to a folder as the movie, -y", "loop.mkv").AsTheMovie().To(Target::kFolder).Overwrite(),
+  };
+  for (const LinkInTheWay& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir tmp("link");
+    const fs::path out = tmp / "out", link = out / c.place, target = tmp / "target";
+    fs::create_directories(out);
+    if (c.target == Target::kFile) std::ofstream(target, std::ios::binary) << c.holds;
+    if (c.target == Target::kFolder) {
+      fs::create_directories(target);
+      std::ofstream(target / "kept.txt") << "mine";
+    }
+    fs::create_symlink(target, link);
+    std::vector<std::string> args = {"--out", c.movie ? link.string() : out.string(), "--quiet", "--frames", "3",
+                                     "--size", "64x36"};
+    if (c.overwrite) args.push_back("-y");
+    const testing::ToolRun r = RunTool(args, tmp.path());
+    EXPECT_EQ(r.exit_code, c.says.empty() ? 0 : 2) << r.err;
+
+    switch (c.target) {
+      case Target::kFile:
+        EXPECT_EQ(testing::Slurp(target), c.holds) << "the link's file as it was";
+        break;
+      case Target::kFolder:
+        EXPECT_EQ(Contents(target), (std::map<std::string, std::string>{{"kept.txt", "mine"}}));
+        break;
+      case Target::kNothing:
+        EXPECT_FALSE(fs::exists(fs::symlink_status(target))) << "nothing made there";
+        break;
+    }
+    if (!c.says.empty()) {
+      EXPECT_NE(r.err.find(link.string() + ": " + c.says + ". Fix:"), std::string::npos) << r.err;
+      EXPECT_EQ(Listing(out), std::set<std::string>{c.place}) << "nothing written";
+      ASSERT_TRUE(fs::is_symlink(link));
+      EXPECT_EQ(fs::read_symlink(link), target) << "the link as it was";
+    } else {
+      EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(link))) << "the link itself replaced";
+      EXPECT_TRUE(LooksLike(testing::Slurp(link), link.extension().string())) << "by the run's own file";
     }
   }
 }
@@ -678,15 +829,14 @@ TEST_P(MovieFramesEqualFfmpegsDecode, FrameByFrame) {
     ASSERT_FALSE(f["layer_time"].is_null());
     // The host's layer frame at the composition's rate, then the clip's frame at that moment.
     const A_Time t = TimeOf(f["layer_time"]);
-    const double host_frame = std::floor(Sec(t) * comp_rate + 1e-9);
-    const auto s = std::min<int64_t>(static_cast<int64_t>(std::floor(host_frame / comp_rate * c.rate + 1e-9)), c.frames - 1);
+    const auto s = std::min<int64_t>(oracle::ClipFrameAt(Sec(t), comp_rate, c.rate), c.frames - 1);
     EXPECT_EQ(f["source_frame"], s);
     shown.insert(s);
     int w = 0, h = 0, fw = 0, fh = 0;
     const std::vector<float> got = WorldValues(tmp / "out" / f["file"].get<std::string>(), c.depth, &w, &h);
     const std::vector<float> full = WorldValues(ref[static_cast<std::size_t>(s)], c.depth, &fw, &fh);
-    ASSERT_EQ(w, (fw + c.downsample - 1) / c.downsample);
-    ASSERT_EQ(h, (fh + c.downsample - 1) / c.downsample);
+    ASSERT_EQ(w, oracle::DownsampledSize(fw, c.downsample));
+    ASSERT_EQ(h, oracle::DownsampledSize(fh, c.downsample));
     // At a lower resolution the host hands the layer over sampled down by nearest pixel.
     std::vector<float> want(got.size());
     for (int y = 0; y < h; ++y) {
@@ -810,6 +960,22 @@ std::vector<MovieOutput> MovieOutputs() {
           .Psnr(48).Holds("rc=cqp mbtree=0 qp=0"),
       MovieRow("ProRes 4444 8-bit with alpha, NTSC rate", "loop.mov")
           .Scene(ntsc).Codec("prores", "yuva444p12le").Rate("30000/1001").Psnr(48),
+      // At a lower resolution the movie has the frames' size, which the host
+      // rounds half up: 64 x 37 at 1/3 is 21 x 12 (21.3, 12.3), which an .mp4
+      // pads to 22 x 12; 65 x 38 at 1/4 is 16 x 10 (16.25, 9.5).
+      MovieRow("FFV1 16-bit at a third, odd width", "loop.mkv")
+          .Depth(16).Scene({"--size", "64x37", "--downsample", "3"}).Codec("ffv1", "gbrap16le"),
+      MovieRow("FFV1 8-bit at a quarter", "loop.mkv").Scene({"--size", "65x38", "--downsample", "4"}).Codec("ffv1", "bgra"),
+      // So small, nearly every pixel of the test source is beside an edge
+      // whose colour 4:2:0 halves: about 21.5 dB.
+      MovieRow("H.264 at a third, odd width padded", "loop.mp4")
+          .Scene({"--size", "64x37", "--downsample", "3"}).Codec("h264", "yuv420p").Psnr(20).Padded(22, 12),
+      MovieRow("H.264 at a quarter", "loop.mp4")
+          .Scene({"--size", "65x38", "--downsample", "4"}).Codec("h264", "yuv420p").Psnr(20),
+      MovieRow("ProRes 4444 at a third, odd width", "loop.mov")
+          .Scene({"--size", "64x37", "--downsample", "3"}).Codec("prores", "yuva444p12le").Psnr(40),
+      MovieRow("ProRes 4444 16-bit at a quarter", "loop.mov")
+          .Depth(16).Scene({"--size", "65x38", "--downsample", "4"}).Codec("prores", "yuva444p12le").Psnr(40),
       // Through 8 bits these two would give 59 and 57 dB.
       MovieRow("ProRes 4444 16-bit with alpha", "loop.mov").Depth(16).Codec("prores", "yuva444p12le").Psnr(61),
       MovieRow("ProRes 4444 16-bit gradients", "loop.mov")
@@ -1083,7 +1249,8 @@ TEST(Footage, ImageFilesKeepTheirAlpha) {
       spec.attribute("oiio:UnassociatedAlpha", c.type != OIIO::TypeDesc::FLOAT ? 1 : 0);
       std::vector<float> values;
       for (int x = 0; x < 2; ++x) {
-        for (const float v : c.straight) values.push_back(c.type == OIIO::TypeDesc::FLOAT ? v : v / (c.type == OIIO::TypeDesc::UINT8 ? 255.0f : 65535.0f));
+        const float most = c.type == OIIO::TypeDesc::UINT8 ? 255.0f : c.type == OIIO::TypeDesc::UINT16 ? 65535.0f : 1.0f;
+        for (const float v : c.straight) values.push_back(v / most);
       }
       auto out = OIIO::ImageOutput::create(file);
       ASSERT_TRUE(out && out->open(file, spec) && out->write_image(OIIO::TypeDesc::FLOAT, values.data()) && out->close())
@@ -1112,53 +1279,102 @@ TEST(Footage, ImageFilesKeepTheirAlpha) {
 }
 
 // A pixel as the host holds it (premultiplied) and as a PNG frame and an FFV1
-// .mkv store it (straight): 255 x colour / alpha to the nearest, halves up,
-// worked out by hand; colour above its alpha clamps.
+// .mkv store it (straight): the maximum x colour / alpha to the nearest,
+// halves up, worked out by hand; colour above its alpha clamps. At 16 bits
+// each of the host's levels (0 to 32768) is first a file's (x 65535 / 32768,
+// to the nearest: 8193 is 16386, 20000 is 39999, 56 is 112, 30000 is 59999).
 struct StraightPixel {
-  const char* name;
-  PF_Pixel8 premultiplied;            // alpha, red, green, blue
-  std::array<unsigned char, 4> rgba;  // as stored
+  std::string name;
+  int depth = 8;
+  std::array<uint16_t, 4> premultiplied{};  // alpha, red, green, blue
+  std::array<uint16_t, 4> rgba{};           // as stored
+
+  StraightPixel& Deep() {
+    depth = 16;
+    return *this;
+  }
+  StraightPixel& Holds(uint16_t a, uint16_t r, uint16_t g, uint16_t b) {
+    premultiplied = {a, r, g, b};
+    return *this;
+  }
+  StraightPixel& Stores(uint16_t r, uint16_t g, uint16_t b, uint16_t a) {
+    rgba = {r, g, b, a};
+    return *this;
+  }
 };
+StraightPixel Pixel(std::string name) {
+  StraightPixel c;
+  c.name = std::move(name);
+  return c;
+}
 
 TEST(Outputs, StraightColourIsRoundedToTheNearestLevel) {
   const StraightPixel cases[] = {
-      {"opaque", {255, 100, 50, 25}, {100, 50, 25, 255}},
-      {"transparent", {0, 0, 0, 0}, {0, 0, 0, 0}},
-      {"half: 199.2, 99.6, 49.8", {128, 100, 50, 25}, {199, 100, 50, 128}},
-      {"alpha 2: 127.5 up", {2, 1, 1, 0}, {128, 128, 0, 2}},
-      {"alpha 10: 178.5, 76.5, 25.5 up", {10, 7, 3, 1}, {179, 77, 26, 10}},
-      {"alpha 200: 191.25, 253.7, 1.3", {200, 150, 199, 1}, {191, 254, 1, 200}},
-      {"colour above alpha", {100, 120, 0, 0}, {255, 0, 0, 100}},
+      Pixel("opaque").Holds(255, 100, 50, 25).Stores(100, 50, 25, 255),
+      Pixel("transparent").Holds(0, 0, 0, 0).Stores(0, 0, 0, 0),
+      Pixel("half: 199.2, 99.6, 49.8").Holds(128, 100, 50, 25).Stores(199, 100, 50, 128),
+      Pixel("alpha 2: 127.5 up").Holds(2, 1, 1, 0).Stores(128, 128, 0, 2),
+      Pixel("alpha 10: 178.5, 76.5, 25.5 up").Holds(10, 7, 3, 1).Stores(179, 77, 26, 10),
+      Pixel("alpha 200: 191.25, 253.7, 1.3").Holds(200, 150, 199, 1).Stores(191, 254, 1, 200),
+      Pixel("colour above alpha").Holds(100, 120, 0, 0).Stores(255, 0, 0, 100),
+      Pixel("16 bits opaque").Deep().Holds(32768, 32768, 16384, 0).Stores(65535, 32768, 0, 65535),
+      Pixel("16 bits transparent").Deep().Holds(0, 0, 0, 0).Stores(0, 0, 0, 0),
+      Pixel("16 bits half: 16386 x 65535 / 32768 = 32771.49994 down, 16383.75 up")
+          .Deep().Holds(16384, 8193, 4096, 0).Stores(32771, 16384, 0, 32768),
+      Pixel("16 bits alpha 39999: 112 x 65535 / 39999 = 183.503 up, colour at and above alpha")
+          .Deep().Holds(20000, 56, 20000, 30000).Stores(184, 65535, 65535, 39999),
   };
-  const int n = static_cast<int>(std::size(cases));
-  pixels::PixelWorld world(n, 1, pixels::Depth::k8);
-  for (int x = 0; x < n; ++x) reinterpret_cast<PF_Pixel8*>(world.row(0))[x] = cases[x].premultiplied;
-  TempDir tmp("straight");
-  FrameImage png = ImageOf(*world.world(), FrameFormat::Png8);
-  png.file = png.shown = (tmp / "frame.png").string();
-  WriteFrameImage(png);
-  {
-    MovieEncoder mkv((tmp / "loop.mkv").string(), "loop.mkv", MovieSettings{MovieKind::kMkv, n, 1, 8, Rational{25, 1}});
-    mkv.Add(*world.world());
-    mkv.Finish();
-  }
-  // The PNG's own bytes, as the image library reads them without
-  // premultiplying; FFmpeg's decode of the movie.
-  std::vector<unsigned char> file(static_cast<std::size_t>(n) * 4);
-  OIIO::ImageSpec config;
-  config.attribute("oiio:UnassociatedAlpha", 1);
-  auto in = OIIO::ImageInput::open(png.file, &config);
-  ASSERT_TRUE(in && in->read_image(0, 0, 0, 4, OIIO::TypeDesc::UINT8, file.data())) << OIIO::geterror();
-  const std::string movie =
-      Capture("ffmpeg -v error -i " + testing::Quote((tmp / "loop.mkv").string()) + " -f rawvideo -pix_fmt rgba -");
-  ASSERT_EQ(movie.size(), file.size());
-  for (int x = 0; x < n; ++x) {
-    SCOPED_TRACE(cases[x].name);
-    for (int ch = 0; ch < 4; ++ch) {
-      const std::size_t at = static_cast<std::size_t>(x) * 4 + static_cast<std::size_t>(ch);
-      EXPECT_EQ(file[at], cases[x].rgba[static_cast<std::size_t>(ch)]) << "PNG, channel " << "RGBA"[ch];
-      EXPECT_EQ(static_cast<unsigned char>(movie[at]), cases[x].rgba[static_cast<std::size_t>(ch)])
-          << ".mkv, channel " << "RGBA"[ch];
+  for (const int depth : {8, 16}) {
+    SCOPED_TRACE(std::to_string(depth) + " bits");
+    std::vector<const StraightPixel*> rows;
+    for (const StraightPixel& c : cases) {
+      if (c.depth == depth) rows.push_back(&c);
+    }
+    const int n = static_cast<int>(rows.size());
+    pixels::PixelWorld world(n, 1, depth == 8 ? pixels::Depth::k8 : pixels::Depth::k16);
+    for (int x = 0; x < n; ++x) {
+      const auto& p = rows[static_cast<std::size_t>(x)]->premultiplied;
+      if (depth == 8) {
+        reinterpret_cast<PF_Pixel8*>(world.row(0))[x] = PF_Pixel8{
+            static_cast<A_u_char>(p[0]), static_cast<A_u_char>(p[1]), static_cast<A_u_char>(p[2]),
+            static_cast<A_u_char>(p[3])};
+      } else {
+        reinterpret_cast<PF_Pixel16*>(world.row(0))[x] = PF_Pixel16{p[0], p[1], p[2], p[3]};
+      }
+    }
+    TempDir tmp("straight");
+    FrameImage png = ImageOf(*world.world(), depth == 8 ? FrameFormat::Png8 : FrameFormat::Png16);
+    png.file = png.shown = (tmp / "frame.png").string();
+    WriteFrameImage(png);
+    {
+      MovieEncoder mkv((tmp / "loop.mkv").string(), "loop.mkv",
+                       MovieSettings{MovieKind::kMkv, n, 1, depth, Rational{25, 1}});
+      mkv.Add(*world.world());
+      mkv.Finish();
+    }
+    // The PNG's own values, as the image library reads them without
+    // premultiplying; FFmpeg's decode of the movie, little-endian.
+    const OIIO::TypeDesc type = depth == 8 ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16;
+    std::string file(static_cast<std::size_t>(n) * 4 * type.size(), '\0');
+    OIIO::ImageSpec config;
+    config.attribute("oiio:UnassociatedAlpha", 1);
+    auto in = OIIO::ImageInput::open(png.file, &config);
+    ASSERT_TRUE(in && in->read_image(0, 0, 0, 4, type, file.data())) << OIIO::geterror();
+    const std::string movie = Capture("ffmpeg -v error -i " + testing::Quote((tmp / "loop.mkv").string()) +
+                                      " -f rawvideo -pix_fmt " + (depth == 8 ? "rgba" : "rgba64le") + " -");
+    ASSERT_EQ(movie.size(), file.size());
+    auto value = [&](const std::string& bytes, std::size_t at) {
+      const auto byte = [&](std::size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(bytes[i])); };
+      return depth == 8 ? byte(at) : byte(2 * at) | byte(2 * at + 1) << 8;
+    };
+    for (int x = 0; x < n; ++x) {
+      SCOPED_TRACE(rows[static_cast<std::size_t>(x)]->name);
+      for (int ch = 0; ch < 4; ++ch) {
+        const std::size_t at = static_cast<std::size_t>(x) * 4 + static_cast<std::size_t>(ch);
+        const unsigned want = rows[static_cast<std::size_t>(x)]->rgba[static_cast<std::size_t>(ch)];
+        EXPECT_EQ(value(file, at), want) << "PNG, channel " << "RGBA"[ch];
+        EXPECT_EQ(value(movie, at), want) << ".mkv, channel " << "RGBA"[ch];
+      }
     }
   }
 }
@@ -1475,6 +1691,38 @@ TEST(RenderTool, DiagnosticsNameTheFrames) {
          &run);
   EXPECT_NE(run.err.find("outside the source layer"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("frames 3-5"), std::string::npos) << run.err;
+}
+
+// The tool's contract outputs for fixed inputs, byte for byte against their
+// golden files: --help (the default plug-in's path written PLUGIN), the
+// resolved defaults --dry-run prints, and the demo's report.json. When a
+// change means to alter one, tests/tools/golden/README.md says how to make
+// it again.
+struct GoldenOutput {
+  std::string golden;
+  std::vector<std::string> args;
+  std::string file;  // in the output folder; empty: standard output
+};
+
+TEST(RenderTool, ContractOutputsEqualTheirGoldenFiles) {
+  TempDir tmp("golden");
+  const std::string out = (tmp / "out").string();
+  const std::string demo = (fs::path(ZELVAN_SOURCE_DIR) / "scenes" / "demo.json").string();
+  const GoldenOutput cases[] = {
+      {"help.txt", {"--help"}, ""},
+      {"defaults.json", {"--dry-run"}, ""},
+      {"demo-report.json", {demo, "--frames", "6", "--no-previews", "-q", "--out", out}, "report.json"},
+  };
+  for (const GoldenOutput& c : cases) {
+    SCOPED_TRACE(c.golden);
+    const testing::ToolRun r = RunTool(c.args, tmp.path());
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    std::string got = c.file.empty() ? r.out : testing::Slurp(fs::path(out) / c.file);
+    for (std::size_t at; (at = got.find(ZELVAN_PLUGIN_FILE)) != std::string::npos;) {
+      got.replace(at, std::string(ZELVAN_PLUGIN_FILE).size(), "PLUGIN");
+    }
+    EXPECT_EQ(got, testing::Slurp(fs::path(ZELVAN_SOURCE_DIR) / "tests" / "tools" / "golden" / c.golden));
+  }
 }
 
 TEST(RenderTool, HelpAndDryRun) {

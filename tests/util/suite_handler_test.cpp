@@ -16,7 +16,7 @@ using zelvan::testhost::Host;
 
 class SuiteHandlerTest : public ::testing::Test {
  protected:
-  void TearDown() override { EXPECT_EQ(host.Imbalance(), "") << host.trace().Dump(); }
+  void TearDown() override { EXPECT_EQ(host.accounts().Imbalance(), "") << host.trace().Dump(); }
 
   // Runs body and returns the host error code it threw, or 0.
   template <class Body>

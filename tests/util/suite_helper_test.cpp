@@ -22,7 +22,7 @@ class SuiteHelperTest : public ::testing::Test {
     in = &host.PrepareInData();
     out = &host.PrepareOutData();
   }
-  void TearDown() override { EXPECT_EQ(host.Imbalance(), "") << host.trace().Dump(); }
+  void TearDown() override { EXPECT_EQ(host.accounts().Imbalance(), "") << host.trace().Dump(); }
   std::string Message() const { return std::string(out->return_msg); }
 
   Host host;

@@ -6,6 +6,7 @@
 #include <exception>
 #include <string>
 
+#include "FlagNames.h"
 #include "Host.h"
 #include "LoadError.h"
 
@@ -86,15 +87,15 @@ int Run(const std::string& path) {
   ok = Step("about", host.About()) && ok;
   ok = Step("params setup", host.ParamsSetup()) && ok;
 
-  std::printf("\nabout: %s\n", Printable(host.about_text()).c_str());
-  if (host.version()) {
-    std::printf("version: 0x%08X = %s\n", unsigned(*host.version()),
-                zelvan::testhost::DescribeVersion(*host.version()).c_str());
+  std::printf("\nabout: %s\n", Printable(host.learned().about_text).c_str());
+  if (host.learned().version) {
+    std::printf("version: 0x%08X = %s\n", unsigned(*host.learned().version),
+                zelvan::testhost::DescribeVersion(*host.learned().version).c_str());
   }
-  std::printf("out_flags:  0x%08X  %s\n", unsigned(host.out_flags()),
-              Join(zelvan::testhost::OutFlagNames(host.out_flags())).c_str());
-  std::printf("out_flags2: 0x%08X  %s\n", unsigned(host.out_flags2()),
-              Join(zelvan::testhost::OutFlag2Names(host.out_flags2())).c_str());
+  std::printf("out_flags:  0x%08X  %s\n", unsigned(host.learned().out_flags),
+              Join(zelvan::testhost::OutFlagNames(host.learned().out_flags)).c_str());
+  std::printf("out_flags2: 0x%08X  %s\n", unsigned(host.learned().out_flags2),
+              Join(zelvan::testhost::OutFlag2Names(host.learned().out_flags2)).c_str());
   std::printf("parameters: %d (the input layer included)\n", int(host.params().count()));
   for (PF_ParamIndex i = 1; i < host.params().count(); ++i) {
     const PF_ParamDef def = host.params().Definition(i);
@@ -105,7 +106,7 @@ int Run(const std::string& path) {
   std::printf("\n");
   ok = Step("global setdown", host.GlobalSetdown()) && ok;
 
-  const std::string imbalance = host.Imbalance();
+  const std::string imbalance = host.accounts().Imbalance();
   if (imbalance.empty()) {
     std::printf("\nsession balanced: every suite, handle and reference was given back (%zu host calls)\n",
                 host.trace().size());

@@ -12,6 +12,7 @@
 
 #include "CurrentHost.h"
 #include "HostCore.h"
+#include "ServedFunctions.h"
 
 namespace zelvan::testhost {
 
@@ -48,7 +49,10 @@ A_Err CloseObject(HostCore& h, LiveObjects::ByAddress<Object>& objects, const vo
 }
 
 // Runs one host function for the plug-in: finds the serving host, traces the
-// call, applies faults, then runs body(core) for the code. Nothing that fails
+// call, applies faults, then runs body(core) for the code. Function is the
+// name the call is traced, ruled and faulted by: a constant character array
+// of the calling file, given as a template argument so that the name is
+// registered as served (ServedFunctions.h). Nothing that fails
 // inside, the formatting of the traced arguments included, crosses into the
 // plug-in's frames: an exception becomes the code a host gives for a failure
 // of its own (4 for memory, 512 otherwise) and is recorded. args() formats the
@@ -79,8 +83,9 @@ std::size_t TraceCall(HostCore& core, const char* function, const Args& args) {
 // of a call that answers with a pointer is traced as 0: it has no code).
 std::optional<A_Err> Screened(HostCore& core, const char* function, std::size_t entry, bool answers_pointer);
 
-template <class Args, class Body>
-A_Err HostCall(const char* function, const Args& args, const Body& body) noexcept {
+template <const char* Function, class Args, class Body>
+A_Err HostCall(const Args& args, const Body& body) noexcept {
+  const char* const function = ServedFunction<Function>::Name();
   HostCore* core = CurrentCore();
   if (core == nullptr) {
     CountOrphanCall();
@@ -104,8 +109,9 @@ A_Err HostCall(const char* function, const Args& args, const Body& body) noexcep
 // object is always given back, and a fault, or a failure of the host's own
 // bookkeeping, only changes the code returned, so a failing clean-up call
 // leaves the accounts balanced.
-template <class Args, class Body>
-A_Err HostRelease(const char* function, const Args& args, const Body& body) noexcept {
+template <const char* Function, class Args, class Body>
+A_Err HostRelease(const Args& args, const Body& body) noexcept {
+  const char* const function = ServedFunction<Function>::Name();
   HostCore* core = CurrentCore();
   if (core == nullptr) {
     CountOrphanCall();
@@ -134,8 +140,9 @@ A_Err HostRelease(const char* function, const Args& args, const Body& body) noex
 
 // The same for host functions that answer with a pointer: a fault, or a
 // failure of the host's own, gives null.
-template <class T, class Args, class Body>
-T* HostCallPtr(const char* function, const Args& args, const Body& body) noexcept {
+template <const char* Function, class T, class Args, class Body>
+T* HostCallPtr(const Args& args, const Body& body) noexcept {
+  const char* const function = ServedFunction<Function>::Name();
   HostCore* core = CurrentCore();
   if (core == nullptr) {
     CountOrphanCall();

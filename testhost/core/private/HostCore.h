@@ -1,5 +1,5 @@
-// The state of one simulated host. The Host class drives it and is the only
-// one to see its fields; the suites and callbacks the host hands to the
+// The state of one simulated host. The Host class and its Frames drive it and
+// are the only ones to see its fields; the suites and callbacks the host hands to the
 // plug-in find it through CurrentCore() and use the members below.
 #pragma once
 
@@ -19,6 +19,7 @@
 #include "Faults.h"
 #include "HostObserver.h"
 #include "HostValues.h"
+#include "Learned.h"
 #include "Module.h"
 #include "ParamModel.h"
 #include "PixelWorld.h"
@@ -97,7 +98,7 @@ class HostCore {
   // Checks an effect_ref the plug-in passed; records a violation when it is not ours.
   bool IsOurEffect(PF_ProgPtr effect_ref, const char* function);
   AEGP_PluginID Register(const std::string& name);
-  bool IsRegistered(AEGP_PluginID id) const { return registered_.count(id) != 0; }
+  bool IsRegistered(AEGP_PluginID id) const { return learned_.registrations.count(id) != 0; }
   // Whether the buffer is the out-data's message of the current command.
   bool IsReturnMessage(const A_char* buffer) const { return buffer == out_data_.return_msg; }
 
@@ -121,6 +122,7 @@ class HostCore {
 
  private:
   friend class Host;
+  friend class Frames;
 
   std::shared_ptr<const Module> module_;
   CallTrace trace_;
@@ -158,15 +160,8 @@ class HostCore {
   std::vector<PF_ParamDef> param_values_;
   std::vector<PF_ParamDef*> param_pointers_;
 
-  // What the host has learned from the effect.
-  PF_Handle global_data_ = nullptr;
-  std::optional<A_u_long> version_;
-  A_long out_flags_ = 0;
-  A_long out_flags2_ = 0;
-  std::string about_text_;
-  std::optional<A_long> num_params_reported_;
+  Learned learned_;
   int next_plugin_id_ = 0x2A;
-  std::map<AEGP_PluginID, std::string> registered_;  // identifier -> name registered
 
   // Time and resolution of the next command.
   A_long current_time_ = 0;
@@ -179,20 +174,8 @@ class HostCore {
   pixels::Depth depth_ = pixels::Depth::k8;
   int worlds_made_ = 0;
 
-  // Frames in flight, by serial: pre-rendered, rendered or not, and not yet
-  // released. frame_ is the one the running pre-render or render works on
-  // (null otherwise); default_frame_ the serial of the one-frame API's frame.
-  std::map<int, std::unique_ptr<FrameState>> frames_;
+  // The frame the running pre-render or render works on; null otherwise.
   FrameState* frame_ = nullptr;
-  int default_frame_ = 0;
-  std::unique_ptr<FrameState> last_frame_;  // the frame released last, for inspection
-  int inspected_ = 0;                       // the frame the last frame call worked on
-  int frames_started_ = 0;
-  int pre_render_data_deleted_ = 0;
-  std::vector<void*> deleted_pre_render_data_;
-  std::unique_ptr<pixels::PixelWorld> last_output_;
-  bool last_output_written_ = false;
-  bool last_output_checked_out_ = false;
 
   // The output world of commands other than the smart render, and a copy to
   // show whether the effect wrote it.
@@ -201,8 +184,6 @@ class HostCore {
 
   std::vector<CallbackFailure> callback_failures_;
   HostObserver* observer_ = nullptr;
-  // What a render's output holds before the effect writes it.
-  pixels::Color output_fill_;
 };
 
 std::string CommandName(PF_Cmd cmd);

@@ -1,0 +1,358 @@
+// zelvan-render: renders a scene through the real plug-in in the simulated
+// host and writes frames, previews, a timing chart and a report, or the loop
+// as one movie.
+#include <signal.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <thread>
+
+#include "Cli.h"
+#include "ClipFrame.h"
+#include "Clip.h"
+#include "Diagnose.h"
+#include "FrameFormat.h"
+#include "FrameWriter.h"
+#include "HostRender.h"
+#include "MovieEncoder.h"
+#include "OutputFile.h"
+#include "OutputFolder.h"
+#include "OutputMovie.h"
+#include "OutputNames.h"
+#include "Previews.h"
+#include "Progress.h"
+#include "Report.h"
+#include "Scene.h"
+#include "SceneFields.h"
+#include "StopSignals.h"
+#include "TimingChart.h"
+
+#ifndef ZELVAN_DEFAULT_PLUGIN
+#define ZELVAN_DEFAULT_PLUGIN "ZelvanClipCycle.so"
+#endif
+#ifndef ZELVAN_VERSION
+#define ZELVAN_VERSION "unknown"
+#endif
+
+namespace zelvan::render {
+namespace {
+
+// Ctrl-C or SIGTERM: the staging folder goes (the OutputFolder's destructor),
+// the folder stays as it was.
+int Stopped(int signal) {
+  std::cerr << "\nzelvan-render: stopped by " << (signal == SIGINT ? "Ctrl-C" : "SIGTERM")
+            << "; the output folder is left as it was\n";
+  return StopSignals::ExitStatus(signal);
+}
+
+// The scene the options give, its footage probed whole before anything is
+// written.
+struct Probed {
+  Json raw;
+  std::string path = kBuiltinClip;
+  std::optional<FootageInfo> footage;  // none for the built-in clip
+  Scene scene;
+};
+
+Probed ProbeTheFootage(const Options& o) {
+  Probed p;
+  p.raw = BuildScene(o);
+  if (const Json* v = Given(p.raw, Field::kSourcePath); v != nullptr && v->is_string()) p.path = v->get<std::string>();
+  if (p.path != kBuiltinClip && !p.path.empty()) p.footage = ProbeFootage(p.path);
+  if (p.footage) {
+    for (const std::string& w : p.footage->warnings) std::cerr << "zelvan-render: warning: " << w << "\n";
+  }
+  std::optional<FootageFacts> facts;
+  if (p.footage) facts = FootageFacts{p.footage->frames, p.footage->fps, p.footage->width, p.footage->height};
+  p.scene = ResolveScene(p.raw, facts, o.play_once);
+  if (p.footage && !p.footage->frames) {
+    // A still lasts as long as the composition unless told otherwise.
+    if (!p.scene.source.duration) p.scene.source.duration = p.scene.comp.duration;
+    const SceneField& duration = FieldOf(Field::kSourceDuration);
+    p.scene.resolved[duration.group][duration.name] = *p.scene.source.duration;
+  }
+  return p;
+}
+
+std::unique_ptr<Clip> OpenTheClip(const Options& o, const Probed& p) {
+  const Scene& scene = p.scene;
+  if (!p.footage) {
+    const auto frames = static_cast<int64_t>(std::ceil(*scene.source.duration * scene.source.fps.value() - 1e-9));
+    return Clip::Builtin(scene.source.width, scene.source.height, frames);
+  }
+  std::unique_ptr<Clip> clip = Clip::Footage(p.path, *p.footage);
+  clip->SetCacheBudget(o.cache_mb << 20);
+  const double have = static_cast<double>(clip->frames()) / scene.source.fps.value();
+  if (p.footage->frames && *scene.source.duration > have + 1e-9) {
+    std::cerr << "zelvan-render: warning: " << FieldOf(Field::kSourceDuration).path() << " " << *scene.source.duration
+              << " s is longer than the footage (" << have << " s); its last frame holds\n";
+  }
+  return clip;
+}
+
+// Where a run writes: a movie (--out NAME.mp4, .mov or .mkv, and no other
+// file), or a folder of frames, previews, chart and report. The members go in
+// the reverse of their order when the run ends or stops: the frame writer and
+// the previews finish before the folder or the movie gives up its place.
+struct Output {
+  Output(const Options& o, const Scene& scene)
+      : format(FormatFor(scene.format, scene.comp.depth)),
+        frames(scene.comp.frames),
+        width(RenderedSize(scene.comp.width, scene.comp.downsample)),
+        height(RenderedSize(scene.comp.height, scene.comp.downsample)),
+        // The frames are encoded on the other cores while the next ones render.
+        shape(ShapeWriter(width, height, format, static_cast<int>(std::max(1u, std::thread::hardware_concurrency())))),
+        movie_kind(MovieKindOf(o.out_dir)) {}
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
+
+  const FrameFormat format;
+  const int frames, width, height;
+  const WriterShape shape;
+  const std::optional<MovieKind> movie_kind;
+  std::optional<OutputMovie> movie_file;
+  std::optional<MovieEncoder> movie;
+  std::optional<OutputFolder> folder;
+  std::unique_ptr<Previews> previews;
+  std::optional<FrameWriter> writer;
+};
+
+// Claims the movie's place, or every name the run writes in the folder,
+// before anything renders.
+void ClaimTheOutputPlace(const Options& o, const Probed& p, Output& out) {
+  const std::vector<std::string> inputs = p.footage ? p.footage->files : std::vector<std::string>{};
+  const Scene& scene = p.scene;
+  if (out.movie_kind) {
+    if (p.raw.contains(FieldOf(Field::kFormat).name)) {
+      std::cerr << "zelvan-render: note: format " << scene.format
+                << " is for frame files; the movie's format follows its extension\n";
+    }
+    out.movie_file.emplace(o.out_dir, o.overwrite, inputs);
+    for (const std::string& left : out.movie_file->abandoned()) {
+      std::cerr << "zelvan-render: note: " << left << " was left by a run that was killed; remove it with rm\n";
+    }
+    out.movie.emplace(out.movie_file->temp(), out.movie_file->path(),
+                      MovieSettings{*out.movie_kind, out.width, out.height, scene.comp.depth, scene.comp.fps,
+                                    o.crf.value_or(kDefaultCrf)});
+    return;
+  }
+  std::vector<std::string> writes;
+  for (int k = 0; k < out.frames; ++k) writes.push_back(FrameName(k, out.frames, out.format));
+  if (!o.no_previews) {
+    writes.push_back(names::kContactSheet);
+    writes.push_back(names::kPreviewGif);
+  }
+  writes.push_back(names::kTimingChart);
+  writes.push_back(names::kReport);
+  out.folder.emplace(o.out_dir, o.overwrite);
+  out.folder->Claim(writes, inputs);
+  for (const std::string& left : out.folder->abandoned_staging()) {
+    std::cerr << "zelvan-render: note: " << left << " was left by a run that was killed; remove it with rm -r\n";
+  }
+  if (!o.no_previews) {
+    out.previews = std::make_unique<Previews>(out.folder->Path(names::kPreviewGif), out.folder->Shown(names::kPreviewGif),
+                                              out.frames, out.width, out.height, scene.comp.fps.value());
+  }
+  out.writer.emplace(out.shape.threads, out.shape.waiting);
+}
+
+// What the host saw of each frame, and the frames that failed.
+struct Rendered {
+  RenderRecord record;
+  std::vector<int64_t> plugin_failed, footage_failed;
+};
+
+// Renders every frame into the output. The exit status when the run stops
+// early: a signal, or a failed frame without --keep-going.
+std::optional<int> RenderTheFrames(const Options& o, HostRender& render, Output& out, Rendered& done) {
+  Progress progress(out.frames, !o.quiet && ::isatty(STDERR_FILENO));
+  const std::string keep_going =
+      out.movie ? "render frames into a folder (--out DIR) with --keep-going" : "pass --keep-going";
+  for (int k = 0; k < out.frames; ++k) {
+    if (const int sig = StopSignals::pending()) return Stopped(sig);
+    FrameRecord f = render.RenderFrame(k);
+    if (f.footage_failed()) {
+      done.footage_failed.push_back(k);
+      if (!o.keep_going) {
+        std::cerr << "zelvan-render: error: " << f.footage_error << ", at composition frame " << k
+                  << ". Fix: repair or re-export the footage, or " << keep_going
+                  << " to render the other frames and "
+                     "mark this one. The output folder is left as it was\n";
+        return kExitFootage;
+      }
+    } else if (f.error != PF_Err_NONE) {
+      done.plugin_failed.push_back(k);
+      if (!o.keep_going) {
+        std::cerr << "zelvan-render: error: the plug-in failed composition frame " << k << " with host error "
+                  << f.error << (o.refuse_calls.empty() ? "" : ", after the host refused the calls of --refuse-call")
+                  << ". Fix: " << keep_going
+                  << " to render the other frames and find this one marked in "
+                  << names::kReport << ". The output folder is left as it was\n";
+        return kExitPlugin;
+      }
+    }
+    const PF_EffectWorld* world = render.output();
+    const bool picture = world != nullptr && world->data != nullptr;
+    if (out.movie) {
+      if (!picture) throw std::runtime_error("composition frame " + std::to_string(k) + " rendered no picture");
+      out.movie->Add(*world);
+    } else if (f.file = FrameName(k, out.frames, out.format); picture) {
+      if (out.shape.one_at_a_time) out.writer->Finish();
+      out.writer->Submit([&] {
+        FrameImage image = ImageOf(*world, out.format);
+        image.file = out.folder->Path(f.file);
+        image.shown = out.folder->Shown(f.file);
+        return image;
+      }());
+      out.folder->Add(f.file);
+      if (out.previews) out.previews->Add(k, *world, f.failed());
+    } else {
+      f.file.clear();
+      if (out.previews) out.previews->Add(k, PF_EffectWorld{}, f.failed());
+    }
+    done.record.frames.push_back(std::move(f));
+    progress.Update(k + 1);
+  }
+  return std::nullopt;
+}
+
+// Finishes the movie, or the frames, previews, chart and report, and moves
+// them into place. The exit status when a signal stops the run first.
+std::optional<int> WriteTheOutputs(Output& out, const RenderRecord& record) {
+  if (out.movie) {
+    out.movie->Finish();
+    if (const int sig = StopSignals::pending()) return Stopped(sig);
+    out.movie_file->Commit();
+    return std::nullopt;
+  }
+  out.writer->Finish();
+  if (const int sig = StopSignals::pending()) return Stopped(sig);
+  if (out.previews) {
+    out.previews->Finish(out.folder->Path(names::kContactSheet), out.folder->Shown(names::kContactSheet));
+    out.folder->Add(names::kPreviewGif);
+    out.folder->Add(names::kContactSheet);
+  }
+  out.folder->WriteText(names::kTimingChart, TimingChartSvg(record));
+  out.folder->WriteText(names::kReport, ReportJson(record).dump(2) + "\n");
+  if (const int sig = StopSignals::pending()) return Stopped(sig);
+  out.folder->Commit();
+  return std::nullopt;
+}
+
+// The warnings about the run, the summary line and the exit status.
+int TellTheOutcome(const Options& o, const Scene& scene, const Clip& clip, const HostRender& render,
+                   const std::vector<std::size_t>& calls_before_refusal, const Output& out, const Rendered& done) {
+  const RenderRecord& record = done.record;
+  if (!done.footage_failed.empty()) {
+    const FrameRecord& first = record.frames[static_cast<std::size_t>(done.footage_failed.front())];
+    std::cerr << "zelvan-render: warning: footage errors at composition frames " << FrameList(done.footage_failed)
+              << ", the first: " << first.footage_error
+              << "; the frames are marked in " << names::kReport
+              << " (\"footage_error\"), the chart and the contact sheet\n";
+  }
+  if (!done.plugin_failed.empty()) {
+    std::cerr << "zelvan-render: warning: the plug-in returned an error at frames " << FrameList(done.plugin_failed)
+              << "; the frames are marked in " << names::kReport << " (\"error\"), the chart and the contact sheet\n";
+  }
+  for (std::size_t i = 0; i < o.refuse_calls.size(); ++i) {
+    if (render.CallCount(o.refuse_calls[i]) == calls_before_refusal[i]) {
+      std::cerr << "zelvan-render: warning: --refuse-call " << o.refuse_calls[i]
+                << ": the plug-in never called it while rendering (is the name spelt as in " << names::kReport << "?)\n";
+    }
+  }
+  for (const std::string& w : Diagnose(record)) std::cerr << "zelvan-render: warning: " << w << "\n";
+  if (out.movie && *out.movie_kind == MovieKind::kMp4 && out.movie->first_translucent()) {
+    std::cerr << "zelvan-render: note: the render has pixels with alpha below 1 (first at frame "
+              << *out.movie->first_translucent() << "); an .mp4 has no alpha, so " << o.out_dir
+              << " shows them over black. Write a .mov or .mkv to keep the alpha\n";
+  }
+  const std::vector<std::string> kept = out.folder ? out.folder->kept() : std::vector<std::string>{};
+  if (!kept.empty()) {
+    std::cerr << "zelvan-render: note: " << kept.size() << " file" << (kept.size() == 1 ? "" : "s")
+              << " of an earlier run stay in " << o.out_dir << " (" << kept.front() << (kept.size() > 1 ? ", ..." : "")
+              << "); the tool removes only what it writes in this run\n";
+  }
+  if (!o.quiet) {
+    std::cout << "zelvan-render: " << out.frames << " frames " << out.width << "x" << out.height << " ("
+              << scene.comp.depth << "-bit, " << clip.description() << ") -> ";
+  }
+  if (!o.quiet && out.movie) {
+    std::cout << "movie " << o.out_dir << " (" << out.movie->description() << ")\n";
+  } else if (!o.quiet) {
+    const std::string d = o.out_dir + "/";
+    std::cout << "frames " << d << record.frames.front().file << " .. " << record.frames.back().file;
+    if (out.previews) std::cout << ", contact sheet " << d << names::kContactSheet << ", GIF " << d << names::kPreviewGif;
+    std::cout << ", chart " << d << names::kTimingChart << ", report " << d << names::kReport << "\n";
+  }
+  // Written, but not every frame: a script must not take it for a whole render.
+  return done.footage_failed.empty() && done.plugin_failed.empty() ? kExitDone : kExitFramesFailed;
+}
+
+int Run(const Options& o) {
+  const std::string plugin = o.plugin.empty() ? ZELVAN_DEFAULT_PLUGIN : o.plugin;
+  const Probed probed = ProbeTheFootage(o);
+  if (o.dry_run) {
+    std::cout << probed.scene.resolved.dump(2) << "\n";
+    return 0;
+  }
+  const std::unique_ptr<Clip> clip = OpenTheClip(o, probed);
+  HostRender render(plugin, probed.scene, *clip);
+  std::vector<std::size_t> calls_before_refusal;
+  for (const std::string& f : o.refuse_calls) calls_before_refusal.push_back(render.CallCount(f));
+  render.RefuseCalls(o.refuse_calls);
+
+  // From here on Ctrl-C and SIGTERM stop the run cleanly.
+  const StopSignals stop;
+  Output out(o, probed.scene);
+  ClaimTheOutputPlace(o, probed, out);
+  Rendered done{render.Record(), {}, {}};
+  if (const std::optional<int> stopped = RenderTheFrames(o, render, out, done)) return *stopped;
+  if (const std::optional<int> stopped = WriteTheOutputs(out, done.record)) return *stopped;
+  return TellTheOutcome(o, probed.scene, *clip, render, calls_before_refusal, out, done);
+}
+
+}  // namespace
+}  // namespace zelvan::render
+
+int main(int argc, char** argv) {
+  using namespace zelvan::render;
+#if defined(__GLIBC__)
+  // Every frame allocates and frees worlds of the same few sizes. Kept in the
+  // heap, their pages are reused; handed back to the system after each frame,
+  // every new world would fault its pages in again. Worlds beyond 64 MB (4K
+  // at 16 bits and float) are handed back: held in the heap, their holes
+  // would grow it by gigabytes.
+  mallopt(M_MMAP_THRESHOLD, 64 << 20);
+  mallopt(M_TRIM_THRESHOLD, 512 << 20);
+#endif
+  // Past a file-size limit (ulimit -f) a write then fails with EFBIG, which
+  // the run reports and cleans up after, instead of being killed mid-file.
+  signal(SIGXFSZ, SIG_IGN);
+  std::vector<std::string> args(argv + 1, argv + argc);
+  try {
+    const Options o = ParseCommandLine(args);
+    if (o.help) {
+      std::cout << HelpText(ZELVAN_DEFAULT_PLUGIN);
+      return 0;
+    }
+    if (o.version) {
+      std::cout << "zelvan-render " << ZELVAN_VERSION << "\n";
+      return 0;
+    }
+    return Run(o);
+  } catch (const UsageError& e) {
+    std::cerr << "zelvan-render: error: " << e.what() << "\n";
+    return kExitBadInput;
+  } catch (const WriteError& e) {
+    std::cerr << "zelvan-render: error: " << e.what() << ". The output folder is left as it was\n";
+    return kExitWrite;
+  } catch (const std::exception& e) {
+    std::cerr << "zelvan-render: error: " << e.what() << "\n";
+    return kExitFailure;
+  }
+}

@@ -1,0 +1,51 @@
+// The frames of a movie's video stream, learnt by reading each of its
+// packets once (no decoding): their presentation times, ascending, and which
+// are keyframes; the frames the index of a cut file lists beyond its data;
+// the nominal rate and the frame each slot of it shows.
+//
+// The nominal rate is the stream's average rate when the presentation times
+// follow it, else FFmpeg's guess of the rate the stream was made at (the one
+// its own converter picks frames at): the stream is then of variable rate,
+// and slot k shows the last frame whose time, rounded to the rate, is not
+// after it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "Rational.h"
+
+struct AVFormatContext;
+struct AVPacket;
+
+namespace zelvan::render {
+
+struct MovieIndex {
+  std::vector<int64_t> pts;
+  std::vector<int64_t> keys;  // the keyframes among them by index, the first frame always
+  bool timestamps = true;     // false: frames are counted from the start of the stream
+  int64_t missing = 0;        // frames the index lists beyond the end of the data
+  std::optional<Rational> fps;
+  bool variable_rate = false;
+  int64_t slots = 0;  // slots of the nominal rate the frames span
+  int64_t total = 0;  // frames at the nominal rate, those the data lost included
+  // For a variable-rate stream, the frame shown in each slot, and for a file
+  // cut short, -1 where the cut lost a frame between the others (a B-frame
+  // whose data lay after it); empty when slot k shows frame k.
+  std::vector<int64_t> shown;
+
+  // The frame slot k shows; -1 outside the slots or where the cut lost it.
+  int64_t FrameIn(int64_t slot) const;
+  // The last keyframe at or before frame i (0 without timestamps).
+  int64_t KeyBefore(int64_t i) const;
+  // The frame whose presentation time is nearest t.
+  int64_t Nearest(int64_t t) const;
+};
+
+// Reads the packets of `stream` from where `fmt` stands to its end, through
+// `packet`, and picks the rate when it found frames. Reading stops soon after
+// kMaxFrames frames, as a longer movie is refused.
+MovieIndex ReadIndex(AVFormatContext& fmt, int stream, AVPacket& packet);
+
+}  // namespace zelvan::render

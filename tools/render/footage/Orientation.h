@@ -1,0 +1,35 @@
+// How a movie's stored frames are shown: turned by the stream's display
+// rotation as FFmpeg's player and converter turn them, and so of what size.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct AVStream;
+
+namespace zelvan::render {
+
+// The shown pixel (x, y) is the stored pixel (u, v) with (u, v) = (y, x)
+// when swapped, then each mirrored when flipped.
+struct Orientation {
+  int degrees = 0;  // clockwise
+  bool swap = false;
+  bool flip_x = false;
+  bool flip_y = false;
+};
+
+// The turns and flips FFmpeg's converter applies by default for the
+// stream's display matrix (upright without one). A rotation that is not a
+// quarter turn is shown as stored; `odd_angle` then names its degrees.
+Orientation OrientationOf(const AVStream& stream, std::string* odd_angle);
+
+// A stored frame's size and how it is shown.
+struct FrameShape {
+  int stored_width = 0;
+  int stored_height = 0;
+  Orientation orientation;
+  int width() const { return orientation.swap ? stored_height : stored_width; }
+  int height() const { return orientation.swap ? stored_width : stored_height; }
+};
+
+}  // namespace zelvan::render

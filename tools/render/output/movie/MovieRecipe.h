@@ -1,0 +1,38 @@
+// What each kind of movie is made of, one row a kind: the extension that
+// names it, FFmpeg's container and encoder, the codec as the summary names
+// it, the pixels the encoder takes at each depth, whether its sides must be
+// even, the colour it is tagged with, and the encoder's options. The
+// encoder, its summary and MovieKindOf read it from here.
+#pragma once
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+#include "MovieEncoder.h"
+
+namespace zelvan::render {
+
+struct MovieRecipe {
+  MovieKind kind;
+  const char* extension;  // lower case, with the dot
+  const char* muxer;
+  const char* encoder;
+  const char* codec_name;  // as the summary names it
+  AVPixelFormat pixels_8;     // for an 8-bit render
+  AVPixelFormat pixels_deep;  // for 16-bit and float renders
+  // 4:2:0 takes even sizes only: an odd side gets one black column or row.
+  bool even_size;
+  // BT.709 in video levels, as the stream, each frame and the container
+  // (movflags) are tagged; else the colour is stored as RGB, untagged.
+  bool bt709;
+  const char* movflags;  // the container's, or null
+  // The quality is x264's crf from the settings: set, and named in the summary.
+  bool crf;
+  // The encoder's own options, once the frame's size is set; null for none.
+  void (*options)(AVCodecContext& codec);
+};
+
+const MovieRecipe& RecipeOf(MovieKind kind);
+
+}  // namespace zelvan::render
