@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "Rational.h"
@@ -24,7 +25,16 @@ namespace zelvan::render {
 struct MovieIndex {
   std::vector<int64_t> pts;
   std::vector<int64_t> keys;  // the keyframes among them by index, the first frame always
+  // Where reading resumes for each keyframe, and how its packet is known.
+  struct Place {
+    int64_t resume = -1;  // a byte position at or before its packet, -1 when unknown
+    int64_t dts = 0;      // its packet's decode time (else its presentation time)
+  };
+  std::vector<Place> key_places;
   bool timestamps = true;     // false: frames are counted from the start of the stream
+  // Presentation times the container left out and the index filled in, by
+  // the decode time of their packet (see MoviePackets).
+  std::vector<std::pair<int64_t, int64_t>> filled;
   int64_t missing = 0;        // frames the index lists beyond the end of the data
   std::optional<Rational> fps;
   bool variable_rate = false;
@@ -39,6 +49,12 @@ struct MovieIndex {
   int64_t FrameIn(int64_t slot) const;
   // The last keyframe at or before frame i (0 without timestamps).
   int64_t KeyBefore(int64_t i) const;
+  // Where reading resumes for keyframe `key` (a frame index); a resume of -1
+  // when unknown.
+  Place PlaceOf(int64_t key) const;
+  // The presentation time filled in for the packet of decode time `dts`;
+  // AV_NOPTS_VALUE when the container gave it its own, or none.
+  int64_t FilledPts(int64_t dts) const;
   // The frame whose presentation time is nearest t.
   int64_t Nearest(int64_t t) const;
 };
