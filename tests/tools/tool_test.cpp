@@ -678,6 +678,20 @@ std::string Difference(const std::vector<float>& got, const std::vector<float>& 
          std::to_string(got[first]) + " instead of " + std::to_string(want[first]);
 }
 
+// The standard output of a command (the ffmpeg or ffprobe program), which must succeed.
+std::string Capture(const std::string& cmd) {
+  std::string out;
+  FILE* p = ::popen((cmd + " </dev/null").c_str(), "r");
+  if (p == nullptr) {
+    ADD_FAILURE() << cmd;
+    return out;
+  }
+  char buf[4096];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  EXPECT_EQ(::pclose(p), 0) << cmd;
+  return out;
+}
+
 // One clip made with the ffmpeg program and the way the tool renders it.
 struct ClipCase {
   ClipCase(std::string name_, std::string source_, std::string encode_, std::string file_, int frames_ = 2,
@@ -692,6 +706,7 @@ struct ClipCase {
   int rate;            // the clip's rate
   int depth;           // the composition's
   std::string remux;    // ffmpeg options of a stream copy after encoding (display rotation)
+  std::string copy_into;  // the file of that copy, when another container; else "shown-" and the file
   std::string decode;   // ffmpeg options of the decode the frames are compared with
   int comp_rate = 0;    // the composition's rate, when not the clip's
   int downsample = 1;   // the composition's resolution: the clip is sampled down by nearest pixel
@@ -700,10 +715,33 @@ struct ClipCase {
   json source_facts = json::object();  // fields report.json's "source" must hold
   std::string warning;  // what the run must warn
 
+  bool quiet = false;   // the run must warn of nothing
+
   ClipCase& Remux(std::string options) { remux = std::move(options); return *this; }
   ClipCase& Facts(json facts) { source_facts = std::move(facts); return *this; }
   ClipCase& Warns(std::string text) { warning = std::move(text); return *this; }
+  ClipCase& From(std::string graph) { source = std::move(graph); return *this; }
+  ClipCase& Encode(std::string options) { encode = std::move(options); return *this; }
+  ClipCase& Frames(int n) { frames = n; return *this; }
+  ClipCase& Quiet() { quiet = true; return *this; }
+  // Copied stream by stream into another container, as `ffmpeg -i clip.mp4 -c copy clip.ts`.
+  ClipCase& CopyInto(std::string other) { copy_into = std::move(other); return *this; }
+  // Forwards to the last frame and back: the frames decoded on the way to
+  // one are kept for the next steps back.
+  ClipCase& ThereAndBack() { there_and_back = true; return *this; }
+  // Forwards and back with no cache: every step back seeks to the keyframe
+  // before the frame.
+  ClipCase& WalkBack() {
+    args = {"--cache-mb", "0"};
+    return ThereAndBack();
+  }
 };
+
+// A row by its name and file, the rest by the setters above:
+// ClipRow("name", "clip.ts").Encode("-frames:v 24 -c:v libx264").Frames(24).WalkBack()
+ClipCase ClipRow(std::string name, std::string file) {
+  return ClipCase(std::move(name), "testsrc2=size=96x54:rate=25", "", std::move(file));
+}
 
 std::vector<ClipCase> ClipCases() {
   const std::string x264 = "-pix_fmt yuv420p -c:v libx264";
@@ -736,7 +774,7 @@ std::vector<ClipCase> ClipCases() {
   for (const int degrees : {90, 180, 270}) {
     ClipCase c{"turned " + std::to_string(degrees) + " degrees", source, "-frames:v 3 " + x264, "turned.mp4", 3};
     c.remux = "-metadata:s:v rotate=" + std::to_string(360 - degrees);
-    c.source_facts = {{"rotation", degrees}, {"width", degrees == 180 ? 96 : 54}, {"height", degrees == 180 ? 54 : 96}};
+    c.source_facts = {{"width", degrees == 180 ? 96 : 54}, {"height", degrees == 180 ? 54 : 96}};
     cases.push_back(c);
   }
   ClipCase half = cases.back();
@@ -756,15 +794,52 @@ std::vector<ClipCase> ClipCases() {
   vfr.warning = "vfr.mp4: its frame rate is variable";
   cases.push_back(vfr);
   ClipCase sar{"pixels twice as wide as high", source, "-frames:v 2 -vf setsar=2 " + x264, "sar.mp4"};
-  sar.source_facts = {{"pixel_aspect", 2}, {"variable_rate", false}, {"rotation", 0}};
+  sar.source_facts = {{"pixel_aspect", 2}, {"variable_rate", false}};
   sar.warning = "sar.mp4: its pixels are not square (pixel aspect 2:1)";
   cases.push_back(sar);
   // Stored pixels twice as wide, turned a quarter: shown, they are twice as high.
   cases.push_back(ClipCase{"turned 90 degrees, pixels twice as wide", source, "-frames:v 2 -vf setsar=2 " + x264,
                            "sar-turned.mp4"}
                       .Remux("-metadata:s:v rotate=270")
-                      .Facts({{"rotation", 90}, {"pixel_aspect", "1/2"}, {"width", 54}, {"height", 96}})
+                      .Facts({{"pixel_aspect", "1/2"}, {"width", 54}, {"height", 96}})
                       .Warns("(pixel aspect 1:2); they are shown square, not resampled, so the picture looks wider"));
+  // Containers as cameras, editors and broadcasters write them, each clip
+  // two groups of pictures walked forwards and back.
+  const std::string h264 = "-frames:v 24 " + x264 + " -bf 3 -g 12";
+  const std::string mpeg2 = "-frames:v 24 -c:v mpeg2video -bf 2 -g 12";
+  const std::vector<ClipCase> containers = {
+      ClipRow("H.264 copied from MP4 into MPEG-TS", "clip.mp4").Encode(h264).CopyInto("clip.ts").Frames(24)
+          .WalkBack().Quiet(),
+      // 2^33 ticks of 90 kHz are 95443.7 s: these times start far from zero,
+      // and the next ones pass the clock's wrap halfway through the clip.
+      ClipRow("H.264 in M2TS, times far from zero", "clip.m2ts")
+          .Encode(h264 + " -output_ts_offset 86000").Frames(24).WalkBack().Quiet(),
+      ClipRow("H.264 in MTS, the clock wraps", "clip.mts")
+          .Encode(h264 + " -output_ts_offset 95441.8").Frames(24).WalkBack().Quiet(),
+      ClipRow("MPEG-2 in MPEG-TS", "clip.ts").Encode(mpeg2).Frames(24).WalkBack().Quiet(),
+      ClipRow("H.265 in MPEG-TS", "hevc.ts").Encode("-frames:v 24 -c:v libx265 -x265-params log-level=none -g 12").Frames(24).ThereAndBack().Quiet(),
+      ClipRow("MPEG-2 in MPEG-PS, constant rate", "clip.mpg")
+          .Encode(mpeg2).Frames(24).ThereAndBack().Quiet().Facts({{"variable_rate", false}, {"fps", 25}}),
+      ClipRow("MPEG-2 in VOB", "clip.vob").Encode(mpeg2).Frames(24).WalkBack().Quiet(),
+      // AVI keeps no presentation times, and counts this copy at 50 fps.
+      ClipRow("H.264 with B-frames copied from MP4 into AVI, numbered as decoded", "clip.mp4")
+          .Encode(h264).CopyInto("clip.avi").Frames(24).WalkBack().Facts({{"fps", 25}})
+          .Warns("clip.avi: its frames carry no presentation times"),
+      ClipRow("MPEG-4 Part 2 with B-frames in AVI", "mpeg4.avi")
+          .Encode("-frames:v 24 -c:v mpeg4 -bf 2 -g 12").Frames(24).WalkBack().Quiet(),
+      ClipRow("MJPEG in AVI", "mjpeg.avi").Encode("-frames:v 3 -pix_fmt yuvj422p -c:v mjpeg").Frames(3).Quiet(),
+      // DNxHR takes nothing smaller than 256x120.
+      ClipRow("DNxHR in MXF", "dnxhr.mxf")
+          .From("testsrc2=size=256x120:rate=25").Encode("-frames:v 3 -c:v dnxhd -profile:v dnxhr_lb -pix_fmt yuv422p")
+          .Frames(3).Quiet(),
+      ClipRow("XDCAM MPEG-2 4:2:2 in MXF", "xdcam.mxf")
+          .Encode("-frames:v 12 -c:v mpeg2video -pix_fmt yuv422p -bf 2 -g 6").Frames(12).WalkBack().Quiet(),
+      ClipRow("H.263 in 3GP", "clip.3gp").From("testsrc2=size=128x96:rate=25").Encode("-frames:v 3 -c:v h263")
+          .Frames(3).Quiet(),
+      ClipRow("H.264 with B-frames in FLV", "clip.flv").Encode(h264).Frames(24).WalkBack().Quiet(),
+      ClipRow("VP9 in WebM", "clip.webm").Encode("-frames:v 24 -c:v libvpx-vp9 -g 12").Frames(24).WalkBack().Quiet(),
+  };
+  cases.insert(cases.end(), containers.begin(), containers.end());
   // Every width from 322 to 352: each remainder by 16 and 32 that 4:2:0
   // allows, even widths through x264, odd ones through FFV1.
   for (int w = 322; w <= 352; ++w) {
@@ -788,9 +863,9 @@ TEST_P(MovieFramesEqualFfmpegsDecode, FrameByFrame) {
   const ClipCase& c = GetParam();
   TempDir tmp("movie");
   fs::path clip = MakeClip(tmp, c.file, c.encode, c.source);
-  if (!c.remux.empty()) {
+  if (!c.remux.empty() || !c.copy_into.empty()) {
     const fs::path made = clip;
-    clip = tmp / ("shown-" + c.file);
+    clip = tmp / (c.copy_into.empty() ? "shown-" + c.file : c.copy_into);
     const std::string cmd = "ffmpeg -v error -y -i " + testing::Quote(made.string()) + " -c copy " + c.remux + " " +
                             testing::Quote(clip.string()) + " </dev/null";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
@@ -815,6 +890,13 @@ TEST_P(MovieFramesEqualFfmpegsDecode, FrameByFrame) {
   if (!c.warning.empty()) {
     EXPECT_NE(run.err.find(c.warning), std::string::npos) << run.err;
   }
+  if (c.quiet) {
+    EXPECT_EQ(run.err, "") << "nothing to warn of";
+  }
+  // The display rotation as ffprobe shows it, 0 without one.
+  const std::string probed = Capture("ffprobe -v error -select_streams v -show_entries stream_side_data=rotation -of "
+                                     "csv=p=0 " + testing::Quote(clip.string()));
+  EXPECT_EQ(report["source"]["rotation"], std::atoi(probed.c_str())) << probed;
   for (const auto& [key, value] : c.source_facts.items()) EXPECT_EQ(report["source"][key], value) << key;
 
   int rw = 0, rh = 0;
@@ -863,20 +945,6 @@ std::string CaseName(const ::testing::TestParamInfo<ClipCase>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Clips, MovieFramesEqualFfmpegsDecode, ::testing::ValuesIn(ClipCases()), CaseName);
-
-// The standard output of a command (the ffmpeg or ffprobe program), which must succeed.
-std::string Capture(const std::string& cmd) {
-  std::string out;
-  FILE* p = ::popen((cmd + " </dev/null").c_str(), "r");
-  if (p == nullptr) {
-    ADD_FAILURE() << cmd;
-    return out;
-  }
-  char buf[4096];
-  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-  EXPECT_EQ(::pclose(p), 0) << cmd;
-  return out;
-}
 
 // Peak signal-to-noise ratio in dB of two RGBA frames of values 0 to 1 over
 // their first `channels` channels; infinite when they are equal.
@@ -1213,6 +1281,34 @@ TEST(Footage, TheMovieCacheStaysWithinItsBudgetInBytes) {
     }
   }
   EXPECT_GT(most, 1u) << "walking back, it keeps what the budget holds";
+}
+
+// The fix the variable-rate warning prints, run as printed on the table's
+// variable-rate clip, makes a clip of a constant rate that reads without the
+// warning: its 12 frames spread over 15 slots of 25 fps.
+TEST(Footage, TheVariableRateWarningsFixReadsWithoutIt) {
+  const std::vector<ClipCase> rows = ClipCases();
+  const auto vfr = std::find_if(rows.begin(), rows.end(), [](const ClipCase& c) { return c.name == "variable rate"; });
+  ASSERT_NE(vfr, rows.end());
+  TempDir tmp("vfrfix");
+  const fs::path clip = MakeClip(tmp, vfr->file, vfr->encode, vfr->source);
+  testing::ToolRun run;
+  ASSERT_FALSE(Render(tmp, {"--source", clip.string(), "--play-once", "--no-previews"}, &run).is_null());
+  const std::size_t at = run.err.find("e.g. ffmpeg -i IN ");
+  ASSERT_NE(at, std::string::npos) << run.err;
+  std::string command = run.err.substr(at + 5, run.err.find('\n', at) - at - 5);
+  ASSERT_EQ(command.substr(command.size() - 4), " OUT") << command;
+  const fs::path fixed = tmp / "constant.mp4";
+  command = "ffmpeg -i " + testing::Quote(clip.string()) + command.substr(std::string("ffmpeg -i IN").size(),
+                                                                        command.size() - 4 - 12) +
+            " " + testing::Quote(fixed.string()) + " </dev/null 2>/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  const json report = Render(tmp, {"--source", fixed.string(), "--play-once", "--no-previews"}, &run);
+  ASSERT_FALSE(report.is_null());
+  EXPECT_EQ(run.err, "") << "no warning";
+  EXPECT_EQ(report["source"]["variable_rate"], false);
+  EXPECT_EQ(report["source"]["fps"], 25);
+  EXPECT_EQ(report["source"]["frames"], 15);
 }
 
 // Image footage keeps its alpha at every depth: a straight-alpha PNG or TIFF

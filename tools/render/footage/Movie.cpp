@@ -181,8 +181,8 @@ void Movie::Impl::Describe(const AVCodec& decoder, const AVStream& st) {
   const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(st.codecpar->format));
   description = std::string(decoder.name) + (d ? std::string(" ") + d->name : std::string()) +
                 (d ? " " + std::to_string(d->comp[0].depth) + "-bit" : std::string());
-  const int degrees = shape.orientation.degrees;
-  if (degrees != 0) description += ", turned " + std::to_string(degrees) + " degrees";
+  const int rotation = shape.orientation.rotation;
+  if (rotation != 0) description += ", display rotation " + std::to_string(rotation);
   if (!index.timestamps) {
     warnings.push_back(path + ": its frames carry no presentation times (as " + std::string(in.fmt->iformat->name) +
                        " may store them); they are numbered in the order the decoder gives them, as FFmpeg numbers "
@@ -192,8 +192,8 @@ void Movie::Impl::Describe(const AVCodec& decoder, const AVStream& st) {
     warnings.push_back(path + ": its frame rate is variable (its frame times do not follow one rate); its frames "
                        "are picked by presentation time at its nominal " + index.fps->text() +
                        " fps, so some show twice and some not at all (report.json: source.variable_rate). For "
-                       "every frame once, convert it to a constant rate first, e.g. ffmpeg -i IN -fps_mode "
-                       "passthrough -r RATE OUT");
+                       "every frame once, convert it to a constant rate first, e.g. ffmpeg -i IN -fps_mode cfr "
+                       "-r " + index.fps->text() + " OUT");
   }
 }
 
@@ -318,7 +318,7 @@ int Movie::height() const { return impl_->shape.height(); }
 int64_t Movie::frames() const { return impl_->index.total; }
 std::optional<Rational> Movie::fps() const { return impl_->index.fps; }
 std::string Movie::description() const { return impl_->description; }
-int Movie::rotation() const { return impl_->shape.orientation.degrees; }
+int Movie::rotation() const { return impl_->shape.orientation.rotation; }
 std::optional<Rational> Movie::pixel_aspect() const { return impl_->pixel_aspect; }
 bool Movie::variable_rate() const { return impl_->index.variable_rate; }
 const std::vector<std::string>& Movie::warnings() const { return impl_->warnings; }

@@ -62,7 +62,7 @@ class Movie {
   std::optional<Rational> fps() const;
   // "h264 yuv420p 8-bit", for the summary line.
   std::string description() const;
-  // Clockwise quarter turns, in degrees, that show the stored frames upright.
+  // The display rotation as ffprobe shows it (see Orientation::rotation).
   int rotation() const;
   // The shape of a shown pixel (width over height), when it is not square.
   std::optional<Rational> pixel_aspect() const;
