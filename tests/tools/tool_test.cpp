@@ -1550,7 +1550,25 @@ TEST(RenderTool, FailedFramesStopTheRunOrAreMarked) {
     const char* failure;  // as report.json marks the failed frames
     bool all_fail;
     std::optional<rlim_t> file_size_limit;
+    std::vector<std::string> never = {};  // what standard error must not hold
+
+    // A footage frame that stops the run: Footage("name", args).Says({...}).Never({...})
+    static Case Footage(const char* n, std::vector<std::string> a) { return Case{n, std::move(a), false, 3, {}, "footage", false, {}}; }
+    Case& Says(std::vector<std::string> m) { messages = std::move(m); return *this; }
+    Case& Never(std::vector<std::string> m) { never = std::move(m); return *this; }
   };
+  // A sequence whose third frame's image data is damaged (not cut): the
+  // image library fails on it while rendering.
+  fs::create_directories(tmp / "shot");
+  for (int i = 1; i <= 3; ++i) {
+    pixels::PixelWorld w(64, 36, pixels::Depth::k8);
+    pixels::PaintFrameStamp(*w.world(), i);
+    WriteImage((tmp / "shot" / ("s." + std::to_string(i) + ".png")).string(), 64, 36, WorldToRgba(*w.world()),
+               FrameFormat::Png8);
+  }
+  std::string png = testing::Slurp(tmp / "shot" / "s.3.png");
+  png[png.find("IDAT") + 6] ^= 0x55;
+  std::ofstream(tmp / "shot" / "s.3.png", std::ios::binary | std::ios::trunc) << png;
   const std::vector<std::string> footage = {"--source", cut.string()};
   const std::vector<std::string> refused = {"--refuse-call", "copy"};
   const std::string nested = (tmp / "out" / "nest" / "a").string();
@@ -1570,6 +1588,10 @@ TEST(RenderTool, FailedFramesStopTheRunOrAreMarked) {
        false, {}},
       {"a write past the file-size limit, into a movie", movie_write, false, 5,
        {nested + "/loop.mkv: cannot be written: file too large", "ulimit -f", "Fix:"}, nullptr, false, 4096},
+      // The library's own lines (libpng prints its errors) join ours, on one line.
+      Case::Footage("a damaged picture in a sequence", {"--source", (tmp / "shot" / "s.#.png").string()})
+          .Says({"s.3.png: frame 2 cannot be read (", "), at composition frame "})
+          .Never({"libpng", "\nPNG", "error\n"}),
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -1580,6 +1602,7 @@ TEST(RenderTool, FailedFramesStopTheRunOrAreMarked) {
     const testing::ToolRun r = RunTool(args, tmp.path(), c.file_size_limit);
     EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
     for (const std::string& m : c.messages) EXPECT_NE(r.err.find(m), std::string::npos) << m << "\n" << r.err;
+    for (const std::string& m : c.never) EXPECT_EQ(r.err.find(m), std::string::npos) << m << "\n" << r.err;
     EXPECT_EQ(r.err.find(".zelvan-render-staging"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("variable"), std::string::npos) << "a clip cut short is not of a variable rate: " << r.err;
     const bool written = c.exit_code == 0 || c.exit_code == 6;
@@ -1673,6 +1696,16 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
   std::ofstream(tmp / "footage" / "noindex.mp4", std::ios::binary) << whole.substr(0, whole.size() / 2);
   MakeClip(tmp, "footage/audio.m4a", "-t 0.2 -c:a aac", "sine=frequency=440");
   fs::create_directories(tmp / "footage" / "frames.mkv");
+  // A movie its owner may not read, and a sequence whose third frame a copy cut short.
+  std::ofstream(tmp / "footage" / "locked.mp4", std::ios::binary) << whole;
+  fs::permissions(tmp / "footage" / "locked.mp4", fs::perms::none);
+  fs::create_directories(tmp / "footage" / "shot");
+  for (int i = 1; i <= 3; ++i) {
+    pixels::PixelWorld w(64, 36, pixels::Depth::k8);
+    const std::string name = (tmp / "footage" / "shot" / ("s." + std::to_string(i) + ".png")).string();
+    WriteImage(name, 64, 36, WorldToRgba(*w.world()), FrameFormat::Png8);
+    if (i == 3) fs::resize_file(name, fs::file_size(name) - 20);
+  }
   const std::string movie = (tmp / "footage" / "whole.mp4").string();
   const std::vector<BadInput> cases = {
       {{"--set", "comp.width=0"}, "comp.width"},
@@ -1700,6 +1733,9 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
       {{"--source", (tmp / "footage" / "empty.mp4").string()}, "empty.mp4: is an empty file"},
       {{"--source", (tmp / "footage" / "noindex.mp4").string()}, "noindex.mp4: is a damaged movie (no index)"},
       {{"--source", (tmp / "footage" / "audio.m4a").string()}, "audio.m4a: holds no video stream (audio only)"},
+      {{"--source", (tmp / "footage" / "locked.mp4").string()}, "locked.mp4: cannot be read: permission denied"},
+      {{"--source", (tmp / "footage" / "shot" / "s.#.png").string()},
+       "s.3.png: frame 2 of the sequence: it is cut short"},
       {{"--cache-mb", "lots"}, "--cache-mb lots: expects a whole number of megabytes"},
       {{"--out", "--no-previews"}, "--out: needs a value, and --no-previews is an option"},
       {{"--play-once", "--type", "pingpong"}, "params.type: is set by --play-once"},
@@ -1725,8 +1761,8 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
     EXPECT_NE(r.err.find("Fix:"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(tmp / "out")) << "nothing written";
     EXPECT_EQ(Listing(tmp.path()).size(), 5u) << "nothing written anywhere";
-    EXPECT_EQ(Listing(tmp / "footage"), (std::set<std::string>{"audio.m4a", "empty.mp4", "frames.mkv", "noindex.mp4",
-                                                               "whole.mp4"}));
+    EXPECT_EQ(Listing(tmp / "footage"), (std::set<std::string>{"audio.m4a", "empty.mp4", "frames.mkv", "locked.mp4",
+                                                               "noindex.mp4", "shot", "whole.mp4"}));
     EXPECT_TRUE(testing::Slurp(movie) == whole) << "a movie that is there stays as it was";
     if (c.args.size() == 2 && c.args[1].find("/footage/") != std::string::npos) {
       EXPECT_EQ(r.err.find("PNG"), std::string::npos) << "a movie's fault suggests no image formats: " << r.err;
