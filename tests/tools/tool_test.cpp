@@ -1638,6 +1638,21 @@ TEST(RenderTool, FailedFramesStopTheRunOrAreMarked) {
     EXPECT_EQ(r.err.find("outside the source layer"), std::string::npos) << "failures are not times outside";
     fs::remove_all(tmp / "out");
   }
+  // Played once, the first frame past the data names where the data ends:
+  // after the last frame FFmpeg decodes from it, in frames and in seconds.
+  const std::string times = Capture("ffprobe -v error -show_entries frame=pts_time -of csv=p=0 " +
+                                    testing::Quote(cut.string()) + " 2>/dev/null");
+  const double last = std::stod(times.substr(times.rfind('\n', times.size() - 2) + 1));
+  const long end_frame = std::lround(last * 25);
+  char says[160];
+  std::snprintf(says, sizeof says, ": frame %ld cannot be read (the file is cut short: its data ends after "
+                "frame %ld, at %.2f s, of the 50 frames its index lists)", end_frame + 1, end_frame, last + 1.0 / 25);
+  const testing::ToolRun once = RunTool({"--out", (tmp / "out").string(), "--quiet", "--source", cut.string(),
+                                         "--play-once", "--keep-going", "--no-previews"}, tmp.path());
+  EXPECT_EQ(once.exit_code, 6) << once.err;
+  const json frames = ReadJson(tmp / "out" / "report.json")["frames"];
+  EXPECT_EQ(frames[end_frame + 1]["footage_error"]["message"], cut.string() + says);
+  EXPECT_TRUE(frames[end_frame]["failure"].is_null()) << "the last frame FFmpeg decodes, past a damaged packet, shows";
 }
 
 // --play-once: frame k of the composition shows source frame k, each once, in

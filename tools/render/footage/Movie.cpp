@@ -6,6 +6,7 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -229,9 +230,11 @@ int64_t Movie::Impl::IndexOf(const AVFrame& f) {
 }
 
 const AVFrame* Movie::Impl::DecodeUntil(int64_t i) {
+  int errors = 0;  // in a row
   while (true) {
     const int r = avcodec_receive_frame(codec.get(), frame.get());
     if (r == 0) {
+      errors = 0;
       const int64_t got_index = IndexOf(*frame);
       const AVFrame* got = nullptr;
       if (got_index >= 0) {
@@ -252,6 +255,9 @@ const AVFrame* Movie::Impl::DecodeUntil(int64_t i) {
     if (r != AVERROR(EAGAIN)) {
       const std::string log = TakeLastError();
       decode_error = log.empty() ? AvError(r) : log;
+      // A damaged packet fails alone: the frames held after it still come
+      // out of a drained decoder, as in FFmpeg's own decode.
+      if (draining && ++errors < 64) continue;
     }
     if (draining) {
       drained = true;
@@ -288,8 +294,13 @@ void Movie::Impl::Feed() {
 const AVFrame& Movie::Impl::Picture(int64_t k) {
   const int64_t i = index.FrameIn(k);
   if (i < 0) {
-    Fail("the file ends before it: its index lists " + std::to_string(index.total) + " frames, the data holds " +
-         std::to_string(index.pts.size()) + "; the file is truncated or damaged");
+    // Where the data ends: after the last slot a frame of it falls in.
+    char end[64];
+    std::snprintf(end, sizeof end, "its data ends after frame %lld, at %.2f s,", static_cast<long long>(index.slots - 1),
+                  index.fps ? static_cast<double>(index.slots) / index.fps->value() : 0.0);
+    const std::string where = std::string(end) + " of the " + std::to_string(index.total) + " frames its index lists";
+    Fail(k >= index.slots ? "the file is cut short: " + where
+                          : "its data was lost where the file is cut short (" + where + ")");
   }
   if (const AVFrame* held = cache.Ask(i)) return *held;
   decode_error.clear();
