@@ -1,13 +1,15 @@
 // The frames of a movie's video stream, learnt by reading each of its
-// packets once (no decoding): their presentation times, ascending, and which
-// are keyframes; the frames the index of a cut file lists beyond its data;
+// packets once (no decoding, see MoviePackets): their presentation times,
+// ascending, which are keyframes and where reading resumes for each; the
+// samples the container's own index lists beyond the data of a cut file;
 // the nominal rate and the frame each slot of it shows.
 //
 // The nominal rate is the stream's average rate when the presentation times
 // follow it, else FFmpeg's guess of the rate the stream was made at (the one
 // its own converter picks frames at): the stream is then of variable rate,
 // and slot k shows the last frame whose time, rounded to the rate, is not
-// after it.
+// after it. A stream without presentation times has its frames in decode
+// order at FFmpeg's guess.
 #pragma once
 
 #include <cstdint>
