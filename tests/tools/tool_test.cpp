@@ -678,6 +678,20 @@ std::string Difference(const std::vector<float>& got, const std::vector<float>& 
          std::to_string(got[first]) + " instead of " + std::to_string(want[first]);
 }
 
+// The standard output of a command (the ffmpeg or ffprobe program), which must succeed.
+std::string Capture(const std::string& cmd) {
+  std::string out;
+  FILE* p = ::popen((cmd + " </dev/null").c_str(), "r");
+  if (p == nullptr) {
+    ADD_FAILURE() << cmd;
+    return out;
+  }
+  char buf[4096];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  EXPECT_EQ(::pclose(p), 0) << cmd;
+  return out;
+}
+
 // One clip made with the ffmpeg program and the way the tool renders it.
 struct ClipCase {
   ClipCase(std::string name_, std::string source_, std::string encode_, std::string file_, int frames_ = 2,
@@ -692,6 +706,7 @@ struct ClipCase {
   int rate;            // the clip's rate
   int depth;           // the composition's
   std::string remux;    // ffmpeg options of a stream copy after encoding (display rotation)
+  std::string copy_into;  // the file of that copy, when another container; else "shown-" and the file
   std::string decode;   // ffmpeg options of the decode the frames are compared with
   int comp_rate = 0;    // the composition's rate, when not the clip's
   int downsample = 1;   // the composition's resolution: the clip is sampled down by nearest pixel
@@ -700,10 +715,33 @@ struct ClipCase {
   json source_facts = json::object();  // fields report.json's "source" must hold
   std::string warning;  // what the run must warn
 
+  bool quiet = false;   // the run must warn of nothing
+
   ClipCase& Remux(std::string options) { remux = std::move(options); return *this; }
   ClipCase& Facts(json facts) { source_facts = std::move(facts); return *this; }
   ClipCase& Warns(std::string text) { warning = std::move(text); return *this; }
+  ClipCase& From(std::string graph) { source = std::move(graph); return *this; }
+  ClipCase& Encode(std::string options) { encode = std::move(options); return *this; }
+  ClipCase& Frames(int n) { frames = n; return *this; }
+  ClipCase& Quiet() { quiet = true; return *this; }
+  // Copied stream by stream into another container, as `ffmpeg -i clip.mp4 -c copy clip.ts`.
+  ClipCase& CopyInto(std::string other) { copy_into = std::move(other); return *this; }
+  // Forwards to the last frame and back: the frames decoded on the way to
+  // one are kept for the next steps back.
+  ClipCase& ThereAndBack() { there_and_back = true; return *this; }
+  // Forwards and back with no cache: every step back seeks to the keyframe
+  // before the frame.
+  ClipCase& WalkBack() {
+    args = {"--cache-mb", "0"};
+    return ThereAndBack();
+  }
 };
+
+// A row by its name and file, the rest by the setters above:
+// ClipRow("name", "clip.ts").Encode("-frames:v 24 -c:v libx264").Frames(24).WalkBack()
+ClipCase ClipRow(std::string name, std::string file) {
+  return ClipCase(std::move(name), "testsrc2=size=96x54:rate=25", "", std::move(file));
+}
 
 std::vector<ClipCase> ClipCases() {
   const std::string x264 = "-pix_fmt yuv420p -c:v libx264";
@@ -736,7 +774,7 @@ std::vector<ClipCase> ClipCases() {
   for (const int degrees : {90, 180, 270}) {
     ClipCase c{"turned " + std::to_string(degrees) + " degrees", source, "-frames:v 3 " + x264, "turned.mp4", 3};
     c.remux = "-metadata:s:v rotate=" + std::to_string(360 - degrees);
-    c.source_facts = {{"rotation", degrees}, {"width", degrees == 180 ? 96 : 54}, {"height", degrees == 180 ? 54 : 96}};
+    c.source_facts = {{"width", degrees == 180 ? 96 : 54}, {"height", degrees == 180 ? 54 : 96}};
     cases.push_back(c);
   }
   ClipCase half = cases.back();
@@ -756,15 +794,52 @@ std::vector<ClipCase> ClipCases() {
   vfr.warning = "vfr.mp4: its frame rate is variable";
   cases.push_back(vfr);
   ClipCase sar{"pixels twice as wide as high", source, "-frames:v 2 -vf setsar=2 " + x264, "sar.mp4"};
-  sar.source_facts = {{"pixel_aspect", 2}, {"variable_rate", false}, {"rotation", 0}};
+  sar.source_facts = {{"pixel_aspect", 2}, {"variable_rate", false}};
   sar.warning = "sar.mp4: its pixels are not square (pixel aspect 2:1)";
   cases.push_back(sar);
   // Stored pixels twice as wide, turned a quarter: shown, they are twice as high.
   cases.push_back(ClipCase{"turned 90 degrees, pixels twice as wide", source, "-frames:v 2 -vf setsar=2 " + x264,
                            "sar-turned.mp4"}
                       .Remux("-metadata:s:v rotate=270")
-                      .Facts({{"rotation", 90}, {"pixel_aspect", "1/2"}, {"width", 54}, {"height", 96}})
+                      .Facts({{"pixel_aspect", "1/2"}, {"width", 54}, {"height", 96}})
                       .Warns("(pixel aspect 1:2); they are shown square, not resampled, so the picture looks wider"));
+  // Containers as cameras, editors and broadcasters write them, each clip
+  // two groups of pictures walked forwards and back.
+  const std::string h264 = "-frames:v 24 " + x264 + " -bf 3 -g 12";
+  const std::string mpeg2 = "-frames:v 24 -c:v mpeg2video -bf 2 -g 12";
+  const std::vector<ClipCase> containers = {
+      ClipRow("H.264 copied from MP4 into MPEG-TS", "clip.mp4").Encode(h264).CopyInto("clip.ts").Frames(24)
+          .WalkBack().Quiet(),
+      // 2^33 ticks of 90 kHz are 95443.7 s: these times start far from zero,
+      // and the next ones pass the clock's wrap halfway through the clip.
+      ClipRow("H.264 in M2TS, times far from zero", "clip.m2ts")
+          .Encode(h264 + " -output_ts_offset 86000").Frames(24).WalkBack().Quiet(),
+      ClipRow("H.264 in MTS, the clock wraps", "clip.mts")
+          .Encode(h264 + " -output_ts_offset 95441.8").Frames(24).WalkBack().Quiet(),
+      ClipRow("MPEG-2 in MPEG-TS", "clip.ts").Encode(mpeg2).Frames(24).WalkBack().Quiet(),
+      ClipRow("H.265 in MPEG-TS", "hevc.ts").Encode("-frames:v 24 -c:v libx265 -x265-params log-level=none -g 12").Frames(24).ThereAndBack().Quiet(),
+      ClipRow("MPEG-2 in MPEG-PS, constant rate", "clip.mpg")
+          .Encode(mpeg2).Frames(24).ThereAndBack().Quiet().Facts({{"variable_rate", false}, {"fps", 25}}),
+      ClipRow("MPEG-2 in VOB", "clip.vob").Encode(mpeg2).Frames(24).WalkBack().Quiet(),
+      // AVI keeps no presentation times, and counts this copy at 50 fps.
+      ClipRow("H.264 with B-frames copied from MP4 into AVI, numbered as decoded", "clip.mp4")
+          .Encode(h264).CopyInto("clip.avi").Frames(24).WalkBack().Facts({{"fps", 25}})
+          .Warns("clip.avi: its frames carry no presentation times"),
+      ClipRow("MPEG-4 Part 2 with B-frames in AVI", "mpeg4.avi")
+          .Encode("-frames:v 24 -c:v mpeg4 -bf 2 -g 12").Frames(24).WalkBack().Quiet(),
+      ClipRow("MJPEG in AVI", "mjpeg.avi").Encode("-frames:v 3 -pix_fmt yuvj422p -c:v mjpeg").Frames(3).Quiet(),
+      // DNxHR takes nothing smaller than 256x120.
+      ClipRow("DNxHR in MXF", "dnxhr.mxf")
+          .From("testsrc2=size=256x120:rate=25").Encode("-frames:v 3 -c:v dnxhd -profile:v dnxhr_lb -pix_fmt yuv422p")
+          .Frames(3).Quiet(),
+      ClipRow("XDCAM MPEG-2 4:2:2 in MXF", "xdcam.mxf")
+          .Encode("-frames:v 12 -c:v mpeg2video -pix_fmt yuv422p -bf 2 -g 6").Frames(12).WalkBack().Quiet(),
+      ClipRow("H.263 in 3GP", "clip.3gp").From("testsrc2=size=128x96:rate=25").Encode("-frames:v 3 -c:v h263")
+          .Frames(3).Quiet(),
+      ClipRow("H.264 with B-frames in FLV", "clip.flv").Encode(h264).Frames(24).WalkBack().Quiet(),
+      ClipRow("VP9 in WebM", "clip.webm").Encode("-frames:v 24 -c:v libvpx-vp9 -g 12").Frames(24).WalkBack().Quiet(),
+  };
+  cases.insert(cases.end(), containers.begin(), containers.end());
   // Every width from 322 to 352: each remainder by 16 and 32 that 4:2:0
   // allows, even widths through x264, odd ones through FFV1.
   for (int w = 322; w <= 352; ++w) {
@@ -788,9 +863,9 @@ TEST_P(MovieFramesEqualFfmpegsDecode, FrameByFrame) {
   const ClipCase& c = GetParam();
   TempDir tmp("movie");
   fs::path clip = MakeClip(tmp, c.file, c.encode, c.source);
-  if (!c.remux.empty()) {
+  if (!c.remux.empty() || !c.copy_into.empty()) {
     const fs::path made = clip;
-    clip = tmp / ("shown-" + c.file);
+    clip = tmp / (c.copy_into.empty() ? "shown-" + c.file : c.copy_into);
     const std::string cmd = "ffmpeg -v error -y -i " + testing::Quote(made.string()) + " -c copy " + c.remux + " " +
                             testing::Quote(clip.string()) + " </dev/null";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
@@ -815,6 +890,13 @@ TEST_P(MovieFramesEqualFfmpegsDecode, FrameByFrame) {
   if (!c.warning.empty()) {
     EXPECT_NE(run.err.find(c.warning), std::string::npos) << run.err;
   }
+  if (c.quiet) {
+    EXPECT_EQ(run.err, "") << "nothing to warn of";
+  }
+  // The display rotation as ffprobe shows it, 0 without one.
+  const std::string probed = Capture("ffprobe -v error -select_streams v -show_entries stream_side_data=rotation -of "
+                                     "csv=p=0 " + testing::Quote(clip.string()));
+  EXPECT_EQ(report["source"]["rotation"], std::atoi(probed.c_str())) << probed;
   for (const auto& [key, value] : c.source_facts.items()) EXPECT_EQ(report["source"][key], value) << key;
 
   int rw = 0, rh = 0;
@@ -863,20 +945,6 @@ std::string CaseName(const ::testing::TestParamInfo<ClipCase>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Clips, MovieFramesEqualFfmpegsDecode, ::testing::ValuesIn(ClipCases()), CaseName);
-
-// The standard output of a command (the ffmpeg or ffprobe program), which must succeed.
-std::string Capture(const std::string& cmd) {
-  std::string out;
-  FILE* p = ::popen((cmd + " </dev/null").c_str(), "r");
-  if (p == nullptr) {
-    ADD_FAILURE() << cmd;
-    return out;
-  }
-  char buf[4096];
-  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-  EXPECT_EQ(::pclose(p), 0) << cmd;
-  return out;
-}
 
 // Peak signal-to-noise ratio in dB of two RGBA frames of values 0 to 1 over
 // their first `channels` channels; infinite when they are equal.
@@ -1215,6 +1283,34 @@ TEST(Footage, TheMovieCacheStaysWithinItsBudgetInBytes) {
   EXPECT_GT(most, 1u) << "walking back, it keeps what the budget holds";
 }
 
+// The fix the variable-rate warning prints, run as printed on the table's
+// variable-rate clip, makes a clip of a constant rate that reads without the
+// warning: its 12 frames spread over 15 slots of 25 fps.
+TEST(Footage, TheVariableRateWarningsFixReadsWithoutIt) {
+  const std::vector<ClipCase> rows = ClipCases();
+  const auto vfr = std::find_if(rows.begin(), rows.end(), [](const ClipCase& c) { return c.name == "variable rate"; });
+  ASSERT_NE(vfr, rows.end());
+  TempDir tmp("vfrfix");
+  const fs::path clip = MakeClip(tmp, vfr->file, vfr->encode, vfr->source);
+  testing::ToolRun run;
+  ASSERT_FALSE(Render(tmp, {"--source", clip.string(), "--play-once", "--no-previews"}, &run).is_null());
+  const std::size_t at = run.err.find("e.g. ffmpeg -i IN ");
+  ASSERT_NE(at, std::string::npos) << run.err;
+  std::string command = run.err.substr(at + 5, run.err.find('\n', at) - at - 5);
+  ASSERT_EQ(command.substr(command.size() - 4), " OUT") << command;
+  const fs::path fixed = tmp / "constant.mp4";
+  command = "ffmpeg -i " + testing::Quote(clip.string()) + command.substr(std::string("ffmpeg -i IN").size(),
+                                                                        command.size() - 4 - 12) +
+            " " + testing::Quote(fixed.string()) + " </dev/null 2>/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  const json report = Render(tmp, {"--source", fixed.string(), "--play-once", "--no-previews"}, &run);
+  ASSERT_FALSE(report.is_null());
+  EXPECT_EQ(run.err, "") << "no warning";
+  EXPECT_EQ(report["source"]["variable_rate"], false);
+  EXPECT_EQ(report["source"]["fps"], 25);
+  EXPECT_EQ(report["source"]["frames"], 15);
+}
+
 // Image footage keeps its alpha at every depth: a straight-alpha PNG or TIFF
 // is premultiplied on read as the image library does it (colour x alpha /
 // the maximum, truncated), an EXR (premultiplied already) is taken as it is.
@@ -1454,7 +1550,25 @@ TEST(RenderTool, FailedFramesStopTheRunOrAreMarked) {
     const char* failure;  // as report.json marks the failed frames
     bool all_fail;
     std::optional<rlim_t> file_size_limit;
+    std::vector<std::string> never = {};  // what standard error must not hold
+
+    // A footage frame that stops the run: Footage("name", args).Says({...}).Never({...})
+    static Case Footage(const char* n, std::vector<std::string> a) { return Case{n, std::move(a), false, 3, {}, "footage", false, {}}; }
+    Case& Says(std::vector<std::string> m) { messages = std::move(m); return *this; }
+    Case& Never(std::vector<std::string> m) { never = std::move(m); return *this; }
   };
+  // A sequence whose third frame's image data is damaged (not cut): the
+  // image library fails on it while rendering.
+  fs::create_directories(tmp / "shot");
+  for (int i = 1; i <= 3; ++i) {
+    pixels::PixelWorld w(64, 36, pixels::Depth::k8);
+    pixels::PaintFrameStamp(*w.world(), i);
+    WriteImage((tmp / "shot" / ("s." + std::to_string(i) + ".png")).string(), 64, 36, WorldToRgba(*w.world()),
+               FrameFormat::Png8);
+  }
+  std::string png = testing::Slurp(tmp / "shot" / "s.3.png");
+  png[png.find("IDAT") + 6] ^= 0x55;
+  std::ofstream(tmp / "shot" / "s.3.png", std::ios::binary | std::ios::trunc) << png;
   const std::vector<std::string> footage = {"--source", cut.string()};
   const std::vector<std::string> refused = {"--refuse-call", "copy"};
   const std::string nested = (tmp / "out" / "nest" / "a").string();
@@ -1474,6 +1588,10 @@ TEST(RenderTool, FailedFramesStopTheRunOrAreMarked) {
        false, {}},
       {"a write past the file-size limit, into a movie", movie_write, false, 5,
        {nested + "/loop.mkv: cannot be written: file too large", "ulimit -f", "Fix:"}, nullptr, false, 4096},
+      // The library's own lines (libpng prints its errors) join ours, on one line.
+      Case::Footage("a damaged picture in a sequence", {"--source", (tmp / "shot" / "s.#.png").string()})
+          .Says({"s.3.png: frame 2 cannot be read (", "), at composition frame "})
+          .Never({"libpng", "\nPNG", "error\n"}),
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -1484,6 +1602,7 @@ TEST(RenderTool, FailedFramesStopTheRunOrAreMarked) {
     const testing::ToolRun r = RunTool(args, tmp.path(), c.file_size_limit);
     EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
     for (const std::string& m : c.messages) EXPECT_NE(r.err.find(m), std::string::npos) << m << "\n" << r.err;
+    for (const std::string& m : c.never) EXPECT_EQ(r.err.find(m), std::string::npos) << m << "\n" << r.err;
     EXPECT_EQ(r.err.find(".zelvan-render-staging"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("variable"), std::string::npos) << "a clip cut short is not of a variable rate: " << r.err;
     const bool written = c.exit_code == 0 || c.exit_code == 6;
@@ -1519,6 +1638,21 @@ TEST(RenderTool, FailedFramesStopTheRunOrAreMarked) {
     EXPECT_EQ(r.err.find("outside the source layer"), std::string::npos) << "failures are not times outside";
     fs::remove_all(tmp / "out");
   }
+  // Played once, the first frame past the data names where the data ends:
+  // after the last frame FFmpeg decodes from it, in frames and in seconds.
+  const std::string times = Capture("ffprobe -v error -show_entries frame=pts_time -of csv=p=0 " +
+                                    testing::Quote(cut.string()) + " 2>/dev/null");
+  const double last = std::stod(times.substr(times.rfind('\n', times.size() - 2) + 1));
+  const long end_frame = std::lround(last * 25);
+  char says[160];
+  std::snprintf(says, sizeof says, ": frame %ld cannot be read (the file is cut short: its data ends after "
+                "frame %ld, at %.2f s, of the 50 frames its index lists)", end_frame + 1, end_frame, last + 1.0 / 25);
+  const testing::ToolRun once = RunTool({"--out", (tmp / "out").string(), "--quiet", "--source", cut.string(),
+                                         "--play-once", "--keep-going", "--no-previews"}, tmp.path());
+  EXPECT_EQ(once.exit_code, 6) << once.err;
+  const json frames = ReadJson(tmp / "out" / "report.json")["frames"];
+  EXPECT_EQ(frames[end_frame + 1]["footage_error"]["message"], cut.string() + says);
+  EXPECT_TRUE(frames[end_frame]["failure"].is_null()) << "the last frame FFmpeg decodes, past a damaged packet, shows";
 }
 
 // --play-once: frame k of the composition shows source frame k, each once, in
@@ -1577,6 +1711,16 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
   std::ofstream(tmp / "footage" / "noindex.mp4", std::ios::binary) << whole.substr(0, whole.size() / 2);
   MakeClip(tmp, "footage/audio.m4a", "-t 0.2 -c:a aac", "sine=frequency=440");
   fs::create_directories(tmp / "footage" / "frames.mkv");
+  // A movie its owner may not read, and a sequence whose third frame a copy cut short.
+  std::ofstream(tmp / "footage" / "locked.mp4", std::ios::binary) << whole;
+  fs::permissions(tmp / "footage" / "locked.mp4", fs::perms::none);
+  fs::create_directories(tmp / "footage" / "shot");
+  for (int i = 1; i <= 3; ++i) {
+    pixels::PixelWorld w(64, 36, pixels::Depth::k8);
+    const std::string name = (tmp / "footage" / "shot" / ("s." + std::to_string(i) + ".png")).string();
+    WriteImage(name, 64, 36, WorldToRgba(*w.world()), FrameFormat::Png8);
+    if (i == 3) fs::resize_file(name, fs::file_size(name) - 20);
+  }
   const std::string movie = (tmp / "footage" / "whole.mp4").string();
   const std::vector<BadInput> cases = {
       {{"--set", "comp.width=0"}, "comp.width"},
@@ -1604,6 +1748,9 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
       {{"--source", (tmp / "footage" / "empty.mp4").string()}, "empty.mp4: is an empty file"},
       {{"--source", (tmp / "footage" / "noindex.mp4").string()}, "noindex.mp4: is a damaged movie (no index)"},
       {{"--source", (tmp / "footage" / "audio.m4a").string()}, "audio.m4a: holds no video stream (audio only)"},
+      {{"--source", (tmp / "footage" / "locked.mp4").string()}, "locked.mp4: cannot be read: permission denied"},
+      {{"--source", (tmp / "footage" / "shot" / "s.#.png").string()},
+       "s.3.png: frame 2 of the sequence: it is cut short"},
       {{"--cache-mb", "lots"}, "--cache-mb lots: expects a whole number of megabytes"},
       {{"--out", "--no-previews"}, "--out: needs a value, and --no-previews is an option"},
       {{"--play-once", "--type", "pingpong"}, "params.type: is set by --play-once"},
@@ -1629,8 +1776,8 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
     EXPECT_NE(r.err.find("Fix:"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(tmp / "out")) << "nothing written";
     EXPECT_EQ(Listing(tmp.path()).size(), 5u) << "nothing written anywhere";
-    EXPECT_EQ(Listing(tmp / "footage"), (std::set<std::string>{"audio.m4a", "empty.mp4", "frames.mkv", "noindex.mp4",
-                                                               "whole.mp4"}));
+    EXPECT_EQ(Listing(tmp / "footage"), (std::set<std::string>{"audio.m4a", "empty.mp4", "frames.mkv", "locked.mp4",
+                                                               "noindex.mp4", "shot", "whole.mp4"}));
     EXPECT_TRUE(testing::Slurp(movie) == whole) << "a movie that is there stays as it was";
     if (c.args.size() == 2 && c.args[1].find("/footage/") != std::string::npos) {
       EXPECT_EQ(r.err.find("PNG"), std::string::npos) << "a movie's fault suggests no image formats: " << r.err;
