@@ -5,6 +5,10 @@
 
 #include <OpenImageIO/imageio.h>
 
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -703,6 +707,7 @@ struct ClipCase {
   ClipCase& Remux(std::string options) { remux = std::move(options); return *this; }
   ClipCase& Facts(json facts) { source_facts = std::move(facts); return *this; }
   ClipCase& Warns(std::string text) { warning = std::move(text); return *this; }
+  ClipCase& Depth(int bits) { depth = bits; return *this; }
 };
 
 std::vector<ClipCase> ClipCases() {
@@ -765,6 +770,43 @@ std::vector<ClipCase> ClipCases() {
                       .Remux("-metadata:s:v rotate=270")
                       .Facts({{"rotation", 90}, {"pixel_aspect", "1/2"}, {"width", 54}, {"height", 96}})
                       .Warns("(pixel aspect 1:2); they are shown square, not resampled, so the picture looks wider"));
+  // Colour as the stream declares it (or not), converted as FFmpeg converts it;
+  // each clip's own matrix made from the test source's RGB, its tags named as
+  // ffprobe names them.
+  const auto tags = [](const std::string& primaries, const std::string& transfer, const std::string& matrix) {
+    return " -color_primaries " + primaries + " -color_trc " + transfer + " -colorspace " + matrix;
+  };
+  const auto colour = [](json primaries, json transfer, json matrix, json range, int bits) {
+    return json{{"primaries", primaries}, {"transfer", transfer}, {"matrix", matrix}, {"range", range}, {"bits", bits}};
+  };
+  const std::string bt2020 = "-frames:v 2 -vf scale=out_color_matrix=bt2020 -pix_fmt yuv420p10le -c:v libx264";
+  cases.push_back(ClipCase{"BT.601 SD tagged so", "testsrc2=size=720x480:rate=25",
+                           "-frames:v 2 -vf scale=out_color_matrix=bt601 " + x264 +
+                               tags("smpte170m", "smpte170m", "smpte170m"),
+                           "sd601.mp4"}
+                      .Facts(colour("smpte170m", "smpte170m", "smpte170m", "tv", 8)));
+  cases.push_back(ClipCase{"SD untagged", "testsrc2=size=720x480:rate=25", "-frames:v 2 " + x264, "sd.mp4"}
+                      .Facts(colour(nullptr, nullptr, nullptr, nullptr, 8)));
+  cases.push_back(ClipCase{"BT.709 full range", source,
+                           "-frames:v 2 -vf scale=out_color_matrix=bt709:out_range=full " + x264 +
+                               tags("bt709", "bt709", "bt709") + " -color_range pc",
+                           "full709.mp4"}
+                      .Facts(colour("bt709", "bt709", "bt709", "pc", 8)));
+  cases.push_back(ClipCase{"BT.2020 10-bit at 16 bits", source, bt2020 + tags("bt2020", "bt2020-10", "bt2020nc"),
+                           "bt2020.mp4"}
+                      .Depth(16)
+                      .Facts(colour("bt2020", "bt2020-10", "bt2020nc", "tv", 10)));
+  // HDR: the values as stored, as FFmpeg's converter gives them too.
+  cases.push_back(ClipCase{"PQ shown as stored", source, bt2020 + tags("bt2020", "smpte2084", "bt2020nc"), "pq.mp4"}
+                      .Depth(16)
+                      .Facts(colour("bt2020", "smpte2084", "bt2020nc", "tv", 10))
+                      .Warns("pq.mp4: its transfer is PQ (HDR, smpte2084), which a render cannot show: PQ's values "
+                             "are shown as they are stored, so the picture looks flat and dim"));
+  cases.push_back(ClipCase{"HLG shown as stored", source, bt2020 + tags("bt2020", "arib-std-b67", "bt2020nc"),
+                           "hlg.mp4"}
+                      .Depth(16)
+                      .Facts(colour("bt2020", "arib-std-b67", "bt2020nc", "tv", 10))
+                      .Warns("hlg.mp4: its transfer is HLG (HDR, arib-std-b67), which a render cannot show"));
   // Every width from 322 to 352: each remainder by 16 and 32 that 4:2:0
   // allows, even widths through x264, odd ones through FFV1.
   for (int w = 322; w <= 352; ++w) {
@@ -813,9 +855,13 @@ TEST_P(MovieFramesEqualFfmpegsDecode, FrameByFrame) {
   const json report = Render(tmp, args, &run);
   ASSERT_FALSE(report.is_null());
   if (!c.warning.empty()) {
-    EXPECT_NE(run.err.find(c.warning), std::string::npos) << run.err;
+    const std::size_t first = run.err.find(c.warning);
+    EXPECT_NE(first, std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find(c.warning, first + 1), std::string::npos) << "said once: " << run.err;
   }
-  for (const auto& [key, value] : c.source_facts.items()) EXPECT_EQ(report["source"][key], value) << key;
+  for (const auto& [key, value] : c.source_facts.items()) {
+    EXPECT_EQ(report["source"].value(key, json("absent")), value) << key;
+  }
 
   int rw = 0, rh = 0;
   (void)ReadImage(ref.front().string(), &rw, &rh);
@@ -1218,29 +1264,54 @@ TEST(Footage, TheMovieCacheStaysWithinItsBudgetInBytes) {
 // Image footage keeps its alpha at every depth: a straight-alpha PNG or TIFF
 // is premultiplied on read as the image library does it (colour x alpha /
 // the maximum, truncated), an EXR (premultiplied already) is taken as it is.
-// The values are worked out by hand from the straight ones written.
-struct ImageAlpha {
+// The values are worked out by hand from the straight ones written. Its
+// colour is what the format says: a PNG sRGB unless it says otherwise, an
+// EXR linear, a TIFF nothing; RGB in full range, of the bits it stores.
+struct ImageFile {
   std::string name;
   std::string file;
   OIIO::TypeDesc type;
   std::vector<float> straight;  // R, G, B, A as the file stores them, over the type's maximum
-  pixels::Depth depth;
+  pixels::Depth depth = pixels::Depth::k8;
   pixels::Color shown;          // the world's pixel: A, R, G, B over the world's maximum
-};
+  json colour;                  // primaries, transfer and bits, as FFmpeg names them
 
-TEST(Footage, ImageFilesKeepTheirAlpha) {
-  const ImageAlpha cases[] = {
+  ImageFile& Stores(std::vector<float> rgba) { straight = std::move(rgba); return *this; }
+  ImageFile& Shown(pixels::Depth d, pixels::Color argb) { depth = d; shown = argb; return *this; }
+  ImageFile& Space(json primaries, json transfer, int bits) {
+    colour = {{"primaries", primaries}, {"transfer", transfer}, {"bits", bits}};
+    return *this;
+  }
+};
+ImageFile ImageRow(std::string name, std::string file, OIIO::TypeDesc type) {
+  return ImageFile{std::move(name), std::move(file), type, {}, pixels::Depth::k8, {}, json()};
+}
+
+// FFmpeg's name of a colour value, null when unspecified.
+template <class Value>
+json ColourName(Value v, const char* (*name)(Value), Value unspecified) {
+  return v == unspecified ? json(nullptr) : json(name(v));
+}
+
+TEST(Footage, ImageFilesKeepTheirAlphaAndSayTheirColour) {
+  const ImageFile cases[] = {
       // 200 x 128 / 255 = 100.4, 100 x 128 / 255 = 50.2, 50 x 128 / 255 = 25.1.
-      {"8-bit PNG", "a.png", OIIO::TypeDesc::UINT8, {200, 100, 50, 128}, pixels::Depth::k8, {128, 100, 50, 25}},
-      {"8-bit TIFF", "a.tif", OIIO::TypeDesc::UINT8, {200, 100, 50, 128}, pixels::Depth::k8, {128, 100, 50, 25}},
+      ImageRow("8-bit PNG", "a.png", OIIO::TypeDesc::UINT8)
+          .Stores({200, 100, 50, 128}).Shown(pixels::Depth::k8, {128, 100, 50, 25})
+          .Space("bt709", "iec61966-2-1", 8),
+      ImageRow("8-bit TIFF", "a.tif", OIIO::TypeDesc::UINT8)
+          .Stores({200, 100, 50, 128}).Shown(pixels::Depth::k8, {128, 100, 50, 25})
+          .Space(nullptr, nullptr, 8),
       // 40000 x 30000 / 65535 = 18310.8, then over 65535 into the host's 0 to
       // 32768, to nearest: 9155.6; likewise 15000.2 for alpha, 4578.1, 2289.0.
-      {"16-bit PNG", "a16.png", OIIO::TypeDesc::UINT16, {40000, 20000, 10000, 30000}, pixels::Depth::k16,
-       {15000, 9155, 4578, 2289}},
-      {"float EXR", "a.exr", OIIO::TypeDesc::FLOAT, {0.25f, 0.125f, 0.0625f, 0.5f}, pixels::Depth::kFloat,
-       {0.5f, 0.25f, 0.125f, 0.0625f}},
+      ImageRow("16-bit PNG", "a16.png", OIIO::TypeDesc::UINT16)
+          .Stores({40000, 20000, 10000, 30000}).Shown(pixels::Depth::k16, {15000, 9155, 4578, 2289})
+          .Space("bt709", "iec61966-2-1", 16),
+      ImageRow("float EXR", "a.exr", OIIO::TypeDesc::FLOAT)
+          .Stores({0.25f, 0.125f, 0.0625f, 0.5f}).Shown(pixels::Depth::kFloat, {0.5f, 0.25f, 0.125f, 0.0625f})
+          .Space("bt709", "linear", 32),
   };
-  for (const ImageAlpha& c : cases) {
+  for (const ImageFile& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir tmp("imagealpha");
     const std::string file = (tmp / c.file).string();
@@ -1257,6 +1328,12 @@ TEST(Footage, ImageFilesKeepTheirAlpha) {
           << OIIO::geterror();
     }
     std::unique_ptr<Clip> clip = Clip::Footage(file, ProbeFootage(file));
+    const Colour colour = clip->colour();
+    EXPECT_EQ(ColourName(colour.primaries, av_color_primaries_name, AVCOL_PRI_UNSPECIFIED), c.colour["primaries"]);
+    EXPECT_EQ(ColourName(colour.transfer, av_color_transfer_name, AVCOL_TRC_UNSPECIFIED), c.colour["transfer"]);
+    EXPECT_EQ(colour.bits, c.colour["bits"]);
+    EXPECT_EQ(std::string(av_color_space_name(colour.matrix)), "gbr") << "RGB";
+    EXPECT_EQ(std::string(av_color_range_name(colour.range)), "pc") << "full range";
     pixels::PixelWorld world(2, 1, c.depth);
     clip->Paint(*world.world(), 0);
     // The world's own values, unscaled.
