@@ -944,8 +944,8 @@ double Psnr(const std::vector<float>& got, const std::vector<float>& want, int c
 // MovieRow("name", "loop.mkv").Depth(16).Codec("ffv1", "gbrap16le")...
 struct MovieOutput {
   // The render's source: a clip with an alpha ramp, a 16-bit still of fine
-  // gradients with alpha, or an opaque clip.
-  enum class Source { kAlphaRamp, kGradient, kOpaque };
+  // gradients with alpha (sRGB), or an opaque clip, untagged or PQ (HDR).
+  enum class Source { kAlphaRamp, kGradient, kOpaque, kPq };
 
   std::string name;
   std::string file;  // the movie's file name: its extension picks the container
@@ -960,6 +960,8 @@ struct MovieOutput {
   std::string holds;    // bytes the movie holds (x264's record of its settings)
   int coded_width = 0;  // with padding; 0: the frames' size
   int coded_height = 0;
+  // The colour tags the stream must carry, as ffprobe names them; empty: not checked.
+  std::map<std::string, std::string> tags;
 
   MovieOutput& Depth(int d) { depth = d; return *this; }
   MovieOutput& From(Source s) { source = s; return *this; }
@@ -970,7 +972,12 @@ struct MovieOutput {
   MovieOutput& Psnr(double db) { min_psnr = db; return *this; }
   MovieOutput& Holds(std::string bytes) { holds = std::move(bytes); return *this; }
   MovieOutput& Padded(int w, int h) { coded_width = w; coded_height = h; return *this; }
-  bool alpha() const { return source != Source::kOpaque; }
+  MovieOutput& Tagged(std::string primaries, std::string transfer, std::string matrix, std::string range) {
+    tags = {{"color_primaries", std::move(primaries)}, {"color_transfer", std::move(transfer)},
+            {"color_space", std::move(matrix)}, {"color_range", std::move(range)}};
+    return *this;
+  }
+  bool alpha() const { return source == Source::kAlphaRamp || source == Source::kGradient; }
   // Every frame of an intra-only codec is a keyframe, so that any frame can
   // be cut or sought.
   bool intra() const { return codec == "ffv1" || codec == "prores"; }
@@ -997,10 +1004,21 @@ std::vector<MovieOutput> MovieOutputs() {
           .Scene(ntsc).Codec("h264", "yuv420p").Rate("30000/1001").Psnr(27),
       MovieRow("H.264 16-bit with alpha, odd size padded", "loop.Mp4")
           .Depth(16).Scene({"--size", "65x35"}).Codec("h264", "yuv420p").Psnr(27).Padded(66, 36),
-      MovieRow("H.264 16-bit opaque", "loop.mp4").Depth(16).From(Source::kOpaque).Codec("h264", "yuv420p").Psnr(27),
+      // The movie's primaries and transfer are its source's (unknown for an
+      // untagged clip), its matrix and range its own conversion's.
+      MovieRow("H.264 16-bit opaque", "loop.mp4")
+          .Depth(16).From(Source::kOpaque).Codec("h264", "yuv420p").Psnr(27).Tagged("unknown", "unknown", "bt709", "tv"),
       MovieRow("H.264 float opaque", "loop.mp4").Depth(32).From(Source::kOpaque).Codec("h264", "yuv420p").Psnr(27),
       MovieRow("H.264 gradients at the default --crf 18", "loop.mp4")
-          .From(Source::kGradient).Codec("h264", "yuv420p").Rate("30/1").Psnr(40).Holds("crf=18.0"),
+          .From(Source::kGradient).Codec("h264", "yuv420p").Rate("30/1").Psnr(40).Holds("crf=18.0")
+          .Tagged("bt709", "iec61966-2-1", "bt709", "tv"),
+      MovieRow("H.264 from PQ, tagged PQ", "loop.mp4")
+          .From(Source::kPq).Codec("h264", "yuv420p").Psnr(27).Tagged("bt2020", "smpte2084", "bt709", "tv"),
+      MovieRow("ProRes 4444 16-bit from PQ, tagged PQ", "loop.mov")
+          .Depth(16).From(Source::kPq).Codec("prores", "yuva444p12le").Psnr(60)
+          .Tagged("bt2020", "smpte2084", "bt709", "tv"),
+      MovieRow("FFV1 from PQ, RGB tagged PQ", "loop.mkv")
+          .From(Source::kPq).Codec("ffv1", "bgra").Tagged("bt2020", "smpte2084", "unknown", "unknown"),
       MovieRow("H.264 gradients at --crf 0", "loop.mp4")
           .Depth(16).From(Source::kGradient).MovieArgs({"--crf", "0"}).Codec("h264", "yuv420p").Rate("30/1")
           .Psnr(48).Holds("rc=cqp mbtree=0 qp=0"),
@@ -1056,6 +1074,11 @@ TEST_P(MovieOutputEqualsTheFrames, FrameByFrame) {
     WriteImage(source.string(), w, h, rgba, FrameFormat::Png16);
   } else if (c.source == MovieOutput::Source::kOpaque) {
     source = MakeClip(tmp, "opaque.mp4", "-frames:v 4 -pix_fmt yuv420p -c:v libx264", "testsrc2=size=66x36:rate=25");
+  } else if (c.source == MovieOutput::Source::kPq) {
+    source = MakeClip(tmp, "pq.mp4",
+                      "-frames:v 4 -vf scale=out_color_matrix=bt2020 -pix_fmt yuv420p10le -c:v libx264 "
+                      "-color_primaries bt2020 -color_trc smpte2084 -colorspace bt2020nc",
+                      "testsrc2=size=66x36:rate=25");
   } else {
     source = MakeClip(tmp, "alpha.mov", "-frames:v 4 -c:v png -pix_fmt rgba64be",
                       "testsrc2=size=66x36:rate=25,format=rgba64le,geq=r='r(X,Y)':g='g(X,Y)':b='b(X,Y)':a='X*1000'");
@@ -1084,7 +1107,8 @@ TEST_P(MovieOutputEqualsTheFrames, FrameByFrame) {
 
   const json probe = json::parse(Capture(
       "ffprobe -v error -select_streams v:0 -count_frames -show_entries "
-      "stream=codec_name,pix_fmt,r_frame_rate,avg_frame_rate,time_base,nb_read_frames:frame=best_effort_timestamp,"
+      "stream=codec_name,pix_fmt,r_frame_rate,avg_frame_rate,time_base,nb_read_frames,color_primaries,color_transfer,"
+      "color_space,color_range:frame=best_effort_timestamp,"
       "key_frame "
       "-of json " + testing::Quote(movie.string())));
   const json& stream = probe["streams"][0];
@@ -1093,6 +1117,7 @@ TEST_P(MovieOutputEqualsTheFrames, FrameByFrame) {
   EXPECT_EQ(stream["r_frame_rate"], c.rate);
   EXPECT_EQ(stream["avg_frame_rate"], c.rate);
   EXPECT_EQ(stream["nb_read_frames"], "4");
+  for (const auto& [tag, value] : c.tags) EXPECT_EQ(stream.value(tag, std::string("unknown")), value) << tag;
   // Frame k at k / rate: exactly where the time base holds it, else rounded to it.
   const auto slash = [](const std::string& s, int part) {
     const auto at = s.find('/');
