@@ -732,7 +732,9 @@ std::vector<ClipCase> ClipCases() {
        "prores4444.mov", 2, 25, 16},
       {"ProRes 4444 with alpha at 32 bits", alpha, "-frames:v 2 -c:v prores_ks -profile:v 4444 -pix_fmt yuva444p10le",
        "prores4444.mov", 2, 25, 32},
-      {"QuickTime RLE with alpha at 8 bits", alpha, "-frames:v 2 -c:v qtrle -pix_fmt argb", "qtrle.mov"},
+      // RGB stored: no matrix, full range, whatever the stream leaves unsaid.
+      ClipCase{"QuickTime RLE with alpha at 8 bits", alpha, "-frames:v 2 -c:v qtrle -pix_fmt argb", "qtrle.mov"}
+          .Facts({{"matrix", "gbr"}, {"range", "pc"}, {"bits", 8}}),
       {"PNG in MOV with alpha at 8 bits", alpha, "-frames:v 2 -c:v png -pix_fmt rgba", "png.mov"},
       {"PNG in MOV with alpha at 32 bits", alpha, "-frames:v 2 -c:v png -pix_fmt rgba64be", "png16.mov", 2, 25, 32},
   };

@@ -55,7 +55,7 @@ struct SourceRecord {
   int rotation = 0;                      // a movie's display rotation, applied
   std::optional<Rational> pixel_aspect;  // when the pixels are not square
   bool variable_rate = false;            // frames picked by presentation time
-  Colour colour;                         // as the source declares it, unconverted
+  Colour colour;                         // as the source declares it (Colour.h)
 };
 
 struct RenderRecord {
