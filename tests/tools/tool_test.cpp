@@ -5,6 +5,10 @@
 
 #include <OpenImageIO/imageio.h>
 
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -735,6 +739,7 @@ struct ClipCase {
     args = {"--cache-mb", "0"};
     return ThereAndBack();
   }
+  ClipCase& Depth(int bits) { depth = bits; return *this; }
 };
 
 // A row by its name and file, the rest by the setters above:
@@ -765,7 +770,9 @@ std::vector<ClipCase> ClipCases() {
        "prores4444.mov", 2, 25, 16},
       {"ProRes 4444 with alpha at 32 bits", alpha, "-frames:v 2 -c:v prores_ks -profile:v 4444 -pix_fmt yuva444p10le",
        "prores4444.mov", 2, 25, 32},
-      {"QuickTime RLE with alpha at 8 bits", alpha, "-frames:v 2 -c:v qtrle -pix_fmt argb", "qtrle.mov"},
+      // RGB stored: no matrix, full range, whatever the stream leaves unsaid.
+      ClipCase{"QuickTime RLE with alpha at 8 bits", alpha, "-frames:v 2 -c:v qtrle -pix_fmt argb", "qtrle.mov"}
+          .Facts({{"matrix", "gbr"}, {"range", "pc"}, {"bits", 8}}),
       {"PNG in MOV with alpha at 8 bits", alpha, "-frames:v 2 -c:v png -pix_fmt rgba", "png.mov"},
       {"PNG in MOV with alpha at 32 bits", alpha, "-frames:v 2 -c:v png -pix_fmt rgba64be", "png16.mov", 2, 25, 32},
   };
@@ -840,6 +847,43 @@ std::vector<ClipCase> ClipCases() {
       ClipRow("VP9 in WebM", "clip.webm").Encode("-frames:v 24 -c:v libvpx-vp9 -g 12").Frames(24).WalkBack().Quiet(),
   };
   cases.insert(cases.end(), containers.begin(), containers.end());
+  // Colour as the stream declares it (or not), converted as FFmpeg converts it;
+  // each clip's own matrix made from the test source's RGB, its tags named as
+  // ffprobe names them.
+  const auto tags = [](const std::string& primaries, const std::string& transfer, const std::string& matrix) {
+    return " -color_primaries " + primaries + " -color_trc " + transfer + " -colorspace " + matrix;
+  };
+  const auto colour = [](json primaries, json transfer, json matrix, json range, int bits) {
+    return json{{"primaries", primaries}, {"transfer", transfer}, {"matrix", matrix}, {"range", range}, {"bits", bits}};
+  };
+  const std::string bt2020 = "-frames:v 2 -vf scale=out_color_matrix=bt2020 -pix_fmt yuv420p10le -c:v libx264";
+  cases.push_back(ClipCase{"BT.601 SD tagged so", "testsrc2=size=720x480:rate=25",
+                           "-frames:v 2 -vf scale=out_color_matrix=bt601 " + x264 +
+                               tags("smpte170m", "smpte170m", "smpte170m"),
+                           "sd601.mp4"}
+                      .Facts(colour("smpte170m", "smpte170m", "smpte170m", "tv", 8)));
+  cases.push_back(ClipCase{"SD untagged", "testsrc2=size=720x480:rate=25", "-frames:v 2 " + x264, "sd.mp4"}
+                      .Facts(colour(nullptr, nullptr, nullptr, nullptr, 8)));
+  cases.push_back(ClipCase{"BT.709 full range", source,
+                           "-frames:v 2 -vf scale=out_color_matrix=bt709:out_range=full " + x264 +
+                               tags("bt709", "bt709", "bt709") + " -color_range pc",
+                           "full709.mp4"}
+                      .Facts(colour("bt709", "bt709", "bt709", "pc", 8)));
+  cases.push_back(ClipCase{"BT.2020 10-bit at 16 bits", source, bt2020 + tags("bt2020", "bt2020-10", "bt2020nc"),
+                           "bt2020.mp4"}
+                      .Depth(16)
+                      .Facts(colour("bt2020", "bt2020-10", "bt2020nc", "tv", 10)));
+  // HDR: the values as stored, as FFmpeg's converter gives them too.
+  cases.push_back(ClipCase{"PQ shown as stored", source, bt2020 + tags("bt2020", "smpte2084", "bt2020nc"), "pq.mp4"}
+                      .Depth(16)
+                      .Facts(colour("bt2020", "smpte2084", "bt2020nc", "tv", 10))
+                      .Warns("pq.mp4: its transfer is PQ (HDR, smpte2084), which a render cannot show: PQ's values "
+                             "are shown as they are stored, so the picture looks flat and dim"));
+  cases.push_back(ClipCase{"HLG shown as stored", source, bt2020 + tags("bt2020", "arib-std-b67", "bt2020nc"),
+                           "hlg.mp4"}
+                      .Depth(16)
+                      .Facts(colour("bt2020", "arib-std-b67", "bt2020nc", "tv", 10))
+                      .Warns("hlg.mp4: its transfer is HLG (HDR, arib-std-b67), which a render cannot show"));
   // Every width from 322 to 352: each remainder by 16 and 32 that 4:2:0
   // allows, even widths through x264, odd ones through FFV1.
   for (int w = 322; w <= 352; ++w) {
@@ -888,7 +932,12 @@ TEST_P(MovieFramesEqualFfmpegsDecode, FrameByFrame) {
   const json report = Render(tmp, args, &run);
   ASSERT_FALSE(report.is_null());
   if (!c.warning.empty()) {
-    EXPECT_NE(run.err.find(c.warning), std::string::npos) << run.err;
+    const std::size_t first = run.err.find(c.warning);
+    EXPECT_NE(first, std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find(c.warning, first + 1), std::string::npos) << "said once: " << run.err;
+  }
+  for (const auto& [key, value] : c.source_facts.items()) {
+    EXPECT_EQ(report["source"].value(key, json("absent")), value) << key;
   }
   if (c.quiet) {
     EXPECT_EQ(run.err, "") << "nothing to warn of";
@@ -897,7 +946,6 @@ TEST_P(MovieFramesEqualFfmpegsDecode, FrameByFrame) {
   const std::string probed = Capture("ffprobe -v error -select_streams v -show_entries stream_side_data=rotation -of "
                                      "csv=p=0 " + testing::Quote(clip.string()));
   EXPECT_EQ(report["source"]["rotation"], std::atoi(probed.c_str())) << probed;
-  for (const auto& [key, value] : c.source_facts.items()) EXPECT_EQ(report["source"][key], value) << key;
 
   int rw = 0, rh = 0;
   (void)ReadImage(ref.front().string(), &rw, &rh);
@@ -966,8 +1014,8 @@ double Psnr(const std::vector<float>& got, const std::vector<float>& want, int c
 // MovieRow("name", "loop.mkv").Depth(16).Codec("ffv1", "gbrap16le")...
 struct MovieOutput {
   // The render's source: a clip with an alpha ramp, a 16-bit still of fine
-  // gradients with alpha, or an opaque clip.
-  enum class Source { kAlphaRamp, kGradient, kOpaque };
+  // gradients with alpha (sRGB), or an opaque clip, untagged or PQ (HDR).
+  enum class Source { kAlphaRamp, kGradient, kOpaque, kPq };
 
   std::string name;
   std::string file;  // the movie's file name: its extension picks the container
@@ -982,6 +1030,8 @@ struct MovieOutput {
   std::string holds;    // bytes the movie holds (x264's record of its settings)
   int coded_width = 0;  // with padding; 0: the frames' size
   int coded_height = 0;
+  // The colour tags the stream must carry, as ffprobe names them; empty: not checked.
+  std::map<std::string, std::string> tags;
 
   MovieOutput& Depth(int d) { depth = d; return *this; }
   MovieOutput& From(Source s) { source = s; return *this; }
@@ -992,7 +1042,12 @@ struct MovieOutput {
   MovieOutput& Psnr(double db) { min_psnr = db; return *this; }
   MovieOutput& Holds(std::string bytes) { holds = std::move(bytes); return *this; }
   MovieOutput& Padded(int w, int h) { coded_width = w; coded_height = h; return *this; }
-  bool alpha() const { return source != Source::kOpaque; }
+  MovieOutput& Tagged(std::string primaries, std::string transfer, std::string matrix, std::string range) {
+    tags = {{"color_primaries", std::move(primaries)}, {"color_transfer", std::move(transfer)},
+            {"color_space", std::move(matrix)}, {"color_range", std::move(range)}};
+    return *this;
+  }
+  bool alpha() const { return source == Source::kAlphaRamp || source == Source::kGradient; }
   // Every frame of an intra-only codec is a keyframe, so that any frame can
   // be cut or sought.
   bool intra() const { return codec == "ffv1" || codec == "prores"; }
@@ -1019,10 +1074,21 @@ std::vector<MovieOutput> MovieOutputs() {
           .Scene(ntsc).Codec("h264", "yuv420p").Rate("30000/1001").Psnr(27),
       MovieRow("H.264 16-bit with alpha, odd size padded", "loop.Mp4")
           .Depth(16).Scene({"--size", "65x35"}).Codec("h264", "yuv420p").Psnr(27).Padded(66, 36),
-      MovieRow("H.264 16-bit opaque", "loop.mp4").Depth(16).From(Source::kOpaque).Codec("h264", "yuv420p").Psnr(27),
+      // The movie's primaries and transfer are its source's (unknown for an
+      // untagged clip), its matrix and range its own conversion's.
+      MovieRow("H.264 16-bit opaque", "loop.mp4")
+          .Depth(16).From(Source::kOpaque).Codec("h264", "yuv420p").Psnr(27).Tagged("unknown", "unknown", "bt709", "tv"),
       MovieRow("H.264 float opaque", "loop.mp4").Depth(32).From(Source::kOpaque).Codec("h264", "yuv420p").Psnr(27),
       MovieRow("H.264 gradients at the default --crf 18", "loop.mp4")
-          .From(Source::kGradient).Codec("h264", "yuv420p").Rate("30/1").Psnr(40).Holds("crf=18.0"),
+          .From(Source::kGradient).Codec("h264", "yuv420p").Rate("30/1").Psnr(40).Holds("crf=18.0")
+          .Tagged("bt709", "iec61966-2-1", "bt709", "tv"),
+      MovieRow("H.264 from PQ, tagged PQ", "loop.mp4")
+          .From(Source::kPq).Codec("h264", "yuv420p").Psnr(27).Tagged("bt2020", "smpte2084", "bt709", "tv"),
+      MovieRow("ProRes 4444 16-bit from PQ, tagged PQ", "loop.mov")
+          .Depth(16).From(Source::kPq).Codec("prores", "yuva444p12le").Psnr(60)
+          .Tagged("bt2020", "smpte2084", "bt709", "tv"),
+      MovieRow("FFV1 from PQ, RGB tagged PQ", "loop.mkv")
+          .From(Source::kPq).Codec("ffv1", "bgra").Tagged("bt2020", "smpte2084", "unknown", "unknown"),
       MovieRow("H.264 gradients at --crf 0", "loop.mp4")
           .Depth(16).From(Source::kGradient).MovieArgs({"--crf", "0"}).Codec("h264", "yuv420p").Rate("30/1")
           .Psnr(48).Holds("rc=cqp mbtree=0 qp=0"),
@@ -1078,6 +1144,11 @@ TEST_P(MovieOutputEqualsTheFrames, FrameByFrame) {
     WriteImage(source.string(), w, h, rgba, FrameFormat::Png16);
   } else if (c.source == MovieOutput::Source::kOpaque) {
     source = MakeClip(tmp, "opaque.mp4", "-frames:v 4 -pix_fmt yuv420p -c:v libx264", "testsrc2=size=66x36:rate=25");
+  } else if (c.source == MovieOutput::Source::kPq) {
+    source = MakeClip(tmp, "pq.mp4",
+                      "-frames:v 4 -vf scale=out_color_matrix=bt2020 -pix_fmt yuv420p10le -c:v libx264 "
+                      "-color_primaries bt2020 -color_trc smpte2084 -colorspace bt2020nc",
+                      "testsrc2=size=66x36:rate=25");
   } else {
     source = MakeClip(tmp, "alpha.mov", "-frames:v 4 -c:v png -pix_fmt rgba64be",
                       "testsrc2=size=66x36:rate=25,format=rgba64le,geq=r='r(X,Y)':g='g(X,Y)':b='b(X,Y)':a='X*1000'");
@@ -1106,7 +1177,8 @@ TEST_P(MovieOutputEqualsTheFrames, FrameByFrame) {
 
   const json probe = json::parse(Capture(
       "ffprobe -v error -select_streams v:0 -count_frames -show_entries "
-      "stream=codec_name,pix_fmt,r_frame_rate,avg_frame_rate,time_base,nb_read_frames:frame=best_effort_timestamp,"
+      "stream=codec_name,pix_fmt,r_frame_rate,avg_frame_rate,time_base,nb_read_frames,color_primaries,color_transfer,"
+      "color_space,color_range:frame=best_effort_timestamp,"
       "key_frame "
       "-of json " + testing::Quote(movie.string())));
   const json& stream = probe["streams"][0];
@@ -1115,6 +1187,7 @@ TEST_P(MovieOutputEqualsTheFrames, FrameByFrame) {
   EXPECT_EQ(stream["r_frame_rate"], c.rate);
   EXPECT_EQ(stream["avg_frame_rate"], c.rate);
   EXPECT_EQ(stream["nb_read_frames"], "4");
+  for (const auto& [tag, value] : c.tags) EXPECT_EQ(stream.value(tag, std::string("unknown")), value) << tag;
   // Frame k at k / rate: exactly where the time base holds it, else rounded to it.
   const auto slash = [](const std::string& s, int part) {
     const auto at = s.find('/');
@@ -1314,29 +1387,54 @@ TEST(Footage, TheVariableRateWarningsFixReadsWithoutIt) {
 // Image footage keeps its alpha at every depth: a straight-alpha PNG or TIFF
 // is premultiplied on read as the image library does it (colour x alpha /
 // the maximum, truncated), an EXR (premultiplied already) is taken as it is.
-// The values are worked out by hand from the straight ones written.
-struct ImageAlpha {
+// The values are worked out by hand from the straight ones written. Its
+// colour is what the format says: a PNG sRGB unless it says otherwise, an
+// EXR linear, a TIFF nothing; RGB in full range, of the bits it stores.
+struct ImageFile {
   std::string name;
   std::string file;
   OIIO::TypeDesc type;
   std::vector<float> straight;  // R, G, B, A as the file stores them, over the type's maximum
-  pixels::Depth depth;
+  pixels::Depth depth = pixels::Depth::k8;
   pixels::Color shown;          // the world's pixel: A, R, G, B over the world's maximum
-};
+  json colour;                  // primaries, transfer and bits, as FFmpeg names them
 
-TEST(Footage, ImageFilesKeepTheirAlpha) {
-  const ImageAlpha cases[] = {
+  ImageFile& Stores(std::vector<float> rgba) { straight = std::move(rgba); return *this; }
+  ImageFile& Shown(pixels::Depth d, pixels::Color argb) { depth = d; shown = argb; return *this; }
+  ImageFile& Space(json primaries, json transfer, int bits) {
+    colour = {{"primaries", primaries}, {"transfer", transfer}, {"bits", bits}};
+    return *this;
+  }
+};
+ImageFile ImageRow(std::string name, std::string file, OIIO::TypeDesc type) {
+  return ImageFile{std::move(name), std::move(file), type, {}, pixels::Depth::k8, {}, json()};
+}
+
+// FFmpeg's name of a colour value, null when unspecified.
+template <class Value>
+json ColourName(Value v, const char* (*name)(Value), Value unspecified) {
+  return v == unspecified ? json(nullptr) : json(name(v));
+}
+
+TEST(Footage, ImageFilesKeepTheirAlphaAndSayTheirColour) {
+  const ImageFile cases[] = {
       // 200 x 128 / 255 = 100.4, 100 x 128 / 255 = 50.2, 50 x 128 / 255 = 25.1.
-      {"8-bit PNG", "a.png", OIIO::TypeDesc::UINT8, {200, 100, 50, 128}, pixels::Depth::k8, {128, 100, 50, 25}},
-      {"8-bit TIFF", "a.tif", OIIO::TypeDesc::UINT8, {200, 100, 50, 128}, pixels::Depth::k8, {128, 100, 50, 25}},
+      ImageRow("8-bit PNG", "a.png", OIIO::TypeDesc::UINT8)
+          .Stores({200, 100, 50, 128}).Shown(pixels::Depth::k8, {128, 100, 50, 25})
+          .Space("bt709", "iec61966-2-1", 8),
+      ImageRow("8-bit TIFF", "a.tif", OIIO::TypeDesc::UINT8)
+          .Stores({200, 100, 50, 128}).Shown(pixels::Depth::k8, {128, 100, 50, 25})
+          .Space(nullptr, nullptr, 8),
       // 40000 x 30000 / 65535 = 18310.8, then over 65535 into the host's 0 to
       // 32768, to nearest: 9155.6; likewise 15000.2 for alpha, 4578.1, 2289.0.
-      {"16-bit PNG", "a16.png", OIIO::TypeDesc::UINT16, {40000, 20000, 10000, 30000}, pixels::Depth::k16,
-       {15000, 9155, 4578, 2289}},
-      {"float EXR", "a.exr", OIIO::TypeDesc::FLOAT, {0.25f, 0.125f, 0.0625f, 0.5f}, pixels::Depth::kFloat,
-       {0.5f, 0.25f, 0.125f, 0.0625f}},
+      ImageRow("16-bit PNG", "a16.png", OIIO::TypeDesc::UINT16)
+          .Stores({40000, 20000, 10000, 30000}).Shown(pixels::Depth::k16, {15000, 9155, 4578, 2289})
+          .Space("bt709", "iec61966-2-1", 16),
+      ImageRow("float EXR", "a.exr", OIIO::TypeDesc::FLOAT)
+          .Stores({0.25f, 0.125f, 0.0625f, 0.5f}).Shown(pixels::Depth::kFloat, {0.5f, 0.25f, 0.125f, 0.0625f})
+          .Space("bt709", "linear", 32),
   };
-  for (const ImageAlpha& c : cases) {
+  for (const ImageFile& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir tmp("imagealpha");
     const std::string file = (tmp / c.file).string();
@@ -1353,6 +1451,12 @@ TEST(Footage, ImageFilesKeepTheirAlpha) {
           << OIIO::geterror();
     }
     std::unique_ptr<Clip> clip = Clip::Footage(file, ProbeFootage(file));
+    const Colour colour = clip->colour();
+    EXPECT_EQ(ColourName(colour.primaries, av_color_primaries_name, AVCOL_PRI_UNSPECIFIED), c.colour["primaries"]);
+    EXPECT_EQ(ColourName(colour.transfer, av_color_transfer_name, AVCOL_TRC_UNSPECIFIED), c.colour["transfer"]);
+    EXPECT_EQ(colour.bits, c.colour["bits"]);
+    EXPECT_EQ(std::string(av_color_space_name(colour.matrix)), "gbr") << "RGB";
+    EXPECT_EQ(std::string(av_color_range_name(colour.range)), "pc") << "full range";
     pixels::PixelWorld world(2, 1, c.depth);
     clip->Paint(*world.world(), 0);
     // The world's own values, unscaled.

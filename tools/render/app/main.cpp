@@ -123,8 +123,8 @@ struct Output {
 };
 
 // Claims the movie's place, or every name the run writes in the folder,
-// before anything renders.
-void ClaimTheOutputPlace(const Options& o, const Probed& p, Output& out) {
+// before anything renders; a movie is tagged with the colour the render holds.
+void ClaimTheOutputPlace(const Options& o, const Probed& p, const Colour& held, Output& out) {
   const std::vector<std::string> inputs = p.footage ? p.footage->files : std::vector<std::string>{};
   const Scene& scene = p.scene;
   if (out.movie_kind) {
@@ -138,7 +138,7 @@ void ClaimTheOutputPlace(const Options& o, const Probed& p, Output& out) {
     }
     out.movie.emplace(out.movie_file->temp(), out.movie_file->path(),
                       MovieSettings{*out.movie_kind, out.width, out.height, scene.comp.depth, scene.comp.fps,
-                                    o.crf.value_or(kDefaultCrf)});
+                                    o.crf.value_or(kDefaultCrf), held});
     return;
   }
   std::vector<std::string> writes;
@@ -309,7 +309,8 @@ int Run(const Options& o) {
   // From here on Ctrl-C and SIGTERM stop the run cleanly.
   const StopSignals stop;
   Output out(o, probed.scene);
-  ClaimTheOutputPlace(o, probed, out);
+  // The render shows the source's values as they are: it holds its colour.
+  ClaimTheOutputPlace(o, probed, clip->colour(), out);
   Rendered done{render.Record(), {}, {}};
   if (const std::optional<int> stopped = RenderTheFrames(o, render, out, done)) return *stopped;
   if (const std::optional<int> stopped = WriteTheOutputs(out, done.record)) return *stopped;

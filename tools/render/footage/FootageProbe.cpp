@@ -111,6 +111,7 @@ FootageInfo ProbeSequence(const std::string& path, const Pattern& pattern) {
   const PictureHeader first = ReadPictureHeader(FootageSource::File(info.files.front()), false);
   info.width = first.width;
   info.height = first.height;
+  info.colour = first.colour;
   // Every frame must be there and of the same size before anything renders.
   for (const std::string& file : info.files) {
     const PictureHeader s = ReadPictureHeader(FootageSource::File(file), false);
@@ -138,6 +139,7 @@ FootageInfo ProbeMovie(const FootageSource& source) {
   info.rotation = m.rotation();
   info.pixel_aspect = m.pixel_aspect();
   info.variable_rate = m.variable_rate();
+  info.colour = m.colour();
   info.warnings = m.warnings();
   return info;
 }
@@ -149,6 +151,7 @@ FootageInfo ProbePictures(const FootageSource& source) {
   const PictureHeader header = ReadPictureHeader(source, true);
   info.width = header.width;
   info.height = header.height;
+  info.colour = header.colour;
   if (header.pictures <= 1) {
     info.kind = "image";
     return info;

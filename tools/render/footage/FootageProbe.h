@@ -29,6 +29,7 @@ struct FootageInfo {
   int rotation = 0;                 // a movie's display rotation, applied (as ffprobe shows it)
   std::optional<Rational> pixel_aspect;  // a movie's pixel shape, when not square
   bool variable_rate = false;       // a movie whose frame times do not follow its rate
+  Colour colour;                    // as the file declares it (a sequence's first file)
   std::vector<std::string> warnings;  // to say once, before rendering
 };
 

@@ -15,6 +15,7 @@ extern "C" {
 #include "FfmpegRational.h"
 #include "FootageError.h"
 #include "Limits.h"
+#include "MovieColour.h"
 #include "MovieConverter.h"
 #include "MovieIndex.h"
 #include "MovieInput.h"
@@ -36,6 +37,7 @@ struct Movie::Impl {
   bool seek_by_place = false;
   FrameShape shape;
   std::optional<Rational> pixel_aspect;
+  Colour colour;
   std::string description;
   std::vector<std::string> warnings;
   MovieIndex index;
@@ -57,6 +59,7 @@ struct Movie::Impl {
   // The steps of opening, each throwing UsageError naming the file.
   const AVCodec* OpenDecoder();
   void LearnShape(AVStream& st);
+  void LearnColour(const AVStream& st);
   void Describe(const AVCodec& decoder, const AVStream& st);
 
   void SeekTo(int64_t key_index);
@@ -111,6 +114,7 @@ Movie::Movie(const FootageSource& source) : impl_(new Impl) {
   const AVCodec* decoder = m.OpenDecoder();
   AVStream& st = *m.in.fmt->streams[m.stream];
   m.LearnShape(st);
+  m.LearnColour(st);
   m.index = ReadIndex(*m.in.fmt, m.stream, *m.packet);
   const int flags = m.in.fmt->iformat->flags;
   m.seek_by_place = (flags & AVFMT_TS_DISCONT) != 0 && (flags & AVFMT_NO_BYTE_SEEK) == 0;
@@ -175,6 +179,12 @@ void Movie::Impl::LearnShape(AVStream& st) {
                        " than in a player (report.json: source.pixel_aspect). To see it as a player does, "
                        "resample it first, e.g. ffmpeg -i IN -vf scale=iw*sar:ih,setsar=1 OUT");
   }
+}
+
+// The colour the stream declares, and the warning of one a render cannot show.
+void Movie::Impl::LearnColour(const AVStream& st) {
+  colour = ColourOf(*st.codecpar);
+  if (std::string w = ColourWarning(path, colour); !w.empty()) warnings.push_back(std::move(w));
 }
 
 // The summary's "h264 yuv420p 8-bit", and the warning of a variable rate.
@@ -331,6 +341,7 @@ std::optional<Rational> Movie::fps() const { return impl_->index.fps; }
 std::string Movie::description() const { return impl_->description; }
 int Movie::rotation() const { return impl_->shape.orientation.rotation; }
 std::optional<Rational> Movie::pixel_aspect() const { return impl_->pixel_aspect; }
+const Colour& Movie::colour() const { return impl_->colour; }
 bool Movie::variable_rate() const { return impl_->index.variable_rate; }
 const std::vector<std::string>& Movie::warnings() const { return impl_->warnings; }
 void Movie::SetCacheBudget(std::size_t bytes) { impl_->cache.SetBudget(bytes); }

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "AE_Effect.h"
+#include "Colour.h"
 #include "FootageSource.h"
 #include "Limits.h"
 #include "Rational.h"
@@ -68,9 +69,11 @@ class Movie {
   std::optional<Rational> pixel_aspect() const;
   // True when the presentation times do not follow the nominal rate.
   bool variable_rate() const;
+  // The colour the stream declares (MovieColour.h).
+  const Colour& colour() const;
   // What the user should know before rendering (non-square pixels, a
   // variable rate, frames without times, a rotation that is not a quarter
-  // turn), each said once.
+  // turn, an HDR transfer), each said once.
   const std::vector<std::string>& warnings() const;
 
   // The cache's budget in bytes of decoded pictures. A clip played forwards

@@ -11,6 +11,7 @@
 #include "CaughtStderr.h"
 #include "DepthTable.h"
 #include "FootageError.h"
+#include "ImageColour.h"
 #include "Limits.h"
 #include "PngCut.h"
 #include "UsageError.h"
@@ -59,6 +60,8 @@ PictureHeader ReadPictureHeader(const FootageSource& source, bool count_pictures
   PictureHeader h;
   h.width = spec.width;
   h.height = spec.height;
+  h.colour = ImageColour(std::string(spec.get_string_attribute("oiio:ColorSpace")),
+                         spec.get_int_attribute("oiio:BitsPerSample", static_cast<int>(spec.format.size()) * 8));
   if (count_pictures) {
     int n = spec.get_int_attribute("oiio:subimages", 0);
     if (n <= 0) {

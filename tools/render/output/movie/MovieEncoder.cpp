@@ -17,6 +17,7 @@ extern "C" {
 #include "FfmpegSeek.h"
 #include "FrameWriter.h"
 #include "MovieRecipe.h"
+#include "MovieTags.h"
 #include "OutputFile.h"
 #include "WorkQueue.h"
 #include "Yuv420.h"
@@ -157,12 +158,11 @@ void MovieEncoder::Impl::OpenEncoder(const AVCodec* encoder, AVRational rate) {
   c.time_base = av_inv_q(rate);
   c.thread_count = 0;  // as many as the machine has
   c.thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-  if (recipe.bt709) {
-    c.color_range = AVCOL_RANGE_MPEG;
-    c.colorspace = AVCOL_SPC_BT709;
-    c.color_primaries = AVCOL_PRI_BT709;
-    c.color_trc = AVCOL_TRC_BT709;
-  }
+  const Colour tags = MovieTags(recipe, settings.colour);
+  c.color_range = tags.range;
+  c.colorspace = tags.matrix;
+  c.color_primaries = tags.primaries;
+  c.color_trc = tags.transfer;
   if ((fmt->oformat->flags & AVFMT_GLOBALHEADER) != 0) c.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   if (recipe.crf) av_opt_set_int(c.priv_data, "crf", settings.crf, 0);
   if (recipe.options != nullptr) recipe.options(c);

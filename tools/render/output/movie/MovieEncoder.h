@@ -16,6 +16,7 @@
 #include <string>
 
 #include "AE_Effect.h"
+#include "Colour.h"
 #include "Rational.h"
 
 namespace zelvan::render {
@@ -37,6 +38,7 @@ struct MovieSettings {
   int depth = 8;  // the render's: 8, 16 or 32 (float)
   Rational fps;
   int crf = kDefaultCrf;  // .mp4 only
+  Colour colour = {};  // the frames' colour: the movie's primaries and transfer tags (MovieTags.h)
 };
 
 class MovieEncoder {

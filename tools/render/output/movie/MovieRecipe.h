@@ -1,7 +1,7 @@
 // What each kind of movie is made of, one row a kind: the extension that
 // names it, FFmpeg's container and encoder, the codec as the summary names
 // it, the pixels the encoder takes at each depth, whether its sides must be
-// even, the colour it is tagged with, and the encoder's options. The
+// even, the matrix and range it converts to, and the encoder's options. The
 // encoder, its summary and MovieKindOf read it from here.
 #pragma once
 
@@ -23,8 +23,8 @@ struct MovieRecipe {
   AVPixelFormat pixels_deep;  // for 16-bit and float renders
   // 4:2:0 takes even sizes only: an odd side gets one black column or row.
   bool even_size;
-  // BT.709 in video levels, as the stream, each frame and the container
-  // (movflags) are tagged; else the colour is stored as RGB, untagged.
+  // Y'CbCr by BT.709's matrix in video levels, so tagged (MovieTags.h) in
+  // the stream, each frame and the container (movflags); else RGB.
   bool bt709;
   const char* movflags;  // the container's, or null
   // The quality is x264's crf from the settings: set, and named in the summary.
