@@ -269,9 +269,10 @@ TEST(Scene, RatesAreExactFractions) {
       Rate("a half").Given(12.5).Is("25/2"),
       Rate("an exponent").Given("2.5e1").Is("25"),
       Rate("the highest").Given(1000).Is("1000"),
-      Rate("the lowest as a decimal").Given(0.00001).Is("1/100000"),
-      Rate("the lowest as a fraction").Given("1/100000").Is("1/100000"),
-      Rate("the lowest as a fraction not reduced").Given("2/200000").Is("1/100000"),
+      Rate("the lowest as a decimal").Given(0.001).Is("1/1000"),
+      Rate("the lowest as a fraction").Given("1/1000").Is("1/1000"),
+      Rate("the lowest as a fraction not reduced").Given("100/100000").Is("1/1000"),
+      Rate("a fine fraction").Given("99999/100000").Is("99999/100000"),
   };
   for (const RateCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -325,25 +326,29 @@ TEST(Scene, BadValuesNameTheFieldAndTheFix) {
       Bad("a negative height").Set("comp.height=-3").Names("comp.height"),
       Bad("a negative duration").Set("comp.duration=-1").Names("comp.duration"),
       Bad("a negative source duration").Set("source.duration=-2").Names("source.duration"),
-      Bad("a rate of 0").Set("comp.fps=0").Names("comp.fps").Says("at least 1/100000 frames per second"),
-      Bad("a source rate of 0/1").Set("source.fps=\"0/1\"").Names("source.fps").Says("at least 1/100000"),
+      Bad("a rate of 0").Set("comp.fps=0").Names("comp.fps").Says("at least 1/1000 frames per second"),
+      Bad("a source rate of 0/1").Set("source.fps=\"0/1\"").Names("source.fps").Says("at least 1/1000"),
       Bad("a rate over 0").Set("comp.fps=\"30/0\"").Names("comp.fps").Says("is not a frame rate"),
       Bad("a rate below the lowest, as a decimal")
-          .Set("comp.fps=0.000009")
+          .Set("comp.fps=0.0009")
           .Names("comp.fps")
-          .Says("must be at least 1/100000 frames per second, got 9e-06")
-          .FixSays("give frames per second from 1/100000 to 1000"),
+          .Says("must be at least 1/1000 frames per second, got 0.0009")
+          .FixSays("give frames per second from 1/1000 to 1000"),
       Bad("a rate below the lowest, as a fraction")
-          .Set("source.fps=\"1/100001\"")
+          .Set("source.fps=\"1/1001\"")
           .Names("source.fps")
-          .Says("must be at least 1/100000 frames per second")
-          .FixSays("from 1/100000 to 1000"),
-      Bad("a negative rate").Set("comp.fps=-25").Names("comp.fps").Says("must be at least 1/100000"),
+          .Says("must be at least 1/1000 frames per second")
+          .FixSays("from 1/1000 to 1000"),
+      Bad("a rate below the lowest, in a denominator a fraction may not have")
+          .Set("comp.fps=\"1/100001\"")
+          .Names("comp.fps")
+          .Says("must be at least 1/1000 frames per second"),
+      Bad("a negative rate").Set("comp.fps=-25").Names("comp.fps").Says("must be at least 1/1000"),
       Bad("a rate above the highest, as a decimal")
           .Set("comp.fps=1000.001")
           .Names("comp.fps")
           .Says("must be at most 1000 frames per second")
-          .FixSays("from 1/100000 to 1000"),
+          .FixSays("from 1/1000 to 1000"),
       Bad("a rate above the highest, as a fraction")
           .Set("comp.fps=\"1000001/1000\"")
           .Names("comp.fps")
@@ -353,6 +358,10 @@ TEST(Scene, BadValuesNameTheFieldAndTheFix) {
           .Names("comp.fps")
           .Says("a numerator above 1000000 or a denominator above 100000")
           .FixSays("round it"),
+      Bad("a fraction in steps finer than 1/100000")
+          .Set("comp.fps=\"100002/100001\"")
+          .Names("comp.fps")
+          .Says("a numerator above 1000000 or a denominator above 100000"),
       Bad("a decimal finer than the host's time")
           .Set("comp.fps=29.970001")
           .Names("comp.fps")
@@ -569,12 +578,12 @@ TEST(Cli, RangesTakeBothEndsAndNothingBeyond) {
       Takes({"--fps", "1000"}),
       Refuses({"--fps", "1000.001"}),
       Refuses({"--fps", "1000001/1000"}),
-      Takes({"--fps", "0.00001"}),
-      Takes({"--fps", "1/100000"}),
-      Refuses({"--fps", "0.000009"}),
-      Refuses({"--fps", "1/100001"}),
-      Takes({"--set", "source.fps=0.00001"}),
-      Refuses({"--set", "source.fps=0.000009"}),
+      Takes({"--fps", "0.001"}),
+      Takes({"--fps", "1/1000"}),
+      Refuses({"--fps", "0.000999"}),
+      Refuses({"--fps", "1/1001"}),
+      Takes({"--set", "source.fps=0.001"}),
+      Refuses({"--set", "source.fps=0.000999"}),
       Takes({"--size", "1x1"}),
       Takes({"--size", "8192x8192"}),
       Refuses({"--size", "0x1"}),

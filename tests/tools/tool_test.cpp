@@ -1613,7 +1613,7 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
   const BadInput cases[] = {
       Refused("a width of 0").Args({"--set", "comp.width=0"}).Says("comp.width"),
       Refused("a negative duration").Args({"--set", "comp.duration=-1"}).Says("comp.duration"),
-      Refused("a rate of 0").Args({"--fps", "0"}).Says("comp.fps: must be at least 1/100000 frames per second"),
+      Refused("a rate of 0").Args({"--fps", "0"}).Says("comp.fps: must be at least 1/1000 frames per second"),
       Refused("too many frames").Args({"--frames", "999999"}).Says("comp.frames"),
       Refused("an unknown field").Args({"--set", "comp.colour=1"}).Says("comp.colour"),
       Refused("a mode not on the menu").Args({"--mode", "zoom"}).Says("params.mode"),

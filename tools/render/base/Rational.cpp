@@ -6,7 +6,7 @@ RateFault Rational::fault() const {
   if (num <= 0 || den <= 0) return RateFault::kTooLow;
   // Exact: a 64-bit numerator times the bounds needs more than 64 bits.
   const __int128 n = num, d = den;
-  if (n * kMaxRateDen < d) return RateFault::kTooLow;
+  if (n * kMinFpsDen < d) return RateFault::kTooLow;
   if (n > d * kMaxFps) return RateFault::kTooHigh;
   if (num > kMaxRateNum || den > kMaxRateDen) return RateFault::kTooFine;
   return RateFault::kNone;
@@ -16,6 +16,6 @@ std::string Rational::text() const {
   return den == 1 ? std::to_string(num) : std::to_string(num) + "/" + std::to_string(den);
 }
 
-std::string LowestRateText() { return Rational{1, kMaxRateDen}.text(); }
+std::string LowestRateText() { return Rational{1, kMinFpsDen}.text(); }
 
 }  // namespace zelvan::render
