@@ -524,7 +524,8 @@ bool WaitUntilRendering(const fs::path& out) {
 
 // Ctrl-C and SIGTERM mid-run: the staging folder goes, the folder is as it
 // was (a new folder is not left behind), the exit status says which. A movie
-// stopped so leaves no file, and an earlier movie it was to replace stays.
+// stopped so leaves no file, and an earlier movie it was to replace stays;
+// the message says which was left.
 TEST(RenderTool, InterruptedRunLeavesTheFolderAsItWas) {
   for (const int sig : {SIGINT, SIGTERM}) {
     for (const bool existing : {true, false}) {
@@ -552,6 +553,10 @@ TEST(RenderTool, InterruptedRunLeavesTheFolderAsItWas) {
         const testing::ToolRun r = run.Wait();
         ASSERT_NE(r.exit_code, -1) << "ended by the signal itself, not by the tool";
         EXPECT_EQ(r.exit_code, 128 + sig);
+        // A movie's run speaks of the movie, a folder's of the folder.
+        EXPECT_NE(r.err.find(*movie != 0 ? ". No movie is written\n" : ". The output folder is left as it was\n"),
+                  std::string::npos)
+            << r.err;
         EXPECT_EQ(fs::exists(out), existing);
         EXPECT_EQ(Contents(out), before);
       }
@@ -1100,6 +1105,8 @@ std::vector<MovieOutput> MovieOutputs() {
       MovieRow("FFV1 16-bit at a third, odd width", "loop.mkv")
           .Depth(16).Scene({"--size", "64x37", "--downsample", "3"}).Codec("ffv1", "gbrap16le"),
       MovieRow("FFV1 8-bit at a quarter", "loop.mkv").Scene({"--size", "65x38", "--downsample", "4"}).Codec("ffv1", "bgra"),
+      // Its hidden name while it is written is cut to fit the file system's 255 bytes.
+      MovieRow("FFV1 8-bit under a name of 245 bytes", std::string(241, 'l') + ".mkv").Codec("ffv1", "bgra"),
       // So small, nearly every pixel of the test source is beside an edge
       // whose colour 4:2:0 halves: about 21.5 dB.
       MovieRow("H.264 at a third, odd width padded", "loop.mp4")
@@ -1796,10 +1803,33 @@ TEST(RenderTool, PlayOnceShowsEverySourceFrameOnceInOrder) {
   }
 }
 
+// A command line the tool refuses before it writes anything: its arguments
+// (after --out DIR), what the message must name, and the exit status (bad
+// input, unless the output cannot be written).
 struct BadInput {
+  std::string name;
   std::vector<std::string> args;
-  std::string names;  // what the message must name
+  std::string says;
+  int exit_code = 2;
+
+  BadInput& Args(std::vector<std::string> a) {
+    args = std::move(a);
+    return *this;
+  }
+  BadInput& Says(std::string text) {
+    says = std::move(text);
+    return *this;
+  }
+  BadInput& Exits(int code) {
+    exit_code = code;
+    return *this;
+  }
 };
+BadInput Refused(std::string name) {
+  BadInput c;
+  c.name = std::move(name);
+  return c;
+}
 
 TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
   TempDir tmp("errors");
@@ -1807,6 +1837,7 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
   std::ofstream(tmp / "notaplugin.so") << "this is text";
   std::ofstream(tmp / "notanimage.png") << "not a png";
   std::ofstream(tmp / "huge.json") << R"({"comp": {"duration": 1e999}})";
+  std::ofstream(tmp / "afile") << "a file";
   // Footage no reader can use: nothing in it, a movie cut before its index
   // (written last), sound alone.
   fs::create_directories(tmp / "footage");
@@ -1826,60 +1857,130 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
     if (i == 3) fs::resize_file(name, fs::file_size(name) - 20);
   }
   const std::string movie = (tmp / "footage" / "whole.mp4").string();
-  const std::vector<BadInput> cases = {
-      {{"--set", "comp.width=0"}, "comp.width"},
-      {{"--set", "comp.duration=-1"}, "comp.duration"},
-      {{"--fps", "0"}, "comp.fps"},
-      {{"--frames", "999999"}, "comp.frames"},
-      {{"--set", "comp.colour=1"}, "comp.colour"},
-      {{"--mode", "zoom"}, "params.mode"},
-      {{"--set", "params.end=150"}, "params.end"},
-      {{"--set", "params.range=second", "--set", "params.start=-0.5"}, "params.start"},
-      {{"--set", "source.width=0"}, "source.width"},
-      {{"--source", (tmp / "missing.%04d.png").string()}, "missing.%04d.png"},
-      {{"--source", (tmp / "missing.mov").string()}, "missing.mov"},
-      {{"--source", (tmp / "notanimage.png").string()}, "notanimage.png"},
-      {{"--plugin", (tmp / "notaplugin.so").string()}, "notaplugin.so"},
-      {{"--plugin", (tmp / "nothing-here.so").string()}, "nothing-here.so"},
-      {{(tmp / "broken.json").string()}, "broken.json"},
-      {{(tmp / "absent.json").string()}, "absent.json"},
-      {{"--whatever"}, "--whatever"},
-      {{tmp.path().string()}, tmp.path().filename().string() + ": is a folder"},
-      {{(tmp / "huge.json").string()}, "huge.json: holds a number too large"},
-      {{"--set", "comp.duration=1e400"}, "comp.duration: the number 1e400 is too large"},
-      {{"--out", (tmp / "broken.json").string()}, "broken.json: is a file, not a folder"},
-      {{"--frames=3", "--quiet=yes"}, "--quiet=yes: takes no value"},
-      {{"--source", (tmp / "footage" / "empty.mp4").string()}, "empty.mp4: is an empty file"},
-      {{"--source", (tmp / "footage" / "noindex.mp4").string()}, "noindex.mp4: is a damaged movie (no index)"},
-      {{"--source", (tmp / "footage" / "audio.m4a").string()}, "audio.m4a: holds no video stream (audio only)"},
-      {{"--source", (tmp / "footage" / "locked.mp4").string()}, "locked.mp4: cannot be read: permission denied"},
-      {{"--source", (tmp / "footage" / "shot" / "s.#.png").string()},
-       "s.3.png: frame 2 of the sequence: it is cut short"},
-      {{"--cache-mb", "lots"}, "--cache-mb lots: expects a whole number of megabytes"},
-      {{"--out", "--no-previews"}, "--out: needs a value, and --no-previews is an option"},
-      {{"--play-once", "--type", "pingpong"}, "params.type: is set by --play-once"},
-      {{"--set", "params.time=1e300"}, "params.time: reaches 1e+300 degrees at frame 0"},
+  const std::string out = (tmp / "out").string();
+  const BadInput cases[] = {
+      Refused("a width of 0").Args({"--set", "comp.width=0"}).Says("comp.width"),
+      Refused("a negative duration").Args({"--set", "comp.duration=-1"}).Says("comp.duration"),
+      Refused("a rate of 0").Args({"--fps", "0"}).Says("comp.fps: must be at least 1/1000 frames per second"),
+      Refused("too many frames").Args({"--frames", "999999"}).Says("comp.frames"),
+      Refused("an unknown field").Args({"--set", "comp.colour=1"}).Says("comp.colour"),
+      Refused("a mode not on the menu").Args({"--mode", "zoom"}).Says("params.mode"),
+      Refused("an end past 100 percent").Args({"--set", "params.end=150"}).Says("params.end"),
+      Refused("a start before 0 s")
+          .Args({"--set", "params.range=second", "--set", "params.start=-0.5"})
+          .Says("params.start"),
+      Refused("a source width of 0").Args({"--set", "source.width=0"}).Says("source.width"),
+      Refused("a missing sequence").Args({"--source", (tmp / "missing.%04d.png").string()}).Says("missing.%04d.png"),
+      Refused("a missing movie").Args({"--source", (tmp / "missing.mov").string()}).Says("missing.mov"),
+      Refused("an image that is not one")
+          .Args({"--source", (tmp / "notanimage.png").string()})
+          .Says("notanimage.png"),
+      Refused("a plug-in that is not one").Args({"--plugin", (tmp / "notaplugin.so").string()}).Says("notaplugin.so"),
+      Refused("a missing plug-in").Args({"--plugin", (tmp / "nothing-here.so").string()}).Says("nothing-here.so"),
+      Refused("a scene of broken JSON").Args({(tmp / "broken.json").string()}).Says("broken.json"),
+      Refused("a missing scene").Args({(tmp / "absent.json").string()}).Says("absent.json"),
+      Refused("an unknown option").Args({"--whatever"}).Says("--whatever"),
+      Refused("a folder as the scene")
+          .Args({tmp.path().string()})
+          .Says(tmp.path().filename().string() + ": is a folder"),
+      Refused("a scene's number too large")
+          .Args({(tmp / "huge.json").string()})
+          .Says("huge.json: holds a number too large"),
+      Refused("a number too large")
+          .Args({"--set", "comp.duration=1e400"})
+          .Says("comp.duration: the number 1e400 is too large"),
+      Refused("a file as the folder").Args({"--out", (tmp / "afile").string()}).Says("afile: is a file, not a folder"),
+      Refused("a file as the folder, its name ending in /")
+          .Args({"--out", (tmp / "afile/").string()})
+          .Says("afile/: " + (tmp / "afile").string() + " is a file, not a folder"),
+      Refused("a file on the way to the folder")
+          .Args({"--out", (tmp / "afile" / "nest" / "out").string()})
+          .Says((tmp / "afile").string() + " is a file, not a folder"),
+      Refused("a flag with a value").Args({"--frames=3", "--quiet=yes"}).Says("--quiet=yes: takes no value"),
+      Refused("an empty movie")
+          .Args({"--source", (tmp / "footage" / "empty.mp4").string()})
+          .Says("empty.mp4: is an empty file"),
+      Refused("a movie without its index")
+          .Args({"--source", (tmp / "footage" / "noindex.mp4").string()})
+          .Says("noindex.mp4: is a damaged movie (no index)"),
+      Refused("sound alone")
+          .Args({"--source", (tmp / "footage" / "audio.m4a").string()})
+          .Says("audio.m4a: holds no video stream (audio only)"),
+      Refused("a movie that may not be read")
+          .Args({"--source", (tmp / "footage" / "locked.mp4").string()})
+          .Says("locked.mp4: cannot be read: permission denied"),
+      Refused("a sequence with a frame cut short")
+          .Args({"--source", (tmp / "footage" / "shot" / "s.#.png").string()})
+          .Says("s.3.png: frame 2 of the sequence: it is cut short"),
+      Refused("a cache in words")
+          .Args({"--cache-mb", "lots"})
+          .Says("--cache-mb lots: expects a whole number of megabytes"),
+      Refused("an option as a value")
+          .Args({"--out", "--no-previews"})
+          .Says("--out: needs a value, and --no-previews is an option"),
+      Refused("the loop beside --play-once")
+          .Args({"--play-once", "--type", "pingpong"})
+          .Says("params.type: is set by --play-once"),
+      Refused("an angle past the fixed point")
+          .Args({"--set", "params.time=1e300"})
+          .Says("params.time: reaches 1e+300 degrees at frame 0"),
       // Movies: one that is there, the footage itself, a folder of a movie's
       // name, a parent that is a file, the options of frames or of an .mp4.
-      {{"--out", movie}, "whole.mp4: exists"},
-      {{"--source", movie, "--out", movie, "-y"}, "whole.mp4: is footage this run reads"},
-      {{"--out", (tmp / "footage" / "frames.mkv").string()}, "frames.mkv: is a folder"},
-      {{"--out", (tmp / "broken.json" / "loop.mp4").string()}, "broken.json is a file, not a folder"},
-      {{"--out", (tmp / "loop.mp4").string(), "--crf", "52"},
-       "--crf 52: expects a whole number from 0 (lossless) to 51"},
-      {{"--out", (tmp / "loop.mov").string(), "--crf", "20"}, "--crf: sets the quality of an .mp4 only"},
-      {{"--out", (tmp / "loop.mp4").string(), "--keep-going"}, "--keep-going: marks failed frames in report.json"},
+      Refused("a movie that is there").Args({"--out", movie}).Says("whole.mp4: exists"),
+      Refused("the footage as the movie")
+          .Args({"--source", movie, "--out", movie, "-y"})
+          .Says("whole.mp4: is footage this run reads"),
+      Refused("a folder of a movie's name")
+          .Args({"--out", (tmp / "footage" / "frames.mkv").string()})
+          .Says("frames.mkv: is a folder"),
+      Refused("a movie in a file")
+          .Args({"--out", (tmp / "broken.json" / "loop.mp4").string()})
+          .Says("broken.json is a file, not a folder"),
+      Refused("a movie below a file")
+          .Args({"--out", (tmp / "afile" / "nest" / "loop.mp4").string()})
+          .Says((tmp / "afile").string() + " is a file, not a folder"),
+      Refused("a crf past 51")
+          .Args({"--out", (tmp / "loop.mp4").string(), "--crf", "52"})
+          .Says("--crf 52: expects a whole number from 0 (lossless) to 51"),
+      Refused("a crf for a .mov")
+          .Args({"--out", (tmp / "loop.mov").string(), "--crf", "20"})
+          .Says("--crf: sets the quality of an .mp4 only"),
+      Refused("--keep-going into a movie")
+          .Args({"--out", (tmp / "loop.mp4").string(), "--keep-going"})
+          .Says("--keep-going: marks failed frames in report.json"),
+      // Names of files the tool does not write, with the movies it does.
+      Refused("a GIF")
+          .Args({"--out", (tmp / "loop.gif").string()})
+          .Says("loop.gif: ends in .gif, and the movies this tool writes are .mp4, .mov or .mkv"),
+      Refused("a WebM").Args({"--out", (tmp / "loop.webm").string()}).Says("loop.webm: ends in .webm, and the movies"),
+      Refused("an AVI").Args({"--out", (tmp / "loop.AVI").string()}).Says("loop.AVI: ends in .AVI, and the movies"),
+      Refused("an image")
+          .Args({"--out", (tmp / "still.png").string()})
+          .Says("end the name in / for a folder of frames"),
+      Refused("an image sequence")
+          .Args({"--out", (tmp / "x.%04d.png").string()})
+          .Says("name a movie NAME.mp4, NAME.mov or NAME.mkv, or end the name in / for a folder of frames: --out " +
+                (tmp / "x.%04d.png/").string()),
+      // An --out the file system will not make, as a write it refuses.
+      Refused("a folder that cannot be made")
+          .Args({"--out", "/proc/zelvan-render-test/out"})
+          .Says("--out /proc/zelvan-render-test/out: cannot be created: ")
+          .Exits(5),
+      Refused("a movie's folder that cannot be made")
+          .Args({"--out", "/proc/zelvan-render-test/loop.mp4"})
+          .Says("--out /proc/zelvan-render-test/loop.mp4: cannot be created: ")
+          .Exits(5),
   };
   for (const BadInput& c : cases) {
-    std::vector<std::string> args = {"--out", (tmp / "out").string()};
+    std::vector<std::string> args = {"--out", out};
     args.insert(args.end(), c.args.begin(), c.args.end());
     const testing::ToolRun r = RunTool(args, tmp.path());
-    SCOPED_TRACE(c.names);
-    EXPECT_EQ(r.exit_code, 2) << r.err;
-    EXPECT_NE(r.err.find(c.names), std::string::npos) << r.err;
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("Fix:"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(tmp / "out")) << "nothing written";
-    EXPECT_EQ(Listing(tmp.path()).size(), 5u) << "nothing written anywhere";
+    EXPECT_EQ(Listing(tmp.path()).size(), 6u) << "nothing written anywhere";
     EXPECT_EQ(Listing(tmp / "footage"), (std::set<std::string>{"audio.m4a", "empty.mp4", "frames.mkv", "locked.mp4",
                                                                "noindex.mp4", "shot", "whole.mp4"}));
     EXPECT_TRUE(testing::Slurp(movie) == whole) << "a movie that is there stays as it was";
@@ -1994,6 +2095,66 @@ TEST(RenderTool, HelpAndDryRun) {
   EXPECT_EQ(json::parse(r.out)["comp"]["frames"], 4);
   EXPECT_EQ(json::parse(r.out)["params"]["mode"], "fit");
   EXPECT_FALSE(fs::exists(tmp / "out"));
+}
+
+// --dry-run writes nothing and prints the resolved scene on standard output;
+// on standard error it says what a movie would be (its codec, pixels and
+// quality, as the recipe table and --help give them) and what --play-once
+// will do to the source. Rows: the command line and what standard error says.
+struct DryRun {
+  std::string name;
+  std::vector<std::string> args;
+  std::string says;  // empty: nothing
+
+  DryRun& Args(std::vector<std::string> a) {
+    args = std::move(a);
+    return *this;
+  }
+  DryRun& Says(std::string text) {
+    says = std::move(text);
+    return *this;
+  }
+};
+DryRun DryRunRow(std::string name) {
+  DryRun c;
+  c.name = std::move(name);
+  return c;
+}
+
+TEST(RenderTool, DryRunSaysWhatARunWouldWrite) {
+  TempDir tmp("dryrun");
+  const DryRun cases[] = {
+      DryRunRow("frames").Args({"--out", "frames"}),
+      DryRunRow("an .mp4")
+          .Args({"--out", "loop.mp4"})
+          .Says("zelvan-render: dry run: loop.mp4 would be a movie of 90 frames 320x180 at 30 fps, H.264 yuv420p, "
+                "crf 18\n"),
+      DryRunRow("an .mp4 of odd size at another quality")
+          .Args({"--out", "loop.mp4", "--size", "65x35", "--crf", "23", "--fps", "29.97"})
+          .Says("loop.mp4 would be a movie of 90 frames 65x35 at 30000/1001 fps, H.264 yuv420p, crf 23, padded to "
+                "66x36\n"),
+      DryRunRow("a 16-bit .mov at a third")
+          .Args({"--out", "loop.MOV", "--depth", "16", "--downsample", "3"})
+          .Says("loop.MOV would be a movie of 90 frames 107x60 at 30 fps, ProRes 4444 yuva444p10le\n"),
+      DryRunRow("an .mkv")
+          .Args({"--out", "loop.mkv", "--frames", "4"})
+          .Says("4 frames 320x180 at 30 fps, FFV1 lossless bgra\n"),
+      DryRunRow("--play-once past the source")
+          .Args({"--out", "frames", "--play-once", "--frames", "100", "--set", "source.fps=24"})
+          .Says("zelvan-render: note: --play-once: the composition's 100 frames outlast the source's 2 s, so from "
+                "composition frame 48 on the source starts again (a loop)\n"),
+  };
+  for (const DryRun& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> args = {"--dry-run"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const testing::ToolRun r = RunTool(args, tmp.path());
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_TRUE(json::accept(r.out)) << "the scene alone on standard output: " << r.out;
+    if (c.says.empty()) EXPECT_EQ(r.err, "");
+    else EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    EXPECT_EQ(Listing(tmp.path()), std::set<std::string>{}) << "nothing written";
+  }
 }
 
 }  // namespace

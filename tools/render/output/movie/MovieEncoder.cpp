@@ -149,10 +149,9 @@ void MovieEncoder::Impl::OpenEncoder(const AVCodec* encoder, AVRational rate) {
   if (!codec || !packet) throw std::bad_alloc();
 
   AVCodecContext& c = *codec;
-  const auto even = [this](int side) { return recipe.even_size ? (side + 1) / 2 * 2 : side; };
-  c.width = even(settings.width);
-  c.height = even(settings.height);
-  c.pix_fmt = settings.depth == 8 ? recipe.pixels_8 : recipe.pixels_deep;
+  c.width = CodedSide(recipe, settings.width);
+  c.height = CodedSide(recipe, settings.height);
+  c.pix_fmt = PixelsFor(recipe, settings.depth);
   c.sample_aspect_ratio = AVRational{1, 1};
   c.framerate = rate;
   c.time_base = av_inv_q(rate);
@@ -280,14 +279,6 @@ void MovieEncoder::Finish() {
 
 std::optional<int> MovieEncoder::first_translucent() const { return impl_->first_translucent; }
 
-std::string MovieEncoder::description() const {
-  const Impl& m = *impl_;
-  std::string d = std::string(m.recipe.codec_name) + " " + av_get_pix_fmt_name(m.codec->pix_fmt);
-  if (m.recipe.crf) d += ", crf " + std::to_string(m.settings.crf);
-  if (m.codec->width != m.settings.width || m.codec->height != m.settings.height) {
-    d += ", padded to " + std::to_string(m.codec->width) + "x" + std::to_string(m.codec->height);
-  }
-  return d;
-}
+std::string MovieEncoder::description() const { return MovieDescription(impl_->settings); }
 
 }  // namespace zelvan::render

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "AE_Effect.h"
 #include "Colour.h"
@@ -26,6 +27,9 @@ enum class MovieKind { kMp4, kMov, kMkv };
 // The kind a path names by its extension, in any case; nothing for another
 // name (a folder of frames) or a path that ends in "/".
 std::optional<MovieKind> MovieKindOf(const std::string& path);
+// The extensions of the movies the tool writes, lower case with the dot
+// (".mp4"), in the recipe table's order.
+std::vector<std::string> MovieExtensions();
 
 // x264's quality scale: 0 lossless to 51; 18 looks the same as the frames.
 constexpr int kDefaultCrf = 18;
@@ -40,6 +44,11 @@ struct MovieSettings {
   int crf = kDefaultCrf;  // .mp4 only
   Colour colour = {};  // the frames' colour: the movie's primaries and transfer tags (MovieTags.h)
 };
+
+// "H.264 yuv420p, crf 18, padded to 66x36": the codec, its pixels, the
+// quality where it has one and the size where coding changes it, for the
+// summary line and a dry run.
+std::string MovieDescription(const MovieSettings& settings);
 
 class MovieEncoder {
  public:

@@ -2,6 +2,7 @@
 
 extern "C" {
 #include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
 }
 
 #include <algorithm>
@@ -47,6 +48,29 @@ const MovieRecipe& RecipeOf(MovieKind kind) {
     if (r.kind == kind) return r;
   }
   throw std::logic_error("a movie kind without a recipe");
+}
+
+AVPixelFormat PixelsFor(const MovieRecipe& recipe, int depth) {
+  return depth == 8 ? recipe.pixels_8 : recipe.pixels_deep;
+}
+
+int CodedSide(const MovieRecipe& recipe, int side) { return recipe.even_size ? (side + 1) / 2 * 2 : side; }
+
+std::string MovieDescription(const MovieSettings& s) {
+  const MovieRecipe& r = RecipeOf(s.kind);
+  std::string d = std::string(r.codec_name) + " " + av_get_pix_fmt_name(PixelsFor(r, s.depth));
+  if (r.crf) d += ", crf " + std::to_string(s.crf);
+  const int width = CodedSide(r, s.width), height = CodedSide(r, s.height);
+  if (width != s.width || height != s.height) {
+    d += ", padded to " + std::to_string(width) + "x" + std::to_string(height);
+  }
+  return d;
+}
+
+std::vector<std::string> MovieExtensions() {
+  std::vector<std::string> extensions;
+  for (const MovieRecipe& r : kRecipes) extensions.emplace_back(r.extension);
+  return extensions;
 }
 
 std::optional<MovieKind> MovieKindOf(const std::string& path) {

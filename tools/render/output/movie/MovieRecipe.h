@@ -2,7 +2,8 @@
 // names it, FFmpeg's container and encoder, the codec as the summary names
 // it, the pixels the encoder takes at each depth, whether its sides must be
 // even, the matrix and range it converts to, and the encoder's options. The
-// encoder, its summary and MovieKindOf read it from here.
+// encoder, its summary, MovieKindOf and the list of extensions read it from
+// here.
 #pragma once
 
 extern "C" {
@@ -34,5 +35,10 @@ struct MovieRecipe {
 };
 
 const MovieRecipe& RecipeOf(MovieKind kind);
+
+// The pixels the encoder takes for a render of `depth` bits (8, 16, 32).
+AVPixelFormat PixelsFor(const MovieRecipe& recipe, int depth);
+// A side of the frame as the encoder codes it: one more when it must be even.
+int CodedSide(const MovieRecipe& recipe, int side);
 
 }  // namespace zelvan::render
