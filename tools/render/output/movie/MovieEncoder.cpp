@@ -10,12 +10,15 @@ extern "C" {
 
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 
+#include "EncoderFrames.h"
 #include "FfmpegLog.h"
 #include "FfmpegPtr.h"
 #include "FfmpegSeek.h"
 #include "FrameWriter.h"
+#include "Limits.h"
 #include "MovieRecipe.h"
 #include "OutputFile.h"
 #include "WorkQueue.h"
@@ -77,8 +80,8 @@ struct MovieEncoder::Impl {
   void AddStream(AVRational rate);
   void WriteHeader();
   void MakeFrames();
-  // A frame of the coded size and colour tags.
-  FramePtr NewFrame(AVPixelFormat format);
+  // Each frame carries its tags: some encoders (ProRes) write them from there.
+  void Tag(AVFrame& f) const;
 
   // Throws for a failed FFmpeg call: the file's own cause when a write
   // failed, else FFmpeg's reason.
@@ -95,10 +98,11 @@ struct MovieEncoder::Impl {
   ffmpeg::CodecPtr codec;
   AVStream* stream = nullptr;
   ffmpeg::PacketPtr packet;
-  // Frames in the encoder's pixel format, filled in turn (see feed) and,
-  // where they are made through libswscale, first the frame as CopyPixels
-  // writes it (RGBA, 8 or 16 bits a channel).
-  FramePtr coded[3];
+  // Frames in the encoder's pixel format, as many as the budget of frames
+  // waiting to be written holds and, where they are made through
+  // libswscale, first the frame as CopyPixels writes it (RGBA, 8 or 16
+  // bits a channel).
+  std::optional<EncoderFrames> frames;
   FramePtr picture;
   ffmpeg::SwsPtr sws;
   FrameFormat channels = FrameFormat::Png8;
@@ -106,8 +110,7 @@ struct MovieEncoder::Impl {
   int64_t next = 0;
   std::optional<int> first_translucent;
   // The encoder is fed from a thread of its own: the next frame renders and
-  // converts while it waits for one of its threads. At most two frames are
-  // with it, so the third of `coded` is free to fill.
+  // converts while it waits for one of its threads.
   WorkQueue feed{1, 1};
 };
 
@@ -195,31 +198,28 @@ void MovieEncoder::Impl::WriteHeader() {
   Check(header, "writing the header");
 }
 
-FramePtr MovieEncoder::Impl::NewFrame(AVPixelFormat format) {
-  FramePtr f(av_frame_alloc());
-  if (!f) throw std::bad_alloc();
-  f->format = format;
-  f->width = codec->width;
-  f->height = codec->height;
-  Check(av_frame_get_buffer(f.get(), 0), "allocating a frame");
-  // Each frame carries its tags: some encoders (ProRes) write them from there.
-  f->color_range = codec->color_range;
-  f->colorspace = codec->colorspace;
-  f->color_primaries = codec->color_primaries;
-  f->color_trc = codec->color_trc;
-  return f;
+void MovieEncoder::Impl::Tag(AVFrame& f) const {
+  f.color_range = codec->color_range;
+  f.colorspace = codec->colorspace;
+  f.color_primaries = codec->color_primaries;
+  f.color_trc = codec->color_trc;
 }
 
 void MovieEncoder::Impl::MakeFrames() {
   const AVPixelFormat pixels = codec->pix_fmt;
-  for (FramePtr& f : coded) f = NewFrame(pixels);
+  frames.emplace(pixels, codec->width, codec->height, kWaitingFramesBytes);
   // 4:2:0 planes are written straight from the world; the others through
   // RGBA, converted by libswscale unless the encoder takes that.
   planes_from_world = pixels == AV_PIX_FMT_YUV420P;
   const AVPixelFormat rgba = channels == FrameFormat::Png8 ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGBA64;
   if (planes_from_world || rgba == pixels) return;
   const int width = codec->width, height = codec->height;
-  picture = NewFrame(rgba);
+  picture.reset(av_frame_alloc());
+  if (!picture) throw std::bad_alloc();
+  picture->format = rgba;
+  picture->width = width;
+  picture->height = height;
+  Check(av_frame_get_buffer(picture.get(), 0), "allocating a frame");
   sws.reset(sws_getContext(width, height, rgba, width, height, pixels, SWS_BICUBIC, nullptr, nullptr, nullptr));
   if (!sws) throw std::runtime_error(shown + ": cannot be encoded (no conversion to " + recipe.codec_name + "'s pixels)");
   if (recipe.bt709) {
@@ -250,10 +250,10 @@ void MovieEncoder::Add(const PF_EffectWorld& frame) {
   if (frame.width != m.settings.width || frame.height != m.settings.height) {
     throw std::logic_error("a frame of another size than the movie's");
   }
-  // The encoder may still hold the frame it was handed last.
-  AVFrame& coded = *m.coded[m.next % 3];
-  // Not through Check(): the feeding thread may be writing meanwhile.
-  if (av_frame_make_writable(&coded) < 0) throw std::bad_alloc();
+  // Waits while the frames the budget holds are with the encoder.
+  std::shared_ptr<AVFrame> taken(m.frames->Take().release(), ffmpeg::FrameFreer{});
+  AVFrame& coded = *taken;
+  m.Tag(coded);
   bool translucent = false;
   if (m.planes_from_world) {
     translucent = WorldToYuv420(frame, coded.data, coded.linesize);
@@ -265,7 +265,9 @@ void MovieEncoder::Add(const PF_EffectWorld& frame) {
   }
   if (translucent && !m.first_translucent) m.first_translucent = static_cast<int>(m.next);
   coded.pts = m.next++;
-  m.feed.Submit([&m, &coded] { m.Send(&coded); });
+  // The job holds its own reference: a frame goes back only once both the
+  // job and the encoder are done with it.
+  m.feed.Submit([&m, taken] { m.Send(taken.get()); });
 }
 
 void MovieEncoder::Finish() {
