@@ -159,7 +159,7 @@ void MovieEncoder::Impl::OpenEncoder(const AVCodec* encoder, AVRational rate) {
   c.framerate = rate;
   c.time_base = av_inv_q(rate);
   c.thread_count = 0;  // as many as the machine has
-  c.thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+  c.thread_type = recipe.thread_type;
   if (recipe.bt709) {
     c.color_range = AVCOL_RANGE_MPEG;
     c.colorspace = AVCOL_SPC_BT709;

@@ -28,16 +28,18 @@ void Ffv1Intra(AVCodecContext& c) {
 }
 
 // kind, extension, muxer, encoder, codec name, pixels at 8 bits and deeper,
-// even size, BT.709, movflags, crf, options
+// even size, BT.709, movflags, crf, thread type, options
 constexpr MovieRecipe kRecipes[] = {
     {MovieKind::kMp4, ".mp4", "mp4", "libx264", "H.264", AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV420P, true, true,
-     "+write_colr", true, nullptr},
+     "+write_colr", true, FF_THREAD_FRAME | FF_THREAD_SLICE, nullptr},
     // Its colour tags in the container too: a ProRes decoder reports them from there.
+    // In slices: a frame thread would keep a packet buffer for the largest
+    // frame of its own (134 MB at 4K, zeroed) besides the frame it encodes.
     {MovieKind::kMov, ".mov", "mov", "prores_ks", "ProRes 4444", AV_PIX_FMT_YUVA444P10LE, AV_PIX_FMT_YUVA444P10LE,
-     false, true, "+write_colr", false, ProRes4444},
+     false, true, "+write_colr", false, FF_THREAD_SLICE, ProRes4444},
     // The PNG frames' bytes: RGBA at 8 bits (stored as BGRA), RGBA64 deeper.
     {MovieKind::kMkv, ".mkv", "matroska", "ffv1", "FFV1 lossless", AV_PIX_FMT_BGRA, AV_PIX_FMT_RGBA64LE, false, false,
-     nullptr, false, Ffv1Intra},
+     nullptr, false, FF_THREAD_SLICE, Ffv1Intra},
 };
 
 }  // namespace
