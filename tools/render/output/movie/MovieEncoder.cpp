@@ -8,7 +8,9 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <climits>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -28,6 +30,11 @@ namespace zelvan::render {
 namespace {
 
 using ffmpeg::FramePtr;
+
+// Rows converted through RGBA at a time: the sizes match, so libswscale
+// converts each row on its own and a band gives what the whole frame would,
+// while the RGBA copy stays small (a whole 4K frame at 16 bits is 66 MB).
+constexpr int kBandRows = 64;
 
 // One tick a frame: frame k is at k, exactly, whatever the rate.
 AVRational ExactRate(const Rational& fps, const std::string& shown) {
@@ -82,6 +89,9 @@ struct MovieEncoder::Impl {
   void MakeFrames();
   // Each frame carries its tags: some encoders (ProRes) write them from there.
   void Tag(AVFrame& f) const;
+  // The world into `coded` through `band`, a band of rows at a time; true
+  // when some pixel is translucent.
+  bool ConvertInBands(const PF_EffectWorld& world, AVFrame& coded);
 
   // Throws for a failed FFmpeg call: the file's own cause when a write
   // failed, else FFmpeg's reason.
@@ -100,10 +110,10 @@ struct MovieEncoder::Impl {
   ffmpeg::PacketPtr packet;
   // Frames in the encoder's pixel format, as many as the budget of frames
   // waiting to be written holds and, where they are made through
-  // libswscale, first the frame as CopyPixels writes it (RGBA, 8 or 16
-  // bits a channel).
+  // libswscale, first a band of the frame's rows as CopyPixels writes them
+  // (RGBA, 8 or 16 bits a channel).
   std::optional<EncoderFrames> frames;
-  FramePtr picture;
+  FramePtr band;
   ffmpeg::SwsPtr sws;
   FrameFormat channels = FrameFormat::Png8;
   bool planes_from_world = false;  // 4:2:0, written by WorldToYuv420
@@ -214,12 +224,12 @@ void MovieEncoder::Impl::MakeFrames() {
   const AVPixelFormat rgba = channels == FrameFormat::Png8 ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGBA64;
   if (planes_from_world || rgba == pixels) return;
   const int width = codec->width, height = codec->height;
-  picture.reset(av_frame_alloc());
-  if (!picture) throw std::bad_alloc();
-  picture->format = rgba;
-  picture->width = width;
-  picture->height = height;
-  Check(av_frame_get_buffer(picture.get(), 0), "allocating a frame");
+  band.reset(av_frame_alloc());
+  if (!band) throw std::bad_alloc();
+  band->format = rgba;
+  band->width = width;
+  band->height = std::min(height, kBandRows);
+  Check(av_frame_get_buffer(band.get(), 0), "allocating a frame");
   sws.reset(sws_getContext(width, height, rgba, width, height, pixels, SWS_BICUBIC, nullptr, nullptr, nullptr));
   if (!sws) throw std::runtime_error(shown + ": cannot be encoded (no conversion to " + recipe.codec_name + "'s pixels)");
   if (recipe.bt709) {
@@ -227,6 +237,19 @@ void MovieEncoder::Impl::MakeFrames() {
     const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
     sws_setColorspaceDetails(sws.get(), bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
   }
+}
+
+bool MovieEncoder::Impl::ConvertInBands(const PF_EffectWorld& world, AVFrame& coded) {
+  bool translucent = false;
+  auto* const rows = static_cast<unsigned char*>(world.data);
+  for (int y = 0; y < world.height; y += band->height) {
+    PF_EffectWorld part = world;
+    part.height = std::min(band->height, world.height - y);
+    part.data = rows + static_cast<std::ptrdiff_t>(y) * world.rowbytes;
+    translucent = CopyPixels(part, channels, band->data[0], band->linesize[0]) || translucent;
+    sws_scale(sws.get(), band->data, band->linesize, y, part.height, coded.data, coded.linesize);
+  }
+  return translucent;
 }
 
 MovieEncoder::MovieEncoder(const std::string& path, const std::string& shown, const MovieSettings& settings)
@@ -258,8 +281,7 @@ void MovieEncoder::Add(const PF_EffectWorld& frame) {
   if (m.planes_from_world) {
     translucent = WorldToYuv420(frame, coded.data, coded.linesize);
   } else if (m.sws) {
-    translucent = CopyPixels(frame, m.channels, m.picture->data[0], m.picture->linesize[0]);
-    sws_scale(m.sws.get(), m.picture->data, m.picture->linesize, 0, coded.height, coded.data, coded.linesize);
+    translucent = m.ConvertInBands(frame, coded);
   } else {
     translucent = CopyPixels(frame, m.channels, coded.data[0], coded.linesize[0]);
   }
