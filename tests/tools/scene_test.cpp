@@ -29,6 +29,7 @@ extern "C" {
 #include "ImageFile.h"
 #include "ImageFiles.h"
 #include "EncoderFrames.h"
+#include "EncoderShape.h"
 #include "MovieEncoder.h"
 #include "OutputFile.h"
 #include "OutputFolder.h"
@@ -954,6 +955,81 @@ TEST(MovieOutput, TheEncodersFramesStayWithinTheirBudgetInBytes) {
       EXPECT_EQ(again, c.kept);
     }
   }
+}
+
+// A movie's encoder runs FFmpeg's frame threads only while what they keep
+// fits the budget beside the 3 frames on their way (one converted, one
+// waiting for the feeding thread, one more FFmpeg takes in); ProRes 4444's
+// threads keep 3 frames each. A ProRes frame (4 planes of 2-byte samples,
+// and 64 bytes past the end): 1920x1080, 16588864 bytes, of which 256 MiB
+// (268435456 bytes) hold 16, room for (16 - 3) / 3 = 4 threads; 3840x2160,
+// 66355264 bytes, 4 held, room for none; 2560x1440, 29491264 bytes, 9 held,
+// room for 2.
+struct ShapeCase {
+  std::string name;
+  std::size_t frame_bytes = 0;
+  int thread_frames = 0;
+  int cores = 2;
+  std::size_t budget = std::size_t{256} << 20;
+  int thread_type = 0;
+  int thread_count = 0;
+
+  ShapeCase& Frame(std::size_t bytes, int kept_by_a_thread) {
+    frame_bytes = bytes;
+    thread_frames = kept_by_a_thread;
+    return *this;
+  }
+  ShapeCase& Cores(int n) {
+    cores = n;
+    return *this;
+  }
+  ShapeCase& Budget(std::size_t bytes) {
+    budget = bytes;
+    return *this;
+  }
+  ShapeCase& FrameThreads(int n) {
+    thread_type = FF_THREAD_FRAME;
+    thread_count = n;
+    return *this;
+  }
+  ShapeCase& Slices() {
+    thread_type = FF_THREAD_SLICE;
+    thread_count = 0;
+    return *this;
+  }
+  ShapeCase& FfmpegsDefault() {
+    thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    thread_count = 0;
+    return *this;
+  }
+};
+ShapeCase Shape(std::string name) {
+  ShapeCase c;
+  c.name = std::move(name);
+  return c;
+}
+
+TEST(MovieOutput, FrameThreadsRunOnlyWhereWhatTheyKeepFitsTheBudget) {
+  constexpr std::size_t kHd = 16588864, kUhd = 66355264, kQhd = 29491264;
+  const ShapeCase cases[] = {
+      Shape("1080p ProRes on 2 cores: a frame thread a core").Frame(kHd, 3).FrameThreads(2),
+      Shape("1080p ProRes on 16 cores: the 4 threads there is room for").Frame(kHd, 3).Cores(16).FrameThreads(4),
+      Shape("1440p ProRes on 16 cores: room for 2").Frame(kQhd, 3).Cores(16).FrameThreads(2),
+      Shape("4K ProRes: no room for a thread, slices").Frame(kUhd, 3).Slices(),
+      Shape("1080p ProRes on 1 core: one thread is none, slices").Frame(kHd, 3).Cores(1).Slices(),
+      Shape("a byte short of room for 2").Frame(kHd, 3).Budget(9 * kHd - 1).Cores(4).Slices(),
+      Shape("room for exactly 2").Frame(kHd, 3).Budget(9 * kHd).Cores(4).FrameThreads(2),
+      Shape("x264 or FFV1, without frame threads of FFmpeg's").Frame(kUhd, 0).FfmpegsDefault(),
+  };
+  for (const ShapeCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const EncoderShape shape = ShapeEncoder(c.frame_bytes, c.thread_frames, c.cores, c.budget);
+    EXPECT_EQ(shape.thread_type, c.thread_type);
+    EXPECT_EQ(shape.thread_count, c.thread_count);
+  }
+  EXPECT_EQ(EncoderFrames(AV_PIX_FMT_YUVA444P10LE, 1920, 1080, 0).frame_bytes(), kHd);
+  EXPECT_EQ(EncoderFrames(AV_PIX_FMT_YUVA444P10LE, 3840, 2160, 0).frame_bytes(), kUhd);
+  EXPECT_EQ(EncoderFrames(AV_PIX_FMT_YUVA444P10LE, 2560, 1440, 0).frame_bytes(), kQhd);
 }
 }  // namespace
 }  // namespace zelvan::render

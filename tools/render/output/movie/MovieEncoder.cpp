@@ -16,6 +16,7 @@ extern "C" {
 #include <stdexcept>
 
 #include "EncoderFrames.h"
+#include "EncoderShape.h"
 #include "FfmpegLog.h"
 #include "FfmpegPtr.h"
 #include "FfmpegSeek.h"
@@ -168,8 +169,11 @@ void MovieEncoder::Impl::OpenEncoder(const AVCodec* encoder, AVRational rate) {
   c.sample_aspect_ratio = AVRational{1, 1};
   c.framerate = rate;
   c.time_base = av_inv_q(rate);
-  c.thread_count = 0;  // as many as the machine has
-  c.thread_type = recipe.thread_type;
+  frames.emplace(c.pix_fmt, c.width, c.height, kWaitingFramesBytes);
+  const EncoderShape shape =
+      ShapeEncoder(frames->frame_bytes(), recipe.thread_frames, MachineCores(), kWaitingFramesBytes);
+  c.thread_type = shape.thread_type;
+  c.thread_count = shape.thread_count;
   if (recipe.bt709) {
     c.color_range = AVCOL_RANGE_MPEG;
     c.colorspace = AVCOL_SPC_BT709;
@@ -217,7 +221,6 @@ void MovieEncoder::Impl::Tag(AVFrame& f) const {
 
 void MovieEncoder::Impl::MakeFrames() {
   const AVPixelFormat pixels = codec->pix_fmt;
-  frames.emplace(pixels, codec->width, codec->height, kWaitingFramesBytes);
   // 4:2:0 planes are written straight from the world; the others through
   // RGBA, converted by libswscale unless the encoder takes that.
   planes_from_world = pixels == AV_PIX_FMT_YUV420P;

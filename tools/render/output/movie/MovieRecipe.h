@@ -1,8 +1,9 @@
 // What each kind of movie is made of, one row a kind: the extension that
 // names it, FFmpeg's container and encoder, the codec as the summary names
 // it, the pixels the encoder takes at each depth, whether its sides must be
-// even, the colour it is tagged with, its threads, and the encoder's
-// options. The encoder, its summary and MovieKindOf read it from here.
+// even, the colour it is tagged with, what its threads keep, and the
+// encoder's options. The encoder, its summary and MovieKindOf read it from
+// here.
 #pragma once
 
 extern "C" {
@@ -29,11 +30,9 @@ struct MovieRecipe {
   const char* movflags;  // the container's, or null
   // The quality is x264's crf from the settings: set, and named in the summary.
   bool crf;
-  // How it spreads over the cores (FFmpeg's thread types): x264 copies each
-  // frame in and runs frames side by side on threads of its own; the others
-  // encode one frame at a time, its slices on every core, as a frame thread
-  // keeps a frame and buffers of its own.
-  int thread_type;
+  // What one of FFmpeg's frame threads keeps, in frames (EncoderShape.h);
+  // 0 for an encoder without them.
+  int thread_frames;
   // The encoder's own options, once the frame's size is set; null for none.
   void (*options)(AVCodecContext& codec);
 };
