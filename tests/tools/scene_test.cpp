@@ -12,13 +12,16 @@ extern "C" {
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <limits>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
+#include <vector>
 
 #include "Cli.h"
 #include "Help.h"
@@ -27,6 +30,8 @@ extern "C" {
 #include "FfmpegSeek.h"
 #include "ImageFile.h"
 #include "ImageFiles.h"
+#include "EncoderFrames.h"
+#include "EncoderShape.h"
 #include "MovieEncoder.h"
 #include "OutputFile.h"
 #include "OutputFolder.h"
@@ -1087,6 +1092,175 @@ TEST(FfmpegIo, SeeksAreAnsweredUpToTheirEdges) {
     EXPECT_EQ(ffmpeg::AnswerSeek(c.offset, c.whence, 100, position, c.past_the_end), c.answer);
     EXPECT_EQ(position, c.position);
   }
+}
+
+// The frames fed to a movie's encoder stay within their budget in bytes. A
+// 64x32 ProRes 4444 frame is 4 planes of 32 rows of 64 two-byte samples
+// (128 bytes, already a multiple of the 64 the rows are aligned to), 16384
+// bytes, and 64 more past the end for readers that overread: 16448 bytes.
+// Each row takes frames until none is left, lets them go while the encoder
+// still references some, and takes again.
+constexpr std::size_t kProResFrame = 4 * 32 * 128 + 64;
+
+struct PoolCase {
+  std::string name;
+  std::size_t budget = 0;
+  std::size_t most = 0;     // frames made at most
+  std::size_t kept = 0;     // of those, referenced by the encoder when the caller lets go
+  bool pool_first = false;  // the pool ends before the encoder lets go
+
+  PoolCase& Budget(std::size_t bytes) {
+    budget = bytes;
+    return *this;
+  }
+  PoolCase& Makes(std::size_t frames) {
+    most = frames;
+    return *this;
+  }
+  PoolCase& EncoderKeeps(std::size_t frames) {
+    kept = frames;
+    return *this;
+  }
+  PoolCase& PoolGoesFirst() {
+    pool_first = true;
+    return *this;
+  }
+};
+PoolCase Pool(std::string name) {
+  PoolCase c;
+  c.name = std::move(name);
+  return c;
+}
+
+TEST(MovieOutput, TheEncodersFramesStayWithinTheirBudgetInBytes) {
+  const PoolCase cases[] = {
+      Pool("three frames' bytes make three").Budget(3 * kProResFrame).Makes(3),
+      Pool("a byte short of three makes two").Budget(3 * kProResFrame - 1).Makes(2),
+      Pool("less than a frame still makes one").Budget(kProResFrame / 2).Makes(1),
+      Pool("no budget at all still makes one").Budget(0).Makes(1),
+      Pool("frames the encoder holds stay taken").Budget(4 * kProResFrame).Makes(4).EncoderKeeps(2),
+      Pool("frames outlive the pool").Budget(2 * kProResFrame).Makes(2).EncoderKeeps(2).PoolGoesFirst(),
+  };
+  for (const PoolCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::optional<EncoderFrames> pool(std::in_place, AV_PIX_FMT_YUVA444P10LE, 64, 32, c.budget);
+    EXPECT_EQ(pool->frame_bytes(), kProResFrame);
+    std::vector<ffmpeg::FramePtr> taken;
+    while (ffmpeg::FramePtr f = pool->TryTake()) taken.push_back(std::move(f));
+    ASSERT_EQ(taken.size(), c.most);
+    EXPECT_LE(pool->made() * pool->frame_bytes(), std::max(c.budget, kProResFrame));
+    std::set<const uint8_t*> memory, held;
+    std::vector<ffmpeg::FramePtr> encoder;
+    for (const ffmpeg::FramePtr& f : taken) {
+      EXPECT_EQ(f->linesize[3], 128);
+      memory.insert(f->data[0]);
+      if (encoder.size() < c.kept) {
+        encoder.emplace_back(av_frame_alloc());
+        ASSERT_EQ(av_frame_ref(encoder.back().get(), f.get()), 0);
+        held.insert(f->data[0]);
+      }
+    }
+    taken.clear();
+    // What the encoder still references is not filled again; the rest is,
+    // in the same memory.
+    while (ffmpeg::FramePtr f = pool->TryTake()) {
+      EXPECT_EQ(memory.count(f->data[0]), 1u) << "a frame made anew instead of reused";
+      EXPECT_EQ(held.count(f->data[0]), 0u) << "a frame the encoder holds was handed out";
+      taken.push_back(std::move(f));
+    }
+    EXPECT_EQ(taken.size(), c.most - c.kept);
+    EXPECT_EQ(pool->made(), c.most);
+    if (c.pool_first) pool.reset();
+    // Once the encoder lets go, its frames are free again (or, with the pool
+    // gone, their memory goes with their last reference).
+    for (ffmpeg::FramePtr& f : encoder) {
+      std::memset(f->data[0], 0x5A, kProResFrame);
+      f.reset();
+    }
+    if (pool) {
+      std::size_t again = 0;
+      while (ffmpeg::FramePtr f = pool->TryTake()) {
+        ++again;
+        taken.push_back(std::move(f));
+      }
+      EXPECT_EQ(again, c.kept);
+    }
+  }
+}
+
+// A movie's encoder runs FFmpeg's frame threads only while what they keep
+// fits the budget beside the 3 frames on their way (one converted, one
+// waiting for the feeding thread, one more FFmpeg takes in); ProRes 4444's
+// threads keep 3 frames each. A ProRes frame (4 planes of 2-byte samples,
+// and 64 bytes past the end): 1920x1080, 16588864 bytes, of which 256 MiB
+// (268435456 bytes) hold 16, room for (16 - 3) / 3 = 4 threads; 3840x2160,
+// 66355264 bytes, 4 held, room for none; 2560x1440, 29491264 bytes, 9 held,
+// room for 2.
+struct ShapeCase {
+  std::string name;
+  std::size_t frame_bytes = 0;
+  int thread_frames = 0;
+  int cores = 2;
+  std::size_t budget = std::size_t{256} << 20;
+  int thread_type = 0;
+  int thread_count = 0;
+
+  ShapeCase& Frame(std::size_t bytes, int kept_by_a_thread) {
+    frame_bytes = bytes;
+    thread_frames = kept_by_a_thread;
+    return *this;
+  }
+  ShapeCase& Cores(int n) {
+    cores = n;
+    return *this;
+  }
+  ShapeCase& Budget(std::size_t bytes) {
+    budget = bytes;
+    return *this;
+  }
+  ShapeCase& FrameThreads(int n) {
+    thread_type = FF_THREAD_FRAME;
+    thread_count = n;
+    return *this;
+  }
+  ShapeCase& Slices() {
+    thread_type = FF_THREAD_SLICE;
+    thread_count = 0;
+    return *this;
+  }
+  ShapeCase& FfmpegsDefault() {
+    thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    thread_count = 0;
+    return *this;
+  }
+};
+ShapeCase Shape(std::string name) {
+  ShapeCase c;
+  c.name = std::move(name);
+  return c;
+}
+
+TEST(MovieOutput, FrameThreadsRunOnlyWhereWhatTheyKeepFitsTheBudget) {
+  constexpr std::size_t kHd = 16588864, kUhd = 66355264, kQhd = 29491264;
+  const ShapeCase cases[] = {
+      Shape("1080p ProRes on 2 cores: a frame thread a core").Frame(kHd, 3).FrameThreads(2),
+      Shape("1080p ProRes on 16 cores: the 4 threads there is room for").Frame(kHd, 3).Cores(16).FrameThreads(4),
+      Shape("1440p ProRes on 16 cores: room for 2").Frame(kQhd, 3).Cores(16).FrameThreads(2),
+      Shape("4K ProRes: no room for a thread, slices").Frame(kUhd, 3).Slices(),
+      Shape("1080p ProRes on 1 core: one thread is none, slices").Frame(kHd, 3).Cores(1).Slices(),
+      Shape("a byte short of room for 2").Frame(kHd, 3).Budget(9 * kHd - 1).Cores(4).Slices(),
+      Shape("room for exactly 2").Frame(kHd, 3).Budget(9 * kHd).Cores(4).FrameThreads(2),
+      Shape("x264 or FFV1, without frame threads of FFmpeg's").Frame(kUhd, 0).FfmpegsDefault(),
+  };
+  for (const ShapeCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const EncoderShape shape = ShapeEncoder(c.frame_bytes, c.thread_frames, c.cores, c.budget);
+    EXPECT_EQ(shape.thread_type, c.thread_type);
+    EXPECT_EQ(shape.thread_count, c.thread_count);
+  }
+  EXPECT_EQ(EncoderFrames(AV_PIX_FMT_YUVA444P10LE, 1920, 1080, 0).frame_bytes(), kHd);
+  EXPECT_EQ(EncoderFrames(AV_PIX_FMT_YUVA444P10LE, 3840, 2160, 0).frame_bytes(), kUhd);
+  EXPECT_EQ(EncoderFrames(AV_PIX_FMT_YUVA444P10LE, 2560, 1440, 0).frame_bytes(), kQhd);
 }
 }  // namespace
 }  // namespace zelvan::render

@@ -1099,6 +1099,8 @@ std::vector<MovieOutput> MovieOutputs() {
           .Psnr(48).Holds("rc=cqp mbtree=0 qp=0"),
       MovieRow("ProRes 4444 8-bit with alpha, NTSC rate", "loop.mov")
           .Scene(ntsc).Codec("prores", "yuva444p12le").Rate("30000/1001").Psnr(48),
+      MovieRow("ProRes 4444 8-bit taller than the rows converted at a time", "loop.mov")
+          .Scene({"--size", "66x150"}).Codec("prores", "yuva444p12le").Psnr(48),
       // At a lower resolution the movie has the frames' size, which the host
       // rounds half up: 64 x 37 at 1/3 is 21 x 12 (21.3, 12.3), which an .mp4
       // pads to 22 x 12; 65 x 38 at 1/4 is 16 x 10 (16.25, 9.5).

@@ -10,7 +10,6 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
-#include <thread>
 
 #include "Cli.h"
 #include "Help.h"
@@ -124,7 +123,7 @@ struct Output {
         width(RenderedSize(scene.comp.width, scene.comp.downsample)),
         height(RenderedSize(scene.comp.height, scene.comp.downsample)),
         // The frames are encoded on the other cores while the next ones render.
-        shape(ShapeWriter(width, height, format, static_cast<int>(std::max(1u, std::thread::hardware_concurrency())))),
+        shape(ShapeWriter(width, height, format, MachineCores())),
         movie_kind(MovieKindOf(o.out_dir)) {}
   Output(const Output&) = delete;
   Output& operator=(const Output&) = delete;

@@ -8,7 +8,9 @@
 // as 30000/1001 stays exact where the container can hold it (Matroska counts
 // milliseconds). The encoders run threaded (x264's frame threads, slices);
 // the caller's thread converts each frame, and a thread of the encoder's own
-// hands it over, so that the caller goes on while the encoder is busy.
+// hands it over, so that the caller goes on while the encoder is busy. The
+// frames converted and not yet let go by the encoder take at most the budget
+// of frames waiting to be written (EncoderFrames.h); Add waits beyond it.
 #pragma once
 
 #include <memory>

@@ -1,9 +1,9 @@
 // What each kind of movie is made of, one row a kind: the extension that
 // names it, FFmpeg's container and encoder, the codec as the summary names
 // it, the pixels the encoder takes at each depth, whether its sides must be
-// even, the matrix and range it converts to, and the encoder's options. The
-// encoder, its summary, MovieKindOf and the list of extensions read it from
-// here.
+// even, the matrix and range it converts to, what its threads keep, and the
+// encoder's options. The encoder, its summary, MovieKindOf and the list of
+// extensions read it from here.
 #pragma once
 
 extern "C" {
@@ -30,6 +30,9 @@ struct MovieRecipe {
   const char* movflags;  // the container's, or null
   // The quality is x264's crf from the settings: set, and named in the summary.
   bool crf;
+  // What one of FFmpeg's frame threads keeps, in frames (EncoderShape.h);
+  // 0 for an encoder without them.
+  int thread_frames;
   // The encoder's own options, once the frame's size is set; null for none.
   void (*options)(AVCodecContext& codec);
 };
