@@ -16,18 +16,18 @@ cmake                      | demo test bench dist | the build
 ninja-build                | demo test bench dist | the build
 g++                        | demo test bench dist | the Linux build
 make                       | demo test bench dist | the top-level wrapper
-pkg-config                 | demo test bench dist | finding libraries
-libopenimageio-dev         | demo test bench dist | zelvan-render: reading footage, writing PNG, EXR and GIF
-nlohmann-json3-dev         | demo test bench dist | zelvan-render: scenes and report.json
-libavformat-dev            | demo test bench dist | zelvan-render: reading movies
-libavcodec-dev             | demo test bench dist | zelvan-render: decoding movies
-libavutil-dev              | demo test bench dist | zelvan-render: FFmpeg's common code
-libswscale-dev             | demo test bench dist | zelvan-render: movie frames to RGB; benchmarks: the scaled copy
-libgif-dev                 | demo test bench dist | zelvan-render: the GIF preview
-python3                    | test bench dist      | the project's Python: the host variant, the deliverable checks, zig
-python3-venv               | test bench dist      | the project's Python environment, build/venv
-libgtest-dev               | test bench dist      | tests (the Linux tree builds them)
-libgmock-dev               | test bench dist      | tests
+pkg-config                 | demo test bench      | finding libraries
+libopenimageio-dev         | demo test bench      | zelvan-render: reading footage, writing PNG, EXR and GIF
+nlohmann-json3-dev         | demo test bench      | zelvan-render: scenes and report.json
+libavformat-dev            | demo test bench      | zelvan-render: reading movies
+libavcodec-dev             | demo test bench      | zelvan-render: decoding movies
+libavutil-dev              | demo test bench      | zelvan-render: FFmpeg's common code
+libswscale-dev             | demo test bench      | zelvan-render: movie frames to RGB; benchmarks: the scaled copy
+libgif-dev                 | demo test bench      | zelvan-render: the GIF preview
+python3                    | test dist            | the project's Python: the host variant, the deliverable checks, zig
+python3-venv               | test dist            | the project's Python environment, build/venv
+libgtest-dev               | test                 | tests
+libgmock-dev               | test                 | tests
 ffmpeg                     | test bench           | render tool tests and benchmark: making clips, FFmpeg's own decode
 valgrind                   | test bench           | memcheck tests; benchmarks: the plug-in's share (callgrind)
 libbenchmark-dev           | bench                | benchmarks

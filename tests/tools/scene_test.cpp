@@ -12,24 +12,33 @@ extern "C" {
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <limits>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
+#include <vector>
 
 #include "Cli.h"
+#include "Help.h"
 #include "Diagnose.h"
+#include "FrameRate.h"
 #include "FfmpegSeek.h"
 #include "ImageFile.h"
 #include "ImageFiles.h"
+#include "EncoderFrames.h"
+#include "EncoderShape.h"
 #include "MovieEncoder.h"
 #include "OutputFile.h"
 #include "OutputFolder.h"
+#include "OutputNames.h"
 #include "OutputPlace.h"
 #include "PixelWorld.h"
+#include "PlayOnce.h"
 #include "PreviewGif.h"
 #include "Previews.h"
 #include "Report.h"
@@ -97,13 +106,15 @@ TEST(Scene, FootageGivesTheCompositionItsSizeAndRate) {
 
 // --play-once: the composition takes the source's rate and length unless the
 // scene sets them, and the loop is a linear Cycle whose turn lasts the source.
-// Rows from a scene, the footage it reads and the composition that results.
+// Rows from a scene, the footage it reads, the composition that results and
+// the notes on what a composition the scene set does to the source.
 struct PlayOnceCase {
   std::string name;
   Json scene = Json::object();
   std::optional<FootageFacts> footage;
   std::string fps;
   int frames = 0;
+  std::vector<std::string> notes;
 
   PlayOnceCase& Set(const std::string& assignment) {
     ApplyOverride(scene, assignment);
@@ -119,6 +130,10 @@ struct PlayOnceCase {
     frames = count;
     return *this;
   }
+  PlayOnceCase& Notes(std::string note) {
+    notes.push_back(std::move(note));
+    return *this;
+  }
 };
 PlayOnceCase PlayOnce(std::string name) {
   PlayOnceCase c;
@@ -130,7 +145,11 @@ TEST(Scene, PlayOnceFollowsTheSourceUnlessSet) {
   const PlayOnceCase cases[] = {
       PlayOnce("the built-in clip's 2 s at its 24 fps").Set("source.fps=24").Makes("24", 48),
       PlayOnce("comp.frames set").Set("source.fps=24").Set("comp.frames=10").Makes("24", 10),
-      PlayOnce("comp.fps set").Set("source.fps=24").Set("comp.fps=48").Makes("48", 96),
+      PlayOnce("comp.fps set")
+          .Set("source.fps=24")
+          .Set("comp.fps=48")
+          .Makes("48", 96)
+          .Notes("--play-once: the composition's 48 fps is faster than the source's 24, so source frames repeat"),
       PlayOnce("comp.duration set").Set("source.fps=24").Set("comp.duration=1").Makes("24", 24),
       PlayOnce("a movie of 120 frames at 25 fps").Movie(120, Rational{25, 1}).Makes("25", 120),
       PlayOnce("a movie of 7 frames at 30000/1001").Movie(7, Rational{30000, 1001}).Makes("30000/1001", 7),
@@ -139,7 +158,30 @@ TEST(Scene, PlayOnceFollowsTheSourceUnlessSet) {
       PlayOnce("a movie of 7 frames at 25 fps in a 30 fps composition")
           .Movie(7, Rational{25, 1})
           .Set("comp.fps=30")
-          .Makes("30", 9),
+          .Makes("30", 9)
+          .Notes("--play-once: the composition's 30 fps is faster than the source's 25, so source frames repeat"),
+      // 120 frames at 25 fps last 4.8 s, 115.2 frames at 24 fps.
+      PlayOnce("a movie of 120 frames at 25 fps in a 24 fps composition")
+          .Movie(120, Rational{25, 1})
+          .Set("comp.fps=24")
+          .Makes("24", 116)
+          .Notes("--play-once: the composition's 24 fps is slower than the source's 25, so source frames are skipped"),
+      PlayOnce("comp.frames past the source's 48")
+          .Set("source.fps=24")
+          .Set("comp.frames=50")
+          .Makes("24", 50)
+          .Notes("--play-once: the composition's 50 frames outlast the source's 2 s, so from composition frame 48 on "
+                 "the source starts again (a loop)"),
+      PlayOnce("comp.duration past the source's and at another rate")
+          .Movie(7, Rational{30000, 1001})
+          .Set("comp.duration=1")
+          .Makes("30000/1001", 30)
+          .Notes("--play-once: the composition's 30 frames outlast the source's 0.233567 s, so from composition "
+                 "frame 7 on the source starts again (a loop)"),
+      PlayOnce("the source's rate, as a decimal, in the composition")
+          .Movie(7, Rational{30000, 1001})
+          .Set("comp.fps=29.97")
+          .Makes("30000/1001", 7),
   };
   for (const PlayOnceCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -153,6 +195,7 @@ TEST(Scene, PlayOnceFollowsTheSourceUnlessSet) {
     EXPECT_EQ(s.params[kParamStartSeconds], 0.0);
     EXPECT_EQ(s.params[kParamEndSeconds], *s.source.duration);
     EXPECT_DOUBLE_EQ(s.params.time.at(*s.source.duration), 360.0) << "one turn lasts the source";
+    EXPECT_EQ(PlayOnceNotes(s), c.notes);
   }
   EXPECT_THROW(ResolveScene(Json{{"source", {{"path", "still.png"}}}}, FootageFacts{std::nullopt, std::nullopt, 8, 8}, true),
                UsageError);
@@ -190,11 +233,56 @@ TEST(Scene, FramesWinOverDurationAndDurationRounds) {
   EXPECT_DOUBLE_EQ(Resolve({"comp.frames=15"}).comp.duration, 0.5);
 }
 
+// Rates as people type them, as JSON numbers or text, and the exact
+// fraction each is, worked out by hand: a decimal is the fraction its digits
+// spell, reduced, but for the NTSC rates as editors show them; a fraction is
+// taken as written.
+struct RateCase {
+  std::string name;
+  Json given;
+  std::string fraction;
+
+  RateCase& Given(Json value) {
+    given = std::move(value);
+    return *this;
+  }
+  RateCase& Is(std::string text) {
+    fraction = std::move(text);
+    return *this;
+  }
+};
+RateCase Rate(std::string name) {
+  RateCase c;
+  c.name = std::move(name);
+  return c;
+}
+
 TEST(Scene, RatesAreExactFractions) {
-  EXPECT_EQ(ParseRate(Json(29.97), "f").text(), "2997/100");
-  EXPECT_EQ(ParseRate(Json("24"), "f").text(), "24");
-  EXPECT_EQ(ParseRate(Json("60000/1001"), "f").text(), "60000/1001");
-  EXPECT_EQ(ParseRate(Json(25), "f").text(), "25");
+  const RateCase cases[] = {
+      Rate("a whole number").Given(25).Is("25"),
+      Rate("a whole number as text").Given("24").Is("24"),
+      Rate("a whole number written with a point").Given(30.0).Is("30"),
+      Rate("a fraction").Given("60000/1001").Is("60000/1001"),
+      Rate("a fraction reduced").Given("50/2").Is("25"),
+      Rate("23.976, NTSC 24").Given(23.976).Is("24000/1001"),
+      Rate("29.97, NTSC 30").Given(29.97).Is("30000/1001"),
+      Rate("59.94, NTSC 60").Given(59.94).Is("60000/1001"),
+      Rate("29.97 as text").Given("29.97").Is("30000/1001"),
+      Rate("29.970, a zero more").Given("29.970").Is("30000/1001"),
+      Rate("2997/100, the fraction as written").Given("2997/100").Is("2997/100"),
+      Rate("a decimal past the NTSC rate's digits").Given(23.9761).Is("239761/10000"),
+      Rate("a half").Given(12.5).Is("25/2"),
+      Rate("an exponent").Given("2.5e1").Is("25"),
+      Rate("the highest").Given(1000).Is("1000"),
+      Rate("the lowest as a decimal").Given(0.001).Is("1/1000"),
+      Rate("the lowest as a fraction").Given("1/1000").Is("1/1000"),
+      Rate("the lowest as a fraction not reduced").Given("100/100000").Is("1/1000"),
+      Rate("a fine fraction").Given("99999/100000").Is("99999/100000"),
+  };
+  for (const RateCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(ParseRate(c.given, "f").text(), c.fraction);
+  }
 }
 
 TEST(Scene, SecondRangeDefaultsToTheSourceLength) {
@@ -204,12 +292,14 @@ TEST(Scene, SecondRangeDefaultsToTheSourceLength) {
 }
 
 // A scene the tool refuses: its assignments, the field the error names
-// first, and a part of the fix that follows (any fix when none is given).
-// The menus' fixes and the ranges' ends are written out by hand from --help.
+// first, a part of what it says is wrong and a part of the fix that follows
+// (anything when none is given). The menus' fixes and the ranges' ends are
+// written out by hand from --help.
 struct BadValueCase {
   std::string name;
   std::vector<std::string> sets;
   std::string field;
+  std::string says;
   std::string fix;
 
   BadValueCase& Set(std::string assignment) {
@@ -218,6 +308,10 @@ struct BadValueCase {
   }
   BadValueCase& Names(std::string where) {
     field = std::move(where);
+    return *this;
+  }
+  BadValueCase& Says(std::string text) {
+    says = std::move(text);
     return *this;
   }
   BadValueCase& FixSays(std::string text) {
@@ -237,9 +331,48 @@ TEST(Scene, BadValuesNameTheFieldAndTheFix) {
       Bad("a negative height").Set("comp.height=-3").Names("comp.height"),
       Bad("a negative duration").Set("comp.duration=-1").Names("comp.duration"),
       Bad("a negative source duration").Set("source.duration=-2").Names("source.duration"),
-      Bad("a rate of 0").Set("comp.fps=0").Names("comp.fps"),
-      Bad("a source rate of 0/1").Set("source.fps=\"0/1\"").Names("source.fps"),
-      Bad("a rate over 0").Set("comp.fps=\"30/0\"").Names("comp.fps"),
+      Bad("a rate of 0").Set("comp.fps=0").Names("comp.fps").Says("at least 1/1000 frames per second"),
+      Bad("a source rate of 0/1").Set("source.fps=\"0/1\"").Names("source.fps").Says("at least 1/1000"),
+      Bad("a rate over 0").Set("comp.fps=\"30/0\"").Names("comp.fps").Says("is not a frame rate"),
+      Bad("a rate below the lowest, as a decimal")
+          .Set("comp.fps=0.0009")
+          .Names("comp.fps")
+          .Says("must be at least 1/1000 frames per second, got 0.0009")
+          .FixSays("give frames per second from 1/1000 to 1000"),
+      Bad("a rate below the lowest, as a fraction")
+          .Set("source.fps=\"1/1001\"")
+          .Names("source.fps")
+          .Says("must be at least 1/1000 frames per second")
+          .FixSays("from 1/1000 to 1000"),
+      Bad("a rate below the lowest, in a denominator a fraction may not have")
+          .Set("comp.fps=\"1/100001\"")
+          .Names("comp.fps")
+          .Says("must be at least 1/1000 frames per second"),
+      Bad("a negative rate").Set("comp.fps=-25").Names("comp.fps").Says("must be at least 1/1000"),
+      Bad("a rate above the highest, as a decimal")
+          .Set("comp.fps=1000.001")
+          .Names("comp.fps")
+          .Says("must be at most 1000 frames per second")
+          .FixSays("from 1/1000 to 1000"),
+      Bad("a rate above the highest, as a fraction")
+          .Set("comp.fps=\"1000001/1000\"")
+          .Names("comp.fps")
+          .Says("must be at most 1000 frames per second"),
+      Bad("a fraction finer than the host's time")
+          .Set("comp.fps=\"1000001/1001\"")
+          .Names("comp.fps")
+          .Says("a numerator above 1000000 or a denominator above 100000")
+          .FixSays("round it"),
+      Bad("a fraction in steps finer than 1/100000")
+          .Set("comp.fps=\"100002/100001\"")
+          .Names("comp.fps")
+          .Says("a numerator above 1000000 or a denominator above 100000"),
+      Bad("a decimal finer than the host's time")
+          .Set("comp.fps=29.970001")
+          .Names("comp.fps")
+          .Says("a numerator above 1000000 or a denominator above 100000"),
+      Bad("a rate in words").Set("comp.fps=fast").Names("comp.fps").Says("is not a frame rate: \"fast\""),
+      Bad("a rate with words after it").Set("comp.fps=\"30fps\"").Names("comp.fps").Says("is not a frame rate"),
       Bad("a million frames").Set("comp.frames=1000000").Names("comp.frames"),
       Bad("a duration of too many frames").Set("comp.duration=100000").Names("comp.duration"),
       Bad("a depth of 12").Set("comp.depth=12").Names("comp.depth"),
@@ -305,6 +438,7 @@ TEST(Scene, BadValuesNameTheFieldAndTheFix) {
       EXPECT_EQ(what.rfind(c.field + ": ", 0), 0u) << what;
       const std::size_t fix = what.find(". Fix: ");
       ASSERT_NE(fix, std::string::npos) << what;
+      EXPECT_LT(what.find(c.says), fix) << what;
       EXPECT_GT(what.size(), fix + 7) << what;
       EXPECT_NE(what.find(c.fix, fix), std::string::npos) << what;
     }
@@ -446,6 +580,23 @@ TEST(Cli, RangesTakeBothEndsAndNothingBeyond) {
       Takes({"--cache-mb", "0"}),
       Takes({"--cache-mb", "9999999"}),
       Refuses({"--cache-mb", "-1"}),
+      Takes({"--fps", "1000"}),
+      Refuses({"--fps", "1000.001"}),
+      Refuses({"--fps", "1000001/1000"}),
+      Takes({"--fps", "0.001"}),
+      Takes({"--fps", "1/1000"}),
+      Refuses({"--fps", "0.000999"}),
+      Refuses({"--fps", "1/1001"}),
+      Takes({"--set", "source.fps=0.001"}),
+      Refuses({"--set", "source.fps=0.000999"}),
+      Takes({"--size", "1x1"}),
+      Takes({"--size", "8192x8192"}),
+      Refuses({"--size", "0x1"}),
+      Refuses({"--size", "8193x1"}),
+      Takes({"--frames", "1"}),
+      Takes({"--frames", "20000", "--set", "params.time=90"}),
+      Refuses({"--frames", "0"}),
+      Refuses({"--frames", "20001", "--set", "params.time=90"}),
   };
   for (const RangeCase& c : cases) {
     std::string line;
@@ -479,6 +630,9 @@ TEST(Cli, HelpExplainsEveryOptionWithAnExample) {
     const std::string name = *f.group == '\0' ? "  " + std::string(f.name) : "." + std::string(f.name);
     EXPECT_NE(h.find(name, fields), std::string::npos) << f.path();
   }
+  // It fits a terminal of 80 columns.
+  std::istringstream lines(h);
+  for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << line;
 }
 
 // The manual's exit-status list (after "Exit status:" to the sentence's end,
@@ -723,35 +877,117 @@ TEST(Outputs, WriteFailuresNameTheFileTheCauseAndTheFix) {
   }
 }
 
+// The hidden name a movie is written under fits the file system's 255
+// bytes with a process id of ten digits: a name too long keeps its first
+// 220 bytes (not cutting a character) and "~" with the FNV-1a hash of the
+// whole name, worked out apart (Python, over the name's UTF-8 bytes).
+struct HiddenName {
+  std::string name;
+  std::string movie;
+  std::string prefix;
+
+  HiddenName& Of(std::string file) {
+    movie = std::move(file);
+    return *this;
+  }
+  HiddenName& Is(std::string hidden) {
+    prefix = std::move(hidden);
+    return *this;
+  }
+};
+HiddenName Hidden(std::string name) {
+  HiddenName c;
+  c.name = std::move(name);
+  return c;
+}
+
+std::string Repeated(const std::string& s, int n) {
+  std::string out;
+  for (int i = 0; i < n; ++i) out += s;
+  return out;
+}
+
+TEST(Outputs, HiddenNamesFitTheFileSystem) {
+  const HiddenName cases[] = {
+      Hidden("a short name").Of("loop.mp4").Is(".loop.mp4.zelvan-render."),
+      Hidden("a name of 229 bytes, the longest kept whole")
+          .Of(std::string(225, 'a') + ".mp4")
+          .Is("." + std::string(225, 'a') + ".mp4.zelvan-render."),
+      Hidden("a name of 230 bytes")
+          .Of(std::string(226, 'a') + ".mp4")
+          .Is("." + std::string(220, 'a') + "~d3248686.zelvan-render."),
+      Hidden("a name of 245 bytes")
+          .Of(std::string(241, 'l') + ".mp4")
+          .Is("." + std::string(220, 'l') + "~d0a5e052.zelvan-render."),
+      Hidden("a name of two-byte characters, cut before one")
+          .Of("x" + Repeated("\xc3\xa9", 120) + ".mp4")
+          .Is(".x" + Repeated("\xc3\xa9", 109) + "~76c44f76.zelvan-render."),
+  };
+  for (const HiddenName& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string prefix = names::MovieTempPrefix(c.movie);
+    EXPECT_EQ(prefix, c.prefix);
+    EXPECT_LE(prefix.size() + 10, 255u);
+  }
+}
+
 // What runs killed outright left beside a movie or in a folder is named by
 // the next run only when the process whose id it carries is gone: never
 // the hidden file of a run still writing, nor this run's own, nor another
-// movie's.
+// movie's, whatever the length of the movie's name.
 struct Leftover {
   std::string name;
-  bool named;
+  std::string movie = "loop.mp4";  // whose leftovers the run looks for
+  std::string left = "loop.mp4";   // whose hidden file is there
+  pid_t pid = 0;
+  bool named = false;
+
+  Leftover& Of(std::string file) {
+    movie = left = std::move(file);
+    return *this;
+  }
+  Leftover& LeftBy(std::string file) {
+    left = std::move(file);
+    return *this;
+  }
+  Leftover& Pid(pid_t id) {
+    pid = id;
+    return *this;
+  }
+  Leftover& Named() {
+    named = true;
+    return *this;
+  }
+  std::string file() const { return names::MovieTempPrefix(left) + std::to_string(pid); }
 };
+Leftover Left(std::string name) {
+  Leftover c;
+  c.name = std::move(name);
+  return c;
+}
 
 TEST(Outputs, LeftoversAreThoseOfRunsThatAreGone) {
   const pid_t gone = ::fork();
   if (gone == 0) ::_exit(0);
   ASSERT_GT(gone, 0);
   ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
-  const std::string prefix = ".loop.mp4.zelvan-render.";
+  const std::string long_name = std::string(241, 'l') + ".mp4";
   const Leftover cases[] = {
-      {prefix + std::to_string(gone), true},
-      {prefix + std::to_string(::getpid()), false},
-      {prefix + std::to_string(::getppid()), false},
-      {".other.mp4.zelvan-render." + std::to_string(gone), false},
+      Left("a run that is gone").Pid(gone).Named(),
+      Left("this run").Pid(::getpid()),
+      Left("a run still going").Pid(::getppid()),
+      Left("another movie's").LeftBy("other.mp4").Pid(gone),
+      Left("a run that is gone, of a 245-byte name").Of(long_name).Pid(gone).Named(),
+      Left("another movie's, of a 245-byte name").Of(long_name).LeftBy(std::string(241, 'l') + ".mov").Pid(gone),
   };
-  TempDir dir("leftovers");
-  for (const Leftover& c : cases) std::ofstream(dir / c.name) << "left";
-  std::vector<std::string> named;
-  for (const std::string& left : LeftByKilledRuns(dir.path().string(), prefix, (dir / (prefix + "own")).string())) {
-    named.push_back(std::filesystem::path(left).filename().string());
-  }
   for (const Leftover& c : cases) {
-    EXPECT_EQ(std::find(named.begin(), named.end(), c.name) != named.end(), c.named) << c.name;
+    SCOPED_TRACE(c.name);
+    TempDir dir("leftovers");
+    std::ofstream(dir / c.file()) << "left";
+    const std::string prefix = names::MovieTempPrefix(c.movie);
+    const std::vector<std::string> named =
+        LeftByKilledRuns(dir.path().string(), prefix, (dir / (prefix + "own")).string());
+    EXPECT_EQ(named.size(), c.named ? 1u : 0u);
   }
 }
 
@@ -856,6 +1092,175 @@ TEST(FfmpegIo, SeeksAreAnsweredUpToTheirEdges) {
     EXPECT_EQ(ffmpeg::AnswerSeek(c.offset, c.whence, 100, position, c.past_the_end), c.answer);
     EXPECT_EQ(position, c.position);
   }
+}
+
+// The frames fed to a movie's encoder stay within their budget in bytes. A
+// 64x32 ProRes 4444 frame is 4 planes of 32 rows of 64 two-byte samples
+// (128 bytes, already a multiple of the 64 the rows are aligned to), 16384
+// bytes, and 64 more past the end for readers that overread: 16448 bytes.
+// Each row takes frames until none is left, lets them go while the encoder
+// still references some, and takes again.
+constexpr std::size_t kProResFrame = 4 * 32 * 128 + 64;
+
+struct PoolCase {
+  std::string name;
+  std::size_t budget = 0;
+  std::size_t most = 0;     // frames made at most
+  std::size_t kept = 0;     // of those, referenced by the encoder when the caller lets go
+  bool pool_first = false;  // the pool ends before the encoder lets go
+
+  PoolCase& Budget(std::size_t bytes) {
+    budget = bytes;
+    return *this;
+  }
+  PoolCase& Makes(std::size_t frames) {
+    most = frames;
+    return *this;
+  }
+  PoolCase& EncoderKeeps(std::size_t frames) {
+    kept = frames;
+    return *this;
+  }
+  PoolCase& PoolGoesFirst() {
+    pool_first = true;
+    return *this;
+  }
+};
+PoolCase Pool(std::string name) {
+  PoolCase c;
+  c.name = std::move(name);
+  return c;
+}
+
+TEST(MovieOutput, TheEncodersFramesStayWithinTheirBudgetInBytes) {
+  const PoolCase cases[] = {
+      Pool("three frames' bytes make three").Budget(3 * kProResFrame).Makes(3),
+      Pool("a byte short of three makes two").Budget(3 * kProResFrame - 1).Makes(2),
+      Pool("less than a frame still makes one").Budget(kProResFrame / 2).Makes(1),
+      Pool("no budget at all still makes one").Budget(0).Makes(1),
+      Pool("frames the encoder holds stay taken").Budget(4 * kProResFrame).Makes(4).EncoderKeeps(2),
+      Pool("frames outlive the pool").Budget(2 * kProResFrame).Makes(2).EncoderKeeps(2).PoolGoesFirst(),
+  };
+  for (const PoolCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::optional<EncoderFrames> pool(std::in_place, AV_PIX_FMT_YUVA444P10LE, 64, 32, c.budget);
+    EXPECT_EQ(pool->frame_bytes(), kProResFrame);
+    std::vector<ffmpeg::FramePtr> taken;
+    while (ffmpeg::FramePtr f = pool->TryTake()) taken.push_back(std::move(f));
+    ASSERT_EQ(taken.size(), c.most);
+    EXPECT_LE(pool->made() * pool->frame_bytes(), std::max(c.budget, kProResFrame));
+    std::set<const uint8_t*> memory, held;
+    std::vector<ffmpeg::FramePtr> encoder;
+    for (const ffmpeg::FramePtr& f : taken) {
+      EXPECT_EQ(f->linesize[3], 128);
+      memory.insert(f->data[0]);
+      if (encoder.size() < c.kept) {
+        encoder.emplace_back(av_frame_alloc());
+        ASSERT_EQ(av_frame_ref(encoder.back().get(), f.get()), 0);
+        held.insert(f->data[0]);
+      }
+    }
+    taken.clear();
+    // What the encoder still references is not filled again; the rest is,
+    // in the same memory.
+    while (ffmpeg::FramePtr f = pool->TryTake()) {
+      EXPECT_EQ(memory.count(f->data[0]), 1u) << "a frame made anew instead of reused";
+      EXPECT_EQ(held.count(f->data[0]), 0u) << "a frame the encoder holds was handed out";
+      taken.push_back(std::move(f));
+    }
+    EXPECT_EQ(taken.size(), c.most - c.kept);
+    EXPECT_EQ(pool->made(), c.most);
+    if (c.pool_first) pool.reset();
+    // Once the encoder lets go, its frames are free again (or, with the pool
+    // gone, their memory goes with their last reference).
+    for (ffmpeg::FramePtr& f : encoder) {
+      std::memset(f->data[0], 0x5A, kProResFrame);
+      f.reset();
+    }
+    if (pool) {
+      std::size_t again = 0;
+      while (ffmpeg::FramePtr f = pool->TryTake()) {
+        ++again;
+        taken.push_back(std::move(f));
+      }
+      EXPECT_EQ(again, c.kept);
+    }
+  }
+}
+
+// A movie's encoder runs FFmpeg's frame threads only while what they keep
+// fits the budget beside the 3 frames on their way (one converted, one
+// waiting for the feeding thread, one more FFmpeg takes in); ProRes 4444's
+// threads keep 3 frames each. A ProRes frame (4 planes of 2-byte samples,
+// and 64 bytes past the end): 1920x1080, 16588864 bytes, of which 256 MiB
+// (268435456 bytes) hold 16, room for (16 - 3) / 3 = 4 threads; 3840x2160,
+// 66355264 bytes, 4 held, room for none; 2560x1440, 29491264 bytes, 9 held,
+// room for 2.
+struct ShapeCase {
+  std::string name;
+  std::size_t frame_bytes = 0;
+  int thread_frames = 0;
+  int cores = 2;
+  std::size_t budget = std::size_t{256} << 20;
+  int thread_type = 0;
+  int thread_count = 0;
+
+  ShapeCase& Frame(std::size_t bytes, int kept_by_a_thread) {
+    frame_bytes = bytes;
+    thread_frames = kept_by_a_thread;
+    return *this;
+  }
+  ShapeCase& Cores(int n) {
+    cores = n;
+    return *this;
+  }
+  ShapeCase& Budget(std::size_t bytes) {
+    budget = bytes;
+    return *this;
+  }
+  ShapeCase& FrameThreads(int n) {
+    thread_type = FF_THREAD_FRAME;
+    thread_count = n;
+    return *this;
+  }
+  ShapeCase& Slices() {
+    thread_type = FF_THREAD_SLICE;
+    thread_count = 0;
+    return *this;
+  }
+  ShapeCase& FfmpegsDefault() {
+    thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    thread_count = 0;
+    return *this;
+  }
+};
+ShapeCase Shape(std::string name) {
+  ShapeCase c;
+  c.name = std::move(name);
+  return c;
+}
+
+TEST(MovieOutput, FrameThreadsRunOnlyWhereWhatTheyKeepFitsTheBudget) {
+  constexpr std::size_t kHd = 16588864, kUhd = 66355264, kQhd = 29491264;
+  const ShapeCase cases[] = {
+      Shape("1080p ProRes on 2 cores: a frame thread a core").Frame(kHd, 3).FrameThreads(2),
+      Shape("1080p ProRes on 16 cores: the 4 threads there is room for").Frame(kHd, 3).Cores(16).FrameThreads(4),
+      Shape("1440p ProRes on 16 cores: room for 2").Frame(kQhd, 3).Cores(16).FrameThreads(2),
+      Shape("4K ProRes: no room for a thread, slices").Frame(kUhd, 3).Slices(),
+      Shape("1080p ProRes on 1 core: one thread is none, slices").Frame(kHd, 3).Cores(1).Slices(),
+      Shape("a byte short of room for 2").Frame(kHd, 3).Budget(9 * kHd - 1).Cores(4).Slices(),
+      Shape("room for exactly 2").Frame(kHd, 3).Budget(9 * kHd).Cores(4).FrameThreads(2),
+      Shape("x264 or FFV1, without frame threads of FFmpeg's").Frame(kUhd, 0).FfmpegsDefault(),
+  };
+  for (const ShapeCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const EncoderShape shape = ShapeEncoder(c.frame_bytes, c.thread_frames, c.cores, c.budget);
+    EXPECT_EQ(shape.thread_type, c.thread_type);
+    EXPECT_EQ(shape.thread_count, c.thread_count);
+  }
+  EXPECT_EQ(EncoderFrames(AV_PIX_FMT_YUVA444P10LE, 1920, 1080, 0).frame_bytes(), kHd);
+  EXPECT_EQ(EncoderFrames(AV_PIX_FMT_YUVA444P10LE, 3840, 2160, 0).frame_bytes(), kUhd);
+  EXPECT_EQ(EncoderFrames(AV_PIX_FMT_YUVA444P10LE, 2560, 1440, 0).frame_bytes(), kQhd);
 }
 }  // namespace
 }  // namespace zelvan::render

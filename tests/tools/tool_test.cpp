@@ -5,6 +5,10 @@
 
 #include <OpenImageIO/imageio.h>
 
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -520,7 +524,8 @@ bool WaitUntilRendering(const fs::path& out) {
 
 // Ctrl-C and SIGTERM mid-run: the staging folder goes, the folder is as it
 // was (a new folder is not left behind), the exit status says which. A movie
-// stopped so leaves no file, and an earlier movie it was to replace stays.
+// stopped so leaves no file, and an earlier movie it was to replace stays;
+// the message says which was left.
 TEST(RenderTool, InterruptedRunLeavesTheFolderAsItWas) {
   for (const int sig : {SIGINT, SIGTERM}) {
     for (const bool existing : {true, false}) {
@@ -548,6 +553,10 @@ TEST(RenderTool, InterruptedRunLeavesTheFolderAsItWas) {
         const testing::ToolRun r = run.Wait();
         ASSERT_NE(r.exit_code, -1) << "ended by the signal itself, not by the tool";
         EXPECT_EQ(r.exit_code, 128 + sig);
+        // A movie's run speaks of the movie, a folder's of the folder.
+        EXPECT_NE(r.err.find(*movie != 0 ? ". No movie is written\n" : ". The output folder is left as it was\n"),
+                  std::string::npos)
+            << r.err;
         EXPECT_EQ(fs::exists(out), existing);
         EXPECT_EQ(Contents(out), before);
       }
@@ -678,6 +687,20 @@ std::string Difference(const std::vector<float>& got, const std::vector<float>& 
          std::to_string(got[first]) + " instead of " + std::to_string(want[first]);
 }
 
+// The standard output of a command (the ffmpeg or ffprobe program), which must succeed.
+std::string Capture(const std::string& cmd) {
+  std::string out;
+  FILE* p = ::popen((cmd + " </dev/null").c_str(), "r");
+  if (p == nullptr) {
+    ADD_FAILURE() << cmd;
+    return out;
+  }
+  char buf[4096];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  EXPECT_EQ(::pclose(p), 0) << cmd;
+  return out;
+}
+
 // One clip made with the ffmpeg program and the way the tool renders it.
 struct ClipCase {
   ClipCase(std::string name_, std::string source_, std::string encode_, std::string file_, int frames_ = 2,
@@ -692,6 +715,7 @@ struct ClipCase {
   int rate;            // the clip's rate
   int depth;           // the composition's
   std::string remux;    // ffmpeg options of a stream copy after encoding (display rotation)
+  std::string copy_into;  // the file of that copy, when another container; else "shown-" and the file
   std::string decode;   // ffmpeg options of the decode the frames are compared with
   int comp_rate = 0;    // the composition's rate, when not the clip's
   int downsample = 1;   // the composition's resolution: the clip is sampled down by nearest pixel
@@ -700,10 +724,34 @@ struct ClipCase {
   json source_facts = json::object();  // fields report.json's "source" must hold
   std::string warning;  // what the run must warn
 
+  bool quiet = false;   // the run must warn of nothing
+
   ClipCase& Remux(std::string options) { remux = std::move(options); return *this; }
   ClipCase& Facts(json facts) { source_facts = std::move(facts); return *this; }
   ClipCase& Warns(std::string text) { warning = std::move(text); return *this; }
+  ClipCase& From(std::string graph) { source = std::move(graph); return *this; }
+  ClipCase& Encode(std::string options) { encode = std::move(options); return *this; }
+  ClipCase& Frames(int n) { frames = n; return *this; }
+  ClipCase& Quiet() { quiet = true; return *this; }
+  // Copied stream by stream into another container, as `ffmpeg -i clip.mp4 -c copy clip.ts`.
+  ClipCase& CopyInto(std::string other) { copy_into = std::move(other); return *this; }
+  // Forwards to the last frame and back: the frames decoded on the way to
+  // one are kept for the next steps back.
+  ClipCase& ThereAndBack() { there_and_back = true; return *this; }
+  // Forwards and back with no cache: every step back seeks to the keyframe
+  // before the frame.
+  ClipCase& WalkBack() {
+    args = {"--cache-mb", "0"};
+    return ThereAndBack();
+  }
+  ClipCase& Depth(int bits) { depth = bits; return *this; }
 };
+
+// A row by its name and file, the rest by the setters above:
+// ClipRow("name", "clip.ts").Encode("-frames:v 24 -c:v libx264").Frames(24).WalkBack()
+ClipCase ClipRow(std::string name, std::string file) {
+  return ClipCase(std::move(name), "testsrc2=size=96x54:rate=25", "", std::move(file));
+}
 
 std::vector<ClipCase> ClipCases() {
   const std::string x264 = "-pix_fmt yuv420p -c:v libx264";
@@ -727,7 +775,9 @@ std::vector<ClipCase> ClipCases() {
        "prores4444.mov", 2, 25, 16},
       {"ProRes 4444 with alpha at 32 bits", alpha, "-frames:v 2 -c:v prores_ks -profile:v 4444 -pix_fmt yuva444p10le",
        "prores4444.mov", 2, 25, 32},
-      {"QuickTime RLE with alpha at 8 bits", alpha, "-frames:v 2 -c:v qtrle -pix_fmt argb", "qtrle.mov"},
+      // RGB stored: no matrix, full range, whatever the stream leaves unsaid.
+      ClipCase{"QuickTime RLE with alpha at 8 bits", alpha, "-frames:v 2 -c:v qtrle -pix_fmt argb", "qtrle.mov"}
+          .Facts({{"matrix", "gbr"}, {"range", "pc"}, {"bits", 8}}),
       {"PNG in MOV with alpha at 8 bits", alpha, "-frames:v 2 -c:v png -pix_fmt rgba", "png.mov"},
       {"PNG in MOV with alpha at 32 bits", alpha, "-frames:v 2 -c:v png -pix_fmt rgba64be", "png16.mov", 2, 25, 32},
   };
@@ -736,7 +786,7 @@ std::vector<ClipCase> ClipCases() {
   for (const int degrees : {90, 180, 270}) {
     ClipCase c{"turned " + std::to_string(degrees) + " degrees", source, "-frames:v 3 " + x264, "turned.mp4", 3};
     c.remux = "-metadata:s:v rotate=" + std::to_string(360 - degrees);
-    c.source_facts = {{"rotation", degrees}, {"width", degrees == 180 ? 96 : 54}, {"height", degrees == 180 ? 54 : 96}};
+    c.source_facts = {{"width", degrees == 180 ? 96 : 54}, {"height", degrees == 180 ? 54 : 96}};
     cases.push_back(c);
   }
   ClipCase half = cases.back();
@@ -756,15 +806,89 @@ std::vector<ClipCase> ClipCases() {
   vfr.warning = "vfr.mp4: its frame rate is variable";
   cases.push_back(vfr);
   ClipCase sar{"pixels twice as wide as high", source, "-frames:v 2 -vf setsar=2 " + x264, "sar.mp4"};
-  sar.source_facts = {{"pixel_aspect", 2}, {"variable_rate", false}, {"rotation", 0}};
+  sar.source_facts = {{"pixel_aspect", 2}, {"variable_rate", false}};
   sar.warning = "sar.mp4: its pixels are not square (pixel aspect 2:1)";
   cases.push_back(sar);
   // Stored pixels twice as wide, turned a quarter: shown, they are twice as high.
   cases.push_back(ClipCase{"turned 90 degrees, pixels twice as wide", source, "-frames:v 2 -vf setsar=2 " + x264,
                            "sar-turned.mp4"}
                       .Remux("-metadata:s:v rotate=270")
-                      .Facts({{"rotation", 90}, {"pixel_aspect", "1/2"}, {"width", 54}, {"height", 96}})
+                      .Facts({{"pixel_aspect", "1/2"}, {"width", 54}, {"height", 96}})
                       .Warns("(pixel aspect 1:2); they are shown square, not resampled, so the picture looks wider"));
+  // Containers as cameras, editors and broadcasters write them, each clip
+  // two groups of pictures walked forwards and back.
+  const std::string h264 = "-frames:v 24 " + x264 + " -bf 3 -g 12";
+  const std::string mpeg2 = "-frames:v 24 -c:v mpeg2video -bf 2 -g 12";
+  const std::vector<ClipCase> containers = {
+      ClipRow("H.264 copied from MP4 into MPEG-TS", "clip.mp4").Encode(h264).CopyInto("clip.ts").Frames(24)
+          .WalkBack().Quiet(),
+      // 2^33 ticks of 90 kHz are 95443.7 s: these times start far from zero,
+      // and the next ones pass the clock's wrap halfway through the clip.
+      ClipRow("H.264 in M2TS, times far from zero", "clip.m2ts")
+          .Encode(h264 + " -output_ts_offset 86000").Frames(24).WalkBack().Quiet(),
+      ClipRow("H.264 in MTS, the clock wraps", "clip.mts")
+          .Encode(h264 + " -output_ts_offset 95441.8").Frames(24).WalkBack().Quiet(),
+      ClipRow("MPEG-2 in MPEG-TS", "clip.ts").Encode(mpeg2).Frames(24).WalkBack().Quiet(),
+      ClipRow("H.265 in MPEG-TS", "hevc.ts").Encode("-frames:v 24 -c:v libx265 -x265-params log-level=none -g 12").Frames(24).ThereAndBack().Quiet(),
+      ClipRow("MPEG-2 in MPEG-PS, constant rate", "clip.mpg")
+          .Encode(mpeg2).Frames(24).ThereAndBack().Quiet().Facts({{"variable_rate", false}, {"fps", 25}}),
+      ClipRow("MPEG-2 in VOB", "clip.vob").Encode(mpeg2).Frames(24).WalkBack().Quiet(),
+      // AVI keeps no presentation times, and counts this copy at 50 fps.
+      ClipRow("H.264 with B-frames copied from MP4 into AVI, numbered as decoded", "clip.mp4")
+          .Encode(h264).CopyInto("clip.avi").Frames(24).WalkBack().Facts({{"fps", 25}})
+          .Warns("clip.avi: its frames carry no presentation times"),
+      ClipRow("MPEG-4 Part 2 with B-frames in AVI", "mpeg4.avi")
+          .Encode("-frames:v 24 -c:v mpeg4 -bf 2 -g 12").Frames(24).WalkBack().Quiet(),
+      ClipRow("MJPEG in AVI", "mjpeg.avi").Encode("-frames:v 3 -pix_fmt yuvj422p -c:v mjpeg").Frames(3).Quiet(),
+      // DNxHR takes nothing smaller than 256x120.
+      ClipRow("DNxHR in MXF", "dnxhr.mxf")
+          .From("testsrc2=size=256x120:rate=25").Encode("-frames:v 3 -c:v dnxhd -profile:v dnxhr_lb -pix_fmt yuv422p")
+          .Frames(3).Quiet(),
+      ClipRow("XDCAM MPEG-2 4:2:2 in MXF", "xdcam.mxf")
+          .Encode("-frames:v 12 -c:v mpeg2video -pix_fmt yuv422p -bf 2 -g 6").Frames(12).WalkBack().Quiet(),
+      ClipRow("H.263 in 3GP", "clip.3gp").From("testsrc2=size=128x96:rate=25").Encode("-frames:v 3 -c:v h263")
+          .Frames(3).Quiet(),
+      ClipRow("H.264 with B-frames in FLV", "clip.flv").Encode(h264).Frames(24).WalkBack().Quiet(),
+      ClipRow("VP9 in WebM", "clip.webm").Encode("-frames:v 24 -c:v libvpx-vp9 -g 12").Frames(24).WalkBack().Quiet(),
+  };
+  cases.insert(cases.end(), containers.begin(), containers.end());
+  // Colour as the stream declares it (or not), converted as FFmpeg converts it;
+  // each clip's own matrix made from the test source's RGB, its tags named as
+  // ffprobe names them.
+  const auto tags = [](const std::string& primaries, const std::string& transfer, const std::string& matrix) {
+    return " -color_primaries " + primaries + " -color_trc " + transfer + " -colorspace " + matrix;
+  };
+  const auto colour = [](json primaries, json transfer, json matrix, json range, int bits) {
+    return json{{"primaries", primaries}, {"transfer", transfer}, {"matrix", matrix}, {"range", range}, {"bits", bits}};
+  };
+  const std::string bt2020 = "-frames:v 2 -vf scale=out_color_matrix=bt2020 -pix_fmt yuv420p10le -c:v libx264";
+  cases.push_back(ClipCase{"BT.601 SD tagged so", "testsrc2=size=720x480:rate=25",
+                           "-frames:v 2 -vf scale=out_color_matrix=bt601 " + x264 +
+                               tags("smpte170m", "smpte170m", "smpte170m"),
+                           "sd601.mp4"}
+                      .Facts(colour("smpte170m", "smpte170m", "smpte170m", "tv", 8)));
+  cases.push_back(ClipCase{"SD untagged", "testsrc2=size=720x480:rate=25", "-frames:v 2 " + x264, "sd.mp4"}
+                      .Facts(colour(nullptr, nullptr, nullptr, nullptr, 8)));
+  cases.push_back(ClipCase{"BT.709 full range", source,
+                           "-frames:v 2 -vf scale=out_color_matrix=bt709:out_range=full " + x264 +
+                               tags("bt709", "bt709", "bt709") + " -color_range pc",
+                           "full709.mp4"}
+                      .Facts(colour("bt709", "bt709", "bt709", "pc", 8)));
+  cases.push_back(ClipCase{"BT.2020 10-bit at 16 bits", source, bt2020 + tags("bt2020", "bt2020-10", "bt2020nc"),
+                           "bt2020.mp4"}
+                      .Depth(16)
+                      .Facts(colour("bt2020", "bt2020-10", "bt2020nc", "tv", 10)));
+  // HDR: the values as stored, as FFmpeg's converter gives them too.
+  cases.push_back(ClipCase{"PQ shown as stored", source, bt2020 + tags("bt2020", "smpte2084", "bt2020nc"), "pq.mp4"}
+                      .Depth(16)
+                      .Facts(colour("bt2020", "smpte2084", "bt2020nc", "tv", 10))
+                      .Warns("pq.mp4: its transfer is PQ (HDR, smpte2084), which a render cannot show: PQ's values "
+                             "are shown as they are stored, so the picture looks flat and dim"));
+  cases.push_back(ClipCase{"HLG shown as stored", source, bt2020 + tags("bt2020", "arib-std-b67", "bt2020nc"),
+                           "hlg.mp4"}
+                      .Depth(16)
+                      .Facts(colour("bt2020", "arib-std-b67", "bt2020nc", "tv", 10))
+                      .Warns("hlg.mp4: its transfer is HLG (HDR, arib-std-b67), which a render cannot show"));
   // Every width from 322 to 352: each remainder by 16 and 32 that 4:2:0
   // allows, even widths through x264, odd ones through FFV1.
   for (int w = 322; w <= 352; ++w) {
@@ -788,9 +912,9 @@ TEST_P(MovieFramesEqualFfmpegsDecode, FrameByFrame) {
   const ClipCase& c = GetParam();
   TempDir tmp("movie");
   fs::path clip = MakeClip(tmp, c.file, c.encode, c.source);
-  if (!c.remux.empty()) {
+  if (!c.remux.empty() || !c.copy_into.empty()) {
     const fs::path made = clip;
-    clip = tmp / ("shown-" + c.file);
+    clip = tmp / (c.copy_into.empty() ? "shown-" + c.file : c.copy_into);
     const std::string cmd = "ffmpeg -v error -y -i " + testing::Quote(made.string()) + " -c copy " + c.remux + " " +
                             testing::Quote(clip.string()) + " </dev/null";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
@@ -813,9 +937,20 @@ TEST_P(MovieFramesEqualFfmpegsDecode, FrameByFrame) {
   const json report = Render(tmp, args, &run);
   ASSERT_FALSE(report.is_null());
   if (!c.warning.empty()) {
-    EXPECT_NE(run.err.find(c.warning), std::string::npos) << run.err;
+    const std::size_t first = run.err.find(c.warning);
+    EXPECT_NE(first, std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find(c.warning, first + 1), std::string::npos) << "said once: " << run.err;
   }
-  for (const auto& [key, value] : c.source_facts.items()) EXPECT_EQ(report["source"][key], value) << key;
+  for (const auto& [key, value] : c.source_facts.items()) {
+    EXPECT_EQ(report["source"].value(key, json("absent")), value) << key;
+  }
+  if (c.quiet) {
+    EXPECT_EQ(run.err, "") << "nothing to warn of";
+  }
+  // The display rotation as ffprobe shows it, 0 without one.
+  const std::string probed = Capture("ffprobe -v error -select_streams v -show_entries stream_side_data=rotation -of "
+                                     "csv=p=0 " + testing::Quote(clip.string()));
+  EXPECT_EQ(report["source"]["rotation"], std::atoi(probed.c_str())) << probed;
 
   int rw = 0, rh = 0;
   (void)ReadImage(ref.front().string(), &rw, &rh);
@@ -864,20 +999,6 @@ std::string CaseName(const ::testing::TestParamInfo<ClipCase>& info) {
 
 INSTANTIATE_TEST_SUITE_P(Clips, MovieFramesEqualFfmpegsDecode, ::testing::ValuesIn(ClipCases()), CaseName);
 
-// The standard output of a command (the ffmpeg or ffprobe program), which must succeed.
-std::string Capture(const std::string& cmd) {
-  std::string out;
-  FILE* p = ::popen((cmd + " </dev/null").c_str(), "r");
-  if (p == nullptr) {
-    ADD_FAILURE() << cmd;
-    return out;
-  }
-  char buf[4096];
-  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-  EXPECT_EQ(::pclose(p), 0) << cmd;
-  return out;
-}
-
 // Peak signal-to-noise ratio in dB of two RGBA frames of values 0 to 1 over
 // their first `channels` channels; infinite when they are equal.
 double Psnr(const std::vector<float>& got, const std::vector<float>& want, int channels) {
@@ -898,8 +1019,8 @@ double Psnr(const std::vector<float>& got, const std::vector<float>& want, int c
 // MovieRow("name", "loop.mkv").Depth(16).Codec("ffv1", "gbrap16le")...
 struct MovieOutput {
   // The render's source: a clip with an alpha ramp, a 16-bit still of fine
-  // gradients with alpha, or an opaque clip.
-  enum class Source { kAlphaRamp, kGradient, kOpaque };
+  // gradients with alpha (sRGB), or an opaque clip, untagged or PQ (HDR).
+  enum class Source { kAlphaRamp, kGradient, kOpaque, kPq };
 
   std::string name;
   std::string file;  // the movie's file name: its extension picks the container
@@ -914,6 +1035,8 @@ struct MovieOutput {
   std::string holds;    // bytes the movie holds (x264's record of its settings)
   int coded_width = 0;  // with padding; 0: the frames' size
   int coded_height = 0;
+  // The colour tags the stream must carry, as ffprobe names them; empty: not checked.
+  std::map<std::string, std::string> tags;
 
   MovieOutput& Depth(int d) { depth = d; return *this; }
   MovieOutput& From(Source s) { source = s; return *this; }
@@ -924,7 +1047,12 @@ struct MovieOutput {
   MovieOutput& Psnr(double db) { min_psnr = db; return *this; }
   MovieOutput& Holds(std::string bytes) { holds = std::move(bytes); return *this; }
   MovieOutput& Padded(int w, int h) { coded_width = w; coded_height = h; return *this; }
-  bool alpha() const { return source != Source::kOpaque; }
+  MovieOutput& Tagged(std::string primaries, std::string transfer, std::string matrix, std::string range) {
+    tags = {{"color_primaries", std::move(primaries)}, {"color_transfer", std::move(transfer)},
+            {"color_space", std::move(matrix)}, {"color_range", std::move(range)}};
+    return *this;
+  }
+  bool alpha() const { return source == Source::kAlphaRamp || source == Source::kGradient; }
   // Every frame of an intra-only codec is a keyframe, so that any frame can
   // be cut or sought.
   bool intra() const { return codec == "ffv1" || codec == "prores"; }
@@ -951,21 +1079,36 @@ std::vector<MovieOutput> MovieOutputs() {
           .Scene(ntsc).Codec("h264", "yuv420p").Rate("30000/1001").Psnr(27),
       MovieRow("H.264 16-bit with alpha, odd size padded", "loop.Mp4")
           .Depth(16).Scene({"--size", "65x35"}).Codec("h264", "yuv420p").Psnr(27).Padded(66, 36),
-      MovieRow("H.264 16-bit opaque", "loop.mp4").Depth(16).From(Source::kOpaque).Codec("h264", "yuv420p").Psnr(27),
+      // The movie's primaries and transfer are its source's (unknown for an
+      // untagged clip), its matrix and range its own conversion's.
+      MovieRow("H.264 16-bit opaque", "loop.mp4")
+          .Depth(16).From(Source::kOpaque).Codec("h264", "yuv420p").Psnr(27).Tagged("unknown", "unknown", "bt709", "tv"),
       MovieRow("H.264 float opaque", "loop.mp4").Depth(32).From(Source::kOpaque).Codec("h264", "yuv420p").Psnr(27),
       MovieRow("H.264 gradients at the default --crf 18", "loop.mp4")
-          .From(Source::kGradient).Codec("h264", "yuv420p").Rate("30/1").Psnr(40).Holds("crf=18.0"),
+          .From(Source::kGradient).Codec("h264", "yuv420p").Rate("30/1").Psnr(40).Holds("crf=18.0")
+          .Tagged("bt709", "iec61966-2-1", "bt709", "tv"),
+      MovieRow("H.264 from PQ, tagged PQ", "loop.mp4")
+          .From(Source::kPq).Codec("h264", "yuv420p").Psnr(27).Tagged("bt2020", "smpte2084", "bt709", "tv"),
+      MovieRow("ProRes 4444 16-bit from PQ, tagged PQ", "loop.mov")
+          .Depth(16).From(Source::kPq).Codec("prores", "yuva444p12le").Psnr(60)
+          .Tagged("bt2020", "smpte2084", "bt709", "tv"),
+      MovieRow("FFV1 from PQ, RGB tagged PQ", "loop.mkv")
+          .From(Source::kPq).Codec("ffv1", "bgra").Tagged("bt2020", "smpte2084", "unknown", "unknown"),
       MovieRow("H.264 gradients at --crf 0", "loop.mp4")
           .Depth(16).From(Source::kGradient).MovieArgs({"--crf", "0"}).Codec("h264", "yuv420p").Rate("30/1")
           .Psnr(48).Holds("rc=cqp mbtree=0 qp=0"),
       MovieRow("ProRes 4444 8-bit with alpha, NTSC rate", "loop.mov")
           .Scene(ntsc).Codec("prores", "yuva444p12le").Rate("30000/1001").Psnr(48),
+      MovieRow("ProRes 4444 8-bit taller than the rows converted at a time", "loop.mov")
+          .Scene({"--size", "66x150"}).Codec("prores", "yuva444p12le").Psnr(48),
       // At a lower resolution the movie has the frames' size, which the host
       // rounds half up: 64 x 37 at 1/3 is 21 x 12 (21.3, 12.3), which an .mp4
       // pads to 22 x 12; 65 x 38 at 1/4 is 16 x 10 (16.25, 9.5).
       MovieRow("FFV1 16-bit at a third, odd width", "loop.mkv")
           .Depth(16).Scene({"--size", "64x37", "--downsample", "3"}).Codec("ffv1", "gbrap16le"),
       MovieRow("FFV1 8-bit at a quarter", "loop.mkv").Scene({"--size", "65x38", "--downsample", "4"}).Codec("ffv1", "bgra"),
+      // Its hidden name while it is written is cut to fit the file system's 255 bytes.
+      MovieRow("FFV1 8-bit under a name of 245 bytes", std::string(241, 'l') + ".mkv").Codec("ffv1", "bgra"),
       // So small, nearly every pixel of the test source is beside an edge
       // whose colour 4:2:0 halves: about 21.5 dB.
       MovieRow("H.264 at a third, odd width padded", "loop.mp4")
@@ -1010,6 +1153,11 @@ TEST_P(MovieOutputEqualsTheFrames, FrameByFrame) {
     WriteImage(source.string(), w, h, rgba, FrameFormat::Png16);
   } else if (c.source == MovieOutput::Source::kOpaque) {
     source = MakeClip(tmp, "opaque.mp4", "-frames:v 4 -pix_fmt yuv420p -c:v libx264", "testsrc2=size=66x36:rate=25");
+  } else if (c.source == MovieOutput::Source::kPq) {
+    source = MakeClip(tmp, "pq.mp4",
+                      "-frames:v 4 -vf scale=out_color_matrix=bt2020 -pix_fmt yuv420p10le -c:v libx264 "
+                      "-color_primaries bt2020 -color_trc smpte2084 -colorspace bt2020nc",
+                      "testsrc2=size=66x36:rate=25");
   } else {
     source = MakeClip(tmp, "alpha.mov", "-frames:v 4 -c:v png -pix_fmt rgba64be",
                       "testsrc2=size=66x36:rate=25,format=rgba64le,geq=r='r(X,Y)':g='g(X,Y)':b='b(X,Y)':a='X*1000'");
@@ -1038,7 +1186,8 @@ TEST_P(MovieOutputEqualsTheFrames, FrameByFrame) {
 
   const json probe = json::parse(Capture(
       "ffprobe -v error -select_streams v:0 -count_frames -show_entries "
-      "stream=codec_name,pix_fmt,r_frame_rate,avg_frame_rate,time_base,nb_read_frames:frame=best_effort_timestamp,"
+      "stream=codec_name,pix_fmt,r_frame_rate,avg_frame_rate,time_base,nb_read_frames,color_primaries,color_transfer,"
+      "color_space,color_range:frame=best_effort_timestamp,"
       "key_frame "
       "-of json " + testing::Quote(movie.string())));
   const json& stream = probe["streams"][0];
@@ -1047,6 +1196,7 @@ TEST_P(MovieOutputEqualsTheFrames, FrameByFrame) {
   EXPECT_EQ(stream["r_frame_rate"], c.rate);
   EXPECT_EQ(stream["avg_frame_rate"], c.rate);
   EXPECT_EQ(stream["nb_read_frames"], "4");
+  for (const auto& [tag, value] : c.tags) EXPECT_EQ(stream.value(tag, std::string("unknown")), value) << tag;
   // Frame k at k / rate: exactly where the time base holds it, else rounded to it.
   const auto slash = [](const std::string& s, int part) {
     const auto at = s.find('/');
@@ -1215,32 +1365,85 @@ TEST(Footage, TheMovieCacheStaysWithinItsBudgetInBytes) {
   EXPECT_GT(most, 1u) << "walking back, it keeps what the budget holds";
 }
 
+// The fix the variable-rate warning prints, run as printed on the table's
+// variable-rate clip, makes a clip of a constant rate that reads without the
+// warning: its 12 frames spread over 15 slots of 25 fps.
+TEST(Footage, TheVariableRateWarningsFixReadsWithoutIt) {
+  const std::vector<ClipCase> rows = ClipCases();
+  const auto vfr = std::find_if(rows.begin(), rows.end(), [](const ClipCase& c) { return c.name == "variable rate"; });
+  ASSERT_NE(vfr, rows.end());
+  TempDir tmp("vfrfix");
+  const fs::path clip = MakeClip(tmp, vfr->file, vfr->encode, vfr->source);
+  testing::ToolRun run;
+  ASSERT_FALSE(Render(tmp, {"--source", clip.string(), "--play-once", "--no-previews"}, &run).is_null());
+  const std::size_t at = run.err.find("e.g. ffmpeg -i IN ");
+  ASSERT_NE(at, std::string::npos) << run.err;
+  std::string command = run.err.substr(at + 5, run.err.find('\n', at) - at - 5);
+  ASSERT_EQ(command.substr(command.size() - 4), " OUT") << command;
+  const fs::path fixed = tmp / "constant.mp4";
+  command = "ffmpeg -i " + testing::Quote(clip.string()) + command.substr(std::string("ffmpeg -i IN").size(),
+                                                                        command.size() - 4 - 12) +
+            " " + testing::Quote(fixed.string()) + " </dev/null 2>/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  const json report = Render(tmp, {"--source", fixed.string(), "--play-once", "--no-previews"}, &run);
+  ASSERT_FALSE(report.is_null());
+  EXPECT_EQ(run.err, "") << "no warning";
+  EXPECT_EQ(report["source"]["variable_rate"], false);
+  EXPECT_EQ(report["source"]["fps"], 25);
+  EXPECT_EQ(report["source"]["frames"], 15);
+}
+
 // Image footage keeps its alpha at every depth: a straight-alpha PNG or TIFF
 // is premultiplied on read as the image library does it (colour x alpha /
 // the maximum, truncated), an EXR (premultiplied already) is taken as it is.
-// The values are worked out by hand from the straight ones written.
-struct ImageAlpha {
+// The values are worked out by hand from the straight ones written. Its
+// colour is what the format says: a PNG sRGB unless it says otherwise, an
+// EXR linear, a TIFF nothing; RGB in full range, of the bits it stores.
+struct ImageFile {
   std::string name;
   std::string file;
   OIIO::TypeDesc type;
   std::vector<float> straight;  // R, G, B, A as the file stores them, over the type's maximum
-  pixels::Depth depth;
+  pixels::Depth depth = pixels::Depth::k8;
   pixels::Color shown;          // the world's pixel: A, R, G, B over the world's maximum
-};
+  json colour;                  // primaries, transfer and bits, as FFmpeg names them
 
-TEST(Footage, ImageFilesKeepTheirAlpha) {
-  const ImageAlpha cases[] = {
+  ImageFile& Stores(std::vector<float> rgba) { straight = std::move(rgba); return *this; }
+  ImageFile& Shown(pixels::Depth d, pixels::Color argb) { depth = d; shown = argb; return *this; }
+  ImageFile& Space(json primaries, json transfer, int bits) {
+    colour = {{"primaries", primaries}, {"transfer", transfer}, {"bits", bits}};
+    return *this;
+  }
+};
+ImageFile ImageRow(std::string name, std::string file, OIIO::TypeDesc type) {
+  return ImageFile{std::move(name), std::move(file), type, {}, pixels::Depth::k8, {}, json()};
+}
+
+// FFmpeg's name of a colour value, null when unspecified.
+template <class Value>
+json ColourName(Value v, const char* (*name)(Value), Value unspecified) {
+  return v == unspecified ? json(nullptr) : json(name(v));
+}
+
+TEST(Footage, ImageFilesKeepTheirAlphaAndSayTheirColour) {
+  const ImageFile cases[] = {
       // 200 x 128 / 255 = 100.4, 100 x 128 / 255 = 50.2, 50 x 128 / 255 = 25.1.
-      {"8-bit PNG", "a.png", OIIO::TypeDesc::UINT8, {200, 100, 50, 128}, pixels::Depth::k8, {128, 100, 50, 25}},
-      {"8-bit TIFF", "a.tif", OIIO::TypeDesc::UINT8, {200, 100, 50, 128}, pixels::Depth::k8, {128, 100, 50, 25}},
+      ImageRow("8-bit PNG", "a.png", OIIO::TypeDesc::UINT8)
+          .Stores({200, 100, 50, 128}).Shown(pixels::Depth::k8, {128, 100, 50, 25})
+          .Space("bt709", "iec61966-2-1", 8),
+      ImageRow("8-bit TIFF", "a.tif", OIIO::TypeDesc::UINT8)
+          .Stores({200, 100, 50, 128}).Shown(pixels::Depth::k8, {128, 100, 50, 25})
+          .Space(nullptr, nullptr, 8),
       // 40000 x 30000 / 65535 = 18310.8, then over 65535 into the host's 0 to
       // 32768, to nearest: 9155.6; likewise 15000.2 for alpha, 4578.1, 2289.0.
-      {"16-bit PNG", "a16.png", OIIO::TypeDesc::UINT16, {40000, 20000, 10000, 30000}, pixels::Depth::k16,
-       {15000, 9155, 4578, 2289}},
-      {"float EXR", "a.exr", OIIO::TypeDesc::FLOAT, {0.25f, 0.125f, 0.0625f, 0.5f}, pixels::Depth::kFloat,
-       {0.5f, 0.25f, 0.125f, 0.0625f}},
+      ImageRow("16-bit PNG", "a16.png", OIIO::TypeDesc::UINT16)
+          .Stores({40000, 20000, 10000, 30000}).Shown(pixels::Depth::k16, {15000, 9155, 4578, 2289})
+          .Space("bt709", "iec61966-2-1", 16),
+      ImageRow("float EXR", "a.exr", OIIO::TypeDesc::FLOAT)
+          .Stores({0.25f, 0.125f, 0.0625f, 0.5f}).Shown(pixels::Depth::kFloat, {0.5f, 0.25f, 0.125f, 0.0625f})
+          .Space("bt709", "linear", 32),
   };
-  for (const ImageAlpha& c : cases) {
+  for (const ImageFile& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir tmp("imagealpha");
     const std::string file = (tmp / c.file).string();
@@ -1257,6 +1460,12 @@ TEST(Footage, ImageFilesKeepTheirAlpha) {
           << OIIO::geterror();
     }
     std::unique_ptr<Clip> clip = Clip::Footage(file, ProbeFootage(file));
+    const Colour colour = clip->colour();
+    EXPECT_EQ(ColourName(colour.primaries, av_color_primaries_name, AVCOL_PRI_UNSPECIFIED), c.colour["primaries"]);
+    EXPECT_EQ(ColourName(colour.transfer, av_color_transfer_name, AVCOL_TRC_UNSPECIFIED), c.colour["transfer"]);
+    EXPECT_EQ(colour.bits, c.colour["bits"]);
+    EXPECT_EQ(std::string(av_color_space_name(colour.matrix)), "gbr") << "RGB";
+    EXPECT_EQ(std::string(av_color_range_name(colour.range)), "pc") << "full range";
     pixels::PixelWorld world(2, 1, c.depth);
     clip->Paint(*world.world(), 0);
     // The world's own values, unscaled.
@@ -1454,7 +1663,25 @@ TEST(RenderTool, FailedFramesStopTheRunOrAreMarked) {
     const char* failure;  // as report.json marks the failed frames
     bool all_fail;
     std::optional<rlim_t> file_size_limit;
+    std::vector<std::string> never = {};  // what standard error must not hold
+
+    // A footage frame that stops the run: Footage("name", args).Says({...}).Never({...})
+    static Case Footage(const char* n, std::vector<std::string> a) { return Case{n, std::move(a), false, 3, {}, "footage", false, {}}; }
+    Case& Says(std::vector<std::string> m) { messages = std::move(m); return *this; }
+    Case& Never(std::vector<std::string> m) { never = std::move(m); return *this; }
   };
+  // A sequence whose third frame's image data is damaged (not cut): the
+  // image library fails on it while rendering.
+  fs::create_directories(tmp / "shot");
+  for (int i = 1; i <= 3; ++i) {
+    pixels::PixelWorld w(64, 36, pixels::Depth::k8);
+    pixels::PaintFrameStamp(*w.world(), i);
+    WriteImage((tmp / "shot" / ("s." + std::to_string(i) + ".png")).string(), 64, 36, WorldToRgba(*w.world()),
+               FrameFormat::Png8);
+  }
+  std::string png = testing::Slurp(tmp / "shot" / "s.3.png");
+  png[png.find("IDAT") + 6] ^= 0x55;
+  std::ofstream(tmp / "shot" / "s.3.png", std::ios::binary | std::ios::trunc) << png;
   const std::vector<std::string> footage = {"--source", cut.string()};
   const std::vector<std::string> refused = {"--refuse-call", "copy"};
   const std::string nested = (tmp / "out" / "nest" / "a").string();
@@ -1474,6 +1701,10 @@ TEST(RenderTool, FailedFramesStopTheRunOrAreMarked) {
        false, {}},
       {"a write past the file-size limit, into a movie", movie_write, false, 5,
        {nested + "/loop.mkv: cannot be written: file too large", "ulimit -f", "Fix:"}, nullptr, false, 4096},
+      // The library's own lines (libpng prints its errors) join ours, on one line.
+      Case::Footage("a damaged picture in a sequence", {"--source", (tmp / "shot" / "s.#.png").string()})
+          .Says({"s.3.png: frame 2 cannot be read (", "), at composition frame "})
+          .Never({"libpng", "\nPNG", "error\n"}),
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -1484,6 +1715,7 @@ TEST(RenderTool, FailedFramesStopTheRunOrAreMarked) {
     const testing::ToolRun r = RunTool(args, tmp.path(), c.file_size_limit);
     EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
     for (const std::string& m : c.messages) EXPECT_NE(r.err.find(m), std::string::npos) << m << "\n" << r.err;
+    for (const std::string& m : c.never) EXPECT_EQ(r.err.find(m), std::string::npos) << m << "\n" << r.err;
     EXPECT_EQ(r.err.find(".zelvan-render-staging"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("variable"), std::string::npos) << "a clip cut short is not of a variable rate: " << r.err;
     const bool written = c.exit_code == 0 || c.exit_code == 6;
@@ -1519,6 +1751,21 @@ TEST(RenderTool, FailedFramesStopTheRunOrAreMarked) {
     EXPECT_EQ(r.err.find("outside the source layer"), std::string::npos) << "failures are not times outside";
     fs::remove_all(tmp / "out");
   }
+  // Played once, the first frame past the data names where the data ends:
+  // after the last frame FFmpeg decodes from it, in frames and in seconds.
+  const std::string times = Capture("ffprobe -v error -show_entries frame=pts_time -of csv=p=0 " +
+                                    testing::Quote(cut.string()) + " 2>/dev/null");
+  const double last = std::stod(times.substr(times.rfind('\n', times.size() - 2) + 1));
+  const long end_frame = std::lround(last * 25);
+  char says[160];
+  std::snprintf(says, sizeof says, ": frame %ld cannot be read (the file is cut short: its data ends after "
+                "frame %ld, at %.2f s, of the 50 frames its index lists)", end_frame + 1, end_frame, last + 1.0 / 25);
+  const testing::ToolRun once = RunTool({"--out", (tmp / "out").string(), "--quiet", "--source", cut.string(),
+                                         "--play-once", "--keep-going", "--no-previews"}, tmp.path());
+  EXPECT_EQ(once.exit_code, 6) << once.err;
+  const json frames = ReadJson(tmp / "out" / "report.json")["frames"];
+  EXPECT_EQ(frames[end_frame + 1]["footage_error"]["message"], cut.string() + says);
+  EXPECT_TRUE(frames[end_frame]["failure"].is_null()) << "the last frame FFmpeg decodes, past a damaged packet, shows";
 }
 
 // --play-once: frame k of the composition shows source frame k, each once, in
@@ -1558,10 +1805,33 @@ TEST(RenderTool, PlayOnceShowsEverySourceFrameOnceInOrder) {
   }
 }
 
+// A command line the tool refuses before it writes anything: its arguments
+// (after --out DIR), what the message must name, and the exit status (bad
+// input, unless the output cannot be written).
 struct BadInput {
+  std::string name;
   std::vector<std::string> args;
-  std::string names;  // what the message must name
+  std::string says;
+  int exit_code = 2;
+
+  BadInput& Args(std::vector<std::string> a) {
+    args = std::move(a);
+    return *this;
+  }
+  BadInput& Says(std::string text) {
+    says = std::move(text);
+    return *this;
+  }
+  BadInput& Exits(int code) {
+    exit_code = code;
+    return *this;
+  }
 };
+BadInput Refused(std::string name) {
+  BadInput c;
+  c.name = std::move(name);
+  return c;
+}
 
 TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
   TempDir tmp("errors");
@@ -1569,6 +1839,7 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
   std::ofstream(tmp / "notaplugin.so") << "this is text";
   std::ofstream(tmp / "notanimage.png") << "not a png";
   std::ofstream(tmp / "huge.json") << R"({"comp": {"duration": 1e999}})";
+  std::ofstream(tmp / "afile") << "a file";
   // Footage no reader can use: nothing in it, a movie cut before its index
   // (written last), sound alone.
   fs::create_directories(tmp / "footage");
@@ -1577,60 +1848,143 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
   std::ofstream(tmp / "footage" / "noindex.mp4", std::ios::binary) << whole.substr(0, whole.size() / 2);
   MakeClip(tmp, "footage/audio.m4a", "-t 0.2 -c:a aac", "sine=frequency=440");
   fs::create_directories(tmp / "footage" / "frames.mkv");
+  // A movie its owner may not read, and a sequence whose third frame a copy cut short.
+  std::ofstream(tmp / "footage" / "locked.mp4", std::ios::binary) << whole;
+  fs::permissions(tmp / "footage" / "locked.mp4", fs::perms::none);
+  fs::create_directories(tmp / "footage" / "shot");
+  for (int i = 1; i <= 3; ++i) {
+    pixels::PixelWorld w(64, 36, pixels::Depth::k8);
+    const std::string name = (tmp / "footage" / "shot" / ("s." + std::to_string(i) + ".png")).string();
+    WriteImage(name, 64, 36, WorldToRgba(*w.world()), FrameFormat::Png8);
+    if (i == 3) fs::resize_file(name, fs::file_size(name) - 20);
+  }
   const std::string movie = (tmp / "footage" / "whole.mp4").string();
-  const std::vector<BadInput> cases = {
-      {{"--set", "comp.width=0"}, "comp.width"},
-      {{"--set", "comp.duration=-1"}, "comp.duration"},
-      {{"--fps", "0"}, "comp.fps"},
-      {{"--frames", "999999"}, "comp.frames"},
-      {{"--set", "comp.colour=1"}, "comp.colour"},
-      {{"--mode", "zoom"}, "params.mode"},
-      {{"--set", "params.end=150"}, "params.end"},
-      {{"--set", "params.range=second", "--set", "params.start=-0.5"}, "params.start"},
-      {{"--set", "source.width=0"}, "source.width"},
-      {{"--source", (tmp / "missing.%04d.png").string()}, "missing.%04d.png"},
-      {{"--source", (tmp / "missing.mov").string()}, "missing.mov"},
-      {{"--source", (tmp / "notanimage.png").string()}, "notanimage.png"},
-      {{"--plugin", (tmp / "notaplugin.so").string()}, "notaplugin.so"},
-      {{"--plugin", (tmp / "nothing-here.so").string()}, "nothing-here.so"},
-      {{(tmp / "broken.json").string()}, "broken.json"},
-      {{(tmp / "absent.json").string()}, "absent.json"},
-      {{"--whatever"}, "--whatever"},
-      {{tmp.path().string()}, tmp.path().filename().string() + ": is a folder"},
-      {{(tmp / "huge.json").string()}, "huge.json: holds a number too large"},
-      {{"--set", "comp.duration=1e400"}, "comp.duration: the number 1e400 is too large"},
-      {{"--out", (tmp / "broken.json").string()}, "broken.json: is a file, not a folder"},
-      {{"--frames=3", "--quiet=yes"}, "--quiet=yes: takes no value"},
-      {{"--source", (tmp / "footage" / "empty.mp4").string()}, "empty.mp4: is an empty file"},
-      {{"--source", (tmp / "footage" / "noindex.mp4").string()}, "noindex.mp4: is a damaged movie (no index)"},
-      {{"--source", (tmp / "footage" / "audio.m4a").string()}, "audio.m4a: holds no video stream (audio only)"},
-      {{"--cache-mb", "lots"}, "--cache-mb lots: expects a whole number of megabytes"},
-      {{"--out", "--no-previews"}, "--out: needs a value, and --no-previews is an option"},
-      {{"--play-once", "--type", "pingpong"}, "params.type: is set by --play-once"},
-      {{"--set", "params.time=1e300"}, "params.time: reaches 1e+300 degrees at frame 0"},
+  const std::string out = (tmp / "out").string();
+  const BadInput cases[] = {
+      Refused("a width of 0").Args({"--set", "comp.width=0"}).Says("comp.width"),
+      Refused("a negative duration").Args({"--set", "comp.duration=-1"}).Says("comp.duration"),
+      Refused("a rate of 0").Args({"--fps", "0"}).Says("comp.fps: must be at least 1/1000 frames per second"),
+      Refused("too many frames").Args({"--frames", "999999"}).Says("comp.frames"),
+      Refused("an unknown field").Args({"--set", "comp.colour=1"}).Says("comp.colour"),
+      Refused("a mode not on the menu").Args({"--mode", "zoom"}).Says("params.mode"),
+      Refused("an end past 100 percent").Args({"--set", "params.end=150"}).Says("params.end"),
+      Refused("a start before 0 s")
+          .Args({"--set", "params.range=second", "--set", "params.start=-0.5"})
+          .Says("params.start"),
+      Refused("a source width of 0").Args({"--set", "source.width=0"}).Says("source.width"),
+      Refused("a missing sequence").Args({"--source", (tmp / "missing.%04d.png").string()}).Says("missing.%04d.png"),
+      Refused("a missing movie").Args({"--source", (tmp / "missing.mov").string()}).Says("missing.mov"),
+      Refused("an image that is not one")
+          .Args({"--source", (tmp / "notanimage.png").string()})
+          .Says("notanimage.png"),
+      Refused("a plug-in that is not one").Args({"--plugin", (tmp / "notaplugin.so").string()}).Says("notaplugin.so"),
+      Refused("a missing plug-in").Args({"--plugin", (tmp / "nothing-here.so").string()}).Says("nothing-here.so"),
+      Refused("a scene of broken JSON").Args({(tmp / "broken.json").string()}).Says("broken.json"),
+      Refused("a missing scene").Args({(tmp / "absent.json").string()}).Says("absent.json"),
+      Refused("an unknown option").Args({"--whatever"}).Says("--whatever"),
+      Refused("a folder as the scene")
+          .Args({tmp.path().string()})
+          .Says(tmp.path().filename().string() + ": is a folder"),
+      Refused("a scene's number too large")
+          .Args({(tmp / "huge.json").string()})
+          .Says("huge.json: holds a number too large"),
+      Refused("a number too large")
+          .Args({"--set", "comp.duration=1e400"})
+          .Says("comp.duration: the number 1e400 is too large"),
+      Refused("a file as the folder").Args({"--out", (tmp / "afile").string()}).Says("afile: is a file, not a folder"),
+      Refused("a file as the folder, its name ending in /")
+          .Args({"--out", (tmp / "afile/").string()})
+          .Says("afile/: " + (tmp / "afile").string() + " is a file, not a folder"),
+      Refused("a file on the way to the folder")
+          .Args({"--out", (tmp / "afile" / "nest" / "out").string()})
+          .Says((tmp / "afile").string() + " is a file, not a folder"),
+      Refused("a flag with a value").Args({"--frames=3", "--quiet=yes"}).Says("--quiet=yes: takes no value"),
+      Refused("an empty movie")
+          .Args({"--source", (tmp / "footage" / "empty.mp4").string()})
+          .Says("empty.mp4: is an empty file"),
+      Refused("a movie without its index")
+          .Args({"--source", (tmp / "footage" / "noindex.mp4").string()})
+          .Says("noindex.mp4: is a damaged movie (no index)"),
+      Refused("sound alone")
+          .Args({"--source", (tmp / "footage" / "audio.m4a").string()})
+          .Says("audio.m4a: holds no video stream (audio only)"),
+      Refused("a movie that may not be read")
+          .Args({"--source", (tmp / "footage" / "locked.mp4").string()})
+          .Says("locked.mp4: cannot be read: permission denied"),
+      Refused("a sequence with a frame cut short")
+          .Args({"--source", (tmp / "footage" / "shot" / "s.#.png").string()})
+          .Says("s.3.png: frame 2 of the sequence: it is cut short"),
+      Refused("a cache in words")
+          .Args({"--cache-mb", "lots"})
+          .Says("--cache-mb lots: expects a whole number of megabytes"),
+      Refused("an option as a value")
+          .Args({"--out", "--no-previews"})
+          .Says("--out: needs a value, and --no-previews is an option"),
+      Refused("the loop beside --play-once")
+          .Args({"--play-once", "--type", "pingpong"})
+          .Says("params.type: is set by --play-once"),
+      Refused("an angle past the fixed point")
+          .Args({"--set", "params.time=1e300"})
+          .Says("params.time: reaches 1e+300 degrees at frame 0"),
       // Movies: one that is there, the footage itself, a folder of a movie's
       // name, a parent that is a file, the options of frames or of an .mp4.
-      {{"--out", movie}, "whole.mp4: exists"},
-      {{"--source", movie, "--out", movie, "-y"}, "whole.mp4: is footage this run reads"},
-      {{"--out", (tmp / "footage" / "frames.mkv").string()}, "frames.mkv: is a folder"},
-      {{"--out", (tmp / "broken.json" / "loop.mp4").string()}, "broken.json is a file, not a folder"},
-      {{"--out", (tmp / "loop.mp4").string(), "--crf", "52"},
-       "--crf 52: expects a whole number from 0 (lossless) to 51"},
-      {{"--out", (tmp / "loop.mov").string(), "--crf", "20"}, "--crf: sets the quality of an .mp4 only"},
-      {{"--out", (tmp / "loop.mp4").string(), "--keep-going"}, "--keep-going: marks failed frames in report.json"},
+      Refused("a movie that is there").Args({"--out", movie}).Says("whole.mp4: exists"),
+      Refused("the footage as the movie")
+          .Args({"--source", movie, "--out", movie, "-y"})
+          .Says("whole.mp4: is footage this run reads"),
+      Refused("a folder of a movie's name")
+          .Args({"--out", (tmp / "footage" / "frames.mkv").string()})
+          .Says("frames.mkv: is a folder"),
+      Refused("a movie in a file")
+          .Args({"--out", (tmp / "broken.json" / "loop.mp4").string()})
+          .Says("broken.json is a file, not a folder"),
+      Refused("a movie below a file")
+          .Args({"--out", (tmp / "afile" / "nest" / "loop.mp4").string()})
+          .Says((tmp / "afile").string() + " is a file, not a folder"),
+      Refused("a crf past 51")
+          .Args({"--out", (tmp / "loop.mp4").string(), "--crf", "52"})
+          .Says("--crf 52: expects a whole number from 0 (lossless) to 51"),
+      Refused("a crf for a .mov")
+          .Args({"--out", (tmp / "loop.mov").string(), "--crf", "20"})
+          .Says("--crf: sets the quality of an .mp4 only"),
+      Refused("--keep-going into a movie")
+          .Args({"--out", (tmp / "loop.mp4").string(), "--keep-going"})
+          .Says("--keep-going: marks failed frames in report.json"),
+      // Names of files the tool does not write, with the movies it does.
+      Refused("a GIF")
+          .Args({"--out", (tmp / "loop.gif").string()})
+          .Says("loop.gif: ends in .gif, and the movies this tool writes are .mp4, .mov or .mkv"),
+      Refused("a WebM").Args({"--out", (tmp / "loop.webm").string()}).Says("loop.webm: ends in .webm, and the movies"),
+      Refused("an AVI").Args({"--out", (tmp / "loop.AVI").string()}).Says("loop.AVI: ends in .AVI, and the movies"),
+      Refused("an image")
+          .Args({"--out", (tmp / "still.png").string()})
+          .Says("end the name in / for a folder of frames"),
+      Refused("an image sequence")
+          .Args({"--out", (tmp / "x.%04d.png").string()})
+          .Says("name a movie NAME.mp4, NAME.mov or NAME.mkv, or end the name in / for a folder of frames: --out " +
+                (tmp / "x.%04d.png/").string()),
+      // An --out the file system will not make, as a write it refuses.
+      Refused("a folder that cannot be made")
+          .Args({"--out", "/proc/zelvan-render-test/out"})
+          .Says("--out /proc/zelvan-render-test/out: cannot be created: ")
+          .Exits(5),
+      Refused("a movie's folder that cannot be made")
+          .Args({"--out", "/proc/zelvan-render-test/loop.mp4"})
+          .Says("--out /proc/zelvan-render-test/loop.mp4: cannot be created: ")
+          .Exits(5),
   };
   for (const BadInput& c : cases) {
-    std::vector<std::string> args = {"--out", (tmp / "out").string()};
+    std::vector<std::string> args = {"--out", out};
     args.insert(args.end(), c.args.begin(), c.args.end());
     const testing::ToolRun r = RunTool(args, tmp.path());
-    SCOPED_TRACE(c.names);
-    EXPECT_EQ(r.exit_code, 2) << r.err;
-    EXPECT_NE(r.err.find(c.names), std::string::npos) << r.err;
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("Fix:"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(tmp / "out")) << "nothing written";
-    EXPECT_EQ(Listing(tmp.path()).size(), 5u) << "nothing written anywhere";
-    EXPECT_EQ(Listing(tmp / "footage"), (std::set<std::string>{"audio.m4a", "empty.mp4", "frames.mkv", "noindex.mp4",
-                                                               "whole.mp4"}));
+    EXPECT_EQ(Listing(tmp.path()).size(), 6u) << "nothing written anywhere";
+    EXPECT_EQ(Listing(tmp / "footage"), (std::set<std::string>{"audio.m4a", "empty.mp4", "frames.mkv", "locked.mp4",
+                                                               "noindex.mp4", "shot", "whole.mp4"}));
     EXPECT_TRUE(testing::Slurp(movie) == whole) << "a movie that is there stays as it was";
     if (c.args.size() == 2 && c.args[1].find("/footage/") != std::string::npos) {
       EXPECT_EQ(r.err.find("PNG"), std::string::npos) << "a movie's fault suggests no image formats: " << r.err;
@@ -1743,6 +2097,66 @@ TEST(RenderTool, HelpAndDryRun) {
   EXPECT_EQ(json::parse(r.out)["comp"]["frames"], 4);
   EXPECT_EQ(json::parse(r.out)["params"]["mode"], "fit");
   EXPECT_FALSE(fs::exists(tmp / "out"));
+}
+
+// --dry-run writes nothing and prints the resolved scene on standard output;
+// on standard error it says what a movie would be (its codec, pixels and
+// quality, as the recipe table and --help give them) and what --play-once
+// will do to the source. Rows: the command line and what standard error says.
+struct DryRun {
+  std::string name;
+  std::vector<std::string> args;
+  std::string says;  // empty: nothing
+
+  DryRun& Args(std::vector<std::string> a) {
+    args = std::move(a);
+    return *this;
+  }
+  DryRun& Says(std::string text) {
+    says = std::move(text);
+    return *this;
+  }
+};
+DryRun DryRunRow(std::string name) {
+  DryRun c;
+  c.name = std::move(name);
+  return c;
+}
+
+TEST(RenderTool, DryRunSaysWhatARunWouldWrite) {
+  TempDir tmp("dryrun");
+  const DryRun cases[] = {
+      DryRunRow("frames").Args({"--out", "frames"}),
+      DryRunRow("an .mp4")
+          .Args({"--out", "loop.mp4"})
+          .Says("zelvan-render: dry run: loop.mp4 would be a movie of 90 frames 320x180 at 30 fps, H.264 yuv420p, "
+                "crf 18\n"),
+      DryRunRow("an .mp4 of odd size at another quality")
+          .Args({"--out", "loop.mp4", "--size", "65x35", "--crf", "23", "--fps", "29.97"})
+          .Says("loop.mp4 would be a movie of 90 frames 65x35 at 30000/1001 fps, H.264 yuv420p, crf 23, padded to "
+                "66x36\n"),
+      DryRunRow("a 16-bit .mov at a third")
+          .Args({"--out", "loop.MOV", "--depth", "16", "--downsample", "3"})
+          .Says("loop.MOV would be a movie of 90 frames 107x60 at 30 fps, ProRes 4444 yuva444p10le\n"),
+      DryRunRow("an .mkv")
+          .Args({"--out", "loop.mkv", "--frames", "4"})
+          .Says("4 frames 320x180 at 30 fps, FFV1 lossless bgra\n"),
+      DryRunRow("--play-once past the source")
+          .Args({"--out", "frames", "--play-once", "--frames", "100", "--set", "source.fps=24"})
+          .Says("zelvan-render: note: --play-once: the composition's 100 frames outlast the source's 2 s, so from "
+                "composition frame 48 on the source starts again (a loop)\n"),
+  };
+  for (const DryRun& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> args = {"--dry-run"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const testing::ToolRun r = RunTool(args, tmp.path());
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_TRUE(json::accept(r.out)) << "the scene alone on standard output: " << r.out;
+    if (c.says.empty()) EXPECT_EQ(r.err, "");
+    else EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    EXPECT_EQ(Listing(tmp.path()), std::set<std::string>{}) << "nothing written";
+  }
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 #
 # HOST_SDK=/path/to/the/host/sdk builds them against the host's own interface
 # headers, in build trees of their own (build/host-sdk/); without it they are
-# built against host/, our stand-in, in the presets' trees.
+# built against host/, our stand-in, in the presets' trees. The Linux plug-in
+# comes from a tree of its own without the tests (linux-plugin), so that this
+# needs none of their tools.
 set -euo pipefail
 JOBS=${JOBS:-$(nproc)}
 HOST_SDK=${HOST_SDK:-}
@@ -18,11 +20,11 @@ if [ -n "$HOST_SDK" ]; then
 else
   tree() { echo "build/$1"; }
 fi
-for preset in linux windows-x64 macos; do
+for preset in linux-plugin windows-x64 macos; do
   # An empty HOST_SDK clears one a tree may have been given by hand.
   cmake --preset "$preset" -B "$(tree "$preset")" -DHOST_SDK="$HOST_SDK" > /dev/null
 done
-cmake --build "$(tree linux)" -j "$JOBS" --target ZelvanClipCycle
+cmake --build "$(tree linux-plugin)" -j "$JOBS" --target ZelvanClipCycle
 cmake --build "$(tree windows-x64)" -j "$JOBS"
 cmake --build "$(tree macos)" -j "$JOBS"
 
@@ -31,7 +33,7 @@ cmake --build "$(tree macos)" -j "$JOBS"
 stage=build/dist.partial
 rm -rf "$stage"
 mkdir -p "$stage/linux-x64" "$stage/windows-x64" "$stage/macos"
-cp "$(tree linux)/plugin/ZelvanClipCycle.so" "$stage/linux-x64/"
+cp "$(tree linux-plugin)/plugin/ZelvanClipCycle.so" "$stage/linux-x64/"
 cp "$(tree windows-x64)/plugin/ZelvanClipCycle.aex" "$stage/windows-x64/"
 cp -R "$(tree macos)/ZelvanClipCycle.plugin" "$stage/macos/"
 

@@ -1,43 +1,20 @@
 #include "Cli.h"
 
-#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <optional>
 
-#include "FrameFormat.h"
+#include "Help.h"
+#include "PlainText.h"
 #include "MovieEncoder.h"
 #include "OutputNames.h"
 #include "SceneFields.h"
+#include "Shortcuts.h"
 
 namespace zelvan::render {
 namespace fs = std::filesystem;
 
 namespace {
-
-// Friendly shortcuts and the field each one sets.
-struct Shortcut {
-  const char* option;
-  std::optional<Field> field;  // none for --size, which sets two
-  const char* meta;
-  const char* help;
-};
-const Shortcut kShortcuts[] = {
-    {"--frames", Field::kCompFrames, "N", "number of composition frames (comp.frames)"},
-    {"--duration", Field::kCompDuration, "SECONDS", "composition length (comp.duration)"},
-    {"--size", std::nullopt, "WxH", "composition size (comp.width, comp.height)"},
-    {"--fps", Field::kCompFps, "RATE", "composition frame rate: 30, 29.97 or 30000/1001 (comp.fps)"},
-    {"--depth", Field::kCompDepth, "8|16|32", "bits per channel; 32 is float (comp.depth)"},
-    {"--downsample", Field::kCompDownsample, "1-4", "render at 1/N resolution (comp.downsample)"},
-    {"--source", Field::kSourcePath, "PATH", "footage: builtin, shot.%04d.png, still.png or movie.mp4 (source.path)"},
-    {"--mode", Field::kMode, "MODE", "center, whole, no-margin or fit, or the effect's own \"Center\", \"Whole\",\n"
-                                          "                        \"No Margin\", \"Fit to Layer\" (params.mode)"},
-    {"--type", Field::kType, "TYPE", "cycle or pingpong (params.type)"},
-    {"--easing", Field::kEasing, "NAME", "linear, quad, cubic, quart, quint, expo, circ, sine or bounce"},
-    {"--easing-mode", Field::kEasingMode, "MODE", "in, out or inout (params.easing_mode)"},
-    {"--waiting", Field::kWaiting, "PERCENT", "share of each turn held still (params.waiting)"},
-    {"--format", Field::kFormat, "FMT", "frame files: png8, png16 or exr (default by depth)"},
-};
 
 // One argument split into its option name and, for --opt=value, the value.
 struct Arg {
@@ -135,8 +112,20 @@ bool TakeValue(Options& o, const Arg& arg, const std::vector<std::string>& args,
   return true;
 }
 
+// A name with another extension than a movie's names a file the tool does
+// not write (a GIF, an image sequence), unless it ends in "/".
+void CheckTheOutputsName(const std::string& out) {
+  const std::string ext = fs::path(out).extension().string();
+  if (ext.empty() || out.back() == '/' || MovieKindOf(out)) return;
+  throw UsageError("--out " + out,
+                   "ends in " + ext + ", and the movies this tool writes are " + ListWith(MovieExtensions(), " or "),
+                   "name a movie " + MovieNameList() + ", or end the name in / for a folder of frames: --out " +
+                       out + "/");
+}
+
 // The options that a movie, or frame files, cannot take.
 void CheckTheOutputsOptions(const Options& o) {
+  CheckTheOutputsName(o.out_dir);
   const std::optional<MovieKind> movie = MovieKindOf(o.out_dir);
   if (o.crf && movie != MovieKind::kMp4) {
     throw UsageError("--crf", std::string("sets the quality of an .mp4 only (") +
@@ -188,164 +177,6 @@ Json BuildScene(const Options& o) {
   }
   for (const std::string& assignment : o.overrides) ApplyOverride(scene, assignment);
   return scene;
-}
-
-namespace {
-
-// The paragraphs of --help, in order.
-
-std::string HelpUsage() {
-  return "zelvan-render: render a composition through the ZelvanClipCycle plug-in in the simulated host.\n"
-         "\n"
-         "Usage: zelvan-render [SCENE.json] [--out DIR | --out NAME.mp4|.mov|.mkv] [--set FIELD=VALUE]... [options]\n"
-         "\n"
-         "The effect is applied to a solid layer of the composition's size that spans the composition;\n"
-         "the source layer is a second layer of the same composition. Without a scene file the built-in\n"
-         "demo renders: 3 s of a Pingpong loop with cubic in-out easing and a 20 % hold.\n";
-}
-
-std::string HelpShortcuts() {
-  std::string h;
-  for (const auto& s : kShortcuts) {
-    std::string left = std::string("  ") + s.option + " " + s.meta;
-    left.resize(std::max<std::size_t>(left.size() + 1, 24), ' ');
-    h += left + s.help + "\n";
-  }
-  return h;
-}
-
-std::string HelpOptions(const std::string& default_plugin) {
-  return "Options:\n"
-         "  SCENE.json            scene file (JSON object with \"comp\", \"source\", \"params\", \"format\")\n"
-         "  -o, --out DIR         output folder (default zelvan-render-out), created when missing. The tool\n"
-         "                        replaces only files it wrote there before (listed in its manifest) and\n"
-         "                        refuses to overwrite any other file; it never removes a file it did not\n"
-         "                        write in this run\n"
-         "  -o, --out NAME.mp4    the loop as one movie instead (also NAME.mov, NAME.mkv; see Movies below)\n"
-         "  --set FIELD=VALUE     set any scene field by its dotted path; repeatable. VALUE is JSON when it\n"
-         "                        parses, else text: --set comp.frames=4 --set params.mode=whole\n"
-         "                        --set 'params.time={\"keys\": [[0, 0], [2, 720]]}'\n" +
-         HelpShortcuts() +
-         "  --crf N               an .mp4's quality: 0 (lossless) to 51, lower is better and larger; default " +
-         std::to_string(kDefaultCrf) +
-         ",\n"
-         "                        which looks the same as the frames\n"
-         "  --plugin PATH         the plug-in binary (default " + default_plugin + ")\n"
-         "  --refuse-call NAME    the simulated host fails every call of that host function (checkout_param,\n"
-         "                        copy, AEGP_GetLayerInPoint, ...) with error 515, to see how the effect\n"
-         "                        copes; repeatable\n"
-         "  -y, --overwrite       replace files in DIR that this tool did not write, or the movie NAME that\n"
-         "                        is there (never the footage itself)\n"
-         "  --keep-going          a frame that fails (footage that cannot be read, or an error of the\n"
-         "                        plug-in) fails that frame only: it is marked in " + names::kReport + ", the chart\n"
-         "                        and the contact sheet, and the run exits " + std::to_string(kExitFramesFailed) +
-         " (" + std::to_string(kExitDone) + " only if every frame rendered).\n"
-         "                        Frames only: a movie cannot mark a frame, so it is refused with one\n"
-         "  --play-once           every source frame once, in order: frame k of the composition shows\n"
-         "                        source frame k (a linear Cycle of the whole source in its own time). The\n"
-         "                        composition takes the source's rate and length unless the scene sets them;\n"
-         "                        the loop's own fields (params.type, time, waiting, range, start, end,\n"
-         "                        easing, easing_mode) are its, and may not be set too\n"
-         "  --no-previews         no contact sheet and no GIF (faster)\n"
-         "  --cache-mb N          megabytes of decoded footage kept for reuse (default " +
-         std::to_string(kDefaultCacheBytes >> 20) +
-         "). A loop that\n"
-         "                        runs backwards through a movie decodes each stretch between keyframes\n"
-         "                        once while it fits; a clip played forwards keeps only the frame it shows.\n"
-         "                        Lower it to save memory, raise it for long Pingpongs\n"
-         "  -q, --quiet           no progress and no summary line (progress shows only on a terminal)\n"
-         "  --dry-run             check the scene, print it resolved, write nothing\n"
-         "  --version             the tool's version\n"
-         "  -h, --help            this text\n"
-         "Every option that takes a value also takes it as --opt=value; a value that starts with \"-\" (other\n"
-         "than a number) only so: --out=-dir.\n";
-}
-
-std::string HelpOutputs() {
-  const std::string frames = std::string(names::kFramePrefix) + "NNNN" + Extension(FrameFormat::Png8) + "|" +
-                             (Extension(FrameFormat::Exr) + 1);
-  return "Outputs in DIR: " + frames + ", " + names::kContactSheet + ", " + names::kPreviewGif + ", " +
-         names::kTimingChart + ",\n" + names::kReport +
-         " (the resolved scene, the source layer, and per frame the parameter values the host\n"
-         "handed over, when \"Layer\" was checked out, the source frame returned, the copy rectangles and\n"
-         "the result) and " + names::kManifest +
-         " (what this tool wrote there). Files are written whole\n"
-         "or not at all: a failed or interrupted run (Ctrl-C, SIGTERM) leaves DIR as it was. A run holds DIR\n"
-         "while it lasts (" + names::kLock +
-         ", removed at the end): a second run into it stops at once. A file\n"
-         "that appears or changes in DIR while the run renders is not replaced: the run stops, exit " +
-         std::to_string(kExitBadInput) + ".\n";
-}
-
-std::string HelpMovies() {
-  return "Movies: --out NAME.mp4, NAME.mov or NAME.mkv (any case) writes the loop as one movie at the\n"
-         "composition's frame rate (30000/1001 stays exact; Matroska keeps times to the millisecond), and no\n"
-         "frames, previews, chart or report:\n"
-         "  .mp4  H.264 (libx264), yuv420p, BT.709: plays anywhere. An odd width or height gets one black\n"
-         "        column or row (4:2:0 needs even sizes). It has no alpha: pixels with alpha below 1 show\n"
-         "        over black, and the tool notes it. Quality: --crf\n"
-         "  .mov  ProRes 4444 (prores_ks) with alpha, yuva444p10le: 16-bit and float renders keep 10 bits\n"
-         "  .mkv  FFV1, lossless: the same pixels as the PNG frames, RGBA at 8 bits, RGBA64 at 16 bits and\n"
-         "        for float renders (clamped to 0..1 as png16 frames are)\n"
-         "The movie is written under a hidden name beside NAME (" + names::MovieTempPrefix("NAME") +
-         "PID) and takes its\n"
-         "name only when the run has succeeded; a failed or interrupted run leaves no file, and removes the\n"
-         "folders it made for NAME. A file NAME that is there is replaced only with --overwrite (-y).\n";
-}
-
-std::string HelpWarningsAndExamples() {
-  return "Warnings name the frames where the loop asks for times outside the source layer, where a Cycle\n"
-         "seam repeats or skips a source frame, and where a Pingpong shows its turn-around frame twice.\n"
-         "\n"
-         "Examples:\n"
-         "  zelvan-render --out demo\n"
-         "  zelvan-render scenes/cycle-seconds.json --out cyc --set comp.frames=48 --mode \"No Margin\"\n"
-         "  zelvan-render --source shots/run.%04d.png --fps 24 --type cycle --set params.time='{\"rate\": 90}'\n"
-         "  zelvan-render --source clip.mp4 --out clip --no-previews\n"
-         "  zelvan-render scenes/demo.json --out demo.mp4 --crf 23\n";
-}
-
-// Greedy, at spaces: no line longer than `width` unless a word is.
-std::string Wrap(const std::string& text, std::size_t width) {
-  std::string out, line;
-  std::size_t at = 0;
-  while (at <= text.size()) {
-    const std::size_t end = std::min(text.find(' ', at), text.size());
-    const std::string word = text.substr(at, end - at);
-    if (!line.empty() && line.size() + 1 + word.size() > width) {
-      out += line + "\n";
-      line.clear();
-    }
-    line += (line.empty() ? "" : " ") + word;
-    at = end + 1;
-  }
-  return out + line + "\n";
-}
-
-// The exit statuses as ExitStatus.h lists them.
-std::string HelpExitStatus() {
-  constexpr std::size_t kWidth = 97;
-  std::string items, with_next, kept;
-  for (const ExitRow& row : kExitStatuses) {
-    if (row.help == nullptr) {
-      with_next += std::to_string(row.code) + " or ";
-      continue;
-    }
-    items += (items.empty() ? "" : "; ") + with_next + std::to_string(row.code) + " " + row.help;
-    with_next.clear();
-    if (row.outputs_written) kept += (kept.empty() ? "" : " and ") + std::to_string(row.code);
-  }
-  return Wrap("Exit status: " + items + ". On any status but " + kept +
-                  ", DIR is left as it was, and no movie NAME is written.",
-              kWidth);
-}
-
-}  // namespace
-
-std::string HelpText(const std::string& default_plugin) {
-  return HelpUsage() + "\n" + HelpOptions(default_plugin) + "\n" + "Scene fields (defaults in brackets):\n" +
-         SceneFieldsHelp() + "\n" + HelpOutputs() + "\n" + HelpMovies() + "\n" + HelpWarningsAndExamples() + "\n" +
-         HelpExitStatus();
 }
 
 }  // namespace zelvan::render

@@ -46,7 +46,6 @@ struct Options {
 // "-" (a negative number or "-" itself aside) only so, as the next word is
 // then more likely an option than a value.
 Options ParseCommandLine(const std::vector<std::string>& args);
-std::string HelpText(const std::string& default_plugin);
 
 // The scene the options describe: the file (relative footage paths taken from
 // its folder) with every override applied in order.

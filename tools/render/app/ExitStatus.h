@@ -34,8 +34,8 @@ inline constexpr ExitRow kExitStatuses[] = {
      "a footage frame could not be read (the message names the file and the frame)", false},
     {4, "frame the plug-in failed", "the plug-in failed a frame (the message names the frame and the error)", false},
     {5, "output file cannot be written",
-     "an output file could not be written (the message names it, the cause, such as a full disk or a file-size "
-     "limit, and the fix)",
+     "an output could not be made or written (the message names it, the cause, such as a full disk, a read-only "
+     "folder or a file-size limit, and the fix)",
      false},
     {6, "--keep-going wrote its outputs but failed some frames",
      "with --keep-going, every frame written but some failed (marked in report.json)", true},

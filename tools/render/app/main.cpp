@@ -10,9 +10,9 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
-#include <thread>
 
 #include "Cli.h"
+#include "Help.h"
 #include "ClipFrame.h"
 #include "Clip.h"
 #include "Diagnose.h"
@@ -25,6 +25,7 @@
 #include "OutputMovie.h"
 #include "OutputNames.h"
 #include "Previews.h"
+#include "PlayOnce.h"
 #include "Progress.h"
 #include "Report.h"
 #include "Scene.h"
@@ -42,11 +43,16 @@
 namespace zelvan::render {
 namespace {
 
-// Ctrl-C or SIGTERM: the staging folder goes (the OutputFolder's destructor),
-// the folder stays as it was.
-int Stopped(int signal) {
-  std::cerr << "\nzelvan-render: stopped by " << (signal == SIGINT ? "Ctrl-C" : "SIGTERM")
-            << "; the output folder is left as it was\n";
+// What a run that stops early leaves: the output folder as it was (its
+// staging folder goes with the OutputFolder), or no movie.
+std::string LeftAsItWas(const std::string& out) {
+  return MovieKindOf(out) ? "No movie is written" : "The output folder is left as it was";
+}
+
+// Ctrl-C or SIGTERM.
+int Stopped(const Options& o, int signal) {
+  std::cerr << "\nzelvan-render: stopped by " << (signal == SIGINT ? "Ctrl-C" : "SIGTERM") << ". "
+            << LeftAsItWas(o.out_dir) << "\n";
   return StopSignals::ExitStatus(signal);
 }
 
@@ -70,6 +76,9 @@ Probed ProbeTheFootage(const Options& o) {
   std::optional<FootageFacts> facts;
   if (p.footage) facts = FootageFacts{p.footage->frames, p.footage->fps, p.footage->width, p.footage->height};
   p.scene = ResolveScene(p.raw, facts, o.play_once);
+  if (o.play_once) {
+    for (const std::string& n : PlayOnceNotes(p.scene)) std::cerr << "zelvan-render: note: " << n << "\n";
+  }
   if (p.footage && !p.footage->frames) {
     // A still lasts as long as the composition unless told otherwise.
     if (!p.scene.source.duration) p.scene.source.duration = p.scene.comp.duration;
@@ -95,6 +104,14 @@ std::unique_ptr<Clip> OpenTheClip(const Options& o, const Probed& p) {
   return clip;
 }
 
+// The movie --out names, as the run encodes it.
+MovieSettings MovieOf(const Options& o, const Scene& scene, MovieKind kind, const Colour& held = {}) {
+  const CompSettings& c = scene.comp;
+  return MovieSettings{kind,    RenderedSize(c.width, c.downsample), RenderedSize(c.height, c.downsample),
+                       c.depth, c.fps,                               o.crf.value_or(kDefaultCrf),
+                       held};
+}
+
 // Where a run writes: a movie (--out NAME.mp4, .mov or .mkv, and no other
 // file), or a folder of frames, previews, chart and report. The members go in
 // the reverse of their order when the run ends or stops: the frame writer and
@@ -106,7 +123,7 @@ struct Output {
         width(RenderedSize(scene.comp.width, scene.comp.downsample)),
         height(RenderedSize(scene.comp.height, scene.comp.downsample)),
         // The frames are encoded on the other cores while the next ones render.
-        shape(ShapeWriter(width, height, format, static_cast<int>(std::max(1u, std::thread::hardware_concurrency())))),
+        shape(ShapeWriter(width, height, format, MachineCores())),
         movie_kind(MovieKindOf(o.out_dir)) {}
   Output(const Output&) = delete;
   Output& operator=(const Output&) = delete;
@@ -123,8 +140,8 @@ struct Output {
 };
 
 // Claims the movie's place, or every name the run writes in the folder,
-// before anything renders.
-void ClaimTheOutputPlace(const Options& o, const Probed& p, Output& out) {
+// before anything renders; a movie is tagged with the colour the render holds.
+void ClaimTheOutputPlace(const Options& o, const Probed& p, const Colour& held, Output& out) {
   const std::vector<std::string> inputs = p.footage ? p.footage->files : std::vector<std::string>{};
   const Scene& scene = p.scene;
   if (out.movie_kind) {
@@ -136,9 +153,7 @@ void ClaimTheOutputPlace(const Options& o, const Probed& p, Output& out) {
     for (const std::string& left : out.movie_file->abandoned()) {
       std::cerr << "zelvan-render: note: " << left << " was left by a run that was killed; remove it with rm\n";
     }
-    out.movie.emplace(out.movie_file->temp(), out.movie_file->path(),
-                      MovieSettings{*out.movie_kind, out.width, out.height, scene.comp.depth, scene.comp.fps,
-                                    o.crf.value_or(kDefaultCrf)});
+    out.movie.emplace(out.movie_file->temp(), out.movie_file->path(), MovieOf(o, scene, *out.movie_kind, held));
     return;
   }
   std::vector<std::string> writes;
@@ -174,7 +189,7 @@ std::optional<int> RenderTheFrames(const Options& o, HostRender& render, Output&
   const std::string keep_going =
       out.movie ? "render frames into a folder (--out DIR) with --keep-going" : "pass --keep-going";
   for (int k = 0; k < out.frames; ++k) {
-    if (const int sig = StopSignals::pending()) return Stopped(sig);
+    if (const int sig = StopSignals::pending()) return Stopped(o, sig);
     FrameRecord f = render.RenderFrame(k);
     if (f.footage_failed()) {
       done.footage_failed.push_back(k);
@@ -182,7 +197,8 @@ std::optional<int> RenderTheFrames(const Options& o, HostRender& render, Output&
         std::cerr << "zelvan-render: error: " << f.footage_error << ", at composition frame " << k
                   << ". Fix: repair or re-export the footage, or " << keep_going
                   << " to render the other frames and "
-                     "mark this one. The output folder is left as it was\n";
+                     "mark this one. "
+                  << LeftAsItWas(o.out_dir) << "\n";
         return kExitFootage;
       }
     } else if (f.error != PF_Err_NONE) {
@@ -192,7 +208,7 @@ std::optional<int> RenderTheFrames(const Options& o, HostRender& render, Output&
                   << f.error << (o.refuse_calls.empty() ? "" : ", after the host refused the calls of --refuse-call")
                   << ". Fix: " << keep_going
                   << " to render the other frames and find this one marked in "
-                  << names::kReport << ". The output folder is left as it was\n";
+                  << names::kReport << ". " << LeftAsItWas(o.out_dir) << "\n";
         return kExitPlugin;
       }
     }
@@ -223,15 +239,15 @@ std::optional<int> RenderTheFrames(const Options& o, HostRender& render, Output&
 
 // Finishes the movie, or the frames, previews, chart and report, and moves
 // them into place. The exit status when a signal stops the run first.
-std::optional<int> WriteTheOutputs(Output& out, const RenderRecord& record) {
+std::optional<int> WriteTheOutputs(const Options& o, Output& out, const RenderRecord& record) {
   if (out.movie) {
     out.movie->Finish();
-    if (const int sig = StopSignals::pending()) return Stopped(sig);
+    if (const int sig = StopSignals::pending()) return Stopped(o, sig);
     out.movie_file->Commit();
     return std::nullopt;
   }
   out.writer->Finish();
-  if (const int sig = StopSignals::pending()) return Stopped(sig);
+  if (const int sig = StopSignals::pending()) return Stopped(o, sig);
   if (out.previews) {
     out.previews->Finish(out.folder->Path(names::kContactSheet), out.folder->Shown(names::kContactSheet));
     out.folder->Add(names::kPreviewGif);
@@ -239,7 +255,7 @@ std::optional<int> WriteTheOutputs(Output& out, const RenderRecord& record) {
   }
   out.folder->WriteText(names::kTimingChart, TimingChartSvg(record));
   out.folder->WriteText(names::kReport, ReportJson(record).dump(2) + "\n");
-  if (const int sig = StopSignals::pending()) return Stopped(sig);
+  if (const int sig = StopSignals::pending()) return Stopped(o, sig);
   out.folder->Commit();
   return std::nullopt;
 }
@@ -297,7 +313,14 @@ int Run(const Options& o) {
   const std::string plugin = o.plugin.empty() ? ZELVAN_DEFAULT_PLUGIN : o.plugin;
   const Probed probed = ProbeTheFootage(o);
   if (o.dry_run) {
+    // The scene on standard output, as a scene file takes it; the movie aside.
     std::cout << probed.scene.resolved.dump(2) << "\n";
+    if (const std::optional<MovieKind> kind = MovieKindOf(o.out_dir)) {
+      const MovieSettings m = MovieOf(o, probed.scene, *kind);
+      std::cerr << "zelvan-render: dry run: " << o.out_dir << " would be a movie of " << probed.scene.comp.frames
+                << " frames " << m.width << "x" << m.height << " at " << m.fps.text() << " fps, "
+                << MovieDescription(m) << "\n";
+    }
     return 0;
   }
   const std::unique_ptr<Clip> clip = OpenTheClip(o, probed);
@@ -309,10 +332,11 @@ int Run(const Options& o) {
   // From here on Ctrl-C and SIGTERM stop the run cleanly.
   const StopSignals stop;
   Output out(o, probed.scene);
-  ClaimTheOutputPlace(o, probed, out);
+  // The render shows the source's values as they are: it holds its colour.
+  ClaimTheOutputPlace(o, probed, clip->colour(), out);
   Rendered done{render.Record(), {}, {}};
   if (const std::optional<int> stopped = RenderTheFrames(o, render, out, done)) return *stopped;
-  if (const std::optional<int> stopped = WriteTheOutputs(out, done.record)) return *stopped;
+  if (const std::optional<int> stopped = WriteTheOutputs(o, out, done.record)) return *stopped;
   return TellTheOutcome(o, probed.scene, *clip, render, calls_before_refusal, out, done);
 }
 
@@ -334,8 +358,10 @@ int main(int argc, char** argv) {
   // the run reports and cleans up after, instead of being killed mid-file.
   signal(SIGXFSZ, SIG_IGN);
   std::vector<std::string> args(argv + 1, argv + argc);
+  std::string out;  // --out, once the command line is read
   try {
     const Options o = ParseCommandLine(args);
+    out = o.out_dir;
     if (o.help) {
       std::cout << HelpText(ZELVAN_DEFAULT_PLUGIN);
       return 0;
@@ -349,7 +375,7 @@ int main(int argc, char** argv) {
     std::cerr << "zelvan-render: error: " << e.what() << "\n";
     return kExitBadInput;
   } catch (const WriteError& e) {
-    std::cerr << "zelvan-render: error: " << e.what() << ". The output folder is left as it was\n";
+    std::cerr << "zelvan-render: error: " << e.what() << ". " << LeftAsItWas(out) << "\n";
     return kExitWrite;
   } catch (const std::exception& e) {
     std::cerr << "zelvan-render: error: " << e.what() << "\n";

@@ -24,7 +24,7 @@ inline std::string DownsampleList() {
 
 // What a run holds in memory by default: decoded footage kept for reuse (a
 // few seconds of 1080p walked backwards; --cache-mb), and frames waiting to
-// be written.
+// be written, as files or by a movie's encoder.
 constexpr std::size_t kDefaultCacheBytes = std::size_t{256} << 20;
 constexpr std::size_t kWaitingFramesBytes = std::size_t{256} << 20;
 

@@ -1,6 +1,10 @@
 #include "WorkQueue.h"
 
+#include <algorithm>
+
 namespace zelvan::render {
+
+int MachineCores() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
 
 WorkQueue::WorkQueue(int threads, std::size_t limit) : limit_(limit < 1 ? 1 : limit) {
   for (int i = 0; i < (threads < 1 ? 1 : threads); ++i) workers_.emplace_back([this] { Work(); });

@@ -15,6 +15,9 @@
 
 namespace zelvan::render {
 
+// The machine's cores, at least 1: how many threads keep it busy.
+int MachineCores();
+
 class WorkQueue {
  public:
   // threads >= 1 and limit >= 1 (smaller values count as 1).

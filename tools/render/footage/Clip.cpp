@@ -34,6 +34,11 @@ std::unique_ptr<Clip> Clip::Footage(const std::string& path, FootageInfo info) {
   return c;
 }
 
+Colour Clip::colour() const {
+  if (!builtin_) return info_.colour;
+  return Colour{AVCOL_PRI_BT709, AVCOL_TRC_IEC61966_2_1, AVCOL_SPC_RGB, AVCOL_RANGE_JPEG, 0};
+}
+
 namespace {
 
 // Copies src into dst of the same depth, scaled by nearest sample when the

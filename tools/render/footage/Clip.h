@@ -32,6 +32,9 @@ class Clip {
   const std::string& description() const { return description_; }
   // What the footage is (empty for the built-in clip).
   const FootageInfo& footage() const { return info_; }
+  // The footage's colour as it declares it; the built-in clip is drawn as
+  // sRGB, at the depth of the world it is drawn into (so of no bits its own).
+  Colour colour() const;
 
   // The bytes of decoded footage frames kept for reuse: a loop that runs
   // backwards or holds a frame reads it again from memory.

@@ -2,17 +2,32 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 
 #include "Limits.h"
 #include "Picture.h"
+#include "PngCut.h"
 #include "UsageError.h"
 
 namespace zelvan::render {
 namespace fs = std::filesystem;
 
 namespace {
+
+// A file the user may not read, said before any reader tries it.
+void CheckReadable(const std::string& file) {
+  if (std::FILE* f = std::fopen(file.c_str(), "rb")) {
+    std::fclose(f);
+    return;
+  }
+  if (errno == EACCES) {
+    throw UsageError(file, "cannot be read: permission denied",
+                     "let the user running zelvan-render read it, e.g. chmod a+r " + file + ", or copy it somewhere readable");
+  }
+}
 
 // Splits "dir/name.%04d.png" or "dir/name.####.png" into prefix, digits and suffix.
 struct Pattern {
@@ -87,9 +102,16 @@ FootageInfo ProbeSequence(const std::string& path, const Pattern& pattern) {
                      "use a shorter sequence");
   }
   info.first_number = static_cast<int>(found.begin()->first);
+  for (std::size_t i = 0; i < info.files.size(); ++i) {
+    CheckReadable(info.files[i]);
+    if (const std::optional<std::string> cut = PngCut(FootageSource::File(info.files[i]))) {
+      throw UsageError(info.files[i], "frame " + std::to_string(i) + " of the sequence: " + *cut, kPngCutFix);
+    }
+  }
   const PictureHeader first = ReadPictureHeader(FootageSource::File(info.files.front()), false);
   info.width = first.width;
   info.height = first.height;
+  info.colour = first.colour;
   // Every frame must be there and of the same size before anything renders.
   for (const std::string& file : info.files) {
     const PictureHeader s = ReadPictureHeader(FootageSource::File(file), false);
@@ -117,6 +139,7 @@ FootageInfo ProbeMovie(const FootageSource& source) {
   info.rotation = m.rotation();
   info.pixel_aspect = m.pixel_aspect();
   info.variable_rate = m.variable_rate();
+  info.colour = m.colour();
   info.warnings = m.warnings();
   return info;
 }
@@ -128,6 +151,7 @@ FootageInfo ProbePictures(const FootageSource& source) {
   const PictureHeader header = ReadPictureHeader(source, true);
   info.width = header.width;
   info.height = header.height;
+  info.colour = header.colour;
   if (header.pictures <= 1) {
     info.kind = "image";
     return info;
@@ -159,6 +183,7 @@ FootageInfo ProbeFootage(const std::string& path) {
   if (!exists || !fs::is_regular_file(path, fs_error)) {
     throw UsageError(path, "footage file not found", "check source.path, or use \"builtin\"");
   }
+  CheckReadable(path);
   const FootageSource source = FootageSource::File(path);
   return Movie::Recognise(source) ? ProbeMovie(source) : ProbePictures(source);
 }

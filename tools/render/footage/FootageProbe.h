@@ -26,9 +26,10 @@ struct FootageInfo {
   int pages = 1;                    // an image file of several pictures (multi-page TIFF)
   std::shared_ptr<Movie> movie;     // a movie, opened and indexed
   std::string codec;                // a movie's codec, for the summary
-  int rotation = 0;                 // a movie's display rotation, applied (degrees clockwise)
+  int rotation = 0;                 // a movie's display rotation, applied (as ffprobe shows it)
   std::optional<Rational> pixel_aspect;  // a movie's pixel shape, when not square
   bool variable_rate = false;       // a movie whose frame times do not follow its rate
+  Colour colour;                    // as the file declares it (a sequence's first file)
   std::vector<std::string> warnings;  // to say once, before rendering
 };
 

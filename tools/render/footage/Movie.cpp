@@ -6,6 +6,7 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -14,6 +15,7 @@ extern "C" {
 #include "FfmpegRational.h"
 #include "FootageError.h"
 #include "Limits.h"
+#include "MovieColour.h"
 #include "MovieConverter.h"
 #include "MovieIndex.h"
 #include "MovieInput.h"
@@ -30,8 +32,12 @@ struct Movie::Impl {
   ffmpeg::PacketPtr packet;
   ffmpeg::FramePtr frame;
   int stream = -1;
+  // Times may jump or wrap in the container (MPEG streams): a keyframe is
+  // sought by its place in the file, not by its time.
+  bool seek_by_place = false;
   FrameShape shape;
   std::optional<Rational> pixel_aspect;
+  Colour colour;
   std::string description;
   std::vector<std::string> warnings;
   MovieIndex index;
@@ -44,12 +50,16 @@ struct Movie::Impl {
   bool draining = false;
   bool drained = false;
   int64_t counted = 0;  // frames given since the start (no timestamps)
+  // After a seek by place, the decode time of the keyframe's packet: the
+  // packets before it are not the decoder's to see.
+  int64_t awaited = AV_NOPTS_VALUE;
   std::string decode_error;
   int64_t asked = 0;  // the slot being read, for messages
 
   // The steps of opening, each throwing UsageError naming the file.
   const AVCodec* OpenDecoder();
   void LearnShape(AVStream& st);
+  void LearnColour(const AVStream& st);
   void Describe(const AVCodec& decoder, const AVStream& st);
 
   void SeekTo(int64_t key_index);
@@ -59,6 +69,10 @@ struct Movie::Impl {
   // Decodes on until frame i comes out (stored and returned) or a later one
   // does or the stream ends (null).
   const AVFrame* DecodeUntil(int64_t i);
+  // Reads the next packet and hands it to the decoder when it is the
+  // stream's (with the presentation time the index filled in, if the
+  // container left it out); at the end, drains the decoder instead.
+  void Feed();
   [[noreturn]] void Fail(std::string cause) const { throw FootageError(path, asked, std::move(cause)); }
 };
 
@@ -100,7 +114,10 @@ Movie::Movie(const FootageSource& source) : impl_(new Impl) {
   const AVCodec* decoder = m.OpenDecoder();
   AVStream& st = *m.in.fmt->streams[m.stream];
   m.LearnShape(st);
+  m.LearnColour(st);
   m.index = ReadIndex(*m.in.fmt, m.stream, *m.packet);
+  const int flags = m.in.fmt->iformat->flags;
+  m.seek_by_place = (flags & AVFMT_TS_DISCONT) != 0 && (flags & AVFMT_NO_BYTE_SEEK) == 0;
   if (m.index.pts.empty()) throw UsageError(m.path, "holds no video frames", "give a movie with at least one frame");
   if (m.index.total > kMaxFrames) {
     throw UsageError(m.path, "holds more than " + std::to_string(kMaxFrames) + " frames", "trim the movie first");
@@ -164,30 +181,46 @@ void Movie::Impl::LearnShape(AVStream& st) {
   }
 }
 
+// The colour the stream declares, and the warning of one a render cannot show.
+void Movie::Impl::LearnColour(const AVStream& st) {
+  colour = ColourOf(*st.codecpar);
+  if (std::string w = ColourWarning(path, colour); !w.empty()) warnings.push_back(std::move(w));
+}
+
 // The summary's "h264 yuv420p 8-bit", and the warning of a variable rate.
 void Movie::Impl::Describe(const AVCodec& decoder, const AVStream& st) {
   const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(st.codecpar->format));
   description = std::string(decoder.name) + (d ? std::string(" ") + d->name : std::string()) +
                 (d ? " " + std::to_string(d->comp[0].depth) + "-bit" : std::string());
-  const int degrees = shape.orientation.degrees;
-  if (degrees != 0) description += ", turned " + std::to_string(degrees) + " degrees";
+  const int rotation = shape.orientation.rotation;
+  if (rotation != 0) description += ", display rotation " + std::to_string(rotation);
+  if (!index.timestamps) {
+    warnings.push_back(path + ": its frames carry no presentation times (as " + std::string(in.fmt->iformat->name) +
+                       " may store them); they are numbered in the order the decoder gives them, as FFmpeg numbers "
+                       "them, and a frame before the last one read is decoded again from the start");
+  }
   if (index.variable_rate) {
     warnings.push_back(path + ": its frame rate is variable (its frame times do not follow one rate); its frames "
                        "are picked by presentation time at its nominal " + index.fps->text() +
                        " fps, so some show twice and some not at all (report.json: source.variable_rate). For "
-                       "every frame once, convert it to a constant rate first, e.g. ffmpeg -i IN -fps_mode "
-                       "passthrough -r RATE OUT");
+                       "every frame once, convert it to a constant rate first, e.g. ffmpeg -i IN -fps_mode cfr "
+                       "-r " + index.fps->text() + " OUT");
   }
 }
 
 void Movie::Impl::SeekTo(int64_t key_index) {
   AVFormatContext* fmt = in.fmt.get();
   int r = 0;
-  if (index.timestamps && key_index > 0) {
+  const MovieIndex::Place place = seek_by_place && key_index > 0 ? index.PlaceOf(key_index) : MovieIndex::Place{};
+  awaited = AV_NOPTS_VALUE;
+  if (place.resume >= 0) {
+    r = av_seek_frame(fmt, stream, place.resume, AVSEEK_FLAG_BYTE);
+    awaited = place.dts;
+  } else if (index.timestamps && key_index > 0 && !seek_by_place) {
     r = av_seek_frame(fmt, stream, index.pts[static_cast<std::size_t>(key_index)], AVSEEK_FLAG_BACKWARD);
   } else {
     key_index = 0;
-    r = av_seek_frame(fmt, stream, index.timestamps ? index.pts.front() : 0, AVSEEK_FLAG_BACKWARD);
+    r = seek_by_place ? -1 : av_seek_frame(fmt, stream, index.timestamps ? index.pts.front() : 0, AVSEEK_FLAG_BACKWARD);
     if (r < 0) r = av_seek_frame(fmt, -1, 0, AVSEEK_FLAG_BYTE);
     counted = 0;
   }
@@ -200,16 +233,18 @@ void Movie::Impl::SeekTo(int64_t key_index) {
 
 int64_t Movie::Impl::IndexOf(const AVFrame& f) {
   if (!index.timestamps) return counted++;
-  const int64_t t = f.best_effort_timestamp != AV_NOPTS_VALUE ? f.best_effort_timestamp : f.pts;
+  // The presentation time of the frame's own packet, as the index lists it.
+  const int64_t t = f.pts != AV_NOPTS_VALUE ? f.pts : f.best_effort_timestamp;
   if (t == AV_NOPTS_VALUE) return -1;
   return index.Nearest(t);
 }
 
 const AVFrame* Movie::Impl::DecodeUntil(int64_t i) {
-  AVFormatContext* fmt = in.fmt.get();
+  int errors = 0;  // in a row
   while (true) {
     const int r = avcodec_receive_frame(codec.get(), frame.get());
     if (r == 0) {
+      errors = 0;
       const int64_t got_index = IndexOf(*frame);
       const AVFrame* got = nullptr;
       if (got_index >= 0) {
@@ -230,35 +265,52 @@ const AVFrame* Movie::Impl::DecodeUntil(int64_t i) {
     if (r != AVERROR(EAGAIN)) {
       const std::string log = TakeLastError();
       decode_error = log.empty() ? AvError(r) : log;
+      // A damaged packet fails alone: the frames held after it still come
+      // out of a drained decoder, as in FFmpeg's own decode.
+      if (draining && ++errors < 64) continue;
     }
     if (draining) {
       drained = true;
       return nullptr;
     }
-    const int rr = av_read_frame(fmt, packet.get());
-    if (rr < 0) {
-      // The end, or data that cannot be read: drain what the decoder holds.
-      if (rr != AVERROR_EOF) decode_error = AvError(rr);
-      avcodec_send_packet(codec.get(), nullptr);
-      draining = true;
-      continue;
-    }
-    if (packet->stream_index == stream) {
-      const int s = avcodec_send_packet(codec.get(), packet.get());
-      if (s < 0 && s != AVERROR(EAGAIN)) {
-        const std::string log = TakeLastError();
-        decode_error = log.empty() ? AvError(s) : log;
-      }
-    }
-    av_packet_unref(packet.get());
+    Feed();
   }
+}
+
+void Movie::Impl::Feed() {
+  const int r = av_read_frame(in.fmt.get(), packet.get());
+  if (r < 0) {
+    // The end, or data that cannot be read: drain what the decoder holds.
+    if (r != AVERROR_EOF) decode_error = AvError(r);
+    avcodec_send_packet(codec.get(), nullptr);
+    draining = true;
+    return;
+  }
+  if (packet->stream_index == stream && awaited != AV_NOPTS_VALUE) {
+    const int64_t t = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+    if (t == awaited) awaited = AV_NOPTS_VALUE;
+  }
+  if (packet->stream_index == stream && awaited == AV_NOPTS_VALUE) {
+    if (packet->pts == AV_NOPTS_VALUE && packet->dts != AV_NOPTS_VALUE) packet->pts = index.FilledPts(packet->dts);
+    const int s = avcodec_send_packet(codec.get(), packet.get());
+    if (s < 0 && s != AVERROR(EAGAIN)) {
+      const std::string log = TakeLastError();
+      decode_error = log.empty() ? AvError(s) : log;
+    }
+  }
+  av_packet_unref(packet.get());
 }
 
 const AVFrame& Movie::Impl::Picture(int64_t k) {
   const int64_t i = index.FrameIn(k);
   if (i < 0) {
-    Fail("the file ends before it: its index lists " + std::to_string(index.total) + " frames, the data holds " +
-         std::to_string(index.pts.size()) + "; the file is truncated or damaged");
+    // Where the data ends: after the last slot a frame of it falls in.
+    char end[64];
+    std::snprintf(end, sizeof end, "its data ends after frame %lld, at %.2f s,", static_cast<long long>(index.slots - 1),
+                  index.fps ? static_cast<double>(index.slots) / index.fps->value() : 0.0);
+    const std::string where = std::string(end) + " of the " + std::to_string(index.total) + " frames its index lists";
+    Fail(k >= index.slots ? "the file is cut short: " + where
+                          : "its data was lost where the file is cut short (" + where + ")");
   }
   if (const AVFrame* held = cache.Ask(i)) return *held;
   decode_error.clear();
@@ -270,10 +322,12 @@ const AVFrame& Movie::Impl::Picture(int64_t k) {
   for (int attempt = 0;; ++attempt) {
     if (const AVFrame* got = DecodeUntil(i)) return *got;
     // A seek that landed past the frame, or a frame the decoder skipped:
-    // once from one keyframe earlier, once from the very start. A stream
-    // that ended before the frame has nothing more to give.
-    if (next <= i || attempt == 2) break;
-    start = attempt == 0 && start > 0 ? index.KeyBefore(start - 1) : 0;
+    // once from one keyframe earlier, once from the very start; a seek by
+    // place that never met its keyframe's packet: from the very start. A
+    // stream that ended before the frame has nothing more to give.
+    const bool missed = awaited != AV_NOPTS_VALUE;
+    if ((next <= i && !missed) || attempt == 2) break;
+    start = attempt == 0 && start > 0 && !missed ? index.KeyBefore(start - 1) : 0;
     SeekTo(start);
   }
   Fail(decode_error.empty() ? "the decoder gave no picture for it" : decode_error);
@@ -285,8 +339,9 @@ int Movie::height() const { return impl_->shape.height(); }
 int64_t Movie::frames() const { return impl_->index.total; }
 std::optional<Rational> Movie::fps() const { return impl_->index.fps; }
 std::string Movie::description() const { return impl_->description; }
-int Movie::rotation() const { return impl_->shape.orientation.degrees; }
+int Movie::rotation() const { return impl_->shape.orientation.rotation; }
 std::optional<Rational> Movie::pixel_aspect() const { return impl_->pixel_aspect; }
+const Colour& Movie::colour() const { return impl_->colour; }
 bool Movie::variable_rate() const { return impl_->index.variable_rate; }
 const std::vector<std::string>& Movie::warnings() const { return impl_->warnings; }
 void Movie::SetCacheBudget(std::size_t bytes) { impl_->cache.SetBudget(bytes); }

@@ -3,8 +3,11 @@
 // decoding) to learn the exact frames it holds, in presentation order, and
 // where its keyframes are; a frame is then found by its presentation time:
 // decode on from where the decoder stands, or seek to the keyframe before it
-// and decode forwards. The last frames come out of the decoder when it is
-// drained at the end of the stream.
+// (by its time, or in an MPEG stream, whose times may jump or wrap, by its
+// place in the file) and decode forwards. The last frames come out of the
+// decoder when it is drained at the end of the stream. A stream that
+// carries no presentation times (H.264 in AVI) has its frames numbered in
+// the order the decoder gives them, as FFmpeg numbers them.
 //
 // Frames are shown as FFmpeg's own player and converter show them: turned by
 // the stream's display rotation, and counted at the stream's nominal rate, so
@@ -26,6 +29,7 @@
 #include <vector>
 
 #include "AE_Effect.h"
+#include "Colour.h"
 #include "FootageSource.h"
 #include "Limits.h"
 #include "Rational.h"
@@ -59,14 +63,17 @@ class Movie {
   std::optional<Rational> fps() const;
   // "h264 yuv420p 8-bit", for the summary line.
   std::string description() const;
-  // Clockwise quarter turns, in degrees, that show the stored frames upright.
+  // The display rotation as ffprobe shows it (see Orientation::rotation).
   int rotation() const;
   // The shape of a shown pixel (width over height), when it is not square.
   std::optional<Rational> pixel_aspect() const;
   // True when the presentation times do not follow the nominal rate.
   bool variable_rate() const;
+  // The colour the stream declares (MovieColour.h).
+  const Colour& colour() const;
   // What the user should know before rendering (non-square pixels, a
-  // variable rate, a rotation that is not a quarter turn), each said once.
+  // variable rate, frames without times, a rotation that is not a quarter
+  // turn, an HDR transfer), each said once.
   const std::vector<std::string>& warnings() const;
 
   // The cache's budget in bytes of decoded pictures. A clip played forwards

@@ -116,7 +116,8 @@ const char* MovieConverter::ToRgba(const AVFrame& f, const FrameShape& shape, AV
                                   shape.stored_width, shape.stored_height, format, SWS_BICUBIC, nullptr, nullptr,
                                   nullptr));
   if (!sws_) return "no conversion from its pixel format";
-  // The matrix and range the frame declares, as FFmpeg's own scale filter takes them.
+  // The matrix and range the frame declares, as FFmpeg's own scale filter
+  // takes them: BT.601's matrix where it declares none, whatever its size.
   const int space = f.colorspace == AVCOL_SPC_UNSPECIFIED || f.colorspace == AVCOL_SPC_RGB ? SWS_CS_DEFAULT : f.colorspace;
   sws_setColorspaceDetails(sws_.get(), sws_getCoefficients(space), f.color_range == AVCOL_RANGE_JPEG ? 1 : 0,
                            sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);

@@ -8,38 +8,12 @@ extern "C" {
 #include <cstddef>
 #include <limits>
 
-#include "FfmpegLog.h"
 #include "FfmpegRational.h"
 #include "Limits.h"
+#include "MoviePackets.h"
 
 namespace zelvan::render {
 namespace {
-
-struct Found {
-  int64_t pts;
-  bool key;
-};
-
-// Every packet of the stream, and how many it holds (the cut ones included).
-std::vector<Found> ReadPackets(AVFormatContext& fmt, int stream, AVPacket& packet, int64_t* packets,
-                               bool* timestamps) {
-  std::vector<Found> found;
-  while (av_read_frame(&fmt, &packet) >= 0) {
-    if (packet.stream_index == stream) {
-      ++*packets;
-      // Packets an edit list cuts are decoded for their references only.
-      if ((packet.flags & AV_PKT_FLAG_DISCARD) == 0) {
-        const int64_t t = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
-        if (t == AV_NOPTS_VALUE) *timestamps = false;
-        found.push_back(Found{t, (packet.flags & AV_PKT_FLAG_KEY) != 0});
-      }
-    }
-    av_packet_unref(&packet);
-    if (static_cast<int64_t>(found.size()) > kMaxFrames) break;  // refused by the caller; no need to read on
-  }
-  TakeLastError();
-  return found;
-}
 
 // The slots of a rate that the stream's times fall in, from its first frame.
 class Slots {
@@ -113,20 +87,27 @@ void PickRate(MovieIndex& m, AVFormatContext& fmt, AVStream& st) {
   const AVRational candidates[] = {st.avg_frame_rate, av_guess_frame_rate(&fmt, &st, nullptr), st.r_frame_rate};
   const Slots slots(m, st.time_base);
   const bool timed = m.timestamps && st.time_base.num > 0 && st.time_base.den > 0;
+  if (!timed) {
+    // Frames numbered as decoded are shown at the rate FFmpeg's converter picks.
+    for (const AVRational r : {candidates[1], candidates[0], candidates[2]}) {
+      if (ValidRate(r)) {
+        FollowedRate(m, r, nullptr);
+        return;
+      }
+    }
+    return;
+  }
   for (const AVRational r : candidates) {
-    if (ValidRate(r) && (!timed || count < 2 || slots.Follow(r))) {
-      FollowedRate(m, r, timed ? &slots : nullptr);
+    if (ValidRate(r) && (count < 2 || slots.Follow(r))) {
+      FollowedRate(m, r, &slots);
       return;
     }
   }
   for (const AVRational r : {candidates[1], candidates[2], candidates[0]}) {
-    if (!ValidRate(r)) continue;
-    if (timed) {
+    if (ValidRate(r)) {
       VariableRate(m, r, slots);
-    } else {
-      m.fps = Reduced(r);
+      return;
     }
-    return;
   }
 }
 
@@ -134,21 +115,32 @@ void PickRate(MovieIndex& m, AVFormatContext& fmt, AVStream& st) {
 
 MovieIndex ReadIndex(AVFormatContext& fmt, int stream, AVPacket& packet) {
   MovieIndex m;
-  int64_t packets = 0;
-  std::vector<Found> found = ReadPackets(fmt, stream, packet, &packets, &m.timestamps);
+  MoviePackets packets = ReadPackets(fmt, stream, packet);
+  std::vector<PacketInfo>& found = packets.list;
+  m.timestamps = packets.timed;
   if (m.timestamps) {
-    std::stable_sort(found.begin(), found.end(), [](const Found& a, const Found& b) { return a.pts < b.pts; });
-    found.erase(std::unique(found.begin(), found.end(), [](const Found& a, const Found& b) { return a.pts == b.pts; }),
+    std::stable_sort(found.begin(), found.end(), [](const PacketInfo& a, const PacketInfo& b) { return a.pts < b.pts; });
+    found.erase(std::unique(found.begin(), found.end(),
+                            [](const PacketInfo& a, const PacketInfo& b) { return a.pts == b.pts; }),
                 found.end());
   }
   for (std::size_t i = 0; i < found.size(); ++i) {
     m.pts.push_back(found[i].pts);
     if (found[i].key) m.keys.push_back(static_cast<int64_t>(i));
+    if (found[i].key) {
+      const int64_t t = found[i].dts != AV_NOPTS_VALUE ? found[i].dts : found[i].pts;
+      m.key_places.push_back(MovieIndex::Place{found[i].resume, t});
+    }
   }
-  if (m.keys.empty() || m.keys.front() != 0) m.keys.insert(m.keys.begin(), 0);
+  if (m.keys.empty() || m.keys.front() != 0) {
+    m.keys.insert(m.keys.begin(), 0);
+    m.key_places.insert(m.key_places.begin(), MovieIndex::Place{});
+  }
+  m.filled = std::move(packets.filled);
   // An index that lists more samples than the data holds: the file ends early.
   AVStream& st = *fmt.streams[stream];
-  if (st.nb_frames > packets) m.missing = std::min(st.nb_frames - packets, kMaxFrames + 1);
+  const int64_t listed = avformat_index_get_entries_count(&st);
+  if (listed > packets.read) m.missing = std::min(listed - packets.read, kMaxFrames + 1);
   if (!m.pts.empty()) PickRate(m, fmt, st);
   return m;
 }
@@ -162,6 +154,17 @@ int64_t MovieIndex::KeyBefore(int64_t i) const {
   if (!timestamps) return 0;
   const auto it = std::upper_bound(keys.begin(), keys.end(), i);
   return it == keys.begin() ? 0 : *(it - 1);
+}
+
+MovieIndex::Place MovieIndex::PlaceOf(int64_t key) const {
+  const auto it = std::lower_bound(keys.begin(), keys.end(), key);
+  if (it == keys.end() || *it != key) return Place{};
+  return key_places[static_cast<std::size_t>(it - keys.begin())];
+}
+
+int64_t MovieIndex::FilledPts(int64_t dts) const {
+  const auto it = std::lower_bound(filled.begin(), filled.end(), std::make_pair(dts, int64_t{AV_NOPTS_VALUE}));
+  return it != filled.end() && it->first == dts ? it->second : AV_NOPTS_VALUE;
 }
 
 int64_t MovieIndex::Nearest(int64_t t) const {

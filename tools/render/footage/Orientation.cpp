@@ -28,14 +28,20 @@ const int32_t* DisplayMatrix(const AVStream& st) {
 Orientation OrientationOf(const AVStream& stream, std::string* odd_angle) {
   const int32_t* m = DisplayMatrix(stream);
   if (m == nullptr) return {};
-  // The clockwise angle, in [0, 360).
-  double theta = -std::round(av_display_rotation_get(m));
+  const double counterclockwise = std::round(av_display_rotation_get(m));
+  const int rotation = static_cast<int>(counterclockwise);
+  // The clockwise angle, in [0, 360), as FFmpeg's converter turns by it.
+  double theta = -counterclockwise;
   theta -= 360.0 * std::floor(theta / 360.0 + 0.9 / 360.0);
-  if (std::fabs(theta - 90.0) < 1.0) return m[3] > 0 ? Orientation{90, true, false, false} : Orientation{90, true, false, true};
-  if (std::fabs(theta - 180.0) < 1.0) return Orientation{180, false, m[0] < 0, m[4] < 0};
-  if (std::fabs(theta - 270.0) < 1.0) return m[3] < 0 ? Orientation{270, true, true, true} : Orientation{270, true, true, false};
+  if (std::fabs(theta - 90.0) < 1.0) {
+    return m[3] > 0 ? Orientation{rotation, true, false, false} : Orientation{rotation, true, false, true};
+  }
+  if (std::fabs(theta - 180.0) < 1.0) return Orientation{rotation, false, m[0] < 0, m[4] < 0};
+  if (std::fabs(theta - 270.0) < 1.0) {
+    return m[3] < 0 ? Orientation{rotation, true, true, true} : Orientation{rotation, true, true, false};
+  }
   if (std::fabs(theta) > 1.0) {
-    *odd_angle = std::to_string(static_cast<int>(theta));
+    *odd_angle = std::to_string(rotation);
     return {};
   }
   return Orientation{0, false, false, m[4] < 0};

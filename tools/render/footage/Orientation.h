@@ -12,7 +12,9 @@ namespace zelvan::render {
 // The shown pixel (x, y) is the stored pixel (u, v) with (u, v) = (y, x)
 // when swapped, then each mirrored when flipped.
 struct Orientation {
-  int degrees = 0;  // clockwise
+  // The stream's display rotation as FFmpeg's ffprobe shows it: degrees
+  // counterclockwise, -180 to 180 (-90: shown turned a quarter clockwise).
+  int rotation = 0;
   bool swap = false;
   bool flip_x = false;
   bool flip_y = false;
@@ -20,7 +22,7 @@ struct Orientation {
 
 // The turns and flips FFmpeg's converter applies by default for the
 // stream's display matrix (upright without one). A rotation that is not a
-// quarter turn is shown as stored; `odd_angle` then names its degrees.
+// quarter turn is shown as stored; `odd_angle` then names its rotation.
 Orientation OrientationOf(const AVStream& stream, std::string* odd_angle);
 
 // A stored frame's size and how it is shown.

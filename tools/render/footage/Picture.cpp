@@ -4,20 +4,25 @@
 #include <OpenImageIO/imageio.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "CaughtStderr.h"
 #include "DepthTable.h"
 #include "FootageError.h"
+#include "ImageColour.h"
 #include "Limits.h"
+#include "PngCut.h"
 #include "UsageError.h"
 
 namespace zelvan::render {
 namespace {
 
-std::string OiioError() {
-  std::string e = OIIO::geterror();
-  return e.empty() ? "unknown reason" : e;
+// The library's error on one line; what it printed itself (libpng's lines)
+// only when it reported nothing.
+std::string LibraryError(std::string reported, const std::string& printed) {
+  return OneLine(reported.empty() ? printed : reported);
 }
 
 // An open image and, for bytes in memory, the proxy it reads through (which
@@ -27,27 +32,36 @@ struct OpenImage {
   std::unique_ptr<OIIO::ImageInput> in;
 };
 
-OpenImage Open(const FootageSource& source) {
+// Opens the image; when it cannot, `error` says why.
+OpenImage Open(const FootageSource& source, std::string* error) {
   OpenImage o;
   if (source.in_memory) {
     o.memory = std::make_unique<OIIO::Filesystem::IOMemReader>(source.data, source.size);
   }
+  CaughtStderr printed;
   o.in = OIIO::ImageInput::open(source.name, nullptr, o.memory.get());
+  if (!o.in) *error = LibraryError(OIIO::geterror(), printed.Take());
   return o;
 }
 
 }  // namespace
 
 PictureHeader ReadPictureHeader(const FootageSource& source, bool count_pictures) {
-  OpenImage image = Open(source);
+  if (const std::optional<std::string> cut = PngCut(source)) {
+    throw UsageError(source.name, *cut, kPngCutFix);
+  }
+  std::string error;
+  OpenImage image = Open(source, &error);
   if (!image.in) {
-    throw UsageError(source.name, "cannot be read as an image or a movie (" + OiioError() + ")",
+    throw UsageError(source.name, "cannot be read as an image or a movie (" + error + ")",
                      "give an image (PNG, EXR, TIFF, JPEG, ...) or a movie FFmpeg reads (MP4, MOV, MKV, ...)");
   }
   const OIIO::ImageSpec spec = image.in->spec();
   PictureHeader h;
   h.width = spec.width;
   h.height = spec.height;
+  h.colour = ImageColour(std::string(spec.get_string_attribute("oiio:ColorSpace")),
+                         spec.get_int_attribute("oiio:BitsPerSample", static_cast<int>(spec.format.size()) * 8));
   if (count_pictures) {
     int n = spec.get_int_attribute("oiio:subimages", 0);
     if (n <= 0) {
@@ -66,9 +80,11 @@ PictureHeader ReadPictureHeader(const FootageSource& source, bool count_pictures
 pixels::PixelWorld ReadPicture(const FootageSource& source, int64_t frame, int picture, int width, int height,
                                pixels::Depth depth) {
   const std::string& file = source.name;
-  OpenImage image = Open(source);
+  if (const std::optional<std::string> cut = PngCut(source)) throw FootageError(file, frame, *cut);
+  std::string error;
+  OpenImage image = Open(source, &error);
   OIIO::ImageInput* in = image.in.get();
-  if (in == nullptr) throw FootageError(file, frame, OiioError());
+  if (in == nullptr) throw FootageError(file, frame, error);
   if (picture != 0 && !in->seek_subimage(picture, 0)) throw FootageError(file, frame, "no such picture in the file");
   const OIIO::ImageSpec& spec = in->spec();
   if (spec.width != width || spec.height != height) {
@@ -81,10 +97,11 @@ pixels::PixelWorld ReadPicture(const FootageSource& source, int64_t frame, int p
   const OIIO::TypeDesc type = ImageType(depth);
   const std::size_t pixels_n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
   std::vector<unsigned char> raw(pixels_n * static_cast<std::size_t>(nch) * type.size());
+  CaughtStderr printed;
   if (!in->read_image(picture, 0, 0, nch, type, raw.data())) {
-    std::string e = in->geterror();
-    throw FootageError(file, frame, e.empty() ? "cannot be decoded" : e);
+    throw FootageError(file, frame, LibraryError(in->geterror(), printed.Take()));
   }
+  printed.Take();
   pixels::PixelWorld out(width, height, depth);
   // Channel c of pixel i, gray and gray-alpha spread to colour, no alpha opaque.
   auto pick = [nch](int c) -> int {

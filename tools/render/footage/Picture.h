@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "Colour.h"
 #include "FootageSource.h"
 #include "PixelWorld.h"
 
@@ -14,6 +15,7 @@ struct PictureHeader {
   int width = 0;
   int height = 0;
   int pictures = 1;  // pictures in the file (a multi-page TIFF holds several)
+  Colour colour;     // of the first picture (ImageColour.h)
 };
 
 // Checks that the image library reads the file and that its size is usable.

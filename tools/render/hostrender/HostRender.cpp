@@ -139,6 +139,7 @@ SourceRecord AddSourceLayer(testhost::Composition& comp, const Scene& scene, Cli
   r.rotation = clip.footage().rotation;
   r.pixel_aspect = clip.footage().pixel_aspect;
   r.variable_rate = clip.footage().variable_rate;
+  r.colour = clip.colour();
   return r;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "AE_Effect.h"
+#include "Colour.h"
 #include "ParamTable.h"
 #include "Scene.h"
 
@@ -54,6 +55,7 @@ struct SourceRecord {
   int rotation = 0;                      // a movie's display rotation, applied
   std::optional<Rational> pixel_aspect;  // when the pixels are not square
   bool variable_rate = false;            // frames picked by presentation time
+  Colour colour;                         // as the source declares it (Colour.h)
 };
 
 struct RenderRecord {

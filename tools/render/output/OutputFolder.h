@@ -26,8 +26,9 @@ class OutputFolder {
   static constexpr const char* kLock = names::kLock;
 
   // Creates the folder and its missing parents (a run that fails removes
-  // those again) and locks it. Throws UsageError naming --out: a file, a
-  // folder that cannot be made or written, or one another run is writing.
+  // those again) and locks it. Throws UsageError naming --out for a file or
+  // a folder another run is writing, WriteError for one that cannot be made
+  // or written.
   OutputFolder(const std::string& dir, bool overwrite);
   // Uncommitted: the staging folder goes, and the folders this run made.
   ~OutputFolder();

@@ -20,7 +20,7 @@ class OutputMovie {
   // Makes the missing folders and the hidden file. Throws UsageError naming
   // --out: what the rule of InTheWay.h refuses (a folder of that name, the
   // footage, something not a file, a file or link there unless overwrite), a
-  // parent that is a file, a folder that cannot be written.
+  // parent that is a file; WriteError for a folder that cannot be written.
   OutputMovie(const std::string& path, bool overwrite, const std::vector<std::string>& inputs);
   // Uncommitted: the hidden file goes, and the folders this run made.
   ~OutputMovie();

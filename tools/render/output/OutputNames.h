@@ -3,6 +3,7 @@
 // here.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace zelvan::render::names {
@@ -23,7 +24,16 @@ inline constexpr const char* kLock = ".zelvan-render.lock";
 inline constexpr const char* kStagingPrefix = ".zelvan-render-staging.";
 inline constexpr const char* kMovieTempSuffix = ".zelvan-render.";
 
-// The hidden name of movie `name` while it is written, before the process id.
-inline std::string MovieTempPrefix(const std::string& name) { return "." + name + kMovieTempSuffix; }
+// The most bytes a file system takes in one name (NAME_MAX), and the room
+// a hidden name keeps for the process id at its end.
+inline constexpr std::size_t kMaxNameBytes = 255;
+inline constexpr std::size_t kPidRoom = 10;
+
+// The hidden name of movie `name` while it is written, before the process
+// id: ".NAME.zelvan-render.", where a NAME too long to fit with the id is
+// cut (at a character's start) and marked with "~" and eight hex digits of
+// the whole NAME, so that every run writing NAME names its file alike and
+// no other movie's.
+std::string MovieTempPrefix(const std::string& name);
 
 }  // namespace zelvan::render::names

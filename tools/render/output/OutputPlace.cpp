@@ -83,9 +83,8 @@ std::vector<Placed> PlaceAll(const std::vector<Move>& moves, const std::string& 
   return done;
 }
 
-UsageError CannotWrite(const std::string& out, const std::string& action, int error) {
-  const WriteCause c = WriteCauseOf(error);
-  return UsageError("--out " + out, action + ": " + c.cause, c.fix);
+WriteError CannotWrite(const std::string& out, const std::string& action, int error) {
+  return WriteError("--out " + out, error, action);
 }
 
 void MadeFolders::Make(const std::string& dir, const std::string& out) {
@@ -93,7 +92,14 @@ void MadeFolders::Make(const std::string& dir, const std::string& out) {
   fs::path target(dir);
   if (target.filename().empty()) target = target.parent_path();  // "a/b/" names b
   std::vector<fs::path> missing;
-  for (fs::path p = target; !p.empty() && !fs::exists(fs::symlink_status(p, ec)); p = p.parent_path()) {
+  for (fs::path p = target; !p.empty(); p = p.parent_path()) {
+    if (fs::exists(fs::symlink_status(p, ec))) {
+      // The nearest that is there holds the rest: a file cannot.
+      if (!fs::is_directory(p, ec)) {
+        throw UsageError("--out " + out, p.string() + " is a file, not a folder", "give --out a path inside a folder");
+      }
+      break;
+    }
     missing.push_back(p);
     if (p == p.parent_path()) break;
   }

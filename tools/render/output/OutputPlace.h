@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "OutputFile.h"
 #include "UsageError.h"
 
 namespace zelvan::render {
@@ -61,8 +62,9 @@ struct Move {
 // that moved are put back, the last first, and it rethrows.
 std::vector<Placed> PlaceAll(const std::vector<Move>& moves, const std::string& dir);
 
-// "--out OUT: ACTION: CAUSE. Fix: FIX" for a system error met preparing the output.
-UsageError CannotWrite(const std::string& out, const std::string& action, int error);
+// "--out OUT: ACTION: CAUSE. Fix: FIX" for a system error met preparing the
+// output: an output that cannot be written, as a failed write later is.
+WriteError CannotWrite(const std::string& out, const std::string& action, int error);
 
 // The folders a run made for its output: removed again (they are empty by
 // then) unless the run succeeded and keeps them.
@@ -74,7 +76,9 @@ class MadeFolders {
   MadeFolders& operator=(const MadeFolders&) = delete;
 
   // Makes `dir` and its missing parents, one by one from the outermost, so
-  // that exactly those are removed. Throws UsageError naming --out `out`.
+  // that exactly those are removed. Throws UsageError naming --out `out`
+  // when a file stands where a folder must, WriteError when one cannot be
+  // made.
   void Make(const std::string& dir, const std::string& out);
   void Keep() { made_.clear(); }
 

@@ -1,5 +1,9 @@
 #include "Report.h"
 
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
 namespace zelvan::render {
 namespace {
 
@@ -20,6 +24,18 @@ Json ParamsJson(const HostParams& p) {
   return j;
 }
 
+// FFmpeg's name of a colour value, null when it is unspecified.
+Json ColourName(bool specified, const char* name) { return specified && name != nullptr ? Json(name) : Json(nullptr); }
+
+// The source's colour under "source", as FFmpeg names it ("bt709", "tv").
+void AddColour(const Colour& c, Json& source) {
+  source["primaries"] = ColourName(c.primaries != AVCOL_PRI_UNSPECIFIED, av_color_primaries_name(c.primaries));
+  source["transfer"] = ColourName(c.transfer != AVCOL_TRC_UNSPECIFIED, av_color_transfer_name(c.transfer));
+  source["matrix"] = ColourName(c.matrix != AVCOL_SPC_UNSPECIFIED, av_color_space_name(c.matrix));
+  source["range"] = ColourName(c.range != AVCOL_RANGE_UNSPECIFIED, av_color_range_name(c.range));
+  source["bits"] = c.bits > 0 ? Json(c.bits) : Json(nullptr);
+}
+
 }  // namespace
 
 Json ReportJson(const RenderRecord& r) {
@@ -36,6 +52,7 @@ Json ReportJson(const RenderRecord& r) {
                  {"rotation", r.source.rotation},
                  {"pixel_aspect", RationalJson(r.source.pixel_aspect.value_or(Rational{1, 1}))},
                  {"variable_rate", r.source.variable_rate}};
+  AddColour(r.source.colour, j["source"]);
   Json frames = Json::array();
   for (const FrameRecord& f : r.frames) {
     Json o;

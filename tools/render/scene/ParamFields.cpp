@@ -172,8 +172,8 @@ std::vector<SceneField> ParamFields() {
       ParamRow(Field::kTime, kParamTime)
           .Demo(Json{{"rate", 240}})
           .Loop()
-          .Help("[{0}] degrees: a constant, {\"keys\": [[s, deg], ...]}\n"
-                "(linear between keys) or {\"rate\": degrees_per_second}"),
+          .Help("[{0}] degrees: a constant, {\"keys\": [[s, deg], ...]} (linear between keys) or "
+                "{\"rate\": degrees_per_second}"),
       ParamRow(Field::kWaiting, kParamWaitingTime).Demo(20).Loop().Help("[{0}] percent of each turn held still"),
       ParamRow(Field::kRange, kParamRangeType).Loop().Help("[{0}] {choices: or }"),
       // Each stands for the row of the range type chosen. Unless given, each

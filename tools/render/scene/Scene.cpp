@@ -7,7 +7,9 @@
 #include <fstream>
 
 #include "DepthTable.h"
+#include "FrameRate.h"
 #include "ParamTable.h"
+#include "PlayOnce.h"
 #include "SceneFields.h"
 
 namespace zelvan::render {
@@ -95,15 +97,6 @@ void ApplyOverride(Json& scene, const std::string& assignment) {
 
 namespace {
 
-// --play-once makes the loop itself, so the scene may not set it.
-void RefuseLoopFields(const Json& in) {
-  for (const SceneField& f : SceneFields()) {
-    if (f.loop && Given(in, f.id) != nullptr) {
-      throw UsageError(f.path(), "is set by --play-once (a linear Cycle of the whole source)", "drop one of them");
-    }
-  }
-}
-
 // Footage gives the composition its size and rate unless the scene says
 // otherwise; played once, it runs at the source's own rate.
 void ResolveComp(const Json& in, const std::optional<FootageFacts>& footage, bool play_once, Scene& s) {
@@ -161,25 +154,6 @@ void ResolveSource(const Json& in, const std::optional<FootageFacts>& footage, S
   ReadOrDefault(in, Field::kSourceIn, s);
 }
 
-// Played once, the composition is as long as the source unless the scene
-// says otherwise.
-void PlayOnceLength(const Json& in, const std::optional<FootageFacts>& footage, Scene& s) {
-  const SourceSettings& src = s.source;
-  if (!src.builtin() && !(footage && footage->frames)) {
-    throw UsageError("--play-once", "needs footage with frames, and " + src.path + " is a single image",
-                     "give a movie, an image sequence or the built-in clip, or drop --play-once");
-  }
-  if (Given(in, Field::kCompFrames) != nullptr || Given(in, Field::kCompDuration) != nullptr) return;
-  CompSettings& c = s.comp;
-  const double want = std::ceil(*src.duration * c.fps.value() - 1e-9);
-  if (want > static_cast<double>(kMaxFrames)) {
-    throw UsageError("--play-once", "asks for more than " + std::to_string(kMaxFrames) + " frames",
-                     "set a shorter comp.duration or a lower comp.fps");
-  }
-  c.frames = std::max(1, static_cast<int>(want));
-  c.duration = static_cast<double>(c.frames) / c.fps.value();
-}
-
 // The effect's parameters, the range's ends under the range type chosen:
 // the scene's, else the table's defaults, but in seconds the end defaults
 // to the source's end.
@@ -193,23 +167,6 @@ void ResolveParams(const Json& in, Scene& s) {
     s.params[kParamEndSeconds] = *s.source.duration;
   }
   for (const Field f : {Field::kEasing, Field::kEasingMode, Field::kLayer}) ReadOrDefault(in, f, s);
-}
-
-// The source's time itself: a linear Cycle whose turn lasts the source's
-// duration over the range 0 to that duration in seconds, so composition
-// time t shows source time t. Seconds, not percent: the percent range runs
-// over the duration less one frame, and a Cycle never reaches its end.
-void PlayOnceLoop(Scene& s) {
-  const double length = *s.source.duration;
-  EffectSettings& p = s.params;
-  p[kParamType] = kLoopCycle;
-  p.time.kind = TimeCurve::Kind::Rate;
-  p.time.rate = 360.0 / length;
-  p[kParamWaitingTime] = 0.0;
-  p[kParamRangeType] = kRangeSecond;
-  p[kParamStartSeconds] = 0.0;
-  p[kParamEndSeconds] = length;
-  p[kParamEasingType] = kEasingLinear;
 }
 
 // The angle must fit the host's fixed point on every frame rendered.

@@ -94,7 +94,5 @@ struct FootageFacts {
 // composition takes the source's rate and length unless the scene sets them.
 Scene ResolveScene(const Json& scene, const std::optional<FootageFacts>& footage = std::nullopt,
                    bool play_once = false);
-// The rational of a number (29.97, 30) or a text ("30000/1001", "24").
-Rational ParseRate(const Json& value, const std::string& field);
 
 }  // namespace zelvan::render

@@ -4,11 +4,12 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
-#include <numeric>
 #include <stdexcept>
 
 #include "DepthTable.h"
 #include "FieldValues.h"
+#include "FrameRate.h"
+#include "PlainText.h"
 #include "ParamFields.h"
 
 namespace zelvan::render {
@@ -46,7 +47,13 @@ Json RateJson(const Rational& r) {
   return r.text();
 }
 
-// The help lines of the depth and the downsampling: their allowed values.
+// The help lines that name their bounds or allowed values.
+const std::string kSizeHelp = "[{0}, {1}; footage: its own size] 1 to " + std::to_string(kMaxSize) + " pixels";
+const std::string kFpsHelp = "[{0}; a movie: its own rate] from " + LowestRateText() + " to " +
+                             std::to_string(kMaxFps) + " frames per second: 25, 12.5 or \"30000/1001\"; " +
+                             NtscRatesText();
+const std::string kLengthHelp =
+    "[{0} s] seconds, or a frame count (frames wins when given); at most " + std::to_string(kMaxFrames) + " frames";
 const std::string kDepthHelp = "[{0}] " + DepthBitsList();
 const std::string kDownsampleHelp = "[{0}] " + DownsampleList();
 
@@ -60,14 +67,14 @@ const std::vector<SceneField> kCompAndSource = {
     {Field::kCompWidth, "comp", "width", 320,
      [](const F& f, const Json& v, S& s) { s.comp.width = Size(v, f.path()); },
      [](const F&, const S& s) -> Json { return s.comp.width; }, nullptr, false,
-     "[{0}, {1}; footage: its own size] pixels", nullptr},
+     kSizeHelp.c_str(), nullptr},
     {Field::kCompHeight, "comp", "height", 180,
      [](const F& f, const Json& v, S& s) { s.comp.height = Size(v, f.path()); },
      [](const F&, const S& s) -> Json { return s.comp.height; }, nullptr, false, nullptr, ", "},
     {Field::kCompFps, "comp", "fps", 30,
      [](const F& f, const Json& v, S& s) { s.comp.fps = ParseRate(v, f.path()); },
      [](const F&, const S& s) { return RateJson(s.comp.fps); }, nullptr, false,
-     "[{0}; a movie: its own rate] a number or a rational such as \"30000/1001\"", nullptr},
+     kFpsHelp.c_str(), nullptr},
     // The frame count at the composition's rate, which is read before.
     {Field::kCompDuration, "comp", "duration", 3,
      [](const F& f, const Json& v, S& s) {
@@ -76,7 +83,7 @@ const std::vector<SceneField> kCompAndSource = {
        s.comp.frames = static_cast<int>(std::max<int64_t>(1, std::llround(d * s.comp.fps.value())));
      },
      [](const F&, const S& s) -> Json { return s.comp.duration; }, nullptr, false,
-     "[{0} s] seconds, or a frame count (frames wins when given)", nullptr},
+     kLengthHelp.c_str(), nullptr},
     {Field::kCompFrames, "comp", "frames", kNone,
      [](const F& f, const Json& v, S& s) {
        const int64_t n = Integer(v, f.path());
@@ -109,10 +116,10 @@ const std::vector<SceneField> kCompAndSource = {
        s.source.path = v.get<std::string>();
      },
      [](const F&, const S& s) -> Json { return s.source.path; }, nullptr, false,
-     "[{0}] the built-in numbered clip, an image sequence\n"
-     "(name.%04d.png or name.####.png), a single image, or a movie.\n"
-     "A path that exists is that file, whatever characters it holds\n"
-     "(take#1.mp4); it is a sequence pattern only when no such file exists", nullptr},
+     "[{0}] the built-in numbered clip, an image sequence (name.%04d.png or name.####.png), a single image, or a "
+     "movie. A path that exists is that file, whatever characters it holds (take#1.mp4); it is a sequence pattern "
+     "only when no such file exists",
+     nullptr},
     {Field::kSourceWidth, "source", "width", 400,
      [](const F& f, const Json& v, S& s) { s.source.width = Size(v, f.path()); },
      [](const F&, const S& s) { return s.source.builtin() ? Json(s.source.width) : kLeftOut; }, nullptr, false,
@@ -191,30 +198,27 @@ std::string JoinWith(const std::vector<std::string>& names, const std::string& s
 
 // The help text of the line that starts at `first` and holds `count` fields.
 std::string HelpLine(const SceneField* first, std::size_t count) {
-  constexpr std::size_t kColumn = 26;  // where the text starts, after the two-space indent
-  std::string label = first->path();
+  constexpr std::size_t kColumn = 28;  // where the text starts
+  std::string label = "  " + first->path();
   for (std::size_t i = 1; i < count; ++i) {
     const std::string joins = first[i].joins;
     label += joins + (joins.back() == '.' ? std::string(first[i].name) : first[i].path());
   }
-  const std::size_t gap = std::max<std::size_t>(2, kColumn - std::min(kColumn, label.size()));
-  std::string line = "  " + label + std::string(gap, ' ');
-  const std::string indent(2 + kColumn, ' ');
+  label.resize(std::max(label.size() + 2, kColumn), ' ');
+  std::string text;
   for (const char* c = first->help; *c != '\0'; ++c) {
-    if (*c == '\n') {
-      line += "\n" + indent;
-    } else if (c[0] == '{' && std::isdigit(static_cast<unsigned char>(c[1])) && c[2] == '}') {
-      line += Shown(first[c[1] - '0'].fallback);
+    if (c[0] == '{' && std::isdigit(static_cast<unsigned char>(c[1])) && c[2] == '}') {
+      text += Shown(first[c[1] - '0'].fallback);
       c += 2;
     } else if (std::string(c).rfind("{choices:", 0) == 0) {
       const char* end = std::strchr(c, '}');
-      line += JoinWith(*first->choices, std::string(c + 9, end));
+      text += JoinWith(*first->choices, std::string(c + 9, end));
       c = end;
     } else {
-      line += *c;
+      text += *c;
     }
   }
-  return line + "\n";
+  return HelpWrap(label, kColumn, text);
 }
 
 }  // namespace
@@ -295,46 +299,6 @@ std::string SceneFieldsHelp() {
     i += count;
   }
   return h;
-}
-
-Rational ParseRate(const Json& v, const std::string& field) {
-  const std::string fix = "give frames per second above 0, e.g. 30, 29.97 or \"30000/1001\"";
-  Rational r;
-  if (v.is_string()) {
-    const std::string s = v.get<std::string>();
-    std::size_t slash = s.find('/');
-    try {
-      std::size_t used = 0;
-      if (slash == std::string::npos) {
-        return ParseRate(Json(std::stod(s, &used)), field);
-      }
-      r.num = std::stoll(s.substr(0, slash), &used);
-      if (used != slash) throw std::invalid_argument("num");
-      r.den = std::stoll(s.substr(slash + 1), &used);
-      if (used != s.size() - slash - 1) throw std::invalid_argument("den");
-    } catch (const std::logic_error&) {
-      throw UsageError(field, "is not a frame rate: " + v.dump(), fix);
-    }
-  } else if (v.is_number()) {
-    const double d = Number(v, field);
-    if (!(d > 0.0)) throw UsageError(field, "must be above 0, got " + v.dump(), fix);
-    // Decimal rates such as 29.97 become exact hundredths or thousandths.
-    int64_t den = 1;
-    while (den < 1000 && std::fabs(d * static_cast<double>(den) - std::round(d * static_cast<double>(den))) > 1e-9) den *= 10;
-    r.num = static_cast<int64_t>(std::llround(d * static_cast<double>(den)));
-    r.den = den;
-  } else {
-    throw UsageError(field, "is not a frame rate: " + v.dump(), fix);
-  }
-  if (r.num <= 0 || r.den <= 0) throw UsageError(field, "must be above 0, got " + v.dump(), fix);
-  const int64_t g = std::gcd(r.num, r.den);
-  r.num /= g;
-  r.den /= g;
-  if (!r.usable()) {
-    throw UsageError(field, "is not a usable frame rate: " + v.dump(),
-                     "give at most " + Compact(kMaxFps) + " frames per second");
-  }
-  return r;
 }
 
 }  // namespace zelvan::render

@@ -8,15 +8,22 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <climits>
+#include <cstddef>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 
+#include "EncoderFrames.h"
+#include "EncoderShape.h"
 #include "FfmpegLog.h"
 #include "FfmpegPtr.h"
 #include "FfmpegSeek.h"
 #include "FrameWriter.h"
+#include "Limits.h"
 #include "MovieRecipe.h"
+#include "MovieTags.h"
 #include "OutputFile.h"
 #include "WorkQueue.h"
 #include "Yuv420.h"
@@ -25,6 +32,11 @@ namespace zelvan::render {
 namespace {
 
 using ffmpeg::FramePtr;
+
+// Rows converted through RGBA at a time: the sizes match, so libswscale
+// converts each row on its own and a band gives what the whole frame would,
+// while the RGBA copy stays small (a whole 4K frame at 16 bits is 66 MB).
+constexpr int kBandRows = 64;
 
 // One tick a frame: frame k is at k, exactly, whatever the rate.
 AVRational ExactRate(const Rational& fps, const std::string& shown) {
@@ -77,8 +89,11 @@ struct MovieEncoder::Impl {
   void AddStream(AVRational rate);
   void WriteHeader();
   void MakeFrames();
-  // A frame of the coded size and colour tags.
-  FramePtr NewFrame(AVPixelFormat format);
+  // Each frame carries its tags: some encoders (ProRes) write them from there.
+  void Tag(AVFrame& f) const;
+  // The world into `coded` through `band`, a band of rows at a time; true
+  // when some pixel is translucent.
+  bool ConvertInBands(const PF_EffectWorld& world, AVFrame& coded);
 
   // Throws for a failed FFmpeg call: the file's own cause when a write
   // failed, else FFmpeg's reason.
@@ -95,19 +110,19 @@ struct MovieEncoder::Impl {
   ffmpeg::CodecPtr codec;
   AVStream* stream = nullptr;
   ffmpeg::PacketPtr packet;
-  // Frames in the encoder's pixel format, filled in turn (see feed) and,
-  // where they are made through libswscale, first the frame as CopyPixels
-  // writes it (RGBA, 8 or 16 bits a channel).
-  FramePtr coded[3];
-  FramePtr picture;
+  // Frames in the encoder's pixel format, as many as the budget of frames
+  // waiting to be written holds and, where they are made through
+  // libswscale, first a band of the frame's rows as CopyPixels writes them
+  // (RGBA, 8 or 16 bits a channel).
+  std::optional<EncoderFrames> frames;
+  FramePtr band;
   ffmpeg::SwsPtr sws;
   FrameFormat channels = FrameFormat::Png8;
   bool planes_from_world = false;  // 4:2:0, written by WorldToYuv420
   int64_t next = 0;
   std::optional<int> first_translucent;
   // The encoder is fed from a thread of its own: the next frame renders and
-  // converts while it waits for one of its threads. At most two frames are
-  // with it, so the third of `coded` is free to fill.
+  // converts while it waits for one of its threads.
   WorkQueue feed{1, 1};
 };
 
@@ -148,21 +163,22 @@ void MovieEncoder::Impl::OpenEncoder(const AVCodec* encoder, AVRational rate) {
   if (!codec || !packet) throw std::bad_alloc();
 
   AVCodecContext& c = *codec;
-  const auto even = [this](int side) { return recipe.even_size ? (side + 1) / 2 * 2 : side; };
-  c.width = even(settings.width);
-  c.height = even(settings.height);
-  c.pix_fmt = settings.depth == 8 ? recipe.pixels_8 : recipe.pixels_deep;
+  c.width = CodedSide(recipe, settings.width);
+  c.height = CodedSide(recipe, settings.height);
+  c.pix_fmt = PixelsFor(recipe, settings.depth);
   c.sample_aspect_ratio = AVRational{1, 1};
   c.framerate = rate;
   c.time_base = av_inv_q(rate);
-  c.thread_count = 0;  // as many as the machine has
-  c.thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-  if (recipe.bt709) {
-    c.color_range = AVCOL_RANGE_MPEG;
-    c.colorspace = AVCOL_SPC_BT709;
-    c.color_primaries = AVCOL_PRI_BT709;
-    c.color_trc = AVCOL_TRC_BT709;
-  }
+  frames.emplace(c.pix_fmt, c.width, c.height, kWaitingFramesBytes);
+  const EncoderShape shape =
+      ShapeEncoder(frames->frame_bytes(), recipe.thread_frames, MachineCores(), kWaitingFramesBytes);
+  c.thread_type = shape.thread_type;
+  c.thread_count = shape.thread_count;
+  const Colour tags = MovieTags(recipe, settings.colour);
+  c.color_range = tags.range;
+  c.colorspace = tags.matrix;
+  c.color_primaries = tags.primaries;
+  c.color_trc = tags.transfer;
   if ((fmt->oformat->flags & AVFMT_GLOBALHEADER) != 0) c.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   if (recipe.crf) av_opt_set_int(c.priv_data, "crf", settings.crf, 0);
   if (recipe.options != nullptr) recipe.options(c);
@@ -195,31 +211,27 @@ void MovieEncoder::Impl::WriteHeader() {
   Check(header, "writing the header");
 }
 
-FramePtr MovieEncoder::Impl::NewFrame(AVPixelFormat format) {
-  FramePtr f(av_frame_alloc());
-  if (!f) throw std::bad_alloc();
-  f->format = format;
-  f->width = codec->width;
-  f->height = codec->height;
-  Check(av_frame_get_buffer(f.get(), 0), "allocating a frame");
-  // Each frame carries its tags: some encoders (ProRes) write them from there.
-  f->color_range = codec->color_range;
-  f->colorspace = codec->colorspace;
-  f->color_primaries = codec->color_primaries;
-  f->color_trc = codec->color_trc;
-  return f;
+void MovieEncoder::Impl::Tag(AVFrame& f) const {
+  f.color_range = codec->color_range;
+  f.colorspace = codec->colorspace;
+  f.color_primaries = codec->color_primaries;
+  f.color_trc = codec->color_trc;
 }
 
 void MovieEncoder::Impl::MakeFrames() {
   const AVPixelFormat pixels = codec->pix_fmt;
-  for (FramePtr& f : coded) f = NewFrame(pixels);
   // 4:2:0 planes are written straight from the world; the others through
   // RGBA, converted by libswscale unless the encoder takes that.
   planes_from_world = pixels == AV_PIX_FMT_YUV420P;
   const AVPixelFormat rgba = channels == FrameFormat::Png8 ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGBA64;
   if (planes_from_world || rgba == pixels) return;
   const int width = codec->width, height = codec->height;
-  picture = NewFrame(rgba);
+  band.reset(av_frame_alloc());
+  if (!band) throw std::bad_alloc();
+  band->format = rgba;
+  band->width = width;
+  band->height = std::min(height, kBandRows);
+  Check(av_frame_get_buffer(band.get(), 0), "allocating a frame");
   sws.reset(sws_getContext(width, height, rgba, width, height, pixels, SWS_BICUBIC, nullptr, nullptr, nullptr));
   if (!sws) throw std::runtime_error(shown + ": cannot be encoded (no conversion to " + recipe.codec_name + "'s pixels)");
   if (recipe.bt709) {
@@ -227,6 +239,19 @@ void MovieEncoder::Impl::MakeFrames() {
     const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
     sws_setColorspaceDetails(sws.get(), bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
   }
+}
+
+bool MovieEncoder::Impl::ConvertInBands(const PF_EffectWorld& world, AVFrame& coded) {
+  bool translucent = false;
+  auto* const rows = static_cast<unsigned char*>(world.data);
+  for (int y = 0; y < world.height; y += band->height) {
+    PF_EffectWorld part = world;
+    part.height = std::min(band->height, world.height - y);
+    part.data = rows + static_cast<std::ptrdiff_t>(y) * world.rowbytes;
+    translucent = CopyPixels(part, channels, band->data[0], band->linesize[0]) || translucent;
+    sws_scale(sws.get(), band->data, band->linesize, y, part.height, coded.data, coded.linesize);
+  }
+  return translucent;
 }
 
 MovieEncoder::MovieEncoder(const std::string& path, const std::string& shown, const MovieSettings& settings)
@@ -250,22 +275,23 @@ void MovieEncoder::Add(const PF_EffectWorld& frame) {
   if (frame.width != m.settings.width || frame.height != m.settings.height) {
     throw std::logic_error("a frame of another size than the movie's");
   }
-  // The encoder may still hold the frame it was handed last.
-  AVFrame& coded = *m.coded[m.next % 3];
-  // Not through Check(): the feeding thread may be writing meanwhile.
-  if (av_frame_make_writable(&coded) < 0) throw std::bad_alloc();
+  // Waits while the frames the budget holds are with the encoder.
+  std::shared_ptr<AVFrame> taken(m.frames->Take().release(), ffmpeg::FrameFreer{});
+  AVFrame& coded = *taken;
+  m.Tag(coded);
   bool translucent = false;
   if (m.planes_from_world) {
     translucent = WorldToYuv420(frame, coded.data, coded.linesize);
   } else if (m.sws) {
-    translucent = CopyPixels(frame, m.channels, m.picture->data[0], m.picture->linesize[0]);
-    sws_scale(m.sws.get(), m.picture->data, m.picture->linesize, 0, coded.height, coded.data, coded.linesize);
+    translucent = m.ConvertInBands(frame, coded);
   } else {
     translucent = CopyPixels(frame, m.channels, coded.data[0], coded.linesize[0]);
   }
   if (translucent && !m.first_translucent) m.first_translucent = static_cast<int>(m.next);
   coded.pts = m.next++;
-  m.feed.Submit([&m, &coded] { m.Send(&coded); });
+  // The job holds its own reference: a frame goes back only once both the
+  // job and the encoder are done with it.
+  m.feed.Submit([&m, taken] { m.Send(taken.get()); });
 }
 
 void MovieEncoder::Finish() {
@@ -280,14 +306,6 @@ void MovieEncoder::Finish() {
 
 std::optional<int> MovieEncoder::first_translucent() const { return impl_->first_translucent; }
 
-std::string MovieEncoder::description() const {
-  const Impl& m = *impl_;
-  std::string d = std::string(m.recipe.codec_name) + " " + av_get_pix_fmt_name(m.codec->pix_fmt);
-  if (m.recipe.crf) d += ", crf " + std::to_string(m.settings.crf);
-  if (m.codec->width != m.settings.width || m.codec->height != m.settings.height) {
-    d += ", padded to " + std::to_string(m.codec->width) + "x" + std::to_string(m.codec->height);
-  }
-  return d;
-}
+std::string MovieEncoder::description() const { return MovieDescription(impl_->settings); }
 
 }  // namespace zelvan::render

@@ -8,14 +8,18 @@
 // as 30000/1001 stays exact where the container can hold it (Matroska counts
 // milliseconds). The encoders run threaded (x264's frame threads, slices);
 // the caller's thread converts each frame, and a thread of the encoder's own
-// hands it over, so that the caller goes on while the encoder is busy.
+// hands it over, so that the caller goes on while the encoder is busy. The
+// frames converted and not yet let go by the encoder take at most the budget
+// of frames waiting to be written (EncoderFrames.h); Add waits beyond it.
 #pragma once
 
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "AE_Effect.h"
+#include "Colour.h"
 #include "Rational.h"
 
 namespace zelvan::render {
@@ -25,6 +29,9 @@ enum class MovieKind { kMp4, kMov, kMkv };
 // The kind a path names by its extension, in any case; nothing for another
 // name (a folder of frames) or a path that ends in "/".
 std::optional<MovieKind> MovieKindOf(const std::string& path);
+// The extensions of the movies the tool writes, lower case with the dot
+// (".mp4"), in the recipe table's order.
+std::vector<std::string> MovieExtensions();
 
 // x264's quality scale: 0 lossless to 51; 18 looks the same as the frames.
 constexpr int kDefaultCrf = 18;
@@ -37,7 +44,13 @@ struct MovieSettings {
   int depth = 8;  // the render's: 8, 16 or 32 (float)
   Rational fps;
   int crf = kDefaultCrf;  // .mp4 only
+  Colour colour = {};  // the frames' colour: the movie's primaries and transfer tags (MovieTags.h)
 };
+
+// "H.264 yuv420p, crf 18, padded to 66x36": the codec, its pixels, the
+// quality where it has one and the size where coding changes it, for the
+// summary line and a dry run.
+std::string MovieDescription(const MovieSettings& settings);
 
 class MovieEncoder {
  public:

@@ -2,6 +2,7 @@
 
 extern "C" {
 #include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
 }
 
 #include <algorithm>
@@ -28,16 +29,19 @@ void Ffv1Intra(AVCodecContext& c) {
 }
 
 // kind, extension, muxer, encoder, codec name, pixels at 8 bits and deeper,
-// even size, BT.709, movflags, crf, options
+// even size, BT.709, movflags, crf, frames a frame thread keeps, options
 constexpr MovieRecipe kRecipes[] = {
+    // x264 copies each frame in, to threads of its own.
     {MovieKind::kMp4, ".mp4", "mp4", "libx264", "H.264", AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV420P, true, true,
-     "+write_colr", true, nullptr},
+     "+write_colr", true, 0, nullptr},
     // Its colour tags in the container too: a ProRes decoder reports them from there.
+    // A frame thread keeps the frame it encodes and a packet buffer for the
+    // largest frame, about two frames (134 MB at 4K, zeroed).
     {MovieKind::kMov, ".mov", "mov", "prores_ks", "ProRes 4444", AV_PIX_FMT_YUVA444P10LE, AV_PIX_FMT_YUVA444P10LE,
-     false, true, "+write_colr", false, ProRes4444},
+     false, true, "+write_colr", false, 3, ProRes4444},
     // The PNG frames' bytes: RGBA at 8 bits (stored as BGRA), RGBA64 deeper.
     {MovieKind::kMkv, ".mkv", "matroska", "ffv1", "FFV1 lossless", AV_PIX_FMT_BGRA, AV_PIX_FMT_RGBA64LE, false, false,
-     nullptr, false, Ffv1Intra},
+     nullptr, false, 0, Ffv1Intra},
 };
 
 }  // namespace
@@ -47,6 +51,29 @@ const MovieRecipe& RecipeOf(MovieKind kind) {
     if (r.kind == kind) return r;
   }
   throw std::logic_error("a movie kind without a recipe");
+}
+
+AVPixelFormat PixelsFor(const MovieRecipe& recipe, int depth) {
+  return depth == 8 ? recipe.pixels_8 : recipe.pixels_deep;
+}
+
+int CodedSide(const MovieRecipe& recipe, int side) { return recipe.even_size ? (side + 1) / 2 * 2 : side; }
+
+std::string MovieDescription(const MovieSettings& s) {
+  const MovieRecipe& r = RecipeOf(s.kind);
+  std::string d = std::string(r.codec_name) + " " + av_get_pix_fmt_name(PixelsFor(r, s.depth));
+  if (r.crf) d += ", crf " + std::to_string(s.crf);
+  const int width = CodedSide(r, s.width), height = CodedSide(r, s.height);
+  if (width != s.width || height != s.height) {
+    d += ", padded to " + std::to_string(width) + "x" + std::to_string(height);
+  }
+  return d;
+}
+
+std::vector<std::string> MovieExtensions() {
+  std::vector<std::string> extensions;
+  for (const MovieRecipe& r : kRecipes) extensions.emplace_back(r.extension);
+  return extensions;
 }
 
 std::optional<MovieKind> MovieKindOf(const std::string& path) {
