@@ -195,22 +195,10 @@ void ResolveParams(const Json& in, Scene& s) {
   for (const Field f : {Field::kEasing, Field::kEasingMode, Field::kLayer}) ReadOrDefault(in, f, s);
 }
 
-// The source's time itself: a linear Cycle whose turn lasts the source's
-// duration over the range 0 to that duration in seconds, so composition
+// The source's time itself: a Cycle over the whole source, so composition
 // time t shows source time t. Seconds, not percent: the percent range runs
 // over the duration less one frame, and a Cycle never reaches its end.
-void PlayOnceLoop(Scene& s) {
-  const double length = *s.source.duration;
-  EffectSettings& p = s.params;
-  p[kParamType] = kLoopCycle;
-  p.time.kind = TimeCurve::Kind::Rate;
-  p.time.rate = 360.0 / length;
-  p[kParamWaitingTime] = 0.0;
-  p[kParamRangeType] = kRangeSecond;
-  p[kParamStartSeconds] = 0.0;
-  p[kParamEndSeconds] = length;
-  p[kParamEasingType] = kEasingLinear;
-}
+void PlayOnceLoop(Scene& s) { PlayStretch(s, kLoopCycle, 0.0, *s.source.duration); }
 
 // The angle must fit the host's fixed point on every frame rendered.
 void CheckAngle(const Scene& s) {
@@ -226,6 +214,18 @@ void CheckAngle(const Scene& s) {
 }
 
 }  // namespace
+
+void PlayStretch(Scene& s, LoopType type, double start, double end) {
+  EffectSettings& p = s.params;
+  p[kParamType] = type;
+  p.time.kind = TimeCurve::Kind::Rate;
+  p.time.rate = 360.0 / (end - start);
+  p[kParamWaitingTime] = 0.0;
+  p[kParamRangeType] = kRangeSecond;
+  p[kParamStartSeconds] = start;
+  p[kParamEndSeconds] = end;
+  p[kParamEasingType] = kEasingLinear;
+}
 
 Scene ResolveScene(const Json& in, const std::optional<FootageFacts>& footage, bool play_once) {
   CheckKnownFields(in);

@@ -94,6 +94,12 @@ struct FootageFacts {
 // composition takes the source's rate and length unless the scene sets them.
 Scene ResolveScene(const Json& scene, const std::optional<FootageFacts>& footage = std::nullopt,
                    bool play_once = false);
+// Sets the loop to play the stretch of the source from `start` to `end`
+// seconds: linear, no hold, one turn as long as the stretch. A
+// Cycle never reaches the end of its turn: each frame that begins in [start,
+// end) shows once a turn at the source's rate. A Pingpong goes there in one
+// turn and back in the next, showing the frames at both ends once.
+void PlayStretch(Scene& scene, LoopType type, double start, double end);
 // The rational of a number (29.97, 30) or a text ("30000/1001", "24").
 Rational ParseRate(const Json& value, const std::string& field);
 
