@@ -33,9 +33,18 @@ struct DistanceRow {
   std::string name;
   std::vector<uint8_t> a, b;
   float is = 0.0f;
-  DistanceRow& A(std::vector<uint8_t> v) { a = std::move(v); return *this; }
-  DistanceRow& B(std::vector<uint8_t> v) { b = std::move(v); return *this; }
-  DistanceRow& Is(float d) { is = d; return *this; }
+  DistanceRow& A(std::vector<uint8_t> v) {
+    a = std::move(v);
+    return *this;
+  }
+  DistanceRow& B(std::vector<uint8_t> v) {
+    b = std::move(v);
+    return *this;
+  }
+  DistanceRow& Is(float d) {
+    is = d;
+    return *this;
+  }
 };
 DistanceRow Distance(std::string name) { return DistanceRow{std::move(name), {}, {}, 0.0f}; }
 
@@ -131,9 +140,9 @@ struct LengthRow {
 
 TEST(LoopMeasure, LengthsAreSecondsOrFrames) {
   const LengthRow rows[] = {
-      {"0.5s", {25, 1}, 13, 12},          // 12.5 frames: 13 at least, 12 at most
-      {"2s", {30000, 1001}, 60, 59},      // 59.94 frames
-      {"2s", {30, 1}, 60, 60},            // exactly 60
+      {"0.5s", {25, 1}, 13, 12},      // 12.5 frames: 13 at least, 12 at most
+      {"2s", {30000, 1001}, 60, 59},  // 59.94 frames
+      {"2s", {30, 1}, 60, 60},        // exactly 60
       {"48f", {30000, 1001}, 48, 48},
   };
   for (const LengthRow& r : rows) {

@@ -36,26 +36,59 @@ struct LoopClip {
   std::string source = "testsrc2=size=96x54:rate=25";
   std::string encode;
   std::vector<std::string> args;
-  int64_t period = 0;             // the best loop's length is a multiple of it
+  int64_t period = 0;               // the best loop's length is a multiple of it
   bool whole_periods_only = false;  // any other length shows (costs more than a step)
-  int64_t turns_every = 0;        // a Pingpong's best turns on frames that are multiples of it
-  double best_per_step = -1.0;    // the best seam is at most this many typical steps
-  int64_t cut = -1;               // a loop across the cut before this frame shows
-  int64_t frames = -1;            // the clip's frames, as a render counts them
-  std::string warns;              // what the run must say on standard error
-  bool render = false;            // loop.json rendered and checked frame by frame
+  int64_t turns_every = 0;          // a Pingpong's best turns on frames that are multiples of it
+  double best_per_step = -1.0;      // the best seam is at most this many typical steps
+  int64_t cut = -1;                 // a loop across the cut before this frame shows
+  int64_t frames = -1;              // the clip's frames, as a render counts them
+  std::string warns;                // what the run must say on standard error
+  bool render = false;              // loop.json rendered and checked frame by frame
 
-  LoopClip& Source(std::string s) { source = std::move(s); return *this; }
-  LoopClip& Encode(std::string e) { encode = std::move(e); return *this; }
-  LoopClip& Args(std::vector<std::string> a) { args = std::move(a); return *this; }
-  LoopClip& Period(int64_t p) { period = p; return *this; }
-  LoopClip& WholePeriodsOnly() { whole_periods_only = true; return *this; }
-  LoopClip& TurnsEvery(int64_t p) { turns_every = p; return *this; }
-  LoopClip& BestSeamPerStepAtMost(double s) { best_per_step = s; return *this; }
-  LoopClip& CutAt(int64_t frame) { cut = frame; return *this; }
-  LoopClip& Frames(int64_t n) { frames = n; return *this; }
-  LoopClip& Warns(std::string text) { warns = std::move(text); return *this; }
-  LoopClip& RendersTheScene() { render = true; return *this; }
+  LoopClip& Source(std::string s) {
+    source = std::move(s);
+    return *this;
+  }
+  LoopClip& Encode(std::string e) {
+    encode = std::move(e);
+    return *this;
+  }
+  LoopClip& Args(std::vector<std::string> a) {
+    args = std::move(a);
+    return *this;
+  }
+  LoopClip& Period(int64_t p) {
+    period = p;
+    return *this;
+  }
+  LoopClip& WholePeriodsOnly() {
+    whole_periods_only = true;
+    return *this;
+  }
+  LoopClip& TurnsEvery(int64_t p) {
+    turns_every = p;
+    return *this;
+  }
+  LoopClip& BestSeamPerStepAtMost(double s) {
+    best_per_step = s;
+    return *this;
+  }
+  LoopClip& CutAt(int64_t frame) {
+    cut = frame;
+    return *this;
+  }
+  LoopClip& Frames(int64_t n) {
+    frames = n;
+    return *this;
+  }
+  LoopClip& Warns(std::string text) {
+    warns = std::move(text);
+    return *this;
+  }
+  LoopClip& RendersTheScene() {
+    render = true;
+    return *this;
+  }
 };
 LoopClip LoopRow(std::string name, std::string file) {
   LoopClip r;
@@ -68,36 +101,52 @@ void PrintTo(const LoopClip& c, std::ostream* os) { *os << c.name; }
 // A bar swinging as a pendulum, period 20: its centre at 48 + 30 cos(2 pi n / 20),
 // so frames n and 20 - n are one picture moving either way, and it stops at
 // the frames that are multiples of 10.
-const char* kPendulum =
-    "nullsrc=size=96x54:rate=25,format=gray,geq=lum='255*max(0\\,1-abs(X-48-30*cos(2*PI*N/20))/6)'";
+const char* kPendulum = "nullsrc=size=96x54:rate=25,format=gray,geq=lum='255*max(0\\,1-abs(X-48-30*cos(2*PI*N/20))/6)'";
 
 std::vector<LoopClip> LoopClips() {
   const std::string every12 = "testsrc2=size=96x54:rate=25,loop=loop=-1:size=12";
   // Fifty frames of a pattern that repeats every 10, then fifty of another.
-  const std::string cut = "testsrc2=size=96x54:rate=25,loop=loop=-1:size=10,trim=end_frame=50,format=yuv420p[a];"
-                          "mandelbrot=size=96x54:rate=25,loop=loop=-1:size=10,trim=end_frame=50,format=yuv420p[b];"
-                          "[a][b]concat=n=2";
+  const std::string cut =
+      "testsrc2=size=96x54:rate=25,loop=loop=-1:size=10,trim=end_frame=50,format=yuv420p[a];"
+      "mandelbrot=size=96x54:rate=25,loop=loop=-1:size=10,trim=end_frame=50,format=yuv420p[b];"
+      "[a][b]concat=n=2";
   return {
       LoopRow("a pattern that repeats every 12 frames, lossless", "every12.mkv")
-          .Source(every12).Encode("-frames:v 100 -c:v ffv1").Period(12).BestSeamPerStepAtMost(0.0).RendersTheScene(),
+          .Source(every12)
+          .Encode("-frames:v 100 -c:v ffv1")
+          .Period(12)
+          .BestSeamPerStepAtMost(0.0)
+          .RendersTheScene(),
       LoopRow("a pattern that repeats every 16 frames, through H.264", "every16.mp4")
           .Source("testsrc2=size=96x54:rate=25,loop=loop=-1:size=16")
-          .Encode("-frames:v 90 -pix_fmt yuv420p -c:v libx264").Period(16).BestSeamPerStepAtMost(0.25),
+          .Encode("-frames:v 90 -pix_fmt yuv420p -c:v libx264")
+          .Period(16)
+          .BestSeamPerStepAtMost(0.25),
       LoopRow("a pendulum: only whole swings loop", "pendulum.mkv")
-          .Source(kPendulum).Encode("-frames:v 100 -c:v ffv1").Period(20).WholePeriodsOnly()
+          .Source(kPendulum)
+          .Encode("-frames:v 100 -c:v ffv1")
+          .Period(20)
+          .WholePeriodsOnly()
           .BestSeamPerStepAtMost(0.0),
       LoopRow("a pendulum as a Pingpong turns where it stops", "pendulum.mkv")
-          .Source(kPendulum).Encode("-frames:v 60 -c:v ffv1").Args({"--type", "pingpong"}).TurnsEvery(10)
-          .BestSeamPerStepAtMost(0.0).RendersTheScene(),
+          .Source(kPendulum)
+          .Encode("-frames:v 60 -c:v ffv1")
+          .Args({"--type", "pingpong"})
+          .TurnsEvery(10)
+          .BestSeamPerStepAtMost(0.0)
+          .RendersTheScene(),
       LoopRow("a cut in the middle", "cut.mkv").Source(cut).Encode("-c:v ffv1").Args({"--top", "40"}).CutAt(50),
       // Frames 3, 6 and 7 of 25 fps are dropped, their times left empty: 12
       // frames over 15 slots of the nominal rate.
       LoopRow("a variable rate counted as a render counts it", "vfr.mp4")
-          .Encode("-frames:v 12 -vf select='not(eq(n\\,3)+eq(n\\,6)+eq(n\\,7))' -vsync vfr -pix_fmt yuv420p -c:v libx264")
-          .Frames(15).Warns("vfr.mp4: its frame rate is variable"),
+          .Encode(
+              "-frames:v 12 -vf select='not(eq(n\\,3)+eq(n\\,6)+eq(n\\,7))' -vsync vfr -pix_fmt yuv420p -c:v libx264")
+          .Frames(15)
+          .Warns("vfr.mp4: its frame rate is variable"),
       LoopRow("the built-in clip, its frames' stamps read back", "")
           .Args({"--set", "source.width=64", "--set", "source.height=36", "--set", "source.duration=1"})
-          .Frames(30).RendersTheScene(),
+          .Frames(30)
+          .RendersTheScene(),
   };
 }
 
@@ -177,7 +226,8 @@ void CheckTheScene(const TempDir& tmp, const json& loops) {
     pixels::PixelWorld img(w, h, pixels::Depth::kFloat);
     for (int y = 0; y < h; ++y) {
       for (int x = 0; x < w; ++x) {
-        const float* p = &rgba[(static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)) * 4];
+        const float* p =
+            &rgba[(static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)) * 4];
         img.set(x, y, pixels::Color{p[3], p[0], p[1], p[2]});
       }
     }
@@ -250,16 +300,28 @@ struct LoopRefusal {
   int exit_code = 2;
   std::optional<rlim_t> file_size_limit;
 
-  LoopRefusal& Args(std::vector<std::string> a) { args = std::move(a); return *this; }
+  LoopRefusal& Args(std::vector<std::string> a) {
+    args = std::move(a);
+    return *this;
+  }
   LoopRefusal& Clip(std::string f, std::string e, std::string s = "testsrc2=size=96x54:rate=25") {
     file = std::move(f);
     encode = std::move(e);
     source = std::move(s);
     return *this;
   }
-  LoopRefusal& Says(std::string s) { says = std::move(s); return *this; }
-  LoopRefusal& Exits(int code) { exit_code = code; return *this; }
-  LoopRefusal& FileSizeLimit(rlim_t bytes) { file_size_limit = bytes; return *this; }
+  LoopRefusal& Says(std::string s) {
+    says = std::move(s);
+    return *this;
+  }
+  LoopRefusal& Exits(int code) {
+    exit_code = code;
+    return *this;
+  }
+  LoopRefusal& FileSizeLimit(rlim_t bytes) {
+    file_size_limit = bytes;
+    return *this;
+  }
 };
 LoopRefusal Refusal(std::string name) {
   LoopRefusal r;
@@ -269,15 +331,22 @@ LoopRefusal Refusal(std::string name) {
 
 TEST(FindLoop, WhatItRefusesItSaysAndWritesNothing) {
   const LoopRefusal rows[] = {
-      Refusal("a still").Args({"--find-loop"}).Clip("still.mkv", "-frames:v 20 -c:v ffv1", "color=c=gray:size=96x54:rate=25")
+      Refusal("a still")
+          .Args({"--find-loop"})
+          .Clip("still.mkv", "-frames:v 20 -c:v ffv1", "color=c=gray:size=96x54:rate=25")
           .Says("still.mkv: shows the same picture in every frame"),
-      Refusal("a 2-frame clip").Args({"--find-loop"}).Clip("two.mkv", "-frames:v 2 -c:v ffv1")
+      Refusal("a 2-frame clip")
+          .Args({"--find-loop"})
+          .Clip("two.mkv", "-frames:v 2 -c:v ffv1")
           .Says("two.mkv: holds 2 frames: a Cycle needs at least 3"),
       // 20 frames at 25 fps: the longest Cycle is 19 frames, 1 s is 25.
-      Refusal("a clip shorter than --min").Args({"--find-loop", "--min", "1s"}).Clip("short.mkv", "-frames:v 20 -c:v ffv1")
+      Refusal("a clip shorter than --min")
+          .Args({"--find-loop", "--min", "1s"})
+          .Clip("short.mkv", "-frames:v 20 -c:v ffv1")
           .Says("its longest Cycle is 19 frames, shorter than --min 1s (25 frames)"),
       Refusal("a single image").Args({"--find-loop"}).Clip("one.png", "-frames:v 1").Says("one.png: is a single image"),
-      Refusal("--min above --max").Args({"--find-loop", "--min", "2s", "--max", "1s"})
+      Refusal("--min above --max")
+          .Args({"--find-loop", "--min", "2s", "--max", "1s"})
           .Says("--min 2s: is above --max 1s (60 frames against 30 frames)"),
       Refusal("--max below two frames").Args({"--find-loop", "--max", "1f"}).Says("--max 1f: is shorter than 2 frames"),
       Refusal("a length without its unit").Args({"--find-loop", "--min", "2"}).Says("--min 2: needs a unit"),
@@ -285,7 +354,10 @@ TEST(FindLoop, WhatItRefusesItSaysAndWritesNothing) {
       Refusal("--min without --find-loop").Args({"--min", "2s"}).Says("--min: is an option of --find-loop"),
       Refusal("a movie as --out").Args({"--find-loop", "--out", "loops.mp4"}).Says("loops.mp4: names a movie"),
       Refusal("--play-once").Args({"--find-loop", "--play-once"}).Says("--play-once: is for a render"),
-      Refusal("a file-size limit").Args({"--find-loop"}).FileSizeLimit(1000).Exits(5)
+      Refusal("a file-size limit")
+          .Args({"--find-loop"})
+          .FileSizeLimit(1000)
+          .Exits(5)
           .Says("loops.json: cannot be written: file too large"),
   };
   for (const LoopRefusal& r : rows) {

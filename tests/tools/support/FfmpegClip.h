@@ -16,8 +16,8 @@ namespace zelvan::render::testing {
 inline std::filesystem::path MakeClip(const TempDir& tmp, const std::string& name, const std::string& options,
                                       const std::string& source = "testsrc2=size=96x54:rate=25") {
   const std::filesystem::path clip = tmp / name;
-  const std::string cmd = "ffmpeg -v error -y -f lavfi -i " + Quote(source) + " " + options + " " +
-                          Quote(clip.string()) + " </dev/null";
+  const std::string cmd =
+      "ffmpeg -v error -y -f lavfi -i " + Quote(source) + " " + options + " " + Quote(clip.string()) + " </dev/null";
   EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
   return clip;
 }

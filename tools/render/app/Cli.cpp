@@ -375,8 +375,8 @@ std::string HelpExitStatus() {
 
 std::string HelpText(const std::string& default_plugin) {
   return HelpUsage() + "\n" + HelpOptions(default_plugin) + "\n" + "Scene fields (defaults in brackets):\n" +
-         SceneFieldsHelp() + "\n" + HelpOutputs() + "\n" + HelpMovies() + "\n" + FindLoopHelp() + "\n" + HelpWarningsAndExamples() + "\n" +
-         HelpExitStatus();
+         SceneFieldsHelp() + "\n" + HelpOutputs() + "\n" + HelpMovies() + "\n" + FindLoopHelp() + "\n" +
+         HelpWarningsAndExamples() + "\n" + HelpExitStatus();
 }
 
 }  // namespace zelvan::render

@@ -307,7 +307,8 @@ int FindTheLoop(const Options& o, const Probed& p) {
   try {
     if (!finder.Run([&](int64_t k) { progress.Update(static_cast<int>(k)); })) return Stopped(StopSignals::pending());
   } catch (const FootageError& e) {
-    std::cerr << "zelvan-render: error: " << e.what() << ". Fix: repair or re-export the footage\n";
+    std::cerr << "zelvan-render: error: " << e.what()
+              << ". Fix: repair or re-export the footage. The output folder is left as it was\n";
     return kExitFootage;
   }
   std::cout << finder.Table();

@@ -26,23 +26,28 @@ LoopSpan SpanOf(const LoopRequest& r, const std::string& clip, int64_t frames, c
   if (longest < 2) {
     const std::string needs = r.pingpong ? "4 (a loop of 2 and a frame either side to judge its turns)"
                                          : "3 (a loop of 2 and the frame after it to compare with its first)";
-    throw UsageError(clip, "holds " + Frames(frames) + ": a " + type + " needs at least " + needs, "give a longer clip");
+    throw UsageError(clip, "holds " + Frames(frames) + ": a " + type + " needs at least " + needs,
+                     "give a longer clip");
   }
   LoopSpan span{r.pingpong, std::max<int64_t>(2, FramesAtLeast(r.min, fps)), longest, r.top};
   if (r.max) {
     const int64_t most = FramesAtMost(*r.max, fps);
-    if (most < 2) throw UsageError("--max " + r.max->text, "is shorter than 2 frames, the shortest loop", "give e.g. --max 2f");
+    if (most < 2) {
+      throw UsageError("--max " + r.max->text, "is shorter than 2 frames, the shortest loop", "give e.g. --max 2f");
+    }
     if (most < span.shortest) {
-      throw UsageError("--min " + r.min.text,
-                       "is above --max " + r.max->text + " (" + Frames(span.shortest) + " against " + Frames(most) + ")",
-                       "give a --min at most --max");
+      throw UsageError(
+          "--min " + r.min.text,
+          "is above --max " + r.max->text + " (" + Frames(span.shortest) + " against " + Frames(most) + ")",
+          "give a --min at most --max");
     }
     span.longest = std::min(longest, most);
   }
   if (longest < span.shortest) {
-    throw UsageError(clip, "holds " + Frames(frames) + " (" + Compact(static_cast<double>(frames) / fps.value()) +
-                               " s): its longest " + type + " is " + Frames(longest) + ", shorter than --min " +
-                               r.min.text + " (" + Frames(span.shortest) + ")",
+    throw UsageError(clip,
+                     "holds " + Frames(frames) + " (" + Compact(static_cast<double>(frames) / fps.value()) +
+                         " s): its longest " + type + " is " + Frames(longest) + ", shorter than --min " + r.min.text +
+                         " (" + Frames(span.shortest) + ")",
                      "give a lower --min, e.g. --min " + std::to_string(longest) + "f, or a longer clip");
   }
   return span;

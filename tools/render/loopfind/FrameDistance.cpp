@@ -10,7 +10,8 @@ namespace zelvan::render {
 #if defined(__x86_64__) && defined(__GNUC__)
 __attribute__((target_clones("avx2", "default")))
 #endif
-uint32_t SumOfSquares(const uint8_t* a, const uint8_t* b, std::size_t bytes) {
+uint32_t
+SumOfSquares(const uint8_t* a, const uint8_t* b, std::size_t bytes) {
   uint32_t sum = 0;
   for (std::size_t i = 0; i < bytes; ++i) {
     const int32_t d = static_cast<int32_t>(a[i]) - static_cast<int32_t>(b[i]);

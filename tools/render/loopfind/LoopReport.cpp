@@ -39,8 +39,12 @@ Json LoopsJson(const LoopFindings& f, const Scene& scene) {
                               {"seam", Levels(c.seam)},
                               {"seam_per_step", Levels(c.seam / f.step)}});
   }
-  return Json{{"clip", {{"path", f.path}, {"frames", f.frames}, {"fps", fps.write(fps, scene)}, {"width", f.width},
-                        {"height", f.height}}},
+  return Json{{"clip",
+               {{"path", f.path},
+                {"frames", f.frames},
+                {"fps", fps.write(fps, scene)},
+                {"width", f.width},
+                {"height", f.height}}},
               {"type", TypeName(f.span.pingpong)},
               {"lengths", {{"shortest_frames", f.span.shortest}, {"longest_frames", f.span.longest}}},
               {"typical_step", Levels(f.step)},
@@ -55,8 +59,9 @@ std::string LoopsTable(const LoopFindings& f) {
   char line[160];
   std::snprintf(line, sizeof line, "typical step %.2f levels", static_cast<double>(f.step));
   out += line;
-  out += " (the median distance of consecutive frames); a seam of at most\n"
-         "1 step shows no more than the clip's own motion. A loop shows frames start .. end - 1\n";
+  out +=
+      " (the median distance of consecutive frames); a seam of at most\n"
+      "1 step shows no more than the clip's own motion. A loop shows frames start .. end - 1\n";
   out += "rank  start    end  start s    end s  length  length s     seam  per step\n";
   for (std::size_t i = 0; i < f.ranked.size(); ++i) {
     const Candidate& c = f.ranked[i];

@@ -16,7 +16,7 @@
 namespace zelvan::render {
 
 struct LoopFindings {
-  std::string path;   // the footage as the scene names it, or "builtin"
+  std::string path;  // the footage as the scene names it, or "builtin"
   int64_t frames = 0;
   Rational fps;
   int width = 0, height = 0;

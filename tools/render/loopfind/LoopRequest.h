@@ -11,7 +11,7 @@
 namespace zelvan::render {
 
 struct LoopRequest {
-  bool pingpong = false;           // a Cycle unless the scene's type says Pingpong
+  bool pingpong = false;  // a Cycle unless the scene's type says Pingpong
   LoopLength min{0.5, false, "0.5s"};
   std::optional<LoopLength> max;   // none: as long as the clip allows
   int top = 5;                     // candidates reported

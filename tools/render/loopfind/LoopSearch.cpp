@@ -56,7 +56,7 @@ class Band {
 struct Judge {
   const LoopSpan& span;
   int64_t frames;
-  const Band& band;                // a Cycle's seams
+  const Band& band;                 // a Cycle's seams
   const std::vector<float>& turns;  // a Pingpong's turns
 
   bool Judged(int64_t a, int64_t length) const {
@@ -98,8 +98,8 @@ std::vector<float> TurnCosts(const SmallFrames& f) {
   return turns;
 }
 
-std::optional<std::vector<Candidate>> SearchLoops(const SmallFrames& frames, const LoopSpan& span,
-                                                  SimilarityMap& map, const std::function<bool()>& stop) {
+std::optional<std::vector<Candidate>> SearchLoops(const SmallFrames& frames, const LoopSpan& span, SimilarityMap& map,
+                                                  const std::function<bool()>& stop) {
   BestCandidates best(span.top);
   const std::vector<float> turns = span.pingpong ? TurnCosts(frames) : std::vector<float>{};
   // A Cycle's near stretches are in the band's rows either side; a Pingpong's costs are its turns'.

@@ -38,8 +38,8 @@ int64_t LongestLoop(bool pingpong, int64_t frames);
 
 // The candidates in rank order, every distance it computed added to `map`.
 // `stop` is asked between bands: true ends the search with nothing.
-std::optional<std::vector<Candidate>> SearchLoops(const SmallFrames& frames, const LoopSpan& span,
-                                                  SimilarityMap& map, const std::function<bool()>& stop);
+std::optional<std::vector<Candidate>> SearchLoops(const SmallFrames& frames, const LoopSpan& span, SimilarityMap& map,
+                                                  const std::function<bool()>& stop);
 
 // The cost of a Pingpong turning at each frame (none where a turn cannot be
 // judged: the clip's first and last frames).

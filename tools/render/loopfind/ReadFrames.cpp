@@ -16,7 +16,8 @@ std::optional<ReadClip> ReadSmallFrames(Clip& clip, const std::function<bool(int
   Shrinker shrinker(small.width(), small.height());
   Movie* movie = clip.footage().movie.get();
   pixels::PixelWorld painted;
-  if (movie == nullptr) painted = pixels::PixelWorld(clip.width(), clip.height(), pixels::Depth::k8, Shrinker::kWorldPadding);
+  if (movie == nullptr)
+    painted = pixels::PixelWorld(clip.width(), clip.height(), pixels::Depth::k8, Shrinker::kWorldPadding);
   for (int64_t k = 0; k < clip.frames(); ++k) {
     uint8_t* out = small.Add();
     if (movie != nullptr) {

@@ -14,8 +14,8 @@ namespace zelvan::render {
 void Shrinker::Scale(const uint8_t* const data[], const int linesize[], int width, int height, AVPixelFormat format,
                      int src_range, int stored_width, int stored_height) {
   SwsContext* before = sws_.get();
-  sws_.reset(sws_getCachedContext(sws_.release(), width, height, format, stored_width, stored_height,
-                                  AV_PIX_FMT_GRAY8, SWS_AREA, nullptr, nullptr, nullptr));
+  sws_.reset(sws_getCachedContext(sws_.release(), width, height, format, stored_width, stored_height, AV_PIX_FMT_GRAY8,
+                                  SWS_AREA, nullptr, nullptr, nullptr));
   if (!sws_) throw std::runtime_error("libswscale cannot take its luma from this pixel format");
   if (sws_.get() != before || src_range != src_range_) {
     // Luma at full range, whatever range the picture declares.

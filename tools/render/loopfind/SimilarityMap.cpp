@@ -43,9 +43,10 @@ SimilarityMap::Picture SimilarityMap::Draw(const std::vector<Candidate>& marked)
   for (int64_t p = 0; p < side_; ++p) {
     for (int64_t q = 0; q < side_; ++q) {
       const Cell& c = cells_[static_cast<std::size_t>(std::min(p, q) * side_ + std::max(p, q))];
-      const float level = most > 0.0 && c.count > 0 ? static_cast<float>(c.sum / static_cast<double>(c.count) / most) : 0.0f;
-      const PF_LRect r{static_cast<A_long>(q * zoom), static_cast<A_long>(p * zoom), static_cast<A_long>((q + 1) * zoom),
-                       static_cast<A_long>((p + 1) * zoom)};
+      const float level =
+          most > 0.0 && c.count > 0 ? static_cast<float>(c.sum / static_cast<double>(c.count) / most) : 0.0f;
+      const PF_LRect r{static_cast<A_long>(q * zoom), static_cast<A_long>(p * zoom),
+                       static_cast<A_long>((q + 1) * zoom), static_cast<A_long>((p + 1) * zoom)};
       pixels::FillRect(*world.world(), &r, c.count > 0 ? Color{1.0f, level, level, level} : kUncompared);
     }
   }
@@ -64,7 +65,9 @@ SimilarityMap::Picture SimilarityMap::Draw(const std::vector<Candidate>& marked)
     const unsigned char* row = world.row(y);
     for (A_long x = 0; x < px; ++x) {
       // The world holds alpha, red, green, blue.
-      std::copy_n(row + 4 * x + 1, 3, &out.rgb[(static_cast<std::size_t>(y) * static_cast<std::size_t>(px) + static_cast<std::size_t>(x)) * 3]);
+      std::copy_n(
+          row + 4 * x + 1, 3,
+          &out.rgb[(static_cast<std::size_t>(y) * static_cast<std::size_t>(px) + static_cast<std::size_t>(x)) * 3]);
     }
   }
   return out;
