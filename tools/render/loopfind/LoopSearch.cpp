@@ -1,6 +1,7 @@
 #include "LoopSearch.h"
 
 #include <algorithm>
+#include <thread>
 
 #include "FrameDistance.h"
 #include "SeamFilter.h"
@@ -11,6 +12,8 @@ namespace {
 // The lags one band spans: its rows stay in the cache with the frames they
 // compare, and the band holds kBandLags floats a frame.
 constexpr int64_t kBandLags = 128;
+// Fewer frames than this are not worth a thread of their own.
+constexpr int64_t kFramesAThread = 32;
 // A near stretch moves each end by up to kNearFrames: its length by up to twice that.
 constexpr int64_t kNearLags = 2 * kNearFrames;
 
@@ -22,11 +25,22 @@ class Band {
  public:
   Band(const SmallFrames& f, int64_t lo, int64_t hi)
       : lo_(lo), n_(f.count()), rows_(static_cast<std::size_t>((hi - lo + 1) * n_)) {
-    // Frame i against the window of frames after it: the window slides one frame a step.
-    for (int64_t i = 0; i + lo < n_; ++i) {
-      const int64_t top = std::min(hi, n_ - 1 - i);
-      for (int64_t lag = lo; lag <= top; ++lag) at(lag, i) = Distance(f, i, i + lag);
-    }
+    // Frame i against the window of frames after it: the window slides one
+    // frame a step. The frames are shared out among the cores in runs, each
+    // thread writing its own columns.
+    const int64_t count = n_ - lo;
+    const int64_t threads =
+        std::clamp<int64_t>(std::thread::hardware_concurrency(), 1, std::max<int64_t>(count / kFramesAThread, 1));
+    auto run = [&](int64_t from, int64_t to) {
+      for (int64_t i = from; i < to; ++i) {
+        const int64_t top = std::min(hi, n_ - 1 - i);
+        for (int64_t lag = lo; lag <= top; ++lag) at(lag, i) = Distance(f, i, i + lag);
+      }
+    };
+    std::vector<std::thread> workers;
+    for (int64_t t = 1; t < threads; ++t) workers.emplace_back(run, count * t / threads, count * (t + 1) / threads);
+    run(0, count / threads);
+    for (std::thread& w : workers) w.join();
   }
   float& at(int64_t lag, int64_t i) { return rows_[static_cast<std::size_t>((lag - lo_) * n_ + i)]; }
   float at(int64_t lag, int64_t i) const { return rows_[static_cast<std::size_t>((lag - lo_) * n_ + i)]; }

@@ -7,8 +7,8 @@
 //
 // Memory stays bounded by the clip's length: the distances are computed
 // along the matrix's diagonals, a band of lags at a time (the pairs (i, i +
-// L) for L in the band and every i), each band's seams filtered along its
-// diagonals and then let go; only the candidates and the similarity map
+// L) for L in the band and every i, shared out among the cores), each
+// band's seams filtered along its diagonals and then let go; only the candidates and the similarity map
 // (SimilarityMap.h) outlive it. The time is proportional to the frames times
 // the longest loop. Pure arithmetic.
 #pragma once
