@@ -184,5 +184,22 @@ TEST(LoopMeasure, TheSearchFindsTheRepeatAndKeepsNoTwoNearCandidates) {
   EXPECT_FALSE(Near({0, 5, 0.0f}, {0, 10, 0.0f}));
 }
 
+TEST(LoopMeasure, EveryPairIsComparedWhicheverCoreComparesIt) {
+  // Frame k is the level 2k on one pixel, 100 frames: the distance of frames
+  // i and j is 2 |i - j|, so every Cycle of length L has each pair 2L apart
+  // and a seam of 2L. The shortest, 2 frames, from the earliest start: (0, 2)
+  // with a seam of 4; a pair left uncompared would show as a lower seam. A
+  // band of 100 frames is shared out among the cores.
+  std::vector<std::vector<uint8_t>> levels;
+  for (int k = 0; k < 100; ++k) levels.push_back({static_cast<uint8_t>(2 * k)});
+  const SmallFrames f = Frames(1, levels);
+  SimilarityMap map(f.count());
+  const auto found = SearchLoops(f, LoopSpan{false, 2, 40, 1}, map, [] { return false; });
+  ASSERT_TRUE(found && found->size() == 1);
+  EXPECT_EQ((*found)[0].start, 0);
+  EXPECT_EQ((*found)[0].end, 2);
+  EXPECT_EQ((*found)[0].seam, 4.0f);
+}
+
 }  // namespace
 }  // namespace zelvan::render
