@@ -54,6 +54,7 @@ bench: setup-bench
 	bash tools/bench/render_vs_ffmpeg.sh ./build/linux-bench/tools/zelvan-render
 	bash tools/bench/render_movie_vs_ffmpeg.sh ./build/linux-bench/tools/zelvan-render
 	bash tools/bench/render_memory.sh ./build/linux-bench/tools/zelvan-render
+	bash tools/bench/find_loop.sh ./build/linux-bench/tools/zelvan-render
 
 # The Linux .so, the Windows .aex and the universal macOS bundle, checked, in
 # dist/ with SHA256SUMS and HOST-INTERFACE.txt. HOST_SDK=/path/to/the/host/sdk

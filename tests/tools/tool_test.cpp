@@ -22,6 +22,7 @@ extern "C" {
 
 #include "Clip.h"
 #include "DeepChannels.h"
+#include "FfmpegClip.h"
 #include "FootageSource.h"
 #include "FrameWriter.h"
 #include "ImageFiles.h"
@@ -38,6 +39,7 @@ namespace {
 
 using nlohmann::json;
 using testing::Listing;
+using testing::MakeClip;
 using testing::ReadJson;
 using testing::RunTool;
 using testing::TempDir;
@@ -633,15 +635,6 @@ TEST(RenderTool, AFolderInUseIsNotRaced) {
 }
 
 // Makes a clip with the ffmpeg program from a generated source; returns its path.
-fs::path MakeClip(const TempDir& tmp, const std::string& name, const std::string& options,
-                  const std::string& source = "testsrc2=size=96x54:rate=25") {
-  const fs::path clip = tmp / name;
-  const std::string cmd = "ffmpeg -v error -y -f lavfi -i " + testing::Quote(source) + " " + options + " " +
-                          testing::Quote(clip.string()) + " </dev/null";
-  EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
-  return clip;
-}
-
 // FFmpeg's own decode of every frame, as its converter shows it by default
 // (turned upright), one PNG file each, in order.
 std::vector<fs::path> FfmpegPictures(const fs::path& clip, const std::string& options) {

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "Help.h"
+#include "LoopFiles.h"
 #include "PlainText.h"
 #include "MovieEncoder.h"
 #include "OutputNames.h"
@@ -57,6 +58,7 @@ bool* FlagOf(Options& o, const std::string& a) {
          : a == "-y" || a == "--overwrite" ? &o.overwrite
          : a == "--no-previews"            ? &o.no_previews
          : a == "--play-once"              ? &o.play_once
+         : a == "--find-loop"              ? &o.find_loop
                                            : nullptr;
 }
 
@@ -73,6 +75,10 @@ bool TakeValue(Options& o, const Arg& arg, const std::vector<std::string>& args,
   if (a == "-o" || a == "--out") {
     o.out_dir = NeedValue(arg, args, i);
     if (o.out_dir.empty()) throw UsageError("--out", "is empty", "give a folder path");
+    o.loop.out = o.out_dir;
+  } else if (a == "--min" || a == "--max" || a == "--top") {
+    if (o.loop_option.empty()) o.loop_option = a;
+    TakeLoopOption(o.loop, a, NeedValue(arg, args, i));
   } else if (a == "--plugin") {
     o.plugin = NeedValue(arg, args, i);
   } else if (a == "--refuse-call") {
@@ -140,6 +146,26 @@ void CheckTheOutputsOptions(const Options& o) {
   }
 }
 
+// --find-loop writes a folder of its own files, and renders nothing; its
+// options are for it alone.
+void CheckTheLoopOptions(const Options& o) {
+  if (!o.find_loop) {
+    if (!o.loop_option.empty()) {
+      throw UsageError(o.loop_option, "is an option of --find-loop", "add --find-loop, or drop " + o.loop_option);
+    }
+    return;
+  }
+  if (MovieKindOf(o.out_dir) && o.loop.out) {
+    throw UsageError("--out " + o.out_dir, "names a movie, and --find-loop writes a folder",
+                     "give --out DIR for " + std::string(names::kLoops) + " and the pictures, or no --out");
+  }
+  const std::pair<bool, const char*> render_only[] = {
+      {o.play_once, "--play-once"}, {o.keep_going, "--keep-going"}, {!o.refuse_calls.empty(), "--refuse-call"}};
+  for (const auto& [given, option] : render_only) {
+    if (given) throw UsageError(option, "is for a render, and --find-loop renders nothing", "drop one of them");
+  }
+}
+
 }  // namespace
 
 Options ParseCommandLine(const std::vector<std::string>& args) {
@@ -158,7 +184,11 @@ Options ParseCommandLine(const std::vector<std::string>& args) {
       throw UsageError(args[i], "a second scene file", "give one SCENE.json; use --set for changes");
     }
   }
-  if (!o.help && !o.version) CheckTheOutputsOptions(o);
+  if (!o.help && !o.version) {
+    CheckTheLoopOptions(o);
+    CheckTheOutputsOptions(o);
+  }
+  o.loop.overwrite = o.overwrite;
   return o;
 }
 

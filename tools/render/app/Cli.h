@@ -8,6 +8,7 @@
 
 #include "ExitStatus.h"
 #include "Limits.h"
+#include "LoopRequest.h"
 #include "Scene.h"
 
 namespace zelvan::render {
@@ -39,6 +40,9 @@ struct Options {
   std::size_t cache_mb = kDefaultCacheBytes >> 20;  // the footage frame cache's budget
   bool play_once = false;    // every source frame once, in order
   std::optional<int> crf;    // x264's quality, for an .mp4
+  bool find_loop = false;    // the footage's best loops instead of a render
+  LoopRequest loop;          // --find-loop's lengths, count and folder (--out, when given)
+  std::string loop_option;   // the first of --min, --max, --top given, for a message
 };
 
 // Throws UsageError for an unknown option or a missing value. Every option

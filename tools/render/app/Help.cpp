@@ -5,6 +5,7 @@
 
 #include "Cli.h"
 #include "FrameFormat.h"
+#include "LoopRequest.h"
 #include "MovieEncoder.h"
 #include "OutputNames.h"
 #include "PlainText.h"
@@ -160,7 +161,8 @@ std::string HelpWarningsAndExamples() {
          "  zelvan-render scenes/cycle-seconds.json --out cyc --mode \"No Margin\"\n"
          "  zelvan-render --source shots/run.%04d.png --fps 23.976 --type cycle\n"
          "  zelvan-render --source clip.mp4 --out clip --set params.time='{\"rate\": 90}'\n"
-         "  zelvan-render scenes/demo.json --out demo.mp4 --crf 23\n";
+         "  zelvan-render scenes/demo.json --out demo.mp4 --crf 23\n"
+         "  zelvan-render --find-loop --source clip.mp4 --max 4s --out loops\n";
 }
 
 // The exit statuses as ExitStatus.h lists them.
@@ -189,7 +191,8 @@ std::string MovieNameList() {
 
 std::string HelpText(const std::string& default_plugin) {
   return HelpUsage() + "\n" + HelpOptions(default_plugin) + "\n" + "Scene fields (defaults in brackets):\n" +
-         SceneFieldsHelp() + "\n" + HelpOutputs() + "\n" + HelpMovies() + "\n" + HelpWarningsAndExamples() + "\n" +
+         SceneFieldsHelp() + "\n" + HelpOutputs() + "\n" + HelpMovies() + "\n" + FindLoopHelp() + "\n" +
+         HelpWarningsAndExamples() + "\n" +
          HelpExitStatus();
 }
 

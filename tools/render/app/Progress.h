@@ -9,7 +9,9 @@ namespace zelvan::render {
 
 class Progress {
  public:
-  Progress(int total, bool on) : total_(total), on_(on), start_(Clock::now()), last_(start_) {}
+  // `doing`: "rendering", "reading".
+  Progress(int total, bool on, const char* doing = "rendering")
+      : total_(total), on_(on), doing_(doing), start_(Clock::now()), last_(start_) {}
   void Update(int done) {
     if (!on_) return;
     const auto now = Clock::now();
@@ -18,7 +20,7 @@ class Progress {
     const double secs = std::chrono::duration<double>(now - start_).count();
     const double fps = secs > 0 ? done / secs : 0.0;
     const double eta = fps > 0 ? (total_ - done) / fps : 0.0;
-    std::fprintf(stderr, "\rrendering frame %d/%d  %.1f fps  %.1f s left   ", done, total_, fps, eta);
+    std::fprintf(stderr, "\r%s frame %d/%d  %.1f fps  %.1f s left   ", doing_, done, total_, fps, eta);
     if (done == total_) std::fprintf(stderr, "\n");
     std::fflush(stderr);
   }
@@ -27,6 +29,7 @@ class Progress {
   using Clock = std::chrono::steady_clock;
   int total_;
   bool on_;
+  const char* doing_;
   Clock::time_point start_, last_;
 };
 

@@ -16,6 +16,8 @@
 #include "ClipFrame.h"
 #include "Clip.h"
 #include "Diagnose.h"
+#include "FindLoop.h"
+#include "FootageError.h"
 #include "FrameFormat.h"
 #include "FrameWriter.h"
 #include "HostRender.h"
@@ -309,6 +311,27 @@ int TellTheOutcome(const Options& o, const Scene& scene, const Clip& clip, const
   return done.footage_failed.empty() && done.plugin_failed.empty() ? kExitDone : kExitFramesFailed;
 }
 
+// --find-loop: the footage's best loops, read once, and the files with --out.
+int FindTheLoop(const Options& o, const Probed& p) {
+  const std::unique_ptr<Clip> clip = OpenTheClip(o, p);
+  LoopRequest request = o.loop;
+  // The scene's type when it names one; a Cycle else.
+  request.pingpong = Given(p.raw, Field::kType) != nullptr && p.scene.params.code(kParamType) == kLoopPingpong;
+  const StopSignals stop;
+  LoopFinder finder(request, p.scene, *clip, p.footage ? p.footage->files : std::vector<std::string>{});
+  Progress progress(static_cast<int>(clip->frames()), !o.quiet && ::isatty(STDERR_FILENO), "reading");
+  try {
+    if (!finder.Run([&](int64_t k) { progress.Update(static_cast<int>(k)); })) return Stopped(o, StopSignals::pending());
+  } catch (const FootageError& e) {
+    std::cerr << "zelvan-render: error: " << e.what()
+              << ". Fix: repair or re-export the footage. The output folder is left as it was\n";
+    return kExitFootage;
+  }
+  std::cout << finder.Table();
+  if (!o.quiet && request.out) std::cout << "zelvan-render: wrote " << finder.Written() << "\n";
+  return kExitDone;
+}
+
 int Run(const Options& o) {
   const std::string plugin = o.plugin.empty() ? ZELVAN_DEFAULT_PLUGIN : o.plugin;
   const Probed probed = ProbeTheFootage(o);
@@ -323,6 +346,7 @@ int Run(const Options& o) {
     }
     return 0;
   }
+  if (o.find_loop) return FindTheLoop(o, probed);
   const std::unique_ptr<Clip> clip = OpenTheClip(o, probed);
   HostRender render(plugin, probed.scene, *clip);
   std::vector<std::size_t> calls_before_refusal;

@@ -348,6 +348,13 @@ void Movie::SetCacheBudget(std::size_t bytes) { impl_->cache.SetBudget(bytes); }
 std::size_t Movie::cached_pictures() const { return impl_->cache.pictures(); }
 std::size_t Movie::cached_bytes() const { return impl_->cache.bytes(); }
 
+const FrameShape& Movie::shape() const { return impl_->shape; }
+
+const AVFrame& Movie::Decoded(int64_t k) {
+  impl_->asked = k;
+  return impl_->Picture(k);
+}
+
 void Movie::Paint(int64_t k, PF_EffectWorld& world) {
   Impl& m = *impl_;
   m.asked = k;

@@ -32,7 +32,10 @@
 #include "Colour.h"
 #include "FootageSource.h"
 #include "Limits.h"
+#include "Orientation.h"
 #include "Rational.h"
+
+struct AVFrame;
 
 namespace zelvan::render {
 
@@ -89,6 +92,11 @@ class Movie {
   // than the shown size. Throws FootageError naming the file and the frame
   // when it cannot be decoded.
   void Paint(int64_t k, PF_EffectWorld& world);
+  // Frame k as the decoder gives it, before any conversion (stored as
+  // shape() says, alpha straight), for a reader that makes its own picture
+  // of it; good until the next call. Throws FootageError as Paint does.
+  const AVFrame& Decoded(int64_t k);
+  const FrameShape& shape() const;
 
  private:
   struct Impl;

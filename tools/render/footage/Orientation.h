@@ -25,6 +25,18 @@ struct Orientation {
 // quarter turn is shown as stored; `odd_angle` then names its rotation.
 Orientation OrientationOf(const AVStream& stream, std::string* odd_angle);
 
+// Where the pixel shown at (x, y) lies in a frame stored stored_width x
+// stored_height: the rule above.
+struct StoredPixel {
+  int u = 0, v = 0;
+};
+inline StoredPixel StoredAt(const Orientation& o, int stored_width, int stored_height, int x, int y) {
+  StoredPixel p = o.swap ? StoredPixel{y, x} : StoredPixel{x, y};
+  if (o.flip_x) p.u = stored_width - 1 - p.u;
+  if (o.flip_y) p.v = stored_height - 1 - p.v;
+  return p;
+}
+
 // A stored frame's size and how it is shown.
 struct FrameShape {
   int stored_width = 0;

@@ -19,7 +19,10 @@ int64_t ClipFrameAtCompTime(const RenderRecord& r, double comp_seconds) {
 }
 
 // The clip frames at the two ends of the loop's stretch, from the values the
-// host handed over; used only to judge a seam.
+// host handed over; used only to judge a Cycle's seam. In percent the range
+// runs over the duration less one frame, so that its end is the last frame;
+// in seconds the stretch [start, end] holds the frames that begin before
+// its end, the last of them the one a tick before it.
 std::pair<int64_t, int64_t> StretchEnds(const RenderRecord& r, const HostParams& p) {
   const A_Time dur = r.source.duration;
   const int64_t one = static_cast<int64_t>(static_cast<double>(dur.scale) / r.comp_fps);
@@ -33,11 +36,10 @@ std::pair<int64_t, int64_t> StretchEnds(const RenderRecord& r, const HostParams&
     b = p.snapshot(kParamEndSeconds);
   }
   const double in = Seconds(r.source.in_point);
-  auto at = [&](double offset) {
-    const double v = std::floor((in + offset) * r.time_scale + 0.5);
-    return ClipFrameAtCompTime(r, v / r.time_scale);
-  };
-  return {at(a), at(b)};
+  auto ticks = [&](double offset) { return std::floor((in + offset) * r.time_scale + 0.5); };
+  auto frame = [&](double v) { return ClipFrameAtCompTime(r, v / r.time_scale); };
+  const bool seconds = p.code(kParamRangeType) == kRangeSecond;
+  return {frame(ticks(a)), seconds && b > a ? frame(ticks(b) - 1.0) : frame(ticks(b))};
 }
 
 std::string Frames(const std::vector<int64_t>& f) { return (f.size() == 1 ? "frame " : "frames ") + FrameList(f); }

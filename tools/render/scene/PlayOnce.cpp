@@ -40,20 +40,21 @@ void PlayOnceLength(const Json& in, const std::optional<FootageFacts>& footage, 
   c.duration = static_cast<double>(c.frames) / c.fps.value();
 }
 
-// Seconds, not percent: the percent range runs over the duration less one
-// frame, and a Cycle never reaches its end.
-void PlayOnceLoop(Scene& s) {
-  const double length = *s.source.duration;
+void PlayStretch(Scene& s, LoopType type, double start, double end) {
   EffectSettings& p = s.params;
-  p[kParamType] = kLoopCycle;
+  p[kParamType] = type;
   p.time.kind = TimeCurve::Kind::Rate;
-  p.time.rate = 360.0 / length;
+  p.time.rate = 360.0 / (end - start);
   p[kParamWaitingTime] = 0.0;
   p[kParamRangeType] = kRangeSecond;
-  p[kParamStartSeconds] = 0.0;
-  p[kParamEndSeconds] = length;
+  p[kParamStartSeconds] = start;
+  p[kParamEndSeconds] = end;
   p[kParamEasingType] = kEasingLinear;
 }
+
+// Seconds, not percent: the percent range runs over the duration less one
+// frame, and a Cycle never reaches its end.
+void PlayOnceLoop(Scene& s) { PlayStretch(s, kLoopCycle, 0.0, *s.source.duration); }
 
 std::vector<std::string> PlayOnceNotes(const Scene& s) {
   std::vector<std::string> notes;

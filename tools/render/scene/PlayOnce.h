@@ -19,7 +19,15 @@ void RefuseLoopFields(const Json& scene);
 // Throws UsageError for a still, or a source longer than a render may be.
 void PlayOnceLength(const Json& scene, const std::optional<FootageFacts>& footage, Scene& s);
 
-// Sets the loop's parameters to the source's time.
+// Sets the loop to play the stretch of the source from `start` to `end`
+// seconds: linear, no hold, one turn as long as the stretch. A Cycle never
+// reaches the end of its turn: each frame that begins in [start, end) shows
+// once a turn at the source's rate. A Pingpong goes there in one turn and
+// back in the next, showing the frames at both ends once.
+void PlayStretch(Scene& s, LoopType type, double start, double end);
+
+// Sets the loop's parameters to the source's time: the whole source as one
+// Cycle.
 void PlayOnceLoop(Scene& s);
 
 // What the composition the scene set does to the source played once: it
