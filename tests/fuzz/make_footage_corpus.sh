@@ -4,7 +4,9 @@
 # byte that picks, for the target, the name the bytes go by (bits 0-2: mp4,
 # mov, mkv, avi, png, tif, exr, jpg), the depth (bits 3-4: 8, 16, float),
 # half-size painting (bit 5), no cache (bit 6) and a walk back to the start
-# (bit 7). Run it to remake tests/fuzz/footage_corpus; the files are committed.
+# (bit 7). Run it to remake tests/fuzz/footage_corpus; the files are committed,
+# beside the inputs the fuzzer once failed on (display-matrix-without-angle:
+# a rotation matrix that scales a side to nothing), which it leaves alone.
 set -euo pipefail
 out=${1:-"$(dirname "$0")/footage_corpus"}
 work=$(mktemp -d)

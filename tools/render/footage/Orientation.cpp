@@ -29,6 +29,9 @@ Orientation OrientationOf(const AVStream& stream, std::string* odd_angle) {
   const int32_t* m = DisplayMatrix(stream);
   if (m == nullptr) return {};
   const double counterclockwise = std::round(av_display_rotation_get(m));
+  // A matrix that scales a side to nothing has no angle (NaN): FFmpeg shows
+  // such a picture unturned, and so do we.
+  if (!std::isfinite(counterclockwise)) return {};
   const int rotation = static_cast<int>(counterclockwise);
   // The clockwise angle, in [0, 360), as FFmpeg's converter turns by it.
   double theta = -counterclockwise;
