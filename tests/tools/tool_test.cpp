@@ -1125,7 +1125,7 @@ std::vector<MovieOutput> MovieOutputs() {
           .Depth(16).From(Source::kGradient).MovieArgs({"--codec", "h265", "--crf", "0"}).Codec("hevc", "yuv420p")
           .OverBlack().Profile("Main").Tag("hvc1").Rate("30/1").Psnr(48).Holds("crf=0.0"),
       MovieRow("ProRes 4444 8-bit with alpha, NTSC rate", "loop.mov")
-          .Scene(ntsc).Codec("prores", "yuva444p12le").Rate("30000/1001").Psnr(48),
+          .Scene(ntsc).Codec("prores", "yuva444p12le").Profile("4444").Tag("ap4h").Rate("30000/1001").Psnr(48),
       MovieRow("ProRes 4444 8-bit taller than the rows converted at a time", "loop.mov")
           .Scene({"--size", "66x150"}).Codec("prores", "yuva444p12le").Psnr(48),
       // At a lower resolution the movie has the frames' size, which the host
