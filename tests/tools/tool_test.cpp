@@ -1988,6 +1988,8 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
   const std::string whole = testing::Slurp(MakeClip(tmp, "footage/whole.mp4", "-frames:v 20 -pix_fmt yuv420p -c:v libx264"));
   std::ofstream(tmp / "footage" / "noindex.mp4", std::ios::binary) << whole.substr(0, whole.size() / 2);
   MakeClip(tmp, "footage/audio.m4a", "-t 0.2 -c:a aac", "sine=frequency=440");
+  const std::string sound = MakeClip(tmp, "footage/sound.mp4", "-f lavfi -i sine -frames:v 2 -t 0.1 -c:a aac -pix_fmt yuv420p -c:v libx264",
+                                     "testsrc2=size=64x36:rate=25").string();
   fs::create_directories(tmp / "footage" / "frames.mkv");
   // A movie its owner may not read, and a sequence whose third frame a copy cut short.
   std::ofstream(tmp / "footage" / "locked.mp4", std::ios::binary) << whole;
@@ -2103,6 +2105,9 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
       Refused("--audio copy from footage without sound")
           .Args({"--out", (tmp / "loop.mp4").string(), "--source", movie, "--play-once", "--audio", "copy"})
           .Says("--audio copy: " + movie + " has no sound"),
+      Refused("--audio copy of AAC into a .webm")
+          .Args({"--out", (tmp / "loop.webm").string(), "--source", sound, "--play-once", "--audio", "copy"})
+          .Says("loop.webm does not take " + sound + "'s aac sound. Fix: write NAME.mp4, NAME.mov or NAME.mkv, which take it"),
       Refused("--keep-going into a movie")
           .Args({"--out", (tmp / "loop.mp4").string(), "--keep-going"})
           .Says("--keep-going: marks failed frames in report.json"),
@@ -2145,7 +2150,7 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
     EXPECT_FALSE(fs::exists(tmp / "out")) << "nothing written";
     EXPECT_EQ(Listing(tmp.path()).size(), 6u) << "nothing written anywhere";
     EXPECT_EQ(Listing(tmp / "footage"), (std::set<std::string>{"audio.m4a", "empty.mp4", "frames.mkv", "locked.mp4",
-                                                               "noindex.mp4", "shot", "whole.mp4"}));
+                                                               "noindex.mp4", "shot", "sound.mp4", "whole.mp4"}));
     EXPECT_TRUE(testing::Slurp(movie) == whole) << "a movie that is there stays as it was";
     if (c.args.size() == 2 && c.args[1].find("/footage/") != std::string::npos) {
       EXPECT_EQ(r.err.find("PNG"), std::string::npos) << "a movie's fault suggests no image formats: " << r.err;
