@@ -4,6 +4,7 @@
 extern "C" {
 #include <libavformat/avio.h>
 #include <libavutil/error.h>
+#include <libavutil/pixdesc.h>
 }
 
 #include <sys/wait.h>
@@ -33,6 +34,7 @@ extern "C" {
 #include "EncoderFrames.h"
 #include "EncoderShape.h"
 #include "MovieEncoder.h"
+#include "MovieRecipe.h"
 #include "OutputFile.h"
 #include "OutputFolder.h"
 #include "OutputNames.h"
@@ -694,6 +696,30 @@ TEST(Cli, TheManualListsEveryExitStatus) {
     for (std::string word; meaning >> word;) EXPECT_NE(said[row.code].find(word), std::string::npos) << word;
   }
   for (const auto& [code, words] : said) EXPECT_EQ(listed.count(code), 1u) << code << " " << words;
+}
+
+// The manual's section on movies names every kind of the recipe table: its
+// container, the value of the option that picks it, its codec and encoder,
+// and its pixels at each depth.
+TEST(Cli, TheManualListsEveryMovieKind) {
+  const std::string manual = testing::Slurp(ZELVAN_MANUAL);
+  const std::size_t at = manual.find("## The loop as a movie");
+  ASSERT_NE(at, std::string::npos) << ZELVAN_MANUAL;
+  const std::string section = manual.substr(at, manual.find("\n## ", at + 1) - at);
+  for (const MovieRecipe* r : MovieRecipes()) {
+    SCOPED_TRACE(r->codec_name);
+    EXPECT_NE(section.find(std::string("`") + r->extension), std::string::npos);
+    if (r->choice != nullptr) {
+      EXPECT_NE(section.find(std::string(r->choice) + "`"), std::string::npos);
+    }
+    EXPECT_NE(section.find(r->codec_name), std::string::npos);
+    if (r->encoder != nullptr) {
+      EXPECT_NE(section.find(r->encoder), std::string::npos);
+    }
+    for (const AVPixelFormat pixels : {r->pixels_8, r->pixels_deep}) {
+      EXPECT_NE(section.find(av_get_pix_fmt_name(pixels)), std::string::npos) << av_get_pix_fmt_name(pixels);
+    }
+  }
 }
 
 // A synthetic render: a 10-frame source at 30 fps, 36 degrees a frame.
