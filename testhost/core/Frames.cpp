@@ -1,5 +1,6 @@
 #include "Frames.h"
 
+#include <cstring>
 #include <iterator>
 #include <stdexcept>
 #include <string>
@@ -102,12 +103,17 @@ void Frames::MakeOutput(FrameState& f) {
   // The last frame's output is valid until this render: it goes before the
   // next one is made, so that two large worlds are not held at once.
   last_output_.reset();
-  f.output = std::make_unique<pixels::PixelWorld>(area.right - area.left, area.bottom - area.top, f.depth,
-                                                  core_.NextPadding(f.depth));
+  const A_long width = area.right - area.left, height = area.bottom - area.top;
+  f.output = std::make_unique<pixels::PixelWorld>(width, height, f.depth, core_.NextPadding(f.depth), output_fill_);
   f.output->world()->origin_x = area.left;
   f.output->world()->origin_y = area.top;
-  f.output->fill(output_fill_);
-  f.output_before = pixels::Fingerprint(*f.output->world());
+  // The fingerprint leaves out the origin and the row padding, so it is the
+  // same for every output of this size, depth and fill.
+  if (filled_.width != width || filled_.height != height || filled_.depth != f.depth ||
+      std::memcmp(&filled_.fill, &output_fill_, sizeof output_fill_) != 0) {
+    filled_ = FilledOutput{width, height, f.depth, output_fill_, pixels::Fingerprint(*f.output->world())};
+  }
+  f.output_before = filled_.fingerprint;
 }
 
 void Frames::CheckRenderedWorlds(FrameState& f) {

@@ -237,7 +237,12 @@ PixelWorld::PixelWorld(A_long width, A_long height, Depth depth, A_long padding_
   init(width, height, depth, padding_bytes);
 }
 
-void PixelWorld::init(A_long width, A_long height, Depth depth, A_long padding_bytes) {
+PixelWorld::PixelWorld(A_long width, A_long height, Depth depth, A_long padding_bytes, const Color& fill) {
+  init(width, height, depth, padding_bytes, false);
+  FillRect(world_, nullptr, fill);
+}
+
+void PixelWorld::init(A_long width, A_long height, Depth depth, A_long padding_bytes, bool zeroed) {
   if (width < 0 || height < 0) throw std::invalid_argument("PixelWorld: negative size");
   if (padding_bytes < 0 || padding_bytes % BytesPerChannel(depth) != 0)
     throw std::invalid_argument("PixelWorld: padding must be a non-negative multiple of the channel size");
@@ -265,7 +270,7 @@ void PixelWorld::init(A_long width, A_long height, Depth depth, A_long padding_b
 
   const std::size_t pixel_bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(BytesPerPixel(depth));
   for (A_long y = 0; y < (size_ > 0 ? height : 0); ++y) {
-    std::memset(row(y), 0, pixel_bytes);
+    if (zeroed) std::memset(row(y), 0, pixel_bytes);
     std::memset(row(y) + pixel_bytes, kPaddingByte, static_cast<std::size_t>(padding_bytes));
   }
 }

@@ -43,6 +43,8 @@ class PixelWorld {
   // Throws std::invalid_argument for negative sizes or bad padding and
   // std::bad_alloc when the size cannot be held.
   PixelWorld(A_long width, A_long height, Depth depth, A_long padding_bytes = 0);
+  // The same, its pixels starting as `fill` (written once, not zeroed first).
+  PixelWorld(A_long width, A_long height, Depth depth, A_long padding_bytes, const Color& fill);
 
   PixelWorld(const PixelWorld& other);
   PixelWorld& operator=(const PixelWorld& other);
@@ -72,7 +74,8 @@ class PixelWorld {
   bool paddingIntact() const;
 
  private:
-  void init(A_long width, A_long height, Depth depth, A_long padding_bytes);
+  // `zeroed`: the pixels start all zero; else the caller writes every one.
+  void init(A_long width, A_long height, Depth depth, A_long padding_bytes, bool zeroed = true);
 
   PF_EffectWorld world_{};
   Depth depth_ = Depth::k8;

@@ -790,16 +790,32 @@ TEST_F(RenderTest, MissingGlobalDataIsAnErrorAndLeavesTheOutput) {
 }
 
 // What the output holds before the effect writes it, seen through a render
-// that fails first: the host's loud colour, or the fill its user chose.
+// that fails first: the host's loud colour, or the fill its user chose; also
+// after a frame made with another fill, which the host does not take for the
+// unwritten output's. Rows: FillRow("name").Fill(colour).AfterAnotherFrame().
 struct FillCase {
   const char* name;
   std::optional<px::Color> fill;  // none: the host's own
+  bool after_another_frame = false;  // a frame rendered first with the host's own fill
+
+  FillCase& Fill(px::Color c) { fill = c; return *this; }
+  FillCase& AfterAnotherFrame() { after_another_frame = true; return *this; }
 };
+FillCase FillRow(const char* name) {
+  FillCase c;
+  c.name = name;
+  return c;
+}
 
 class OutputFillTest : public RenderTest, public ::testing::WithParamInterface<FillCase> {};
 
 TEST_P(OutputFillTest, UnwrittenOutputHoldsTheFill) {
   AddSource();
+  if (GetParam().after_another_frame) {
+    ASSERT_EQ(host().frames().PreRender(0), PF_Err_NONE);
+    ASSERT_EQ(host().frames().Render(), PF_Err_NONE);
+    EXPECT_TRUE(host().frames().last_output_written());
+  }
   if (GetParam().fill) host().frames().SetOutputFill(*GetParam().fill);
   const px::Color fill = GetParam().fill.value_or(Frames::UnwrittenColor());
   ASSERT_EQ(host().frames().PreRender(0), PF_Err_NONE);
@@ -815,9 +831,10 @@ TEST_P(OutputFillTest, UnwrittenOutputHoldsTheFill) {
 }
 
 const FillCase kFills[] = {
-    {"TheHostsOwn", std::nullopt},
-    {"TransparentBlack", px::Color{}},
-    {"OpaqueGreen", px::Color{1.0f, 0.0f, 1.0f, 0.0f}},
+    FillRow("TheHostsOwn"),
+    FillRow("TransparentBlack").Fill(px::Color{}),
+    FillRow("OpaqueGreen").Fill(px::Color{1.0f, 0.0f, 1.0f, 0.0f}),
+    FillRow("TransparentBlackAfterAFrameOfTheHostsOwn").Fill(px::Color{}).AfterAnotherFrame(),
 };
 
 INSTANTIATE_TEST_SUITE_P(Fills, OutputFillTest, ::testing::ValuesIn(kFills),

@@ -4,6 +4,7 @@
 extern "C" {
 #include <libavformat/avio.h>
 #include <libavutil/error.h>
+#include <libavutil/pixdesc.h>
 }
 
 #include <sys/wait.h>
@@ -33,6 +34,7 @@ extern "C" {
 #include "EncoderFrames.h"
 #include "EncoderShape.h"
 #include "MovieEncoder.h"
+#include "MovieRecipe.h"
 #include "OutputFile.h"
 #include "OutputFolder.h"
 #include "OutputNames.h"
@@ -487,22 +489,40 @@ TEST(Cli, ShortcutsBecomeOverridesInOrder) {
   EXPECT_EQ(ParseCommandLine({"--waiting", "-5", "--set", "source.in=-1"}).overrides,
             (std::vector<std::string>{"params.waiting=-5", "source.in=-1"}));
   EXPECT_EQ(ParseCommandLine({"--set", "-.5"}).overrides, (std::vector<std::string>{"-.5"}));
-  // A movie by its extension in any case; --crf for an .mp4 alone, from 0 to 51.
-  EXPECT_EQ(MovieKindOf("a/loop.mp4"), MovieKind::kMp4);
-  EXPECT_EQ(MovieKindOf("LOOP.MOV"), MovieKind::kMov);
-  EXPECT_EQ(MovieKindOf("loop.Mkv"), MovieKind::kMkv);
+  // A movie by its extension in any case; --crf within its kind's scale
+  // (H.264 from 1 to 51, H.265 from 0, VP9 to 63), none for the others;
+  // --codec and --prores for their own containers, by the names they take.
+  const std::pair<const char*, const char*> movies[] = {
+      {"a/loop.mp4", ".mp4"}, {"LOOP.MOV", ".mov"}, {"loop.Mkv", ".mkv"}, {"loop.WebM", ".webm"}, {"x/loop.gif", ".gif"}};
+  for (const auto& [path, extension] : movies) {
+    ASSERT_NE(MovieContainerOf(path), nullptr) << path;
+    EXPECT_STREQ(MovieContainerOf(path)->extension, extension) << path;
+  }
   for (const char* folder : {"loop", "loop.mp4/", ".mp4", "loop.mp4.d", "zelvan-render-out"}) {
-    EXPECT_EQ(MovieKindOf(folder), std::nullopt) << folder;
+    EXPECT_EQ(MovieContainerOf(folder), nullptr) << folder;
   }
   EXPECT_EQ(ParseCommandLine({"--out", "a.mp4"}).crf, std::nullopt);
   EXPECT_EQ(ParseCommandLine({"--out", "a.MP4", "--crf", "23"}).crf, 23);
-  EXPECT_EQ(ParseCommandLine({"--crf=0", "--out", "a.mp4"}).crf, 0);
+  EXPECT_EQ(ParseCommandLine({"--crf=0", "--out", "a.mp4", "--codec", "h265"}).crf, 0);
+  EXPECT_EQ(ParseCommandLine({"--out", "a.webm", "--crf", "63"}).crf, 63);
+  EXPECT_EQ(ParseCommandLine({"--out", "a.mov", "--prores", "422lt"}).kind_picks.at("--prores"), "422lt");
+  EXPECT_TRUE(ParseCommandLine({"--out", "a.mkv", "--play-once", "--audio", "copy"}).audio_copy);
   for (const std::vector<std::string>& refused :
        std::vector<std::vector<std::string>>{{"--out", "a.mp4", "--crf", "52"},
                                              {"--out", "a.mp4", "--crf", "-1"},
                                              {"--out", "a.mp4", "--crf", "18.5"},
+                                             {"--out", "a.mp4", "--crf", "0"},
+                                             {"--out", "a.webm", "--crf", "64"},
                                              {"--crf", "18"},
                                              {"--out", "a.mov", "--crf", "18"},
+                                             {"--out", "a.gif", "--crf", "18"},
+                                             {"--out", "a.mp4", "--codec", "vp9"},
+                                             {"--out", "a.mov", "--codec", "h265"},
+                                             {"--out", "a.mp4", "--prores", "4444"},
+                                             {"--out", "a.mov", "--prores", "444"},
+                                             {"--out", "a.mp4", "--audio", "copy"},
+                                             {"--out", "a.gif", "--play-once", "--audio", "copy"},
+                                             {"--out", "a", "--play-once", "--audio", "copy"},
                                              {"--out", "a.mkv", "--keep-going"}}) {
     EXPECT_THROW(ParseCommandLine(refused), UsageError) << refused[refused.size() - 2] << " " << refused.back();
   }
@@ -553,10 +573,16 @@ RangeCase Refuses(std::vector<std::string> args) { return RangeCase{std::move(ar
 
 TEST(Cli, RangesTakeBothEndsAndNothingBeyond) {
   const RangeCase cases[] = {
-      Takes({"--out", "a.mp4", "--crf", "0"}),
+      Takes({"--out", "a.mp4", "--crf", "1"}),
       Takes({"--out", "a.mp4", "--crf", "51"}),
+      Refuses({"--out", "a.mp4", "--crf", "0"}),
       Refuses({"--out", "a.mp4", "--crf", "52"}),
       Refuses({"--out", "a.mp4", "--crf", "-1"}),
+      Takes({"--out", "a.mp4", "--codec", "h265", "--crf", "0"}),
+      Refuses({"--out", "a.mp4", "--codec", "h265", "--crf", "52"}),
+      Takes({"--out", "a.webm", "--crf", "0"}),
+      Takes({"--out", "a.webm", "--crf", "63"}),
+      Refuses({"--out", "a.webm", "--crf", "64"}),
       Takes({"--downsample", "1"}),
       Takes({"--downsample", "4"}),
       Refuses({"--downsample", "0"}),
@@ -670,6 +696,30 @@ TEST(Cli, TheManualListsEveryExitStatus) {
     for (std::string word; meaning >> word;) EXPECT_NE(said[row.code].find(word), std::string::npos) << word;
   }
   for (const auto& [code, words] : said) EXPECT_EQ(listed.count(code), 1u) << code << " " << words;
+}
+
+// The manual's section on movies names every kind of the recipe table: its
+// container, the value of the option that picks it, its codec and encoder,
+// and its pixels at each depth.
+TEST(Cli, TheManualListsEveryMovieKind) {
+  const std::string manual = testing::Slurp(ZELVAN_MANUAL);
+  const std::size_t at = manual.find("## The loop as a movie");
+  ASSERT_NE(at, std::string::npos) << ZELVAN_MANUAL;
+  const std::string section = manual.substr(at, manual.find("\n## ", at + 1) - at);
+  for (const MovieRecipe* r : MovieRecipes()) {
+    SCOPED_TRACE(r->codec_name);
+    EXPECT_NE(section.find(std::string("`") + r->extension), std::string::npos);
+    if (r->choice != nullptr) {
+      EXPECT_NE(section.find(std::string(r->choice) + "`"), std::string::npos);
+    }
+    EXPECT_NE(section.find(r->codec_name), std::string::npos);
+    if (r->encoder != nullptr) {
+      EXPECT_NE(section.find(r->encoder), std::string::npos);
+    }
+    for (const AVPixelFormat pixels : {r->pixels_8, r->pixels_deep}) {
+      EXPECT_NE(section.find(av_get_pix_fmt_name(pixels)), std::string::npos) << av_get_pix_fmt_name(pixels);
+    }
+  }
 }
 
 // A synthetic render: a 10-frame source at 30 fps, 36 degrees a frame.
@@ -832,7 +882,9 @@ TEST(Outputs, WriteFailuresNameTheFileTheCauseAndTheFix) {
     std::function<void(const std::string& shown)> write;
   };
   auto movie = [&](MovieKind kind, const std::string& shown) {
-    MovieEncoder m("/dev/full", shown, MovieSettings{kind, 32, 18, 8, Rational{30, 1}, kDefaultCrf});
+    MovieSettings settings{kind, 32, 18, 8, Rational{30, 1}, 2};
+    settings.crf = RecipeOf(kind).crf.fallback;
+    MovieEncoder m("/dev/full", shown, settings);
     m.Add(*frame.world());
     m.Add(*frame.world());
     m.Finish();
@@ -861,9 +913,11 @@ TEST(Outputs, WriteFailuresNameTheFileTheCauseAndTheFix) {
          p.Add(1, *frame.world(), false);
          p.Finish("/dev/null", "DIR/contact_sheet.png");
        }},
-      {"DIR/loop.mp4", [&](const std::string& shown) { movie(MovieKind::kMp4, shown); }},
-      {"DIR/loop.mov", [&](const std::string& shown) { movie(MovieKind::kMov, shown); }},
-      {"DIR/loop.mkv", [&](const std::string& shown) { movie(MovieKind::kMkv, shown); }},
+      {"DIR/loop.mp4", [&](const std::string& shown) { movie(MovieKind::kH264, shown); }},
+      {"DIR/loop.mov", [&](const std::string& shown) { movie(MovieKind::kProRes4444, shown); }},
+      {"DIR/loop.mkv", [&](const std::string& shown) { movie(MovieKind::kFfv1, shown); }},
+      {"DIR/loop.webm", [&](const std::string& shown) { movie(MovieKind::kVp9Alpha, shown); }},
+      {"DIR/loop.gif", [&](const std::string& shown) { movie(MovieKind::kGif, shown); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.shown);

@@ -531,7 +531,7 @@ bool WaitUntilRendering(const fs::path& out) {
 TEST(RenderTool, InterruptedRunLeavesTheFolderAsItWas) {
   for (const int sig : {SIGINT, SIGTERM}) {
     for (const bool existing : {true, false}) {
-      for (const char* movie : {"", "loop.mp4"}) {
+      for (const char* movie : {"", "loop.mp4", "loop.webm", "loop.gif"}) {
         SCOPED_TRACE(std::string(sig == SIGINT ? "SIGINT" : "SIGTERM") + (existing ? " into a used folder" : "") +
                      " " + movie);
         TempDir tmp("interrupt");
@@ -637,10 +637,10 @@ TEST(RenderTool, AFolderInUseIsNotRaced) {
 // Makes a clip with the ffmpeg program from a generated source; returns its path.
 // FFmpeg's own decode of every frame, as its converter shows it by default
 // (turned upright), one PNG file each, in order.
-std::vector<fs::path> FfmpegPictures(const fs::path& clip, const std::string& options) {
+std::vector<fs::path> FfmpegPictures(const fs::path& clip, const std::string& options, const std::string& input = "") {
   const fs::path dir = clip.string() + ".ffmpeg";
   fs::create_directories(dir);
-  const std::string cmd = "ffmpeg -v error -y -i " + testing::Quote(clip.string()) + " " + options + " " +
+  const std::string cmd = "ffmpeg -v error -y " + input + " -i " + testing::Quote(clip.string()) + " " + options + " " +
                           testing::Quote((dir / "%05d.png").string()) + " </dev/null";
   EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
   std::vector<fs::path> files;
@@ -1011,18 +1011,27 @@ double Psnr(const std::vector<float>& got, const std::vector<float>& want, int c
 // A scene written as a movie, and what the movie must hold, built row by row:
 // MovieRow("name", "loop.mkv").Depth(16).Codec("ffv1", "gbrap16le")...
 struct MovieOutput {
-  // The render's source: a clip with an alpha ramp, a 16-bit still of fine
-  // gradients with alpha (sRGB), or an opaque clip, untagged or PQ (HDR).
-  enum class Source { kAlphaRamp, kGradient, kOpaque, kPq };
+  // The render's source: a clip with an alpha ramp (in every frame, or from
+  // the second on), a 16-bit still of fine gradients with alpha (sRGB), or an
+  // opaque clip, untagged or PQ (HDR).
+  enum class Source { kAlphaRamp, kAlphaLater, kGradient, kOpaque, kPq };
 
   std::string name;
   std::string file;  // the movie's file name: its extension picks the container
   int depth = 8;     // the render's
   Source source = Source::kAlphaRamp;
+  std::string sound;  // the source's sound, by FFmpeg's encoder (over an opaque clip); empty: none
+  bool copy_sound = false;  // --audio copy
   std::vector<std::string> args;        // more of the scene
   std::vector<std::string> movie_args;  // options of the movie alone
   std::string codec;    // as ffprobe names the stream
   std::string decoded;  // the pixel format FFmpeg decodes it to
+  std::string profile;  // as ffprobe names it; empty: not checked
+  std::string tag;      // the codec's tag in the container; empty: not checked
+  std::string decoder;  // FFmpeg's decoder to compare with; empty: its own
+  std::string decoded_by_decoder;  // the pixel format that decoder gives
+  bool alpha_mode = false;  // a WebM's stream says it holds alpha
+  bool over_black = false;  // the kind has no alpha: the render shows over black
   std::string rate = "25/1";  // the composition's, as ffprobe gives it
   double min_psnr = 0;  // against the PNG frames; 0: equal exactly
   std::string holds;    // bytes the movie holds (x264's record of its settings)
@@ -1036,6 +1045,22 @@ struct MovieOutput {
   MovieOutput& Scene(std::vector<std::string> a) { args = std::move(a); return *this; }
   MovieOutput& MovieArgs(std::vector<std::string> a) { movie_args = std::move(a); return *this; }
   MovieOutput& Codec(std::string c, std::string d) { codec = std::move(c); decoded = std::move(d); return *this; }
+  MovieOutput& Profile(std::string p) { profile = std::move(p); return *this; }
+  MovieOutput& Tag(std::string t) { tag = std::move(t); return *this; }
+  MovieOutput& DecodedBy(std::string d, std::string pixels) {
+    decoder = std::move(d);
+    decoded_by_decoder = std::move(pixels);
+    return *this;
+  }
+  MovieOutput& AlphaMode() { alpha_mode = true; return *this; }
+  MovieOutput& OverBlack() { over_black = true; return *this; }
+  // A source with half a second of sound beside its pictures, copied or not.
+  MovieOutput& Sound(std::string encoder, bool copied) {
+    sound = std::move(encoder);
+    copy_sound = copied;
+    source = Source::kOpaque;
+    return *this;
+  }
   MovieOutput& Rate(std::string r) { rate = std::move(r); return *this; }
   MovieOutput& Psnr(double db) { min_psnr = db; return *this; }
   MovieOutput& Holds(std::string bytes) { holds = std::move(bytes); return *this; }
@@ -1045,7 +1070,7 @@ struct MovieOutput {
             {"color_space", std::move(matrix)}, {"color_range", std::move(range)}};
     return *this;
   }
-  bool alpha() const { return source == Source::kAlphaRamp || source == Source::kGradient; }
+  bool alpha() const { return source == Source::kAlphaRamp || source == Source::kAlphaLater || source == Source::kGradient; }
   // Every frame of an intra-only codec is a keyframe, so that any frame can
   // be cut or sought.
   bool intra() const { return codec == "ffv1" || codec == "prores"; }
@@ -1069,29 +1094,31 @@ std::vector<MovieOutput> MovieOutputs() {
           .Depth(32).Scene(ntsc).Codec("ffv1", "gbrap16le").Rate("30000/1001"),
       // 4:2:0 halves the colour of the test source's sharp edges: about 30 dB.
       MovieRow("H.264 8-bit with alpha, over black, NTSC rate", "loop.mp4")
-          .Scene(ntsc).Codec("h264", "yuv420p").Rate("30000/1001").Psnr(27),
+          .Scene(ntsc).Codec("h264", "yuv420p").OverBlack().Rate("30000/1001").Psnr(27),
       MovieRow("H.264 16-bit with alpha, odd size padded", "loop.Mp4")
-          .Depth(16).Scene({"--size", "65x35"}).Codec("h264", "yuv420p").Psnr(27).Padded(66, 36),
+          .Depth(16).Scene({"--size", "65x35"}).Codec("h264", "yuv420p").OverBlack().Psnr(27).Padded(66, 36),
       // The movie's primaries and transfer are its source's (unknown for an
       // untagged clip), its matrix and range its own conversion's.
       MovieRow("H.264 16-bit opaque", "loop.mp4")
-          .Depth(16).From(Source::kOpaque).Codec("h264", "yuv420p").Psnr(27).Tagged("unknown", "unknown", "bt709", "tv"),
-      MovieRow("H.264 float opaque", "loop.mp4").Depth(32).From(Source::kOpaque).Codec("h264", "yuv420p").Psnr(27),
+          .Depth(16).From(Source::kOpaque).Codec("h264", "yuv420p").OverBlack().Psnr(27).Tagged("unknown", "unknown", "bt709", "tv"),
+      MovieRow("H.264 float opaque", "loop.mp4").Depth(32).From(Source::kOpaque).Codec("h264", "yuv420p").OverBlack().Psnr(27),
       MovieRow("H.264 gradients at the default --crf 18", "loop.mp4")
-          .From(Source::kGradient).Codec("h264", "yuv420p").Rate("30/1").Psnr(40).Holds("crf=18.0")
+          .From(Source::kGradient).Codec("h264", "yuv420p").OverBlack().Profile("High").Tag("avc1").Rate("30/1").Psnr(40).Holds("crf=18.0")
           .Tagged("bt709", "iec61966-2-1", "bt709", "tv"),
       MovieRow("H.264 from PQ, tagged PQ", "loop.mp4")
-          .From(Source::kPq).Codec("h264", "yuv420p").Psnr(27).Tagged("bt2020", "smpte2084", "bt709", "tv"),
+          .From(Source::kPq).Codec("h264", "yuv420p").OverBlack().Psnr(27).Tagged("bt2020", "smpte2084", "bt709", "tv"),
       MovieRow("ProRes 4444 16-bit from PQ, tagged PQ", "loop.mov")
-          .Depth(16).From(Source::kPq).Codec("prores", "yuva444p12le").Psnr(60)
+          .Depth(16).From(Source::kPq).MovieArgs({"--prores", "4444"}).Codec("prores", "yuva444p12le").Psnr(60)
           .Tagged("bt2020", "smpte2084", "bt709", "tv"),
       MovieRow("FFV1 from PQ, RGB tagged PQ", "loop.mkv")
           .From(Source::kPq).Codec("ffv1", "bgra").Tagged("bt2020", "smpte2084", "unknown", "unknown"),
-      MovieRow("H.264 gradients at --crf 0", "loop.mp4")
-          .Depth(16).From(Source::kGradient).MovieArgs({"--crf", "0"}).Codec("h264", "yuv420p").Rate("30/1")
-          .Psnr(48).Holds("rc=cqp mbtree=0 qp=0"),
+      // x265 at crf 0 is not lossless (x264's would be, in a profile few
+      // players take, which the command line refuses).
+      MovieRow("H.265 gradients at --crf 0", "loop.mp4")
+          .Depth(16).From(Source::kGradient).MovieArgs({"--codec", "h265", "--crf", "0"}).Codec("hevc", "yuv420p")
+          .OverBlack().Profile("Main").Tag("hvc1").Rate("30/1").Psnr(48).Holds("crf=0.0"),
       MovieRow("ProRes 4444 8-bit with alpha, NTSC rate", "loop.mov")
-          .Scene(ntsc).Codec("prores", "yuva444p12le").Rate("30000/1001").Psnr(48),
+          .Scene(ntsc).Codec("prores", "yuva444p12le").Profile("4444").Tag("ap4h").Rate("30000/1001").Psnr(48),
       MovieRow("ProRes 4444 8-bit taller than the rows converted at a time", "loop.mov")
           .Scene({"--size", "66x150"}).Codec("prores", "yuva444p12le").Psnr(48),
       // At a lower resolution the movie has the frames' size, which the host
@@ -1105,9 +1132,9 @@ std::vector<MovieOutput> MovieOutputs() {
       // So small, nearly every pixel of the test source is beside an edge
       // whose colour 4:2:0 halves: about 21.5 dB.
       MovieRow("H.264 at a third, odd width padded", "loop.mp4")
-          .Scene({"--size", "64x37", "--downsample", "3"}).Codec("h264", "yuv420p").Psnr(20).Padded(22, 12),
+          .Scene({"--size", "64x37", "--downsample", "3"}).Codec("h264", "yuv420p").OverBlack().Psnr(20).Padded(22, 12),
       MovieRow("H.264 at a quarter", "loop.mp4")
-          .Scene({"--size", "65x38", "--downsample", "4"}).Codec("h264", "yuv420p").Psnr(20),
+          .Scene({"--size", "65x38", "--downsample", "4"}).Codec("h264", "yuv420p").OverBlack().Psnr(20),
       MovieRow("ProRes 4444 at a third, odd width", "loop.mov")
           .Scene({"--size", "64x37", "--downsample", "3"}).Codec("prores", "yuva444p12le").Psnr(40),
       MovieRow("ProRes 4444 16-bit at a quarter", "loop.mov")
@@ -1116,17 +1143,64 @@ std::vector<MovieOutput> MovieOutputs() {
       MovieRow("ProRes 4444 16-bit with alpha", "loop.mov").Depth(16).Codec("prores", "yuva444p12le").Psnr(61),
       MovieRow("ProRes 4444 16-bit gradients", "loop.mov")
           .Depth(16).From(Source::kGradient).Codec("prores", "yuva444p12le").Rate("30/1").Psnr(61),
+      // The other kinds, each once: H.265 tagged hvc1; VP9 with alpha where
+      // the first frame has it (libvpx's decoder gives it back, FFmpeg's own
+      // drops it), without where it has none, over black for a later frame
+      // with alpha; each ProRes profile; the GIF over black.
+      MovieRow("H.265 8-bit with alpha, over black, odd size padded, a name of 245 bytes", std::string(241, 'h') + ".mp4")
+          .Scene({"--size", "65x35"}).MovieArgs({"--codec", "h265"}).Codec("hevc", "yuv420p").OverBlack()
+          .Profile("Main").Tag("hvc1").Psnr(27).Padded(66, 36),
+      MovieRow("VP9 8-bit with alpha", "loop.webm")
+          .Codec("vp9", "yuv420p").Profile("Profile 0").AlphaMode().DecodedBy("libvpx-vp9", "yuva420p").Psnr(28),
+      MovieRow("VP9 float with alpha, odd size", "loop.webm")
+          .Depth(32).Scene({"--size", "65x35"}).Codec("vp9", "yuv420p").Profile("Profile 0").AlphaMode()
+          .DecodedBy("libvpx-vp9", "yuva420p").Psnr(28),
+      MovieRow("VP9 16-bit opaque", "loop.webm")
+          .Depth(16).From(Source::kOpaque).Codec("vp9", "yuv420p").Profile("Profile 0")
+          .DecodedBy("libvpx-vp9", "yuv420p").Psnr(27),
+      MovieRow("VP9 8-bit, alpha from the second frame on, over black", "loop.webm")
+          .From(Source::kAlphaLater).Scene({"--play-once"}).Codec("vp9", "yuv420p").OverBlack().DecodedBy("libvpx-vp9", "yuv420p").Psnr(27),
+      MovieRow("ProRes 4444 XQ float with alpha", "loop.mov")
+          .Depth(32).MovieArgs({"--prores", "4444xq"}).Codec("prores", "yuva444p12le").Profile("XQ").Tag("ap4x")
+          .Psnr(48),
+      MovieRow("ProRes 422 HQ 16-bit opaque, the default without alpha", "loop.mov")
+          .Depth(16).From(Source::kOpaque).Codec("prores", "yuv422p10le").Profile("HQ").Tag("apch").Psnr(31),
+      MovieRow("ProRes 422 8-bit with alpha, over black", "loop.mov")
+          .MovieArgs({"--prores", "422"}).Codec("prores", "yuv422p10le").OverBlack().Profile("Standard").Tag("apcn")
+          .Psnr(30),
+      MovieRow("ProRes 422 LT at a third, odd width", "loop.mov")
+          .From(Source::kOpaque).Scene({"--size", "64x37", "--downsample", "3"}).MovieArgs({"--prores", "422lt"})
+          .Codec("prores", "yuv422p10le").Profile("LT").Tag("apcs").Psnr(20),
+      MovieRow("ProRes 422 Proxy float opaque", "loop.mov")
+          .Depth(32).From(Source::kOpaque).MovieArgs({"--prores", "proxy"}).Codec("prores", "yuv422p10le")
+          .Profile("Proxy").Tag("apco").Psnr(19),
+      MovieRow("GIF 8-bit with alpha, over black, a name of 245 bytes", std::string(241, 'g') + ".gif")
+          .Codec("gif", "bgra").OverBlack().Psnr(25),
+      // The source's sound, copied where --play-once and --audio copy ask for
+      // it, else noted as left out.
+      MovieRow("H.264 with the source's AAC sound copied", "loop.mp4")
+          .Sound("aac", true).Scene({"--play-once"}).MovieArgs({"--audio", "copy"}).Codec("h264", "yuv420p")
+          .OverBlack().Psnr(27),
+      MovieRow("VP9 with the source's Opus sound copied", "loop.webm")
+          .Sound("libopus", true).Scene({"--play-once"}).MovieArgs({"--audio", "copy"}).Codec("vp9", "yuv420p")
+          .DecodedBy("libvpx-vp9", "yuv420p").Psnr(27),
+      MovieRow("ProRes 422 HQ of a source with sound, left out", "loop.mov")
+          .Sound("aac", false).Codec("prores", "yuv422p10le").Psnr(31),
+      MovieRow("GIF 16-bit opaque at an NTSC rate", "loop.gif")
+          .Depth(16).From(Source::kOpaque).Scene(ntsc).Codec("gif", "bgra").OverBlack().Rate("30000/1001").Psnr(25),
   };
 }
 
 class MovieOutputEqualsTheFrames : public ::testing::TestWithParam<MovieOutput> {};
 
-// The same scene rendered to PNG frames and to a movie: the movie holds as
-// many frames at the composition's rate, each at its exact time (Matroska's
-// to the millisecond), of the frames' size (an .mp4 padded to even), and
-// FFmpeg decodes the PNG frames from it: FFV1 exactly, the others within a
-// PSNR bound, compared premultiplied (an .mp4 over black). The movie
-// replaces a file of its name with -y and leaves nothing else behind.
+// The same scene rendered to PNG frames and to a movie: the movie is of its
+// kind's codec, profile, pixels and tag (an .mp4 with its index first), holds
+// as many frames at the composition's rate, each at its exact time
+// (Matroska's and WebM's to the millisecond, a GIF's to the hundredth), of
+// the frames' size (H.264 and H.265 padded to even), and FFmpeg decodes the
+// PNG frames from it: FFV1 exactly, the others within a PSNR bound, compared
+// premultiplied (a kind without alpha over black). The movie replaces a file
+// of its name with -y and leaves nothing else behind.
 TEST_P(MovieOutputEqualsTheFrames, FrameByFrame) {
   const MovieOutput& c = GetParam();
   TempDir tmp("movieout");
@@ -1144,6 +1218,11 @@ TEST_P(MovieOutputEqualsTheFrames, FrameByFrame) {
     }
     source = tmp / "gradient.png";
     WriteImage(source.string(), w, h, rgba, FrameFormat::Png16);
+  } else if (c.source == MovieOutput::Source::kOpaque && !c.sound.empty()) {
+    source = MakeClip(tmp, "sound.mkv",
+                      "-f lavfi -i sine=frequency=440:sample_rate=48000:duration=0.5 -pix_fmt yuv420p -c:v libx264 "
+                      "-c:a " + c.sound,
+                      "testsrc2=size=66x36:rate=25:duration=0.16");
   } else if (c.source == MovieOutput::Source::kOpaque) {
     source = MakeClip(tmp, "opaque.mp4", "-frames:v 4 -pix_fmt yuv420p -c:v libx264", "testsrc2=size=66x36:rate=25");
   } else if (c.source == MovieOutput::Source::kPq) {
@@ -1151,6 +1230,10 @@ TEST_P(MovieOutputEqualsTheFrames, FrameByFrame) {
                       "-frames:v 4 -vf scale=out_color_matrix=bt2020 -pix_fmt yuv420p10le -c:v libx264 "
                       "-color_primaries bt2020 -color_trc smpte2084 -colorspace bt2020nc",
                       "testsrc2=size=66x36:rate=25");
+  } else if (c.source == MovieOutput::Source::kAlphaLater) {
+    source = MakeClip(tmp, "later.mov", "-frames:v 4 -c:v png -pix_fmt rgba64be",
+                      "testsrc2=size=66x36:rate=25,format=rgba64le,geq=r='r(X,Y)':g='g(X,Y)':b='b(X,Y)':"
+                      "a='if(N,X*1000,65535)'");
   } else {
     source = MakeClip(tmp, "alpha.mov", "-frames:v 4 -c:v png -pix_fmt rgba64be",
                       "testsrc2=size=66x36:rate=25,format=rgba64le,geq=r='r(X,Y)':g='g(X,Y)':b='b(X,Y)':a='X*1000'");
@@ -1173,22 +1256,59 @@ TEST_P(MovieOutputEqualsTheFrames, FrameByFrame) {
   const testing::ToolRun run = RunTool(movie_args, tmp.path());
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(Listing(tmp / "movie"), std::set<std::string>{c.file}) << "the movie alone, no hidden file left";
-  const bool mp4 = c.codec == "h264";
-  EXPECT_EQ(run.err.find("alpha below 1") != std::string::npos, mp4 && c.alpha())
-      << "an .mp4 of a render with alpha says so, of an opaque render not: " << run.err;
+  EXPECT_EQ(run.err.find("alpha below 1") != std::string::npos, c.over_black && c.alpha())
+      << "a movie without alpha of a render with alpha says so, of an opaque render not: " << run.err;
+  EXPECT_EQ(run.err.find(" has sound (") != std::string::npos, !c.sound.empty() && !c.copy_sound)
+      << "a source's sound left out is noted: " << run.err;
+  if (c.copy_sound) {
+    // The sound ends with the pictures (4 frames at 25 fps), within one of
+    // its packets: half a second of it is cut there.
+    const json sound = json::parse(Capture("ffprobe -v error -select_streams a:0 -show_entries "
+                                           "packet=pts_time,duration_time -of json " + testing::Quote(movie.string())));
+    ASSERT_FALSE(sound["packets"].empty()) << "the sound copied";
+    const json& last = sound["packets"].back();
+    const double end = std::stod(last["pts_time"].get<std::string>()) + std::stod(last["duration_time"].get<std::string>());
+    EXPECT_NEAR(end, 4.0 / 25, std::stod(last["duration_time"].get<std::string>())) << "where the sound ends";
+  }
 
   const json probe = json::parse(Capture(
       "ffprobe -v error -select_streams v:0 -count_frames -show_entries "
-      "stream=codec_name,pix_fmt,r_frame_rate,avg_frame_rate,time_base,nb_read_frames,color_primaries,color_transfer,"
-      "color_space,color_range:frame=best_effort_timestamp,"
+      "stream=codec_name,profile,codec_tag_string,pix_fmt,r_frame_rate,avg_frame_rate,time_base,nb_read_frames,"
+      "color_primaries,color_transfer,color_space,color_range:stream_tags=alpha_mode:frame=best_effort_timestamp,"
       "key_frame "
       "-of json " + testing::Quote(movie.string())));
   const json& stream = probe["streams"][0];
   EXPECT_EQ(stream["codec_name"], c.codec);
   EXPECT_EQ(stream["pix_fmt"], c.decoded);
-  EXPECT_EQ(stream["r_frame_rate"], c.rate);
-  EXPECT_EQ(stream["avg_frame_rate"], c.rate);
+  if (!c.profile.empty()) {
+    EXPECT_EQ(stream["profile"], c.profile);
+  }
+  if (!c.tag.empty()) {
+    EXPECT_EQ(stream["codec_tag_string"], c.tag);
+  }
+  EXPECT_EQ(stream.value("tags", json::object()).value("alpha_mode", ""), c.alpha_mode ? "1" : "");
+  // A GIF's delays are hundredths: its rate is FFmpeg's guess from them.
+  const bool gif = c.codec == "gif";
+  if (!gif) {
+    EXPECT_EQ(stream["r_frame_rate"], c.rate);
+    EXPECT_EQ(stream["avg_frame_rate"], c.rate);
+  }
   EXPECT_EQ(stream["nb_read_frames"], "4");
+  if (fs::path(c.file).extension() == ".mp4") {
+    // The index before the data, so that a browser plays it as it loads.
+    const std::string bytes = testing::Slurp(movie);
+    std::vector<std::string> boxes;
+    for (std::size_t at = 0; at + 8 <= bytes.size();) {
+      const auto size = static_cast<std::size_t>(static_cast<unsigned char>(bytes[at]) << 24 |
+                                                 static_cast<unsigned char>(bytes[at + 1]) << 16 |
+                                                 static_cast<unsigned char>(bytes[at + 2]) << 8 |
+                                                 static_cast<unsigned char>(bytes[at + 3]));
+      boxes.push_back(bytes.substr(at + 4, 4));
+      if (size < 8) break;
+      at += size;
+    }
+    EXPECT_EQ(boxes, (std::vector<std::string>{"ftyp", "moov", "free", "mdat"}));
+  }
   for (const auto& [tag, value] : c.tags) EXPECT_EQ(stream.value(tag, std::string("unknown")), value) << tag;
   // Frame k at k / rate: exactly where the time base holds it, else rounded to it.
   const auto slash = [](const std::string& s, int part) {
@@ -1198,7 +1318,9 @@ TEST_P(MovieOutputEqualsTheFrames, FrameByFrame) {
   const std::string tb = stream["time_base"];
   const long long rate_num = slash(c.rate, 0), rate_den = slash(c.rate, 1);
   const long long tb_num = slash(tb, 0), tb_den = slash(tb, 1);
-  const bool millisecond = c.codec == "ffv1";
+  // Matroska and WebM keep milliseconds, a GIF hundredths.
+  const bool millisecond = c.codec == "ffv1" || c.codec == "vp9";
+  const bool rounded = millisecond || gif;
   ASSERT_EQ(probe["frames"].size(), 4u);
   for (long long k = 0; k < 4; ++k) {
     const json& frame = probe["frames"][static_cast<std::size_t>(k)];
@@ -1207,8 +1329,8 @@ TEST_P(MovieOutputEqualsTheFrames, FrameByFrame) {
     }
     const long long ts = frame["best_effort_timestamp"];
     const long long want = k * tb_den * rate_den, unit = tb_num * rate_num;
-    if (millisecond) {
-      EXPECT_EQ(tb, "1/1000");
+    if (rounded) {
+      EXPECT_EQ(tb, millisecond ? "1/1000" : "1/100");
       EXPECT_EQ(ts, (2 * want + unit) / (2 * unit)) << "frame " << k;
     } else {
       EXPECT_EQ(ts * unit, want) << "frame " << k << " at " << ts << " x " << tb;
@@ -1217,9 +1339,15 @@ TEST_P(MovieOutputEqualsTheFrames, FrameByFrame) {
 
   // Without the movie's transfer tag: FFmpeg would write it into the PNG
   // files as a gamma, which the image library applies when it premultiplies.
+  const std::string decoder = c.decoder.empty() ? "" : "-c:v " + c.decoder;
+  if (!c.decoder.empty()) {
+    const std::string info = Capture("ffmpeg -v info " + decoder + " -i " + testing::Quote(movie.string()) +
+                                     " -frames:v 1 -vf showinfo -f null - 2>&1");
+    EXPECT_NE(info.find(" fmt:" + c.decoded_by_decoder + " "), std::string::npos) << info;
+  }
   const std::vector<fs::path> decoded = FfmpegPictures(
       movie, std::string("-vf setparams=color_primaries=unknown:color_trc=unknown -pix_fmt ") +
-                 (c.depth == 8 ? "rgba" : "rgba64be"));
+                 (c.depth == 8 ? "rgba" : "rgba64be"), decoder);
   ASSERT_EQ(decoded.size(), 4u);
   double worst = INFINITY;
   for (std::size_t k = 0; k < decoded.size(); ++k) {
@@ -1243,7 +1371,7 @@ TEST_P(MovieOutputEqualsTheFrames, FrameByFrame) {
       const std::string diff = Difference(shown, want, w);
       EXPECT_TRUE(diff.empty()) << diff;
     }
-    worst = std::min(worst, Psnr(shown, want, mp4 ? 3 : 4));
+    worst = std::min(worst, Psnr(shown, want, c.over_black ? 3 : 4));
   }
   if (c.min_psnr > 0) {
     EXPECT_GE(worst, c.min_psnr);
@@ -1297,20 +1425,24 @@ TEST(RenderTool, AnOddSizedMp4KeepsItsEdgesColour) {
   for (const OddEdge& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir tmp("oddedge");
-    std::vector<float> rgba;
+    // The encoder at x264's lossless qp 0 (the command line keeps --crf 0
+    // from .mp4s), so that the planes come back exactly as converted.
+    pixels::PixelWorld world(c.width, c.height, pixels::Depth::k8);
     for (int y = 0; y < c.height; ++y) {
       for (int x = 0; x < c.width; ++x) {
         const bool red = c.red_row ? y == c.height - 1 : x == c.width - 1;
-        rgba.insert(rgba.end(), {red ? 1.0f : 0.0f, 0.0f, red ? 0.0f : 1.0f, 1.0f});
+        reinterpret_cast<PF_Pixel8*>(world.row(y))[x] =
+            PF_Pixel8{255, static_cast<A_u_char>(red ? 255 : 0), 0, static_cast<A_u_char>(red ? 0 : 255)};
       }
     }
-    const fs::path still = tmp / "edge.png";
-    WriteImage(still.string(), c.width, c.height, rgba, FrameFormat::Png8);
     const fs::path movie = tmp / "edge.mp4";
-    const testing::ToolRun run = RunTool({"--quiet", "--source", still.string(), "--frames", "1", "--mode", "whole",
-                                          "--crf", "0", "--out", movie.string()},
-                                         tmp.path());
-    ASSERT_EQ(run.exit_code, 0) << run.err;
+    {
+      MovieSettings settings{MovieKind::kH264, c.width, c.height, 8, Rational{25, 1}, 1};
+      settings.crf = 0;
+      MovieEncoder mp4(movie.string(), "edge.mp4", settings);
+      mp4.Add(*world.world());
+      mp4.Finish();
+    }
     const std::string yuv =
         Capture("ffmpeg -v error -i " + testing::Quote(movie.string()) + " -f rawvideo -pix_fmt yuv420p -");
     const int w = c.width + c.width % 2, h = c.height + c.height % 2;
@@ -1550,7 +1682,7 @@ TEST(Outputs, StraightColourIsRoundedToTheNearestLevel) {
     WriteFrameImage(png);
     {
       MovieEncoder mkv((tmp / "loop.mkv").string(), "loop.mkv",
-                       MovieSettings{MovieKind::kMkv, n, 1, depth, Rational{25, 1}});
+                       MovieSettings{MovieKind::kFfv1, n, 1, depth, Rational{25, 1}, 1});
       mkv.Add(*world.world());
       mkv.Finish();
     }
@@ -1621,7 +1753,7 @@ TEST(Outputs, AnMkvOfAnySizeHoldsItsPixelsExactly) {
     }
     const fs::path file = tmp / "tiny.mkv";
     {
-      MovieEncoder mkv(file.string(), "tiny.mkv", MovieSettings{MovieKind::kMkv, c.width, c.height, c.depth, Rational{25, 1}});
+      MovieEncoder mkv(file.string(), "tiny.mkv", MovieSettings{MovieKind::kFfv1, c.width, c.height, c.depth, Rational{25, 1}, 1});
       mkv.Add(*world.world());
       mkv.Finish();
     }
@@ -1682,6 +1814,9 @@ TEST(RenderTool, FailedFramesStopTheRunOrAreMarked) {
   const std::vector<std::string> too_large = {nested + "/", ": cannot be written: file too large", "ulimit -f", "Fix:"};
   const std::vector<std::string> movie_footage = {"--source", cut.string(), "--out", nested + "/cut.mp4"};
   const std::vector<std::string> movie_write = {"--out", nested + "/loop.mkv"};
+  const std::vector<std::string> gif_write = {"--out", nested + "/loop.gif"};
+  const std::vector<std::string> h265_write = {"--out", nested + "/loop.mp4", "--codec", "h265"};
+  const std::vector<std::string> webm_write = {"--out", nested + "/loop.webm"};
   const Case cases[] = {
       {"footage", footage, false, 3, {"cut.mp4: frame ", "cannot be read"}, "footage", false, {}},
       {"footage, --keep-going", footage, true, 6, {"cut.mp4: frame ", "cannot be read"}, "footage", false, {}},
@@ -1694,6 +1829,12 @@ TEST(RenderTool, FailedFramesStopTheRunOrAreMarked) {
        false, {}},
       {"a write past the file-size limit, into a movie", movie_write, false, 5,
        {nested + "/loop.mkv: cannot be written: file too large", "ulimit -f", "Fix:"}, nullptr, false, 4096},
+      {"a write past the file-size limit, into a GIF", gif_write, false, 5,
+       {nested + "/loop.gif: cannot be written: file too large", "ulimit -f", "Fix:"}, nullptr, false, 4096},
+      {"a write past the file-size limit, into a WebM", webm_write, false, 5,
+       {nested + "/loop.webm: cannot be written: file too large", "ulimit -f", "Fix:"}, nullptr, false, 4096},
+      {"a write past the file-size limit, into an H.265 .mp4", h265_write, false, 5,
+       {nested + "/loop.mp4: cannot be written: file too large", "ulimit -f", "Fix:"}, nullptr, false, 4096},
       // The library's own lines (libpng prints its errors) join ours, on one line.
       Case::Footage("a damaged picture in a sequence", {"--source", (tmp / "shot" / "s.#.png").string()})
           .Says({"s.3.png: frame 2 cannot be read (", "), at composition frame "})
@@ -1840,6 +1981,8 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
   const std::string whole = testing::Slurp(MakeClip(tmp, "footage/whole.mp4", "-frames:v 20 -pix_fmt yuv420p -c:v libx264"));
   std::ofstream(tmp / "footage" / "noindex.mp4", std::ios::binary) << whole.substr(0, whole.size() / 2);
   MakeClip(tmp, "footage/audio.m4a", "-t 0.2 -c:a aac", "sine=frequency=440");
+  const std::string sound = MakeClip(tmp, "footage/sound.mp4", "-f lavfi -i sine -frames:v 2 -t 0.1 -c:a aac -pix_fmt yuv420p -c:v libx264",
+                                     "testsrc2=size=64x36:rate=25").string();
   fs::create_directories(tmp / "footage" / "frames.mkv");
   // A movie its owner may not read, and a sequence whose third frame a copy cut short.
   std::ofstream(tmp / "footage" / "locked.mp4", std::ios::binary) << whole;
@@ -1934,27 +2077,50 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
       Refused("a movie below a file")
           .Args({"--out", (tmp / "afile" / "nest" / "loop.mp4").string()})
           .Says((tmp / "afile").string() + " is a file, not a folder"),
+      Refused("the footage as an H.265 movie")
+          .Args({"--source", movie, "--out", movie, "-y", "--codec", "h265"})
+          .Says("whole.mp4: is footage this run reads"),
       Refused("a crf past 51")
           .Args({"--out", (tmp / "loop.mp4").string(), "--crf", "52"})
-          .Says("--crf 52: expects a whole number from 0 (lossless) to 51"),
+          .Says("--crf 52: expects a whole number from 1 to 51 for H.264"),
+      Refused("H.264's lossless crf 0")
+          .Args({"--out", (tmp / "loop.mp4").string(), "--crf", "0"})
+          .Says("--crf 0: makes H.264's lossless profile (High 4:4:4 Predictive), which many players"),
       Refused("a crf for a .mov")
           .Args({"--out", (tmp / "loop.mov").string(), "--crf", "20"})
-          .Says("--crf: sets the quality of an .mp4 only"),
+          .Says("--crf: sets the quality of NAME.mp4 or NAME.webm only (NAME.mov is ProRes 4444 or ProRes 422 HQ)"),
+      Refused("a ProRes profile for an .mp4")
+          .Args({"--out", (tmp / "loop.mp4").string(), "--prores", "422"})
+          .Says("--prores: picks the kind of a NAME.mov only"),
+      Refused("--audio copy without --play-once")
+          .Args({"--out", (tmp / "loop.mp4").string(), "--source", movie, "--audio", "copy"})
+          .Says("--audio copy: needs --play-once"),
+      Refused("--audio copy from footage without sound")
+          .Args({"--out", (tmp / "loop.mp4").string(), "--source", movie, "--play-once", "--audio", "copy"})
+          .Says("--audio copy: " + movie + " has no sound"),
+      Refused("--audio copy of AAC into a .webm")
+          .Args({"--out", (tmp / "loop.webm").string(), "--source", sound, "--play-once", "--audio", "copy"})
+          .Says("loop.webm does not take " + sound + "'s aac sound. Fix: write NAME.mp4, NAME.mov or NAME.mkv, which take it"),
       Refused("--keep-going into a movie")
           .Args({"--out", (tmp / "loop.mp4").string(), "--keep-going"})
           .Says("--keep-going: marks failed frames in report.json"),
       // Names of files the tool does not write, with the movies it does.
-      Refused("a GIF")
-          .Args({"--out", (tmp / "loop.gif").string()})
-          .Says("loop.gif: ends in .gif, and the movies this tool writes are .mp4, .mov or .mkv"),
-      Refused("a WebM").Args({"--out", (tmp / "loop.webm").string()}).Says("loop.webm: ends in .webm, and the movies"),
+      Refused("a crf for a GIF")
+          .Args({"--out", (tmp / "loop.gif").string(), "--crf", "18"})
+          .Says("--crf: sets the quality of NAME.mp4 or NAME.webm only (NAME.gif is GIF)"),
+      Refused("a WebM of an unknown codec")
+          .Args({"--out", (tmp / "loop.webm").string(), "--codec", "h265"})
+          .Says("--codec: picks the kind of a NAME.mp4 only"),
+      Refused("an MPEG").Args({"--out", (tmp / "loop.mpg").string()})
+          .Says("loop.mpg: ends in .mpg, and the movies this tool writes are .mp4, .webm, .mov, .mkv or .gif"),
       Refused("an AVI").Args({"--out", (tmp / "loop.AVI").string()}).Says("loop.AVI: ends in .AVI, and the movies"),
       Refused("an image")
           .Args({"--out", (tmp / "still.png").string()})
           .Says("end the name in / for a folder of frames"),
       Refused("an image sequence")
           .Args({"--out", (tmp / "x.%04d.png").string()})
-          .Says("name a movie NAME.mp4, NAME.mov or NAME.mkv, or end the name in / for a folder of frames: --out " +
+          .Says("name a movie NAME.mp4, NAME.webm, NAME.mov, NAME.mkv or NAME.gif, or end the name in / for a folder of "
+                "frames: --out " +
                 (tmp / "x.%04d.png/").string()),
       // An --out the file system will not make, as a write it refuses.
       Refused("a folder that cannot be made")
@@ -1977,7 +2143,7 @@ TEST(RenderTool, BadInputIsRefusedAndNothingIsWritten) {
     EXPECT_FALSE(fs::exists(tmp / "out")) << "nothing written";
     EXPECT_EQ(Listing(tmp.path()).size(), 6u) << "nothing written anywhere";
     EXPECT_EQ(Listing(tmp / "footage"), (std::set<std::string>{"audio.m4a", "empty.mp4", "frames.mkv", "locked.mp4",
-                                                               "noindex.mp4", "shot", "whole.mp4"}));
+                                                               "noindex.mp4", "shot", "sound.mp4", "whole.mp4"}));
     EXPECT_TRUE(testing::Slurp(movie) == whole) << "a movie that is there stays as it was";
     if (c.args.size() == 2 && c.args[1].find("/footage/") != std::string::npos) {
       EXPECT_EQ(r.err.find("PNG"), std::string::npos) << "a movie's fault suggests no image formats: " << r.err;
@@ -2120,20 +2286,44 @@ TEST(RenderTool, DryRunSaysWhatARunWouldWrite) {
   TempDir tmp("dryrun");
   const DryRun cases[] = {
       DryRunRow("frames").Args({"--out", "frames"}),
+      // H.264's level by hand: 20 x 12 macroblocks, 7200 a second, within
+      // level 1.3 (396 and 11880); 5 x 3 at 30000/1001 within level 1.
       DryRunRow("an .mp4")
           .Args({"--out", "loop.mp4"})
-          .Says("zelvan-render: dry run: loop.mp4 would be a movie of 90 frames 320x180 at 30 fps, H.264 yuv420p, "
-                "crf 18\n"),
+          .Says("zelvan-render: dry run: loop.mp4 would be a movie of 90 frames 320x180 at 30 fps, H.264 High, level "
+                "1.3, yuv420p, no alpha, crf 18; plays anywhere: "),
       DryRunRow("an .mp4 of odd size at another quality")
           .Args({"--out", "loop.mp4", "--size", "65x35", "--crf", "23", "--fps", "29.97"})
-          .Says("loop.mp4 would be a movie of 90 frames 65x35 at 30000/1001 fps, H.264 yuv420p, crf 23, padded to "
-                "66x36\n"),
-      DryRunRow("a 16-bit .mov at a third")
+          .Says("loop.mp4 would be a movie of 90 frames 65x35 at 30000/1001 fps, H.264 High, level 1, yuv420p, no "
+                "alpha, crf 23, padded to 66x36; "),
+      // 1920 x 1080 at 30 fps: past level 3.1's 983040 samples a picture,
+      // within level 4's 2228224 and 66846720 a second.
+      DryRunRow("an H.265 .mp4")
+          .Args({"--out", "loop.mp4", "--codec", "h265", "--size", "1920x1080", "--frames", "2"})
+          .Says("loop.mp4 would be a movie of 2 frames 1920x1080 at 30 fps, H.265 Main, level 4, yuv420p, no alpha, "
+                "crf 20; plays in players"),
+      DryRunRow("a 16-bit .mov at a third, whose first frame has alpha")
           .Args({"--out", "loop.MOV", "--depth", "16", "--downsample", "3"})
-          .Says("loop.MOV would be a movie of 90 frames 107x60 at 30 fps, ProRes 4444 yuva444p10le\n"),
+          .Says("loop.MOV would be a movie of 90 frames 107x60 at 30 fps, ProRes 4444, yuva444p10le, alpha (the "
+                "first frame has alpha); for editing applications"),
+      DryRunRow("a .mov whose first frame has none")
+          .Args({"--out", "loop.mov", "--mode", "fit", "--frames", "3"})
+          .Says("ProRes 422 HQ, yuv422p10le, no alpha (the first frame has none); for editing applications"),
+      DryRunRow("a .mov of a ProRes profile picked")
+          .Args({"--out", "loop.mov", "--prores", "proxy", "--frames", "3"})
+          .Says("ProRes 422 Proxy, yuv422p10le, no alpha; for editing applications, as a light stand-in"),
+      DryRunRow("a .webm whose first frame has alpha")
+          .Args({"--out", "loop.webm", "--frames", "3"})
+          .Says("VP9, yuva420p, alpha, crf 31 (the first frame has alpha); plays in web pages, with its alpha"),
+      DryRunRow("a .webm whose first frame has none")
+          .Args({"--out", "loop.webm", "--mode", "center", "--frames", "3"})
+          .Says("VP9, yuv420p, no alpha, crf 31 (the first frame has none); plays in web pages"),
       DryRunRow("an .mkv")
           .Args({"--out", "loop.mkv", "--frames", "4"})
-          .Says("4 frames 320x180 at 30 fps, FFV1 lossless bgra\n"),
+          .Says("4 frames 320x180 at 30 fps, FFV1 lossless, bgra, alpha; for the archive"),
+      DryRunRow("a .gif")
+          .Args({"--out", "loop.gif", "--frames", "4"})
+          .Says("4 frames 320x180 at 30 fps, GIF, pal8, no alpha; plays anywhere an image shows"),
       DryRunRow("--play-once past the source")
           .Args({"--out", "frames", "--play-once", "--frames", "100", "--set", "source.fps=24"})
           .Says("zelvan-render: note: --play-once: the composition's 100 frames outlast the source's 2 s, so from "

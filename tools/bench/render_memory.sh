@@ -11,8 +11,10 @@
 # - The same 30 frames played once (--play-once) into each movie the tool
 #   writes, against FFmpeg encoding the clip with the tool's encoder settings:
 #   `ffmpeg -i uhd.mp4 -c:v prores_ks -profile:v 4444 -pix_fmt yuva444p10le
-#   out.mov`, FFV1 version 3 in 4 slices with checksums, every frame a
-#   keyframe, as BGRA into out.mkv, and x264 at crf 18 into out.mp4.
+#   out.mov` (the tool with --prores 4444: the clip is opaque), FFV1 version 3
+#   in 4 slices with checksums, every frame a keyframe, as BGRA into out.mkv,
+#   x264 at crf 18 and x265 at crf 20 into out.mp4 with its index first, and
+#   VP9 at crf 31 (bit rate 0, row threads) into out.webm.
 #   Goal: at most 1.3 x FFmpeg's peak for each.
 # Each run is repeated ROUNDS times (default 2); the highest peak counts.
 set -euo pipefail
@@ -40,10 +42,14 @@ most() { echo ${peaks[$1]} | tr ' ' '\n' | sort -n | tail -n 1; }
 declare -A encode=(
   [mov]="-c:v prores_ks -profile:v 4444 -pix_fmt yuva444p10le"
   [mkv]="-c:v ffv1 -level 3 -g 1 -slices 4 -slicecrc 1 -pix_fmt bgra"
-  [mp4]="-c:v libx264 -crf 18 -pix_fmt yuv420p"
+  [mp4]="-c:v libx264 -crf 18 -pix_fmt yuv420p -movflags +faststart"
+  [h265]="-c:v libx265 -crf 20 -pix_fmt yuv420p -tag:v hvc1 -x265-params log-level=none -movflags +faststart"
+  [webm]="-c:v libvpx-vp9 -crf 31 -b:v 0 -row-mt 1 -pix_fmt yuv420p"
 )
-declare -A codec=([mov]="ProRes 4444" [mkv]="FFV1" [mp4]="H.264 crf 18")
-movies=(mov mkv mp4)
+declare -A codec=([mov]="ProRes 4444" [mkv]="FFV1" [mp4]="H.264 crf 18" [h265]="H.265 crf 20" [webm]="VP9 crf 31")
+declare -A file=([mov]=out.mov [mkv]=out.mkv [mp4]=out.mp4 [h265]=out.mp4 [webm]=out.webm)
+declare -A kind=([mov]="--prores 4444" [mkv]="" [mp4]="" [h265]="--codec h265" [webm]="")
+movies=(mov mkv mp4 h265 webm)
 
 hd=(--source "$work/hd.mp4" --frames 300 --type cycle --easing linear --waiting 0
     --set 'params.time={"rate": 36}' --quiet --out "$work/out")
@@ -56,8 +62,9 @@ for ((i = 0; i < rounds; ++i)); do
   measure uhd-tool "$tool" "${uhd[@]}"
   for m in "${movies[@]}"; do
     # shellcheck disable=SC2086  # the settings are words
-    measure "$m-ffmpeg" ffmpeg -nostdin -v error -i "$work/uhd.mp4" ${encode[$m]} "$work/out/out.$m"
-    measure "$m-tool" "$tool" --source "$work/uhd.mp4" --play-once --quiet --out "$work/out/out.$m"
+    measure "$m-ffmpeg" ffmpeg -nostdin -v error -i "$work/uhd.mp4" ${encode[$m]} "$work/out/${file[$m]}"
+    # shellcheck disable=SC2086  # the kind's option is words, or none
+    measure "$m-tool" "$tool" --source "$work/uhd.mp4" --play-once --quiet --out "$work/out/${file[$m]}" ${kind[$m]}
   done
 done
 f=$(most hd-ffmpeg) r=$(most hd-tool) u=$(most uhd-ffmpeg) z=$(most uhd-tool)
@@ -68,7 +75,7 @@ awk -v f="$f" -v r="$r" -v z="$z" 'BEGIN {
   printf "  1080p 8-bit: %.2f x FFmpeg (goal <= 2.5); 4K float: %d MiB (goal <= 1024)\n", r / f, z }'
 for m in "${movies[@]}"; do
   mf=$(most "$m-ffmpeg") mt=$(most "$m-tool")
-  awk -v m="$m" -v c="${codec[$m]}" -v f="$mf" -v t="$mt" -v all="${peaks[$m-ffmpeg]} / ${peaks[$m-tool]}" 'BEGIN {
-    printf "  3840x2160 8-bit, 30 frames to .%s (%s): ffmpeg %d MiB, zelvan-render %d MiB: %.2f x FFmpeg (goal <= 1.3)   (all: %s )\n",
+  awk -v m="${file[$m]}" -v c="${codec[$m]}" -v f="$mf" -v t="$mt" -v all="${peaks[$m-ffmpeg]} / ${peaks[$m-tool]}" 'BEGIN {
+    printf "  3840x2160 8-bit, 30 frames to %s (%s): ffmpeg %d MiB, zelvan-render %d MiB: %.2f x FFmpeg (goal <= 1.3)   (all: %s )\n",
       m, c, f, t, t / f, all }'
 done

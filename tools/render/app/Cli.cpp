@@ -6,8 +6,9 @@
 
 #include "Help.h"
 #include "LoopFiles.h"
+#include "MovieOptions.h"
+#include "MovieRecipe.h"
 #include "PlainText.h"
-#include "MovieEncoder.h"
 #include "OutputNames.h"
 #include "SceneFields.h"
 #include "Shortcuts.h"
@@ -92,12 +93,14 @@ bool TakeValue(Options& o, const Arg& arg, const std::vector<std::string>& args,
     o.cache_mb = static_cast<std::size_t>(*mb);
   } else if (a == "--crf") {
     const std::string v = NeedValue(arg, args, i);
-    o.crf = WholeNumber(v, 2);
-    if (!o.crf || *o.crf > kMaxCrf) {
-      throw UsageError("--crf " + v, "expects a whole number from 0 (lossless) to " + std::to_string(kMaxCrf),
-                       "write e.g. --crf 23 for a smaller file or --crf 12 for one closer to the frames (default " +
-                           std::to_string(kDefaultCrf) + ")");
-    }
+    o.crf = WholeNumber(v, 3);
+    if (!o.crf) throw UsageError("--crf " + v, "expects a whole number", "write e.g. --crf 23");
+  } else if (a == "--audio") {
+    const std::string v = NeedValue(arg, args, i);
+    if (v != "copy" && v != "none") throw UsageError("--audio " + v, "expects copy or none", "write --audio copy");
+    o.audio_copy = v == "copy";
+  } else if (IsKindOption(a)) {
+    o.kind_picks[a] = NeedValue(arg, args, i);
   } else if (a == "--set") {
     o.overrides.push_back(NeedValue(arg, args, i));
   } else if (a == "--size") {
@@ -119,10 +122,10 @@ bool TakeValue(Options& o, const Arg& arg, const std::vector<std::string>& args,
 }
 
 // A name with another extension than a movie's names a file the tool does
-// not write (a GIF, an image sequence), unless it ends in "/".
+// not write (an AVI, an image sequence), unless it ends in "/".
 void CheckTheOutputsName(const std::string& out) {
   const std::string ext = fs::path(out).extension().string();
-  if (ext.empty() || out.back() == '/' || MovieKindOf(out)) return;
+  if (ext.empty() || out.back() == '/' || MovieContainerOf(out) != nullptr) return;
   throw UsageError("--out " + out,
                    "ends in " + ext + ", and the movies this tool writes are " + ListWith(MovieExtensions(), " or "),
                    "name a movie " + MovieNameList() + ", or end the name in / for a folder of frames: --out " +
@@ -132,13 +135,9 @@ void CheckTheOutputsName(const std::string& out) {
 // The options that a movie, or frame files, cannot take.
 void CheckTheOutputsOptions(const Options& o) {
   CheckTheOutputsName(o.out_dir);
-  const std::optional<MovieKind> movie = MovieKindOf(o.out_dir);
-  if (o.crf && movie != MovieKind::kMp4) {
-    throw UsageError("--crf", std::string("sets the quality of an .mp4 only (") +
-                                  (movie ? "a .mov is ProRes 4444, a .mkv lossless" : "frame files are lossless") + ")",
-                     "drop --crf, or give --out NAME.mp4");
-  }
-  if (o.keep_going && movie) {
+  const MovieContainer* movie = MovieContainerOf(o.out_dir);
+  CheckMovieOptions(o, movie);
+  if (o.keep_going && movie != nullptr) {
     throw UsageError("--keep-going",
                      std::string("marks failed frames in ") + names::kReport +
                          " and on the contact sheet, which a movie has not",
@@ -155,7 +154,7 @@ void CheckTheLoopOptions(const Options& o) {
     }
     return;
   }
-  if (MovieKindOf(o.out_dir) && o.loop.out) {
+  if (MovieContainerOf(o.out_dir) != nullptr && o.loop.out) {
     throw UsageError("--out " + o.out_dir, "names a movie, and --find-loop writes a folder",
                      "give --out DIR for " + std::string(names::kLoops) + " and the pictures, or no --out");
   }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,7 +25,7 @@ inline constexpr int kExitFramesFailed = ExitCode("--keep-going wrote its output
 
 struct Options {
   std::string scene_file;            // empty: the built-in demo scene
-  std::string out_dir = "zelvan-render-out";  // a folder, or a movie file: NAME.mp4, .mov, .mkv
+  std::string out_dir = "zelvan-render-out";  // a folder, or a movie file: NAME.mp4, .webm, .mov, .mkv, .gif
   std::vector<std::string> overrides;  // FIELD=VALUE, in command-line order
   std::string plugin;                // empty: the plug-in built beside the tool
   bool quiet = false;
@@ -39,7 +40,10 @@ struct Options {
   bool no_previews = false;  // no contact sheet and no GIF
   std::size_t cache_mb = kDefaultCacheBytes >> 20;  // the footage frame cache's budget
   bool play_once = false;    // every source frame once, in order
-  std::optional<int> crf;    // x264's quality, for an .mp4
+  std::optional<int> crf;    // a movie's quality, where its kind has a scale
+  // A movie's kind picked by its container's option: --codec h265, --prores 422hq.
+  std::map<std::string, std::string> kind_picks;
+  bool audio_copy = false;   // --audio copy: the source's sound into the movie
   bool find_loop = false;    // the footage's best loops instead of a render
   LoopRequest loop;          // --find-loop's lengths, count and folder (--out, when given)
   std::string loop_option;   // the first of --min, --max, --top given, for a message

@@ -1,12 +1,17 @@
 #include "Help.h"
 
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
 #include <algorithm>
 #include <vector>
 
 #include "Cli.h"
 #include "FrameFormat.h"
 #include "LoopRequest.h"
-#include "MovieEncoder.h"
+#include "MovieOptions.h"
+#include "MovieRecipe.h"
 #include "OutputNames.h"
 #include "PlainText.h"
 #include "SceneFields.h"
@@ -15,8 +20,9 @@
 namespace zelvan::render {
 namespace {
 
-// Where an option's text starts.
+// Where an option's text starts, and a movie kind's.
 constexpr std::size_t kOptionColumn = 24;
+constexpr std::size_t kMovieColumn = 15;
 
 // An option's line: its name and value, then its text wrapped under itself.
 std::string Option(const std::string& option, const std::string& text) {
@@ -68,11 +74,28 @@ std::string HelpSceneOptions() {
 }
 
 // The options of the run.
+// The options of a movie: those that pick a kind, its quality, its sound.
+std::string HelpMovieOptions() {
+  std::string h;
+  for (const MovieContainer* c : MovieContainers()) {
+    if (c->option == nullptr) continue;
+    std::vector<std::string> choices;
+    for (const MovieRecipe* r : KindsIn(*c)) choices.emplace_back(r->choice);
+    h += Option(std::string(c->option) + " " + Joined(choices, "|"),
+                "the kind of NAME" + std::string(c->extension) + " (see Movies below)");
+  }
+  h += Option("--crf N", "the quality of " + MoviesWhere([](const MovieRecipe& r) { return r.has_crf(); }) +
+                             ", lower is better and larger (each kind's scale and default are in Movies below)");
+  h += Option("--audio copy",
+              "with --play-once, the source's sound copied into the movie as it is, from its first picture to the "
+              "movie's end, where the container takes its codec (NAME.gif holds none). Without it a movie has no "
+              "sound, and the tool notes a source's that it leaves out");
+  return h;
+}
+
 std::string HelpRunOptions(const std::string& default_plugin) {
   const std::string report = names::kReport;
-  return Option("--crf N", "an .mp4's quality: 0 (lossless) to " + std::to_string(kMaxCrf) +
-                               ", lower is better and larger; default " + std::to_string(kDefaultCrf) +
-                               ", which looks the same as the frames") +
+  return HelpMovieOptions() +
          Option("--plugin PATH", "the plug-in binary, by default this build's:\n" + default_plugin) +
          Option("--refuse-call NAME",
                 "the simulated host fails every call of that host function (checkout_param, copy, "
@@ -102,7 +125,8 @@ std::string HelpRunOptions(const std::string& default_plugin) {
          Option("-q, --quiet", "no progress and no summary line (progress shows only on a terminal)") +
          Option("--dry-run",
                 "check the scene, print it resolved, write nothing; for a movie, say on standard error what it "
-                "would be: its codec, pixels and quality") +
+                "would be: its codec, profile and level, pixels, alpha, quality and where it plays (rendering the "
+                "first frame where its alpha decides the kind)") +
          Option("--version", "the tool's version") + Option("-h, --help", "this text");
 }
 
@@ -130,21 +154,38 @@ std::string HelpOutputs() {
       std::to_string(kExitBadInput) + ".");
 }
 
+// A kind's line of the movies' list: its container and name, then its
+// codec, pixels, alpha, whether it is the container's own and its quality.
+std::string MovieLine(const MovieRecipe& r) {
+  const std::string lead = std::string("  ") + r.extension + (r.choice != nullptr ? " " + std::string(r.choice) : "");
+  const std::string pixels_8 = av_get_pix_fmt_name(r.pixels_8), deep = av_get_pix_fmt_name(r.pixels_deep);
+  std::string text = std::string(r.codec_name) + (r.encoder != nullptr ? " (" + std::string(r.encoder) + ")" : "") +
+                     ", " + pixels_8 + (deep != pixels_8 ? " (" + deep + " deeper)" : "") +
+                     (r.alpha ? ", alpha" : ", no alpha");
+  const bool one_of_many = KindsIn(ContainerOf(r)).size() > 1;
+  if (one_of_many && r.by_default == ByDefault::kAlways) text += ", the default";
+  if (r.by_default == ByDefault::kWithAlpha) text += one_of_many ? ", the default with alpha" : "";
+  if (r.by_default == ByDefault::kOpaque) text += ", the default without alpha";
+  if (r.has_crf()) text += ", --crf " + std::to_string(r.crf.lowest) + " to " + std::to_string(r.crf.highest) + " (" +
+                         std::to_string(r.crf.fallback) + ")";
+  return HelpWrap(lead + std::string(kMovieColumn - lead.size(), ' '), kMovieColumn, text + "; " + r.plays);
+}
+
 std::string HelpMovies() {
-  const std::string item = "  ";
+  std::string kinds;
+  for (const MovieRecipe* r : MovieRecipes()) kinds += MovieLine(*r);
   return HelpWrap("Movies: --out " + MovieNameList() +
                   " (any case) writes the loop as one movie at the composition's frame rate (30000/1001 stays exact; "
-                  "Matroska keeps times to the millisecond), and no frames, previews, chart or report:") +
-         HelpWrap("  .mp4  ", 8,
-                  "H.264 (libx264), yuv420p, BT.709: plays anywhere. An odd width or height gets one black column "
-                  "or row (4:2:0 needs even sizes). It has no alpha: pixels with alpha below 1 show over black, and "
-                  "the tool notes it. Quality: --crf") +
-         HelpWrap("  .mov  ", 8,
-                  "ProRes 4444 (prores_ks) with alpha, encoded from yuva444p10le and decoded as yuva444p12le: "
-                  "16-bit and float renders keep 10 bits") +
-         HelpWrap("  .mkv  ", 8,
-                  "FFV1, lossless: the same pixels as the PNG frames, decoded as bgra at 8 bits and as gbrap16le "
-                  "at 16 bits and from float renders (clamped to 0..1 as png16 frames are)") +
+                  "Matroska and WebM keep times to the millisecond, a GIF to the hundredth), and no frames, previews, "
+                  "chart or report:") +
+         kinds +
+         HelpWrap("A .webm, and a .mov without --prores, has alpha when the render's first frame has a pixel with "
+                  "alpha below 1. A movie without alpha shows such pixels over black, and the tool notes it; one with "
+                  "alpha keeps it straight. An odd width or height of H.264 or H.265 gets one black column or row "
+                  "(4:2:0 needs even sizes there). An .mp4 keeps its index before its data, so that a browser plays "
+                  "it as it loads. ProRes 4444 decodes as yuva444p12le, ProRes 422 as yuv422p10le; FFV1 holds the PNG frames' "
+                  "pixels, decoded as bgra, or as gbrap16le from 16-bit and float renders (clamped to 0..1 as png16 "
+                  "frames are).") +
          HelpWrap("The movie is written under a hidden name beside NAME (" + names::MovieTempPrefix("NAME") +
                   "PID) and takes its name only when the run has succeeded; a failed or interrupted run leaves no "
                   "file, and removes the folders it made for NAME. A file NAME that is there is replaced only with "

@@ -22,12 +22,14 @@
 #include "FrameWriter.h"
 #include "HostRender.h"
 #include "MovieEncoder.h"
+#include "MoviePlan.h"
+#include "Translucent.h"
 #include "OutputFile.h"
 #include "OutputFolder.h"
 #include "OutputMovie.h"
 #include "OutputNames.h"
 #include "Previews.h"
-#include "PlayOnce.h"
+#include "Probed.h"
 #include "Progress.h"
 #include "Report.h"
 #include "Scene.h"
@@ -48,7 +50,7 @@ namespace {
 // What a run that stops early leaves: the output folder as it was (its
 // staging folder goes with the OutputFolder), or no movie.
 std::string LeftAsItWas(const std::string& out) {
-  return MovieKindOf(out) ? "No movie is written" : "The output folder is left as it was";
+  return MovieContainerOf(out) != nullptr ? "No movie is written" : "The output folder is left as it was";
 }
 
 // Ctrl-C or SIGTERM.
@@ -58,66 +60,12 @@ int Stopped(const Options& o, int signal) {
   return StopSignals::ExitStatus(signal);
 }
 
-// The scene the options give, its footage probed whole before anything is
-// written.
-struct Probed {
-  Json raw;
-  std::string path = kBuiltinClip;
-  std::optional<FootageInfo> footage;  // none for the built-in clip
-  Scene scene;
-};
-
-Probed ProbeTheFootage(const Options& o) {
-  Probed p;
-  p.raw = BuildScene(o);
-  if (const Json* v = Given(p.raw, Field::kSourcePath); v != nullptr && v->is_string()) p.path = v->get<std::string>();
-  if (p.path != kBuiltinClip && !p.path.empty()) p.footage = ProbeFootage(p.path);
-  if (p.footage) {
-    for (const std::string& w : p.footage->warnings) std::cerr << "zelvan-render: warning: " << w << "\n";
-  }
-  std::optional<FootageFacts> facts;
-  if (p.footage) facts = FootageFacts{p.footage->frames, p.footage->fps, p.footage->width, p.footage->height};
-  p.scene = ResolveScene(p.raw, facts, o.play_once);
-  if (o.play_once) {
-    for (const std::string& n : PlayOnceNotes(p.scene)) std::cerr << "zelvan-render: note: " << n << "\n";
-  }
-  if (p.footage && !p.footage->frames) {
-    // A still lasts as long as the composition unless told otherwise.
-    if (!p.scene.source.duration) p.scene.source.duration = p.scene.comp.duration;
-    const SceneField& duration = FieldOf(Field::kSourceDuration);
-    p.scene.resolved[duration.group][duration.name] = *p.scene.source.duration;
-  }
-  return p;
-}
-
-std::unique_ptr<Clip> OpenTheClip(const Options& o, const Probed& p) {
-  const Scene& scene = p.scene;
-  if (!p.footage) {
-    const auto frames = static_cast<int64_t>(std::ceil(*scene.source.duration * scene.source.fps.value() - 1e-9));
-    return Clip::Builtin(scene.source.width, scene.source.height, frames);
-  }
-  std::unique_ptr<Clip> clip = Clip::Footage(p.path, *p.footage);
-  clip->SetCacheBudget(o.cache_mb << 20);
-  const double have = static_cast<double>(clip->frames()) / scene.source.fps.value();
-  if (p.footage->frames && *scene.source.duration > have + 1e-9) {
-    std::cerr << "zelvan-render: warning: " << FieldOf(Field::kSourceDuration).path() << " " << *scene.source.duration
-              << " s is longer than the footage (" << have << " s); its last frame holds\n";
-  }
-  return clip;
-}
-
-// The movie --out names, as the run encodes it.
-MovieSettings MovieOf(const Options& o, const Scene& scene, MovieKind kind, const Colour& held = {}) {
-  const CompSettings& c = scene.comp;
-  return MovieSettings{kind,    RenderedSize(c.width, c.downsample), RenderedSize(c.height, c.downsample),
-                       c.depth, c.fps,                               o.crf.value_or(kDefaultCrf),
-                       held};
-}
-
-// Where a run writes: a movie (--out NAME.mp4, .mov or .mkv, and no other
-// file), or a folder of frames, previews, chart and report. The members go in
-// the reverse of their order when the run ends or stops: the frame writer and
-// the previews finish before the folder or the movie gives up its place.
+// Where a run writes: a movie (--out NAME.mp4, .webm, .mov, .mkv or .gif,
+// and no other file), or a folder of frames, previews, chart and report. The
+// movie's encoder opens on the first frame, which decides a kind that follows
+// the render's alpha. The members go in the reverse of their order when the
+// run ends or stops: the frame writer and the previews finish before the
+// folder or the movie gives up its place.
 struct Output {
   Output(const Options& o, const Scene& scene)
       : format(FormatFor(scene.format, scene.comp.depth)),
@@ -126,14 +74,16 @@ struct Output {
         height(RenderedSize(scene.comp.height, scene.comp.downsample)),
         // The frames are encoded on the other cores while the next ones render.
         shape(ShapeWriter(width, height, format, MachineCores())),
-        movie_kind(MovieKindOf(o.out_dir)) {}
+        movie_container(MovieContainerOf(o.out_dir)) {}
   Output(const Output&) = delete;
   Output& operator=(const Output&) = delete;
 
   const FrameFormat format;
   const int frames, width, height;
   const WriterShape shape;
-  const std::optional<MovieKind> movie_kind;
+  const MovieContainer* const movie_container;
+  std::optional<MoviePlan> plan;
+  Colour held;  // the colour the render holds: the movie's tags
   std::optional<OutputMovie> movie_file;
   std::optional<MovieEncoder> movie;
   std::optional<OutputFolder> folder;
@@ -146,16 +96,17 @@ struct Output {
 void ClaimTheOutputPlace(const Options& o, const Probed& p, const Colour& held, Output& out) {
   const std::vector<std::string> inputs = p.footage ? p.footage->files : std::vector<std::string>{};
   const Scene& scene = p.scene;
-  if (out.movie_kind) {
+  if (out.movie_container != nullptr) {
     if (p.raw.contains(FieldOf(Field::kFormat).name)) {
       std::cerr << "zelvan-render: note: format " << scene.format
                 << " is for frame files; the movie's format follows its extension\n";
     }
+    out.plan.emplace(o, scene, *out.movie_container, MovieFootage(p));
+    out.held = held;
     out.movie_file.emplace(o.out_dir, o.overwrite, inputs);
     for (const std::string& left : out.movie_file->abandoned()) {
       std::cerr << "zelvan-render: note: " << left << " was left by a run that was killed; remove it with rm\n";
     }
-    out.movie.emplace(out.movie_file->temp(), out.movie_file->path(), MovieOf(o, scene, *out.movie_kind, held));
     return;
   }
   std::vector<std::string> writes;
@@ -184,40 +135,42 @@ struct Rendered {
   std::vector<int64_t> plugin_failed, footage_failed;
 };
 
+// Says why composition frame k failed and what to do; the run's exit status.
+int FrameFailure(const Options& o, int k, const FrameRecord& f) {
+  const std::string keep_going = MovieContainerOf(o.out_dir) != nullptr
+                                     ? "render frames into a folder (--out DIR) with --keep-going"
+                                     : "pass --keep-going";
+  if (f.footage_failed()) {
+    std::cerr << "zelvan-render: error: " << f.footage_error << ", at composition frame " << k
+              << ". Fix: repair or re-export the footage, or " << keep_going
+              << " to render the other frames and mark this one. " << LeftAsItWas(o.out_dir) << "\n";
+    return kExitFootage;
+  }
+  std::cerr << "zelvan-render: error: the plug-in failed composition frame " << k << " with host error " << f.error
+            << (o.refuse_calls.empty() ? "" : ", after the host refused the calls of --refuse-call")
+            << ". Fix: " << keep_going << " to render the other frames and find this one marked in " << names::kReport
+            << ". " << LeftAsItWas(o.out_dir) << "\n";
+  return kExitPlugin;
+}
+
 // Renders every frame into the output. The exit status when the run stops
 // early: a signal, or a failed frame without --keep-going.
 std::optional<int> RenderTheFrames(const Options& o, HostRender& render, Output& out, Rendered& done) {
   Progress progress(out.frames, !o.quiet && ::isatty(STDERR_FILENO));
-  const std::string keep_going =
-      out.movie ? "render frames into a folder (--out DIR) with --keep-going" : "pass --keep-going";
   for (int k = 0; k < out.frames; ++k) {
     if (const int sig = StopSignals::pending()) return Stopped(o, sig);
     FrameRecord f = render.RenderFrame(k);
-    if (f.footage_failed()) {
-      done.footage_failed.push_back(k);
-      if (!o.keep_going) {
-        std::cerr << "zelvan-render: error: " << f.footage_error << ", at composition frame " << k
-                  << ". Fix: repair or re-export the footage, or " << keep_going
-                  << " to render the other frames and "
-                     "mark this one. "
-                  << LeftAsItWas(o.out_dir) << "\n";
-        return kExitFootage;
-      }
-    } else if (f.error != PF_Err_NONE) {
-      done.plugin_failed.push_back(k);
-      if (!o.keep_going) {
-        std::cerr << "zelvan-render: error: the plug-in failed composition frame " << k << " with host error "
-                  << f.error << (o.refuse_calls.empty() ? "" : ", after the host refused the calls of --refuse-call")
-                  << ". Fix: " << keep_going
-                  << " to render the other frames and find this one marked in "
-                  << names::kReport << ". " << LeftAsItWas(o.out_dir) << "\n";
-        return kExitPlugin;
-      }
-    }
+    if (f.footage_failed()) done.footage_failed.push_back(k);
+    if (!f.footage_failed() && f.error != PF_Err_NONE) done.plugin_failed.push_back(k);
+    if (f.failed() && !o.keep_going) return FrameFailure(o, k, f);
     const PF_EffectWorld* world = render.output();
     const bool picture = world != nullptr && world->data != nullptr;
-    if (out.movie) {
+    if (out.movie_file) {
       if (!picture) throw std::runtime_error("composition frame " + std::to_string(k) + " rendered no picture");
+      if (!out.movie) {
+        const MovieSettings settings = out.plan->Settings(HasTranslucentPixel(*world), out.held);
+        out.movie.emplace(out.movie_file->temp(), out.movie_file->path(), settings);
+      }
       out.movie->Add(*world);
     } else if (f.file = FrameName(k, out.frames, out.format); picture) {
       if (out.shape.one_at_a_time) out.writer->Finish();
@@ -242,7 +195,7 @@ std::optional<int> RenderTheFrames(const Options& o, HostRender& render, Output&
 // Finishes the movie, or the frames, previews, chart and report, and moves
 // them into place. The exit status when a signal stops the run first.
 std::optional<int> WriteTheOutputs(const Options& o, Output& out, const RenderRecord& record) {
-  if (out.movie) {
+  if (out.movie_file) {
     out.movie->Finish();
     if (const int sig = StopSignals::pending()) return Stopped(o, sig);
     out.movie_file->Commit();
@@ -284,10 +237,8 @@ int TellTheOutcome(const Options& o, const Scene& scene, const Clip& clip, const
     }
   }
   for (const std::string& w : Diagnose(record)) std::cerr << "zelvan-render: warning: " << w << "\n";
-  if (out.movie && *out.movie_kind == MovieKind::kMp4 && out.movie->first_translucent()) {
-    std::cerr << "zelvan-render: note: the render has pixels with alpha below 1 (first at frame "
-              << *out.movie->first_translucent() << "); an .mp4 has no alpha, so " << o.out_dir
-              << " shows them over black. Write a .mov or .mkv to keep the alpha\n";
+  if (const std::string over_black = out.movie ? out.plan->OverBlack(*out.movie, o.out_dir) : ""; !over_black.empty()) {
+    std::cerr << "zelvan-render: note: " << over_black << "\n";
   }
   const std::vector<std::string> kept = out.folder ? out.folder->kept() : std::vector<std::string>{};
   if (!kept.empty()) {
@@ -332,17 +283,32 @@ int FindTheLoop(const Options& o, const Probed& p) {
   return kExitDone;
 }
 
+// A dry run's movie whose kind follows the render's alpha: whether the first
+// frame has a pixel with alpha below 1, rendered to see. The exit status of
+// a first frame that fails, as a run says it.
+int FirstFrameAlpha(const Options& o, const std::string& plugin, const Probed& p, bool& alpha) {
+  const std::unique_ptr<Clip> clip = OpenTheClip(o, p);
+  HostRender render(plugin, p.scene, *clip);
+  const FrameRecord f = render.RenderFrame(0);
+  if (f.failed()) return FrameFailure(o, 0, f);
+  const PF_EffectWorld* world = render.output();
+  alpha = world != nullptr && world->data != nullptr && HasTranslucentPixel(*world);
+  return kExitDone;
+}
+
 int Run(const Options& o) {
   const std::string plugin = o.plugin.empty() ? ZELVAN_DEFAULT_PLUGIN : o.plugin;
   const Probed probed = ProbeTheFootage(o);
   if (o.dry_run) {
     // The scene on standard output, as a scene file takes it; the movie aside.
     std::cout << probed.scene.resolved.dump(2) << "\n";
-    if (const std::optional<MovieKind> kind = MovieKindOf(o.out_dir)) {
-      const MovieSettings m = MovieOf(o, probed.scene, *kind);
-      std::cerr << "zelvan-render: dry run: " << o.out_dir << " would be a movie of " << probed.scene.comp.frames
-                << " frames " << m.width << "x" << m.height << " at " << m.fps.text() << " fps, "
-                << MovieDescription(m) << "\n";
+    if (const MovieContainer* container = MovieContainerOf(o.out_dir)) {
+      const MoviePlan plan(o, probed.scene, *container, MovieFootage(probed));
+      bool alpha = false;
+      if (plan.follows_alpha()) {
+        if (const int failed = FirstFrameAlpha(o, plugin, probed, alpha); failed != kExitDone) return failed;
+      }
+      std::cerr << "zelvan-render: dry run: " << plan.DryRun(o.out_dir, alpha) << "\n";
     }
     return 0;
   }

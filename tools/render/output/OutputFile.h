@@ -48,12 +48,14 @@ class OutputFile {
   uint64_t size() const { return end_; }
   const std::string& shown() const { return shown_; }
 
+  // Hands what is buffered to the system, so that the file read through
+  // another descriptor holds it; false after a failure (Close() reports it).
+  bool Flush() noexcept;
   // Writes what is buffered, waits until the data is on the device and
   // closes; throws WriteError for the first failure.
   void Close();
 
  private:
-  bool Flush() noexcept;
   bool WriteAll(const unsigned char* data, std::size_t size, uint64_t offset) noexcept;
 
   int fd_ = -1;

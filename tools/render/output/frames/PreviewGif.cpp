@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "PixelWorld.h"
 #include "PreviewScale.h"
 
 namespace zelvan::render {
@@ -34,8 +35,7 @@ std::vector<int> GifDelays(int frames, double fps) {
 
 PreviewGif::PreviewGif(const std::string& file, const std::string& shown, int frames, double fps, int width,
                        int height)
-    : file_(std::make_unique<OutputFile>(file, shown)), delays_(GifDelays(frames, fps)) {
-  Fit(width, height, 320, 240, &width_, &height_);
+    : file_(std::make_unique<OutputFile>(file, shown)), delays_(GifDelays(frames, fps)), width_(width), height_(height) {
   int error = 0;
   gif_ = EGifOpen(file_.get(), PutGifBytes, &error);
   if (gif_ == nullptr) Fail("open", error);
@@ -67,7 +67,7 @@ void PreviewGif::PutLoop() {
   }
 }
 
-void PreviewGif::Add(int index, const pixels::PixelWorld& frame) {
+void PreviewGif::Add(int index, const PF_EffectWorld& frame) {
   const int delay = delays_[static_cast<std::size_t>(index)];
   if (delay == 0) return;  // faster than a GIF plays: its time went to the frame before
   const std::size_t n = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
@@ -78,12 +78,12 @@ void PreviewGif::Add(int index, const pixels::PixelWorld& frame) {
   std::size_t i = 0;
   for (int y = 0; y < height_; ++y) {
     for (int x = 0; x < width_; ++x, ++i) {
-      // GIF keeps 1-bit transparency: the picture shows over black instead.
-      const pixels::Color c = frame.get(x, y);
-      const float a = std::clamp(c.alpha, 0.0f, 1.0f);
-      r_[i] = Byte(c.red * a);
-      g_[i] = Byte(c.green * a);
-      b_[i] = Byte(c.blue * a);
+      // GIF keeps 1-bit transparency: the picture shows over black instead,
+      // which is the premultiplied colour itself.
+      const pixels::Color c = pixels::GetPixel(frame, x, y);
+      r_[i] = Byte(c.red);
+      g_[i] = Byte(c.green);
+      b_[i] = Byte(c.blue);
     }
   }
   GifColorType colors[256] = {};

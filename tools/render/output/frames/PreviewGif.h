@@ -1,6 +1,7 @@
-// The GIF preview: the render's frames made small (fitted into 320x240) and
-// 8-bit, streamed to a checked file as they come, looping for ever, each
-// frame quantised to 256 colours of its own, shown over black.
+// An animated GIF of the render's frames, streamed to a checked file as they
+// come, looping for ever, each frame quantised to 256 colours of its own and
+// shown over black (the premultiplied colour as the world holds it): the
+// preview (the frames made small) and the .gif movie (at their own size).
 #pragma once
 
 #include <memory>
@@ -8,7 +9,7 @@
 #include <vector>
 
 #include "OutputFile.h"
-#include "PixelWorld.h"
+#include "AE_Effect.h"
 
 struct GifFileType;
 
@@ -23,8 +24,8 @@ std::vector<int> GifDelays(int frames, double fps);
 
 class PreviewGif {
  public:
-  // A GIF of `frames` frames at `fps` of a render of width x height, written
-  // to `file`; messages name it `shown`. Throws WriteError when it cannot be
+  // A GIF of `frames` frames at `fps`, each width x height, written to
+  // `file`; messages name it `shown`. Throws WriteError when it cannot be
   // created.
   PreviewGif(const std::string& file, const std::string& shown, int frames, double fps, int width, int height);
   // Unfinished: the file is closed as it is.
@@ -36,9 +37,9 @@ class PreviewGif {
   int width() const { return width_; }
   int height() const { return height_; }
 
-  // Frame `index` in order, a world of the GIF frame's size. Throws
-  // WriteError (or std::runtime_error) naming the file.
-  void Add(int index, const pixels::PixelWorld& frame);
+  // Frame `index` in order, a world of the GIF frame's size at any depth.
+  // Throws WriteError (or std::runtime_error) naming the file.
+  void Add(int index, const PF_EffectWorld& frame);
   // Ends the GIF and closes the file; throws as Add() does.
   void Finish();
 

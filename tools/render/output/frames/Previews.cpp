@@ -6,13 +6,25 @@
 #include "Copy.h"
 #include "PixelWorld.h"
 #include "PreviewGif.h"
+#include "PreviewScale.h"
 #include "WorkQueue.h"
 
 namespace zelvan::render {
+namespace {
+
+// A side of the preview GIF: the frame fitted into 320x240.
+int GifSide(int width, int height, bool wide) {
+  int w = 1, h = 1;
+  Fit(width, height, 320, 240, &w, &h);
+  return wide ? w : h;
+}
+
+}  // namespace
 
 struct Previews::Impl {
   Impl(const std::string& gif_file, const std::string& gif_shown, int frames_, int width, int height, double fps)
-      : frames(frames_), gif(gif_file, gif_shown, frames, fps, width, height), sheet(frames, width, height) {}
+      : frames(frames_), gif(gif_file, gif_shown, frames, fps, GifSide(width, height, true), GifSide(width, height, false)),
+        sheet(frames, width, height) {}
 
   // The GIF frame and the thumbnail of a frame, or blank for a frame that
   // rendered no picture, then both added.
@@ -57,7 +69,7 @@ void Previews::Impl::Make(int index, const pixels::PixelWorld* frame, bool faile
     small = std::make_unique<pixels::PixelWorld>(gif.width(), gif.height(), pixels::Depth::k8);
     thumb = std::make_unique<pixels::PixelWorld>(sheet.thumb_width(), sheet.thumb_height(), pixels::Depth::k8);
   }
-  gif.Add(index, *small);
+  gif.Add(index, *small->world());
   sheet.Add(index, *thumb, failed);
 }
 

@@ -9,7 +9,6 @@ extern "C" {
 }
 
 #include <algorithm>
-#include <climits>
 #include <cstddef>
 #include <cstring>
 #include <memory>
@@ -19,63 +18,28 @@ extern "C" {
 #include "EncoderShape.h"
 #include "FfmpegLog.h"
 #include "FfmpegPtr.h"
-#include "FfmpegSeek.h"
 #include "FrameWriter.h"
 #include "Limits.h"
-#include "MovieRecipe.h"
-#include "MovieTags.h"
-#include "OutputFile.h"
+#include "MovieAudio.h"
+#include "MovieCodec.h"
+#include "MovieDescription.h"
+#include "MovieSink.h"
+#include "OverBlack.h"
+#include "PreviewGif.h"
+#include "Translucent.h"
 #include "WorkQueue.h"
 #include "Yuv420.h"
 
 namespace zelvan::render {
-namespace {
 
 using ffmpeg::FramePtr;
+
+namespace {
 
 // Rows converted through RGBA at a time: the sizes match, so libswscale
 // converts each row on its own and a band gives what the whole frame would,
 // while the RGBA copy stays small (a whole 4K frame at 16 bits is 66 MB).
 constexpr int kBandRows = 64;
-
-// One tick a frame: frame k is at k, exactly, whatever the rate.
-AVRational ExactRate(const Rational& fps, const std::string& shown) {
-  AVRational rate{};
-  if (fps.num <= 0 || fps.den <= 0 || !av_reduce(&rate.num, &rate.den, fps.num, fps.den, INT_MAX)) {
-    throw std::runtime_error(shown + ": the frame rate " + fps.text() + " cannot be held exactly in a movie");
-  }
-  return rate;
-}
-
-// The muxer's writes go into the checked file, at the offsets it seeks to
-// (it goes back to fill in sizes and indexes).
-struct Sink {
-  Sink(const std::string& path, const std::string& shown) : file(path, shown) {}
-  OutputFile file;
-  uint64_t pos = 0;
-};
-
-#if LIBAVFORMAT_VERSION_MAJOR >= 61
-int WriteSink(void* opaque, const uint8_t* buf, int size) {
-#else
-int WriteSink(void* opaque, uint8_t* buf, int size) {
-#endif
-  auto& s = *static_cast<Sink*>(opaque);
-  const std::size_t n = s.file.WriteAt(buf, static_cast<std::size_t>(size), s.pos);
-  s.pos += n;
-  // The file keeps the cause; the encoder reports it when the muxer fails.
-  return n == static_cast<std::size_t>(size) ? size : AVERROR(EIO);
-}
-
-int64_t SeekSink(void* opaque, int64_t offset, int whence) {
-  auto& s = *static_cast<Sink*>(opaque);
-  // The muxer may seek past what it has written: a write there extends the file.
-  auto pos = static_cast<int64_t>(s.pos);
-  const int64_t r =
-      ffmpeg::AnswerSeek(offset, whence, static_cast<int64_t>(s.file.size()), pos, ffmpeg::PastTheEnd::kAllowed);
-  s.pos = static_cast<uint64_t>(pos);
-  return r;
-}
 
 }  // namespace
 
@@ -84,8 +48,7 @@ struct MovieEncoder::Impl {
       : settings(s), recipe(RecipeOf(s.kind)), shown(shown_), sink(path, shown_) {}
 
   // The constructor's steps, in order.
-  const AVCodec* FindEncoder() const;
-  void OpenEncoder(const AVCodec* encoder, AVRational rate);
+  void OpenContainer();
   void AddStream(AVRational rate);
   void WriteHeader();
   void MakeFrames();
@@ -98,17 +61,18 @@ struct MovieEncoder::Impl {
   // Throws for a failed FFmpeg call: the file's own cause when a write
   // failed, else FFmpeg's reason.
   void Check(int result, const char* what);
-  // Hands a frame (null: the end) to the encoder and writes what comes out.
+  // Hands a frame (null: the end) to the encoder and writes what comes out,
+  // then the sound up to the end of the frames handed over.
   void Send(const AVFrame* frame);
 
   MovieSettings settings;
   const MovieRecipe& recipe;
   std::string shown;
-  Sink sink;
-  ffmpeg::IoPtr io;
+  MovieSink sink;
   ffmpeg::OutputPtr fmt;
   ffmpeg::CodecPtr codec;
   AVStream* stream = nullptr;
+  std::unique_ptr<MovieAudio> audio;
   ffmpeg::PacketPtr packet;
   // Frames in the encoder's pixel format, as many as the budget of frames
   // waiting to be written holds and, where they are made through
@@ -121,14 +85,35 @@ struct MovieEncoder::Impl {
   bool planes_from_world = false;  // 4:2:0, written by WorldToYuv420
   int64_t next = 0;
   std::optional<int> first_translucent;
+  std::string profile;  // as the encoder declares it
   // The encoder is fed from a thread of its own: the next frame renders and
   // converts while it waits for one of its threads.
   WorkQueue feed{1, 1};
 };
 
+// A GIF: the preview's writer at the frames' own size.
+class MovieEncoder::Gif {
+ public:
+  Gif(const std::string& path, const std::string& shown, const MovieSettings& s)
+      : settings_(s), gif_(path, shown, s.frames, s.fps.value(), s.width, s.height) {}
+  void Add(const PF_EffectWorld& frame) {
+    if (HasTranslucentPixel(frame) && !first_translucent_) first_translucent_ = next_;
+    gif_.Add(next_++, frame);
+  }
+  void Finish() { gif_.Finish(); }
+  std::optional<int> first_translucent() const { return first_translucent_; }
+  std::string description() const { return MovieDescription(settings_, ""); }
+
+ private:
+  MovieSettings settings_;
+  PreviewGif gif_;
+  int next_ = 0;
+  std::optional<int> first_translucent_;
+};
+
 void MovieEncoder::Impl::Check(int result, const char* what) {
   if (result >= 0) return;
-  if (sink.file.failed()) sink.file.Close();  // throws WriteError with the cause
+  if (sink.file().failed()) sink.file().Close();  // throws WriteError with the cause
   const std::string log = TakeLastError();
   throw std::runtime_error(shown + ": cannot be encoded (" + what + ": " + (log.empty() ? AvError(result) : log) + ")");
 }
@@ -137,52 +122,21 @@ void MovieEncoder::Impl::Send(const AVFrame* frame) {
   Check(avcodec_send_frame(codec.get(), frame), "encoding a frame");
   while (true) {
     const int r = avcodec_receive_packet(codec.get(), packet.get());
-    if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return;
+    if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) break;
     Check(r, "encoding a frame");
     av_packet_rescale_ts(packet.get(), codec->time_base, stream->time_base);
     packet->stream_index = stream->index;
     Check(av_interleaved_write_frame(fmt.get(), packet.get()), "writing a frame");
   }
+  if (audio) Check(audio->CopyUntil(frame == nullptr ? settings.frames : frame->pts + 1), "copying the sound");
 }
 
-const AVCodec* MovieEncoder::Impl::FindEncoder() const {
-  const AVCodec* encoder = avcodec_find_encoder_by_name(recipe.encoder);
-  if (encoder == nullptr) {
-    throw std::runtime_error(shown + ": cannot be encoded: FFmpeg's libraries here have no " + recipe.encoder +
-                             " encoder. Fix: install FFmpeg's libraries with it, or write another movie format");
-  }
-  return encoder;
-}
-
-void MovieEncoder::Impl::OpenEncoder(const AVCodec* encoder, AVRational rate) {
+void MovieEncoder::Impl::OpenContainer() {
   AVFormatContext* raw = nullptr;
-  Check(avformat_alloc_output_context2(&raw, nullptr, recipe.muxer, nullptr), "opening the container");
+  Check(avformat_alloc_output_context2(&raw, nullptr, ContainerOf(recipe).muxer, nullptr), "opening the container");
   fmt.reset(raw);
-  codec.reset(avcodec_alloc_context3(encoder));
   packet.reset(av_packet_alloc());
-  if (!codec || !packet) throw std::bad_alloc();
-
-  AVCodecContext& c = *codec;
-  c.width = CodedSide(recipe, settings.width);
-  c.height = CodedSide(recipe, settings.height);
-  c.pix_fmt = PixelsFor(recipe, settings.depth);
-  c.sample_aspect_ratio = AVRational{1, 1};
-  c.framerate = rate;
-  c.time_base = av_inv_q(rate);
-  frames.emplace(c.pix_fmt, c.width, c.height, kWaitingFramesBytes);
-  const EncoderShape shape =
-      ShapeEncoder(frames->frame_bytes(), recipe.thread_frames, MachineCores(), kWaitingFramesBytes);
-  c.thread_type = shape.thread_type;
-  c.thread_count = shape.thread_count;
-  const Colour tags = MovieTags(recipe, settings.colour);
-  c.color_range = tags.range;
-  c.colorspace = tags.matrix;
-  c.color_primaries = tags.primaries;
-  c.color_trc = tags.transfer;
-  if ((fmt->oformat->flags & AVFMT_GLOBALHEADER) != 0) c.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  if (recipe.crf) av_opt_set_int(c.priv_data, "crf", settings.crf, 0);
-  if (recipe.options != nullptr) recipe.options(c);
-  Check(avcodec_open2(&c, encoder, nullptr), "opening the encoder");
+  if (!packet) throw std::bad_alloc();
 }
 
 void MovieEncoder::Impl::AddStream(AVRational rate) {
@@ -192,20 +146,19 @@ void MovieEncoder::Impl::AddStream(AVRational rate) {
   stream->avg_frame_rate = rate;
   stream->r_frame_rate = rate;
   Check(avcodec_parameters_from_context(stream->codecpar, codec.get()), "setting up the stream");
+  if (recipe.tag != nullptr) {
+    stream->codecpar->codec_tag = MKTAG(recipe.tag[0], recipe.tag[1], recipe.tag[2], recipe.tag[3]);
+  }
+  if (settings.audio != nullptr) {
+    audio = std::make_unique<MovieAudio>(*fmt, *settings.audio, settings.fps, settings.frames);
+  }
 }
 
 void MovieEncoder::Impl::WriteHeader() {
-  constexpr int kIoBuffer = 1 << 16;
-  auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBuffer));
-  if (buffer == nullptr) throw std::bad_alloc();
-  io.reset(avio_alloc_context(buffer, kIoBuffer, 1, &sink, nullptr, WriteSink, SeekSink));
-  if (!io) {
-    av_free(buffer);
-    throw std::bad_alloc();
-  }
-  fmt->pb = io.get();
+  sink.Attach(*fmt);
   AVDictionary* options = nullptr;
-  if (recipe.movflags != nullptr) av_dict_set(&options, "movflags", recipe.movflags, 0);
+  const char* movflags = ContainerOf(recipe).movflags;
+  if (movflags != nullptr) av_dict_set(&options, "movflags", movflags, 0);
   const int header = avformat_write_header(fmt.get(), &options);
   av_dict_free(&options);
   Check(header, "writing the header");
@@ -249,21 +202,33 @@ bool MovieEncoder::Impl::ConvertInBands(const PF_EffectWorld& world, AVFrame& co
     part.height = std::min(band->height, world.height - y);
     part.data = rows + static_cast<std::ptrdiff_t>(y) * world.rowbytes;
     translucent = CopyPixels(part, channels, band->data[0], band->linesize[0]) || translucent;
+    if (!recipe.alpha) {
+      CompositeOverBlack(band->data[0], part.width, part.height, band->linesize[0], channels != FrameFormat::Png8);
+    }
     sws_scale(sws.get(), band->data, band->linesize, y, part.height, coded.data, coded.linesize);
   }
   return translucent;
 }
 
-MovieEncoder::MovieEncoder(const std::string& path, const std::string& shown, const MovieSettings& settings)
-    : impl_(std::make_unique<Impl>(path, shown, settings)) {
+MovieEncoder::MovieEncoder(const std::string& path, const std::string& shown, const MovieSettings& settings) {
+  if (RecipeOf(settings.kind).encoder == nullptr) {
+    gif_ = std::make_unique<Gif>(path, shown, settings);
+    return;
+  }
+  impl_ = std::make_unique<Impl>(path, shown, settings);
   QuietLog();
   Impl& m = *impl_;
   // The others keep what a 16-bit or float render holds.
   m.channels = settings.depth == 8 ? FrameFormat::Png8 : FrameFormat::Png16;
-  const AVCodec* encoder = m.FindEncoder();
-  const AVRational rate = ExactRate(settings.fps, shown);
-  m.OpenEncoder(encoder, rate);
-  m.AddStream(rate);
+  m.OpenContainer();
+  const MovieRecipe& recipe = m.recipe;
+  m.frames.emplace(PixelsFor(recipe, settings.depth), CodedSide(recipe, settings.width),
+                   CodedSide(recipe, settings.height), kWaitingFramesBytes);
+  const EncoderShape shape =
+      ShapeEncoder(m.frames->frame_bytes(), recipe.thread_frames, MachineCores(), kWaitingFramesBytes);
+  m.codec = OpenMovieCodec(settings, (m.fmt->oformat->flags & AVFMT_GLOBALHEADER) != 0, shape, shown);
+  m.profile = DeclaredProfile(*m.codec);
+  m.AddStream(m.codec->framerate);
   m.WriteHeader();
   m.MakeFrames();
 }
@@ -271,6 +236,7 @@ MovieEncoder::MovieEncoder(const std::string& path, const std::string& shown, co
 MovieEncoder::~MovieEncoder() = default;
 
 void MovieEncoder::Add(const PF_EffectWorld& frame) {
+  if (gif_) return gif_->Add(frame);
   Impl& m = *impl_;
   if (frame.width != m.settings.width || frame.height != m.settings.height) {
     throw std::logic_error("a frame of another size than the movie's");
@@ -281,7 +247,8 @@ void MovieEncoder::Add(const PF_EffectWorld& frame) {
   m.Tag(coded);
   bool translucent = false;
   if (m.planes_from_world) {
-    translucent = WorldToYuv420(frame, coded.data, coded.linesize);
+    const Padding padding = m.recipe.even_size ? Padding::kToEven : Padding::kNone;
+    translucent = WorldToYuv420(frame, coded.data, coded.linesize, padding);
   } else if (m.sws) {
     translucent = m.ConvertInBands(frame, coded);
   } else {
@@ -295,17 +262,23 @@ void MovieEncoder::Add(const PF_EffectWorld& frame) {
 }
 
 void MovieEncoder::Finish() {
+  if (gif_) return gif_->Finish();
   Impl& m = *impl_;
   m.feed.Finish();
   m.Send(nullptr);
   m.Check(av_write_trailer(m.fmt.get()), "writing the index");
-  avio_flush(m.io.get());
-  m.Check(m.io->error, "writing");
-  m.sink.file.Close();
+  m.Check(m.sink.Flush(), "writing");
+  m.sink.file().Close();
 }
 
-std::optional<int> MovieEncoder::first_translucent() const { return impl_->first_translucent; }
+MovieKind MovieEncoder::kind() const { return gif_ ? MovieKind::kGif : impl_->settings.kind; }
 
-std::string MovieEncoder::description() const { return MovieDescription(impl_->settings); }
+std::optional<int> MovieEncoder::first_translucent() const {
+  return gif_ ? gif_->first_translucent() : impl_->first_translucent;
+}
+
+std::string MovieEncoder::description() const {
+  return gif_ ? gif_->description() : MovieDescription(impl_->settings, impl_->profile);
+}
 
 }  // namespace zelvan::render

@@ -1,7 +1,7 @@
-// The rendered loop as one movie, encoded by FFmpeg's libraries into a
-// checked file: the container, the codec and its pixels follow the file's
-// extension, as MovieRecipe.h lists them. An .mp4 has no alpha: it shows
-// composited over black; a .mov keeps it straight as FFmpeg's decoders give
+// The rendered loop as one movie into a checked file: encoded by FFmpeg's
+// libraries (a GIF by the preview's own writer), its container, codec and
+// pixels as its kind's row of MovieRecipe.h says. A kind without alpha shows
+// the render over black; the others keep it straight, as their decoders give
 // it; an .mkv holds the bytes of the PNG frames of the same scene.
 //
 // Frame k has presentation time k at a time base of one frame, so a rate such
@@ -11,46 +11,34 @@
 // hands it over, so that the caller goes on while the encoder is busy. The
 // frames converted and not yet let go by the encoder take at most the budget
 // of frames waiting to be written (EncoderFrames.h); Add waits beyond it.
+// Sound given with the settings is copied beside the pictures as they go,
+// its packets from the movie's start to its end.
 #pragma once
 
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "AE_Effect.h"
+#include "AudioPackets.h"
 #include "Colour.h"
+#include "MovieKind.h"
+#include "MovieRecipe.h"
 #include "Rational.h"
 
 namespace zelvan::render {
 
-enum class MovieKind { kMp4, kMov, kMkv };
-
-// The kind a path names by its extension, in any case; nothing for another
-// name (a folder of frames) or a path that ends in "/".
-std::optional<MovieKind> MovieKindOf(const std::string& path);
-// The extensions of the movies the tool writes, lower case with the dot
-// (".mp4"), in the recipe table's order.
-std::vector<std::string> MovieExtensions();
-
-// x264's quality scale: 0 lossless to 51; 18 looks the same as the frames.
-constexpr int kDefaultCrf = 18;
-constexpr int kMaxCrf = 51;
-
 struct MovieSettings {
-  MovieKind kind = MovieKind::kMp4;
+  MovieKind kind = MovieKind::kH264;
   int width = 0;  // the frames' size
   int height = 0;
   int depth = 8;  // the render's: 8, 16 or 32 (float)
   Rational fps;
-  int crf = kDefaultCrf;  // .mp4 only
+  int frames = 0;  // the movie's length: a GIF's delays, where copied sound ends
+  int crf = 0;     // where the kind has a quality scale
   Colour colour = {};  // the frames' colour: the movie's primaries and transfer tags (MovieTags.h)
+  AudioPackets* audio = nullptr;  // sound to copy, or none
 };
-
-// "H.264 yuv420p, crf 18, padded to 66x36": the codec, its pixels, the
-// quality where it has one and the size where coding changes it, for the
-// summary line and a dry run.
-std::string MovieDescription(const MovieSettings& settings);
 
 class MovieEncoder {
  public:
@@ -71,14 +59,17 @@ class MovieEncoder {
   // synced to the device. Throws as the constructor does.
   void Finish();
 
+  MovieKind kind() const;
   // The first frame with a pixel whose alpha is below 1, if any.
   std::optional<int> first_translucent() const;
-  // "H.264 yuv420p, crf 18", for the summary line.
+  // "H.264 High, level 3.1, yuv420p, no alpha, crf 18", for the summary line.
   std::string description() const;
 
  private:
   struct Impl;
-  std::unique_ptr<Impl> impl_;
+  class Gif;
+  std::unique_ptr<Impl> impl_;  // through FFmpeg
+  std::unique_ptr<Gif> gif_;    // or a GIF
 };
 
 }  // namespace zelvan::render

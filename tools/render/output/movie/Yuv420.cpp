@@ -71,21 +71,22 @@ void ChromaRow(const Pixel* p0, const Pixel* p1, uint8_t* u, uint8_t* v, int w) 
 }
 
 template <typename Pixel>
-bool Convert(const PF_EffectWorld& world, uint8_t* const planes[3], const int strides[3]) {
+bool Convert(const PF_EffectWorld& world, uint8_t* const planes[3], const int strides[3], Padding padding) {
   const int w = world.width, h = world.height;
   const auto* data = static_cast<const unsigned char*>(static_cast<const void*>(world.data));
   auto row = [&](int y) {
     return reinterpret_cast<const Pixel*>(data + static_cast<std::ptrdiff_t>(y) * world.rowbytes);
   };
   auto plane = [&](int p, int y) { return planes[p] + static_cast<std::ptrdiff_t>(y) * strides[p]; };
+  const bool pad = padding == Padding::kToEven;
   uint32_t below = 0;
   for (int y = 0; y < h; ++y) {
     LumaRow(row(y), plane(0, y), w, below);
-    if (w % 2 != 0) plane(0, y)[w] = 16;
+    if (pad && w % 2 != 0) plane(0, y)[w] = 16;
   }
   // The padding's luma is black; the chroma row it shares with the last
   // picture row takes that row's colour alone.
-  if (h % 2 != 0) std::fill(plane(0, h), plane(0, h) + w + w % 2, uint8_t{16});
+  if (pad && h % 2 != 0) std::fill(plane(0, h), plane(0, h) + w + w % 2, uint8_t{16});
   for (int cy = 0; cy < (h + 1) / 2; ++cy) {
     ChromaRow(row(2 * cy), row(std::min(2 * cy + 1, h - 1)), plane(1, cy), plane(2, cy), w);
   }
@@ -96,22 +97,22 @@ bool Convert(const PF_EffectWorld& world, uint8_t* const planes[3], const int st
 #if defined(__x86_64__) && defined(__GNUC__)
 __attribute__((target_clones("avx2", "default"), flatten))
 #endif
-bool Convert8(const PF_EffectWorld& world, uint8_t* const planes[3], const int strides[3]) {
-  return Convert<PF_Pixel8>(world, planes, strides);
+bool Convert8(const PF_EffectWorld& world, uint8_t* const planes[3], const int strides[3], Padding padding) {
+  return Convert<PF_Pixel8>(world, planes, strides, padding);
 }
 
 }  // namespace
 
-bool WorldToYuv420(const PF_EffectWorld& world, uint8_t* const planes[3], const int strides[3]) {
+bool WorldToYuv420(const PF_EffectWorld& world, uint8_t* const planes[3], const int strides[3], Padding padding) {
   switch (pixels::DepthOf(world)) {
     case pixels::Depth::k8:
-      return Convert8(world, planes, strides);
+      return Convert8(world, planes, strides, padding);
     case pixels::Depth::k16:
-      return Convert<PF_Pixel16>(world, planes, strides);
+      return Convert<PF_Pixel16>(world, planes, strides, padding);
     case pixels::Depth::kFloat:
       break;
   }
-  return Convert<PF_PixelFloat>(world, planes, strides);
+  return Convert<PF_PixelFloat>(world, planes, strides, padding);
 }
 
 }  // namespace zelvan::render
