@@ -15,29 +15,53 @@ constexpr char kCheckoutLayerPixels[] = "checkout_layer_pixels";
 constexpr char kCheckinLayerPixels[] = "checkin_layer_pixels";
 constexpr char kCheckoutOutput[] = "checkout_output";
 
-// The pixels of one pre-render checkout: the layer at the checkout's time,
-// with what the effects before this one added around it, cut to the
-// rectangle the host promised and placed by its origin.
-std::shared_ptr<pixels::PixelWorld> PixelsFor(HostCore& h, const FrameState& f, const LayerCheckoutRecord& r) {
+// The pixels of one pre-render checkout, and their fingerprint as handed:
+// the layer at the checkout's time, with what the effects before this one
+// added around it, cut to the rectangle the host promised and placed by its
+// origin.
+struct HandedPixels {
+  std::shared_ptr<pixels::PixelWorld> world;
+  std::uint64_t fingerprint = 0;
+};
+
+HandedPixels PixelsFor(HostCore& h, const FrameState& f, const LayerCheckoutRecord& r) {
   const PF_LRect& rect = r.result.result_rect;
-  auto world = std::make_shared<pixels::PixelWorld>(rect.right - rect.left, rect.bottom - rect.top, f.depth,
-                                                    h.NextPadding(f.depth));
-  world->world()->origin_x = rect.left;
-  world->world()->origin_y = rect.top;
+  const A_long width = rect.right - rect.left, height = rect.bottom - rect.top;
+  auto make = [&](const pixels::Color* fill) {
+    const A_long padding = h.NextPadding(f.depth);
+    auto world = fill != nullptr ? std::make_shared<pixels::PixelWorld>(width, height, f.depth, padding, *fill)
+                                 : std::make_shared<pixels::PixelWorld>(width, height, f.depth, padding);
+    world->world()->origin_x = rect.left;
+    world->world()->origin_y = rect.top;
+    return world;
+  };
+  auto handed = [](std::shared_ptr<pixels::PixelWorld> world) {
+    const std::uint64_t fingerprint = pixels::Fingerprint(*world->world());
+    return HandedPixels{std::move(world), fingerprint};
+  };
   const A_Time layer_time = MakeTime(r.time, r.time_scale);
   const Layer* layer = NamedLayer(h.comp(), h.params(), r.index, layer_time);
-  if (layer == nullptr || world->width() == 0 || world->height() == 0) return world;
-  if (r.index == 0 && Grown(*layer)) world->fill(GrownColor());
+  if (layer == nullptr || width == 0 || height == 0) return handed(make(nullptr));
   const A_Time comp_time = Composition::LayerToCompTime(h.comp().effect_layer(), layer_time);
   // The layer's place in the world; an exact copy, as the sizes are equal.
   const PF_LRect extent = LayerExtent(*layer, h.downsample_x(), h.downsample_y());
   const PF_LRect place = MakeRect(-rect.left, -rect.top, extent.right - rect.left, extent.bottom - rect.top);
-  if (place.left == 0 && place.top == 0 && place.right == world->width() && place.bottom == world->height()) {
+  const bool whole = place.left == 0 && place.top == 0 && place.right == width && place.bottom == height;
+  if (whole && layer->solid && Composition::Shows(*layer, comp_time)) {
+    // A solid that fills the world is made in its colour at once, and every
+    // such world has the same fingerprint.
+    auto world = make(&*layer->solid);
+    const std::uint64_t fingerprint = h.fill_prints().Of(*world, *layer->solid);
+    return {std::move(world), fingerprint};
+  }
+  auto world = make(nullptr);
+  if (r.index == 0 && Grown(*layer)) world->fill(GrownColor());
+  if (whole) {
     // The layer fills the world exactly: painted straight into it, not copied.
     if (!PaintLayerFrame(h.comp(), *layer, comp_time, *world->world())) {
       pixels::FillRect(*world->world(), &place, pixels::Color{});
     }
-    return world;
+    return handed(std::move(world));
   }
   auto frame = RenderLayerFrame(h.comp(), *layer, comp_time, h.downsample_x(), h.downsample_y(), f.depth);
   if (frame != nullptr) {
@@ -45,7 +69,7 @@ std::shared_ptr<pixels::PixelWorld> PixelsFor(HostCore& h, const FrameState& f, 
   } else {
     pixels::FillRect(*world->world(), &place, pixels::Color{});
   }
-  return world;
+  return handed(std::move(world));
 }
 
 PF_Err CheckoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id, PF_EffectWorld** pixels_out) noexcept {
@@ -61,8 +85,8 @@ PF_Err CheckoutLayerPixels(PF_ProgPtr effect_ref, A_long checkout_id, PF_EffectW
     }
     for (const LayerCheckoutRecord& r : f.layer_checkouts) {
       if (r.checkout_id != checkout_id) continue;
-      auto world = PixelsFor(h, f, r);
-      f.layer_pixels_as_handed[checkout_id] = pixels::Fingerprint(*world->world());
+      auto [world, fingerprint] = PixelsFor(h, f, r);
+      f.layer_pixels_as_handed[checkout_id] = fingerprint;
       const std::string what = "checkout " + std::to_string(checkout_id) + " of parameter " + std::to_string(r.index);
       // Both slots first, the ledger last, so that a failure leaves nothing half-made.
       f.layer_pixels[checkout_id] = world;

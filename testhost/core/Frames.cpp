@@ -1,6 +1,5 @@
 #include "Frames.h"
 
-#include <cstring>
 #include <iterator>
 #include <stdexcept>
 #include <string>
@@ -107,13 +106,7 @@ void Frames::MakeOutput(FrameState& f) {
   f.output = std::make_unique<pixels::PixelWorld>(width, height, f.depth, core_.NextPadding(f.depth), output_fill_);
   f.output->world()->origin_x = area.left;
   f.output->world()->origin_y = area.top;
-  // The fingerprint leaves out the origin and the row padding, so it is the
-  // same for every output of this size, depth and fill.
-  if (filled_.width != width || filled_.height != height || filled_.depth != f.depth ||
-      std::memcmp(&filled_.fill, &output_fill_, sizeof output_fill_) != 0) {
-    filled_ = FilledOutput{width, height, f.depth, output_fill_, pixels::Fingerprint(*f.output->world())};
-  }
-  f.output_before = filled_.fingerprint;
+  f.output_before = core_.fill_prints().Of(*f.output, output_fill_);
 }
 
 void Frames::CheckRenderedWorlds(FrameState& f) {

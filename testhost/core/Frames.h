@@ -132,16 +132,6 @@ class Frames {
   bool last_output_written_ = false;
   bool last_output_checked_out_ = false;
   pixels::Color output_fill_;
-  // The fingerprint of an output as made (filled, not yet rendered), for the
-  // size, depth and fill it was taken at: every such output has it, so it
-  // is taken once, not for each frame.
-  struct FilledOutput {
-    A_long width = -1, height = -1;
-    pixels::Depth depth = pixels::Depth::k8;
-    pixels::Color fill;
-    std::uint64_t fingerprint = 0;
-  };
-  FilledOutput filled_;
 };
 
 }  // namespace zelvan::testhost

@@ -4,11 +4,13 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "AE_GeneralPlug.h"
 #include "HostValues.h"
+#include "PixelWorld.h"
 
 namespace zelvan::testhost {
 
@@ -28,6 +30,8 @@ struct Layer {
   A_Time duration = MakeTime(300, 30);    // how long it shows, in composition time
   A_Time start_offset = MakeTime(0, 30);  // composition time of the layer's own time 0
   FrameSource source;          // null: StampFrameSource()
+  // A solid: every frame this one colour, made at once in it (source unused).
+  std::optional<pixels::Color> solid;
   // Pixels that effects before this one add around the layer, per side, at
   // full resolution (a glow, a shadow). They return their whole result, so
   // the input of an effect on this layer is that much larger than the layer.

@@ -55,6 +55,10 @@ std::shared_ptr<pixels::PixelWorld> RenderLayerFrame(const Composition& comp, co
 
 bool PaintLayerFrame(const Composition& comp, const Layer& layer, const A_Time& comp_time, PF_EffectWorld& world) {
   if (!Composition::Shows(layer, comp_time)) return false;
+  if (layer.solid) {
+    pixels::FillRect(world, nullptr, *layer.solid);
+    return true;
+  }
   const FrameSource& source = layer.source ? layer.source : StampFrameSource();
   source(world, comp.FrameAt(layer, comp_time));
   return true;

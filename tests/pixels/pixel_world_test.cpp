@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Copy.h"
+#include "FillPrints.h"
 #include "PixelTestUtil.h"
 #include "PixelWorld.h"
 
@@ -130,6 +131,44 @@ TEST_P(WorldPerDepth, SumsSeePixelsButNotPadding) {
       }
     }
     EXPECT_NE(sum(*PixelWorld(13, 6, d).world()), sum(*PixelWorld(6, 13, d).world())) << "the shape counts";
+  }
+}
+
+// Worlds made in one colour, asked for in turn of one FillPrints: each answer
+// is the fingerprint of that world itself, whichever were asked before.
+struct FilledWorld {
+  const char* name;
+  A_long width = 7, height = 5;
+  Depth depth = Depth::k8;
+  A_long padding = 0;
+  Color fill{1.0f, 0.25f, 0.5f, 0.75f};
+};
+FilledWorld Filled(const char* name) { return FilledWorld{name}; }
+FilledWorld Sized(FilledWorld w, A_long width, A_long height) { return w.width = width, w.height = height, w; }
+FilledWorld AtDepth(FilledWorld w, Depth d) { return w.depth = d, w; }
+FilledWorld Padded(FilledWorld w, A_long bytes) { return w.padding = bytes, w; }
+FilledWorld InColour(FilledWorld w, Color c) { return w.fill = c, w; }
+
+TEST(FillPrints, EachSizeDepthAndColourHasItsOwn) {
+  const Color other{1.0f, 0.75f, 0.5f, 0.25f};
+  const FilledWorld asked[] = {
+      Filled("the first"),
+      InColour(Filled("another colour, the same size"), other),
+      Sized(Filled("wide where it was tall"), 5, 7),
+      Sized(Filled("as wide, shorter"), 7, 3),
+      Sized(Filled("as tall, narrower"), 3, 5),
+      AtDepth(Filled("16 bits"), Depth::k16),
+      AtDepth(Filled("float"), Depth::kFloat),
+      Padded(Filled("the first again, its rows padded"), 16),
+      InColour(Sized(Filled("another colour and size"), 3, 3), other),
+      Filled("the first after more than are kept"),
+      InColour(Filled("another colour again"), other),
+  };
+  FillPrints prints;
+  for (const FilledWorld& w : asked) {
+    SCOPED_TRACE(w.name);
+    const PixelWorld world(w.width, w.height, w.depth, w.padding, w.fill);
+    EXPECT_EQ(prints.Of(world, w.fill), Fingerprint(*world.world()));
   }
 }
 

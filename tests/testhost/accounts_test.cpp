@@ -152,6 +152,12 @@ void RenderScribbling(Host& host, Scribble where) {
 const MisuseCase kMisuses[] = {
     {"EffectWritesIntoItsInput", [](Host& host) { RenderScribbling(host, Scribble::Input); },
      "the effect wrote into its input (checkout 0)"},
+    {"EffectWritesIntoASolidInput",
+     [](Host& host) {
+       host.comp().effect_layer().solid = zelvan::pixels::Color{1.0f, 0.2f, 0.4f, 0.6f};
+       RenderScribbling(host, Scribble::Input);
+     },
+     "the effect wrote into its input (checkout 0)"},
     {"EffectWritesIntoTheOutputsRowPadding", [](Host& host) { RenderScribbling(host, Scribble::OutputPadding); },
      "the effect wrote into the row padding of its output"},
     {"DisposeLockedHandle",

@@ -871,6 +871,17 @@ TEST(Outputs, GifDelaysKeepTheTrueRate) {
   }
 }
 
+// A 32x18 frame as floats, to be stored as `stored`.
+images::ImageOut FloatImage(const std::vector<float>& rgba, images::Channel stored) {
+  images::ImageOut out;
+  out.width = 32;
+  out.height = 18;
+  out.stored = stored;
+  out.given = images::Channel::kFloat;
+  out.pixels = rgba.data();
+  return out;
+}
+
 // Every writer, into a device that is always full: the error names the file
 // as the user would see it, the cause and the fix.
 TEST(Outputs, WriteFailuresNameTheFileTheCauseAndTheFix) {
@@ -898,13 +909,11 @@ TEST(Outputs, WriteFailuresNameTheFileTheCauseAndTheFix) {
        }},
       {"DIR/frame_0003.png",
        [&](const std::string& shown) {
-         OIIO::ImageSpec spec(32, 18, 4, OIIO::TypeDesc::UINT8);
-         WriteImageFile("/dev/full", shown, spec, OIIO::TypeDesc::FLOAT, rgba.data());
+         WriteImageFile("/dev/full", shown, FloatImage(rgba, images::Channel::kUint8));
        }},
       {"DIR/frame_0003.exr",
        [&](const std::string& shown) {
-         OIIO::ImageSpec spec(32, 18, 4, OIIO::TypeDesc::FLOAT);
-         WriteImageFile("/dev/full", shown, spec, OIIO::TypeDesc::FLOAT, rgba.data());
+         WriteImageFile("/dev/full", shown, FloatImage(rgba, images::Channel::kFloat));
        }},
       {"DIR/preview.gif",
        [&](const std::string& shown) {

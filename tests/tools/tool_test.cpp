@@ -318,6 +318,54 @@ TEST(RenderTool, ImageSequenceFootage) {
   EXPECT_EQ(CheckRender(tmp / "out", report).shown, 10);
 }
 
+// The image library is loaded where an image is read or written, never for a
+// movie made from a movie: with its dependencies it is most of the tool's
+// start-up time and memory. The dynamic loader's own record of the files it
+// opened (LD_DEBUG=files) says which.
+struct LibraryUse {
+  const char* name;
+  std::vector<std::string> args;  // CLIP, STILL and OUT stand for files in the scratch folder
+  bool loads = true;
+};
+LibraryUse Use(const char* name, std::vector<std::string> args) { return LibraryUse{name, std::move(args)}; }
+LibraryUse WithoutImages(LibraryUse u) { return u.loads = false, u; }
+
+TEST(RenderTool, TheImageLibraryLoadsOnlyWhereImagesAre) {
+  TempDir tmp("image-library");
+  const fs::path clip = MakeClip(tmp, "clip.mp4", "-frames:v 3 -pix_fmt yuv420p -c:v libx264", "testsrc2=size=64x36:rate=25");
+  pixels::PixelWorld still(64, 36, pixels::Depth::k8);
+  WriteImage((tmp / "still.png").string(), 64, 36, WorldToRgba(*still.world()), FrameFormat::Png8);
+  const LibraryUse uses[] = {
+      WithoutImages(Use("a movie made from a movie", {"--source", "CLIP", "--play-once", "--out", "OUT/loop.mp4"})),
+      Use("frames made from a movie", {"--source", "CLIP", "--play-once", "--no-previews", "--out", "OUT/"}),
+      Use("a movie made from a picture", {"--source", "STILL", "--frames", "2", "--out", "OUT/loop.mp4"}),
+  };
+  for (const LibraryUse& u : uses) {
+    SCOPED_TRACE(u.name);
+    const fs::path out = tmp / "out", record = tmp / "loaded";
+    fs::remove_all(out);
+    fs::create_directories(out);
+    fs::create_directories(record);
+    std::vector<std::string> args = {"--quiet", "--size", "64x36"};
+    for (const std::string& a : u.args) {
+      args.push_back(a == "CLIP" ? clip.string() : a == "STILL" ? (tmp / "still.png").string()
+                     : a.rfind("OUT", 0) == 0 ? out.string() + a.substr(3) : a);
+    }
+    // The loader reads these as the tool starts; this process has started already.
+    ::setenv("LD_DEBUG", "files", 1);
+    ::setenv("LD_DEBUG_OUTPUT", (record / "files").c_str(), 1);
+    const testing::ToolRun r = RunTool(args, tmp.path());
+    ::unsetenv("LD_DEBUG");
+    ::unsetenv("LD_DEBUG_OUTPUT");
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    std::string opened;
+    for (const std::string& name : Listing(record)) opened += testing::Slurp(record / name);
+    fs::remove_all(record);
+    ASSERT_NE(opened.find("libavcodec"), std::string::npos) << "the loader's record is read";
+    EXPECT_EQ(opened.find("libOpenImageIO.so") != std::string::npos, u.loads);
+  }
+}
+
 // What a folder holds, name by name with the bytes.
 std::map<std::string, std::string> Contents(const fs::path& dir) {
   std::map<std::string, std::string> out;

@@ -17,6 +17,7 @@
 #include "CallTrace.h"
 #include "CallbackFailure.h"
 #include "Faults.h"
+#include "FillPrints.h"
 #include "HostObserver.h"
 #include "HostValues.h"
 #include "Learned.h"
@@ -119,6 +120,8 @@ class HostCore {
   // Row padding for the next world the host hands out: a few channels more
   // than the pixels, by an amount that changes from world to world.
   A_long NextPadding(pixels::Depth d);
+  // The fingerprints of the worlds it starts in one colour.
+  pixels::FillPrints& fill_prints() { return fill_prints_; }
 
  private:
   friend class Host;
@@ -172,6 +175,7 @@ class HostCore {
   PF_RationalScale downsample_y_ = MakeScale(1, 1);
   // Depth of the layer pixels the host renders (the frame's, during a frame).
   pixels::Depth depth_ = pixels::Depth::k8;
+  pixels::FillPrints fill_prints_;
   int worlds_made_ = 0;
 
   // The frame the running pre-render or render works on; null otherwise.

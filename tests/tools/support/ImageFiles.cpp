@@ -27,11 +27,16 @@ std::vector<float> WorldToRgba(const PF_EffectWorld& world) {
 }
 
 void WriteImage(const std::string& file, int width, int height, const std::vector<float>& rgba, FrameFormat format) {
-  OIIO::ImageSpec spec(width, height, 4, ImageType(format));
-  spec.attribute("Software", "zelvan-render");
-  if (format == FrameFormat::Exr) spec.attribute("compression", "zip");
+  images::ImageOut out;
+  out.width = width;
+  out.height = height;
+  out.stored = ImageType(format);
   // Integer formats clamp to [0, 1]; the image library converts from float.
-  WriteImageFile(file, file, spec, OIIO::TypeDesc::FLOAT, rgba.data());
+  out.given = images::Channel::kFloat;
+  out.pixels = rgba.data();
+  out.attributes = {{"Software", std::string("zelvan-render")}};
+  if (format == FrameFormat::Exr) out.attributes.push_back({"compression", std::string("zip")});
+  WriteImageFile(file, file, out);
 }
 
 std::vector<float> ReadImage(const std::string& file, int* width, int* height) {

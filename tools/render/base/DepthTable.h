@@ -8,8 +8,6 @@
 // that readers and writers hold no loop per depth.
 #pragma once
 
-#include <OpenImageIO/typedesc.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -19,6 +17,7 @@
 
 #include "AE_Effect.h"
 #include "DeepChannels.h"
+#include "ImageLibrary.h"
 #include "PixelWorld.h"
 
 namespace zelvan::render {
@@ -70,7 +69,9 @@ struct DepthRow<pixels::Depth::kFloat> {
 template <class Row>
 using ChannelOf = decltype(Row::Pixel::alpha);
 template <class Row>
-constexpr OIIO::TypeDesc::BASETYPE kImageTypeOf = OIIO::BaseTypeFromC<typename Row::FileChannel>::value;
+constexpr images::Channel kImageTypeOf = std::is_same_v<typename Row::FileChannel, uint8_t>    ? images::Channel::kUint8
+                                         : std::is_same_v<typename Row::FileChannel, uint16_t> ? images::Channel::kUint16
+                                                                                               : images::Channel::kFloat;
 
 // f(DepthRow<depth>{}): f is generic over the row it is given.
 template <class F>
@@ -136,10 +137,14 @@ inline std::optional<FrameFormat> FormatNamed(const std::string& name) {
   return std::nullopt;
 }
 
-inline OIIO::TypeDesc ImageType(pixels::Depth depth) {
-  return WithDepth(depth, [](auto row) { return OIIO::TypeDesc(kImageTypeOf<decltype(row)>); });
+inline images::Channel ImageType(pixels::Depth depth) {
+  return WithDepth(depth, [](auto row) { return kImageTypeOf<decltype(row)>; });
 }
-inline OIIO::TypeDesc ImageType(FrameFormat format) { return ImageType(DepthKeptBy(format)); }
+inline images::Channel ImageType(FrameFormat format) { return ImageType(DepthKeptBy(format)); }
+// The bytes of one channel of that type.
+constexpr std::size_t ChannelSize(images::Channel c) {
+  return c == images::Channel::kUint8 ? 1 : c == images::Channel::kUint16 ? 2 : 4;
+}
 
 // The table's own rules: four channels of one type a pixel, a file channel
 // as wide as the host's, each format kept by one depth.
@@ -151,7 +156,8 @@ constexpr bool DepthTableIsSound() {
       using Channel = ChannelOf<Row>;
       return sizeof(typename Row::Pixel) == 4 * sizeof(Channel) &&
              sizeof(typename Row::FileChannel) == sizeof(Channel) &&
-             std::is_floating_point_v<typename Row::FileChannel> == std::is_floating_point_v<Channel>;
+             std::is_floating_point_v<typename Row::FileChannel> == std::is_floating_point_v<Channel> &&
+             ChannelSize(kImageTypeOf<Row>) == sizeof(typename Row::FileChannel);
     });
     sound = sound && DepthKeptBy(FormatOf(d)) == d && DepthOfBits(BitsOf(d)) == d;
   }

@@ -1,8 +1,5 @@
 #include "Picture.h"
 
-#include <OpenImageIO/filesystem.h>
-#include <OpenImageIO/imageio.h>
-
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,23 +22,15 @@ std::string LibraryError(std::string reported, const std::string& printed) {
   return OneLine(reported.empty() ? printed : reported);
 }
 
-// An open image and, for bytes in memory, the proxy it reads through (which
-// must outlive it).
-struct OpenImage {
-  std::unique_ptr<OIIO::Filesystem::IOMemReader> memory;
-  std::unique_ptr<OIIO::ImageInput> in;
-};
-
 // Opens the image; when it cannot, `error` says why.
-OpenImage Open(const FootageSource& source, std::string* error) {
-  OpenImage o;
-  if (source.in_memory) {
-    o.memory = std::make_unique<OIIO::Filesystem::IOMemReader>(source.data, source.size);
-  }
+std::unique_ptr<images::ImageIn> Open(const FootageSource& source, std::string* error) {
+  const images::ImageLibrary& library = images::Images();
   CaughtStderr printed;
-  o.in = OIIO::ImageInput::open(source.name, nullptr, o.memory.get());
-  if (!o.in) *error = LibraryError(OIIO::geterror(), printed.Take());
-  return o;
+  std::string reported;
+  auto in = library.open(source.name, source.in_memory ? source.data : nullptr, source.in_memory ? source.size : 0,
+                         &reported);
+  if (!in) *error = LibraryError(reported, printed.Take());
+  return in;
 }
 
 }  // namespace
@@ -51,22 +40,20 @@ PictureHeader ReadPictureHeader(const FootageSource& source, bool count_pictures
     throw UsageError(source.name, *cut, kPngCutFix);
   }
   std::string error;
-  OpenImage image = Open(source, &error);
-  if (!image.in) {
+  const std::unique_ptr<images::ImageIn> in = Open(source, &error);
+  if (!in) {
     throw UsageError(source.name, "cannot be read as an image or a movie (" + error + ")",
                      "give an image (PNG, EXR, TIFF, JPEG, ...) or a movie FFmpeg reads (MP4, MOV, MKV, ...)");
   }
-  const OIIO::ImageSpec spec = image.in->spec();
   PictureHeader h;
-  h.width = spec.width;
-  h.height = spec.height;
-  h.colour = ImageColour(std::string(spec.get_string_attribute("oiio:ColorSpace")),
-                         spec.get_int_attribute("oiio:BitsPerSample", static_cast<int>(spec.format.size()) * 8));
+  h.width = in->Width();
+  h.height = in->Height();
+  h.colour = ImageColour(in->ColourSpace(), in->BitsPerSample());
   if (count_pictures) {
-    int n = spec.get_int_attribute("oiio:subimages", 0);
+    int n = in->PicturesDeclared();
     if (n <= 0) {
       n = 1;
-      while (n <= kMaxFrames && image.in->seek_subimage(n, 0)) ++n;
+      while (n <= kMaxFrames && in->Seek(n)) ++n;
     }
     h.pictures = n;
   }
@@ -82,25 +69,21 @@ pixels::PixelWorld ReadPicture(const FootageSource& source, int64_t frame, int p
   const std::string& file = source.name;
   if (const std::optional<std::string> cut = PngCut(source)) throw FootageError(file, frame, *cut);
   std::string error;
-  OpenImage image = Open(source, &error);
-  OIIO::ImageInput* in = image.in.get();
-  if (in == nullptr) throw FootageError(file, frame, error);
-  if (picture != 0 && !in->seek_subimage(picture, 0)) throw FootageError(file, frame, "no such picture in the file");
-  const OIIO::ImageSpec& spec = in->spec();
-  if (spec.width != width || spec.height != height) {
-    throw FootageError(file, frame, "it is " + std::to_string(spec.width) + "x" + std::to_string(spec.height) +
+  const std::unique_ptr<images::ImageIn> in = Open(source, &error);
+  if (!in) throw FootageError(file, frame, error);
+  if (picture != 0 && !in->Seek(picture)) throw FootageError(file, frame, "no such picture in the file");
+  if (in->Width() != width || in->Height() != height) {
+    throw FootageError(file, frame, "it is " + std::to_string(in->Width()) + "x" + std::to_string(in->Height()) +
                                         ", unlike the " + std::to_string(width) + "x" + std::to_string(height) +
                                         " of the first frame");
   }
-  const int nch = spec.nchannels;
+  const int nch = in->Channels();
   if (nch <= 0) throw FootageError(file, frame, "it has no channels");
-  const OIIO::TypeDesc type = ImageType(depth);
+  const images::Channel type = ImageType(depth);
   const std::size_t pixels_n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-  std::vector<unsigned char> raw(pixels_n * static_cast<std::size_t>(nch) * type.size());
+  std::vector<unsigned char> raw(pixels_n * static_cast<std::size_t>(nch) * ChannelSize(type));
   CaughtStderr printed;
-  if (!in->read_image(picture, 0, 0, nch, type, raw.data())) {
-    throw FootageError(file, frame, LibraryError(in->geterror(), printed.Take()));
-  }
+  if (!in->Read(picture, type, raw.data())) throw FootageError(file, frame, LibraryError(in->Error(), printed.Take()));
   printed.Take();
   pixels::PixelWorld out(width, height, depth);
   // Channel c of pixel i, gray and gray-alpha spread to colour, no alpha opaque.

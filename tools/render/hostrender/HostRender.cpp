@@ -100,9 +100,7 @@ void LayOutComp(testhost::Composition& comp, const CompSettings& c, A_Time durat
   solid.in_point = A_Time{0, duration.scale};
   solid.duration = duration;
   solid.start_offset = A_Time{0, duration.scale};
-  solid.source = [](PF_EffectWorld& world, A_long) {
-    pixels::FillRect(world, nullptr, pixels::Color{1.0f, 0.12f, 0.16f, 0.22f});
-  };
+  solid.solid = pixels::Color{1.0f, 0.12f, 0.16f, 0.22f};
 }
 
 // The source layer, painted from the clip, and its facts for the record.

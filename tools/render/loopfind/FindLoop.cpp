@@ -1,7 +1,5 @@
 #include "FindLoop.h"
 
-#include <OpenImageIO/imageio.h>
-
 #include "Compact.h"
 #include "ImageFile.h"
 #include "LoopFiles.h"
@@ -97,8 +95,12 @@ bool LoopFinder::Run(const std::function<void(int64_t)>& progress) {
 }
 
 void LoopFinder::WritePicture(const std::string& name, int width, int height, const std::vector<uint8_t>& rgb) {
-  const OIIO::ImageSpec spec(width, height, 3, OIIO::TypeDesc::UINT8);
-  WriteImageFile(folder_->Path(name), folder_->Shown(name), spec, OIIO::TypeDesc::UINT8, rgb.data());
+  images::ImageOut out;
+  out.width = width;
+  out.height = height;
+  out.channels = 3;
+  out.pixels = rgb.data();
+  WriteImageFile(folder_->Path(name), folder_->Shown(name), out);
   folder_->Add(name);
 }
 

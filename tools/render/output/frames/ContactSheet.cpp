@@ -1,7 +1,5 @@
 #include "ContactSheet.h"
 
-#include <OpenImageIO/imageio.h>
-
 #include <algorithm>
 #include <cmath>
 
@@ -101,10 +99,13 @@ void ContactSheet::Number(int index, int cx, int cy, bool failed) {
 }
 
 void ContactSheet::Write(const std::string& file, const std::string& shown) const {
-  OIIO::ImageSpec spec(width_, height_, 3, OIIO::TypeDesc::UINT8);
-  spec.attribute("Software", "zelvan-render");
-  spec.attribute("png:compressionLevel", 1);
-  WriteImageFile(file, shown, spec, OIIO::TypeDesc::UINT8, rgb_.data());
+  images::ImageOut out;
+  out.width = width_;
+  out.height = height_;
+  out.channels = 3;
+  out.pixels = rgb_.data();
+  out.attributes = {{"Software", std::string("zelvan-render")}, {"png:compressionLevel", 1}};
+  WriteImageFile(file, shown, out);
 }
 
 }  // namespace zelvan::render

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 #include "PixelWorld.h"
 
@@ -70,6 +71,48 @@ void ChromaRow(const Pixel* p0, const Pixel* p1, uint8_t* u, uint8_t* v, int w) 
   }
 }
 
+// 8 bits, the common case, read as whole ARGB words: shifts and masks
+// vectorise without the shuffles that byte fields need. These overloads
+// win over the templates above for PF_Pixel8.
+#if !defined(__BYTE_ORDER__) || __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "an ARGB word holds alpha in its low byte only on a little-endian machine"
+#endif
+inline uint32_t Word(const PF_Pixel8* p) {
+  uint32_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+inline int32_t Channel(uint32_t word, int shift) { return static_cast<int32_t>((word >> shift) & 255u); }
+constexpr int kRed = 8, kGreen = 16, kBlue = 24;
+
+inline void LumaRow(const PF_Pixel8* p, uint8_t* y, int w, uint32_t& below) {
+  uint32_t alpha = 255u;
+  for (int x = 0; x < w; ++x) {
+    const uint32_t v = Word(p + x);
+    alpha &= v;
+    y[x] = Luma(Channel(v, kRed), Channel(v, kGreen), Channel(v, kBlue));
+  }
+  below |= (alpha & 255u) != 255u ? 1u : 0u;
+}
+
+inline void ChromaRow(const PF_Pixel8* p0, const PF_Pixel8* p1, uint8_t* u, uint8_t* v, int w) {
+  const int pairs = w / 2;
+  for (int i = 0; i < pairs; ++i) {
+    const uint32_t a = Word(p0 + 2 * i), b = Word(p0 + 2 * i + 1), c = Word(p1 + 2 * i), d = Word(p1 + 2 * i + 1);
+    auto sum = [&](int shift) { return Channel(a, shift) + Channel(b, shift) + Channel(c, shift) + Channel(d, shift); };
+    const int32_t r = sum(kRed), g = sum(kGreen), bl = sum(kBlue);
+    u[i] = ChromaU(r, g, bl);
+    v[i] = ChromaV(r, g, bl);
+  }
+  if (w % 2 != 0) {
+    const uint32_t a = Word(p0 + w - 1), c = Word(p1 + w - 1);
+    auto sum = [&](int shift) { return 2 * (Channel(a, shift) + Channel(c, shift)); };
+    const int32_t r = sum(kRed), g = sum(kGreen), bl = sum(kBlue);
+    u[pairs] = ChromaU(r, g, bl);
+    v[pairs] = ChromaV(r, g, bl);
+  }
+}
+
 template <typename Pixel>
 bool Convert(const PF_EffectWorld& world, uint8_t* const planes[3], const int strides[3], Padding padding) {
   const int w = world.width, h = world.height;
@@ -80,16 +123,20 @@ bool Convert(const PF_EffectWorld& world, uint8_t* const planes[3], const int st
   auto plane = [&](int p, int y) { return planes[p] + static_cast<std::ptrdiff_t>(y) * strides[p]; };
   const bool pad = padding == Padding::kToEven;
   uint32_t below = 0;
-  for (int y = 0; y < h; ++y) {
-    LumaRow(row(y), plane(0, y), w, below);
-    if (pad && w % 2 != 0) plane(0, y)[w] = 16;
+  // Two rows at a time, luma then their chroma, while the rows are in cache.
+  for (int cy = 0; cy < (h + 1) / 2; ++cy) {
+    const int y0 = 2 * cy, y1 = std::min(y0 + 1, h - 1);
+    LumaRow(row(y0), plane(0, y0), w, below);
+    if (y1 != y0) LumaRow(row(y1), plane(0, y1), w, below);
+    ChromaRow(row(y0), row(y1), plane(1, cy), plane(2, cy), w);
+    if (pad && w % 2 != 0) {
+      plane(0, y0)[w] = 16;
+      if (y1 != y0) plane(0, y1)[w] = 16;
+    }
   }
   // The padding's luma is black; the chroma row it shares with the last
   // picture row takes that row's colour alone.
   if (pad && h % 2 != 0) std::fill(plane(0, h), plane(0, h) + w + w % 2, uint8_t{16});
-  for (int cy = 0; cy < (h + 1) / 2; ++cy) {
-    ChromaRow(row(2 * cy), row(std::min(2 * cy + 1, h - 1)), plane(1, cy), plane(2, cy), w);
-  }
   return below != 0;
 }
 
