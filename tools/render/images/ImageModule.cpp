@@ -5,7 +5,6 @@
 
 #include <exception>
 #include <memory>
-#include <new>
 
 #include "ImageLibrary.h"
 
@@ -28,7 +27,6 @@ class LibraryImageIn final : public ImageIn {
  public:
   LibraryImageIn(std::unique_ptr<OIIO::Filesystem::IOMemReader> memory, std::unique_ptr<OIIO::ImageInput> in)
       : memory_(std::move(memory)), in_(std::move(in)) {}
-  ~LibraryImageIn() override { in_.reset(); }  // before the bytes it reads through
 
   int Width() const override { return in_->spec().width; }
   int Height() const override { return in_->spec().height; }
@@ -48,6 +46,8 @@ class LibraryImageIn final : public ImageIn {
   std::string Error() override { return in_->geterror(); }
 
  private:
+  // Declared in this order so that the image closes before the bytes it
+  // reads through go.
   std::unique_ptr<OIIO::Filesystem::IOMemReader> memory_;
   std::unique_ptr<OIIO::ImageInput> in_;
 };
